@@ -1,0 +1,49 @@
+# Two commands do all set-up: `make run` and `make test`.
+BUILD    ?= build
+JOBS     ?= $(shell nproc)
+BUILD_TYPE ?= Release
+
+# Everything the build, the tests and the benchmarks need, from Debian's archive.
+DEB_PACKAGES := cmake ninja-build g++ make pkg-config ccache \
+	qt6-base-dev qt6-webengine-dev qt6-qpa-plugins qt6-image-formats-plugins libgl-dev \
+	xvfb xauth libssl-dev 7zip libbenchmark-dev fonts-dejavu-core
+
+SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+ROOT := $(shell [ "$$(id -u)" -eq 0 ] && echo yes)
+LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(DEB_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing >/dev/null; \
+	fi
+
+$(BUILD)/build.ninja: CMakeLists.txt | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -n "$(ROOT)" ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi; \
+	$(BUILD)/app/tarnwick
+
+test: build
+	cd $(BUILD) && xvfb-run -a -s "-screen 0 1600x1200x24" \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+clean:
+	rm -rf $(BUILD)

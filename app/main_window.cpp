@@ -1,0 +1,475 @@
+#include "main_window.h"
+
+#include "book/category_tree.h"
+#include "link_label.h"
+#include "services/http_client.h"
+#include "settings/branding_settings.h"
+#include "util/error_reporter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMovie>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+template <class W>
+W *Named(W *w, const char *name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+// Buttons of the main window never take the focus, so a field focused inside
+// the shown page keeps it while "Paste" is pressed.
+template <class B>
+B *NoFocus(B *b)
+{
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+QPushButton *TextButton(QWidget *parent, const char *name, const QString &caption)
+{
+    return NoFocus(Named(new QPushButton(caption, parent), name));
+}
+
+QToolButton *PictureButton(QWidget *parent, const char *name, QStyle::StandardPixmap pixmap,
+                           const QString &hint, QSize size)
+{
+    auto *b = NoFocus(Named(new QToolButton(parent), name));
+    b->setIcon(parent->style()->standardIcon(pixmap));
+    b->setToolTip(hint);
+    b->setFixedSize(size);
+    b->setAutoRaise(size.width() < 30);
+    return b;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(const QString &appFolder, TMessageService *messages, QWidget *parent)
+    : QWidget(parent), m_appFolder(appFolder)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    if (!m_appFolder.isEmpty() && !m_appFolder.endsWith(u'/'))
+        m_appFolder += u'/';
+    if (messages) {
+        msgMain = messages;
+    } else {
+        m_ownMessages = std::make_unique<TSkinMessage>(this);
+        msgMain = m_ownMessages.get();
+    }
+    ErrorReporter::SetMessageService(msgMain);
+
+    BuildControls();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    FormDestroy();
+    if (ErrorReporter::MessageService() == msgMain)
+        ErrorReporter::SetMessageService(nullptr);
+}
+
+void TfrmMain::ApplyBuiltInSkin()
+{
+    QFile skin(QStringLiteral(":/skin/tarnwick.qss"));
+    if (skin.open(QIODevice::ReadOnly))
+        qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
+}
+
+void TfrmMain::BuildControls()
+{
+    setWindowTitle(QStringLiteral("Tarnwick"));
+    resize(929, 692);
+
+    ImageList1 = {style()->standardIcon(QStyle::SP_DirIcon), style()->standardIcon(QStyle::SP_FileIcon)};
+
+    IdHTTP1 = new THttpClient(this);
+    Timer1 = Named(new QTimer(this), "Timer1");
+    Timer1->setInterval(2000);
+    Timer1->setSingleShot(true); // one tick per enabling
+
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    pgcPrinc = Named(new QTabWidget(this), "pgcPrinc");
+    root->addWidget(pgcPrinc);
+
+    stsWelcome = Named(new QWidget, "stsWelcome");
+    auto *welcomeLayout = new QVBoxLayout(stsWelcome);
+    welcomeLayout->setContentsMargins(0, 0, 0, 0);
+    welcomeLayout->setSpacing(0);
+    prfWelcome = Named(new QTextBrowser(stsWelcome), "prfWelcome");
+    prfWelcome->setOpenLinks(false);
+    welcomeLayout->addWidget(prfWelcome);
+    auto *welcomeBar = Named(new QFrame(stsWelcome), "bsSkinPanel6");
+    welcomeBar->setFixedHeight(39);
+    auto *welcomeBarLayout = new QHBoxLayout(welcomeBar);
+    welcomeBarLayout->addStretch();
+    bsSkinButton1 = Named(new QPushButton(QStringLiteral("Thanks, just show me the main application"), welcomeBar),
+                          "bsSkinButton1");
+    bsSkinButton1->setDefault(true);
+    bsSkinButton1->setAutoDefault(true);
+    welcomeBarLayout->addWidget(bsSkinButton1);
+    welcomeBarLayout->addStretch();
+    welcomeLayout->addWidget(welcomeBar);
+    pgcPrinc->addTab(stsWelcome, QStringLiteral("Welcome"));
+
+    stsMain = BuildMainPage();
+    pgcPrinc->addTab(stsMain, QStringLiteral("Main"));
+
+    bsSkinPopupMenu1 = Named(new QMenu(this), "bsSkinPopupMenu1");
+    AddCategory1 = Named(bsSkinPopupMenu1->addAction(QStringLiteral("Add Category")), "AddCategory1");
+    EditCategory1 = Named(bsSkinPopupMenu1->addAction(QStringLiteral("EditCategory")), "EditCategory1");
+    DeleteCategory1 = Named(bsSkinPopupMenu1->addAction(QStringLiteral("Delete Category")), "DeleteCategory1");
+    N1 = Named(bsSkinPopupMenu1->addSeparator(), "N1");
+    AddItem1 = Named(bsSkinPopupMenu1->addAction(QStringLiteral("Add Item")), "AddItem1");
+    DeleteItem1 = Named(bsSkinPopupMenu1->addAction(QStringLiteral("Delete Item")), "DeleteItem1");
+}
+
+QWidget *TfrmMain::BuildMainPage()
+{
+    auto *page = Named(new QWidget, "stsMain");
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(BuildToolbar());
+    layout->addWidget(BuildBanner());
+
+    bsSkinSplitter1 = Named(new QSplitter(Qt::Horizontal, page), "bsSkinSplitter1");
+    bsSkinSplitter1->setHandleWidth(10);
+    bsSkinSplitter1->setChildrenCollapsible(false);
+
+    bsSkinGroupBox1 = Named(new QGroupBox(QStringLiteral("Categories")), "bsSkinGroupBox1");
+    bsSkinGroupBox1->setMinimumWidth(10);
+    auto *groupLayout = new QVBoxLayout(bsSkinGroupBox1);
+    groupLayout->setContentsMargins(4, 4, 4, 4);
+    tvwMain = Named(new TCategoryTree(bsSkinGroupBox1), "tvwMain");
+    tvwMain->SetIcons(ImageList1.value(0), ImageList1.value(1));
+    tvwMain->setContextMenuPolicy(Qt::CustomContextMenu);
+    groupLayout->addWidget(tvwMain);
+    bsSkinSplitter1->addWidget(bsSkinGroupBox1);
+
+    auto *right = Named(new QWidget, "panRight");
+    right->setMinimumWidth(10);
+    auto *rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->setSpacing(0);
+    rightLayout->addWidget(BuildItemEditor());
+    rightLayout->addWidget(BuildBrowserBar());
+    EmbeddedWB1 = Named(new QWidget(right), "EmbeddedWB1");
+    EmbeddedWB1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    auto *browserLayout = new QVBoxLayout(EmbeddedWB1);
+    browserLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->addWidget(EmbeddedWB1, 1);
+    bsSkinSplitter1->addWidget(right);
+    bsSkinSplitter1->setStretchFactor(0, 0);
+    bsSkinSplitter1->setStretchFactor(1, 1);
+    bsSkinSplitter1->setSizes({209, 929 - 209 - 10});
+    layout->addWidget(bsSkinSplitter1, 1);
+
+    layout->addWidget(BuildLinkBar());
+    return page;
+}
+
+QFrame *TfrmMain::BuildToolbar()
+{
+    bsSkinPanel1 = Named(new QFrame, "bsSkinPanel1");
+    bsSkinPanel1->setFixedHeight(43);
+    auto *l = new QHBoxLayout(bsSkinPanel1);
+    l->setContentsMargins(6, 4, 6, 4);
+    btnAddCategory = TextButton(bsSkinPanel1, "btnAddCategory", QStringLiteral("Add Category"));
+    btnAddItem = TextButton(bsSkinPanel1, "btnAddItem", QStringLiteral("Add Item"));
+    btnMakeMoney = TextButton(bsSkinPanel1, "btnMakeMoney", QStringLiteral("Make Money"));
+    btnAbout = TextButton(bsSkinPanel1, "btnAbout", QStringLiteral("About"));
+    for (QPushButton *b : {btnAddCategory, btnAddItem, btnMakeMoney, btnAbout})
+        l->addWidget(b);
+    l->addStretch();
+    const QSize pictureSize(41, 34);
+    btnNews = PictureButton(bsSkinPanel1, "btnNews", QStyle::SP_MessageBoxInformation, QStringLiteral("Check News"),
+                            pictureSize);
+    btnUpdate = PictureButton(bsSkinPanel1, "btnUpdate", QStyle::SP_BrowserReload, QStringLiteral("Check Updates"),
+                              pictureSize);
+    btnHelp = PictureButton(bsSkinPanel1, "btnHelp", QStyle::SP_DialogHelpButton, QStringLiteral("Help"),
+                            pictureSize);
+    for (QToolButton *b : {btnNews, btnUpdate, btnHelp})
+        l->addWidget(b);
+    return bsSkinPanel1;
+}
+
+QFrame *TfrmMain::BuildBanner()
+{
+    panBanner = Named(new QFrame, "panBanner");
+    panBanner->setFixedHeight(65);
+    imgBanner = Named(new QLabel(panBanner), "imgBanner");
+    imgBanner->setGeometry(0, 0, 468, 60);
+    gifBanner = Named(new QLabel(panBanner), "gifBanner");
+    gifMovie = new QMovie(gifBanner);
+    gifBanner->setMovie(gifMovie);
+    gifBanner->hide();
+    return panBanner;
+}
+
+QFrame *TfrmMain::BuildItemEditor()
+{
+    bsSkinPanel4 = Named(new QFrame, "bsSkinPanel4");
+    bsSkinPanel4->setFixedHeight(253);
+    auto *g = new QGridLayout(bsSkinPanel4);
+    g->setContentsMargins(8, 6, 8, 6);
+    g->setHorizontalSpacing(6);
+    g->setVerticalSpacing(4);
+
+    const auto edit = [&](const char *name) { return Named(new QLineEdit(bsSkinPanel4), name); };
+    const auto label = [&](const QString &caption, const char *name) {
+        return Named(new QLabel(caption, bsSkinPanel4), name);
+    };
+    edtTitle = edit("edtTitle");
+    edtProg = edit("edtProg");
+    edtWebsiteURL = edit("edtWebsiteURL");
+    edtLoginURL = edit("edtLoginURL");
+    edtLogin = edit("edtLogin");
+    edtPassword = edit("edtPassword");
+    edtAffiliateURL = edit("edtAffiliateURL");
+    edtCloaked = edit("edtCloaked");
+    edtPayout = edit("edtPayout");
+    edtPaymentDay = edit("edtPaymentDay");
+    memDesc = Named(new QPlainTextEdit(bsSkinPanel4), "memDesc");
+    memDesc->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memDesc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memDesc->setTabChangesFocus(true);
+
+    btnBrowseWebsite = TextButton(bsSkinPanel4, "btnBrowseWebsite", QStringLiteral("Browse"));
+    btnBrowseLogin = TextButton(bsSkinPanel4, "btnBrowseLogin", QStringLiteral("Browse"));
+    btnUPaste = TextButton(bsSkinPanel4, "btnUPaste", QStringLiteral("Paste"));
+    btnPPaste = TextButton(bsSkinPanel4, "btnPPaste", QStringLiteral("Paste"));
+    btnBrowseAffiliate = TextButton(bsSkinPanel4, "btnBrowseAffiliate", QStringLiteral("Browse"));
+    btnBrowseCloaked = TextButton(bsSkinPanel4, "btnBrowseCloaked", QStringLiteral("Browse"));
+    btnSave = TextButton(bsSkinPanel4, "btnSave", QStringLiteral("Save Item"));
+
+    // Left column: title and the addresses and log-in of the program;
+    // right column: the program's terms.
+    struct Row {
+        const char *labelName;
+        QString caption;
+        QLineEdit *edit;
+        QPushButton *button;
+    };
+    const Row left[] = {
+        {"lblTitle", QStringLiteral("Title:"), edtTitle, nullptr},
+        {"lblWebsiteURL", QStringLiteral(" Website URL:"), edtWebsiteURL, btnBrowseWebsite},
+        {"lblLoginURL", QStringLiteral("Login URL:"), edtLoginURL, btnBrowseLogin},
+        {"lblLogin", QStringLiteral("Username:"), edtLogin, btnUPaste},
+        {"lblPassword", QStringLiteral("Password:"), edtPassword, btnPPaste},
+    };
+    const Row right[] = {
+        {"lblProg", QStringLiteral("Affiliate Program:"), edtProg, nullptr},
+        {"lblAffiliateURL", QStringLiteral("Affiliate Link"), edtAffiliateURL, btnBrowseAffiliate},
+        {"lblCloaked", QStringLiteral("Cloaked URL:"), edtCloaked, btnBrowseCloaked},
+        {"lblPayout", QStringLiteral("Min Payout:"), edtPayout, nullptr},
+        {"lblPaymentDay", QStringLiteral("Payment Day:"), edtPaymentDay, nullptr},
+    };
+    for (int r = 0; r < 5; ++r) {
+        for (int side = 0; side < 2; ++side) {
+            const Row &row = side == 0 ? left[r] : right[r];
+            const int c = side * 3;
+            g->addWidget(label(row.caption, row.labelName), r, c);
+            if (row.button) {
+                g->addWidget(row.edit, r, c + 1);
+                g->addWidget(row.button, r, c + 2);
+            } else {
+                g->addWidget(row.edit, r, c + 1, 1, 2);
+            }
+        }
+    }
+    g->addWidget(label(QStringLiteral("Description:"), "lblDesc"), 5, 0, Qt::AlignTop);
+    g->addWidget(memDesc, 5, 1, 1, 5);
+    auto *saveRow = new QHBoxLayout;
+    saveRow->addStretch();
+    saveRow->addWidget(btnSave);
+    g->addLayout(saveRow, 6, 0, 1, 6);
+    g->setColumnStretch(1, 1);
+    g->setColumnStretch(4, 1);
+    g->setRowStretch(5, 1);
+
+    QWidget *order[] = {edtTitle, edtProg, edtWebsiteURL, edtLoginURL, edtLogin, edtPassword,
+                        edtAffiliateURL, edtCloaked, edtPayout, edtPaymentDay, memDesc};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    return bsSkinPanel4;
+}
+
+QFrame *TfrmMain::BuildBrowserBar()
+{
+    bsSkinPanel5 = Named(new QFrame, "bsSkinPanel5");
+    bsSkinPanel5->setFixedHeight(37);
+    auto *l = new QHBoxLayout(bsSkinPanel5);
+    l->setContentsMargins(6, 4, 6, 4);
+    l->setSpacing(4);
+    const QSize flat(25, 25);
+    bsSkinSpeedButton1 = PictureButton(bsSkinPanel5, "bsSkinSpeedButton1", QStyle::SP_ArrowBack,
+                                       QStringLiteral("Back"), flat);
+    bsSkinSpeedButton2 = PictureButton(bsSkinPanel5, "bsSkinSpeedButton2", QStyle::SP_ArrowForward,
+                                       QStringLiteral("Foward"), flat);
+    bsSkinSpeedButton4 = PictureButton(bsSkinPanel5, "bsSkinSpeedButton4", QStyle::SP_BrowserReload,
+                                       QStringLiteral("Refresh"), flat);
+    bsSkinSpeedButton3 = PictureButton(bsSkinPanel5, "bsSkinSpeedButton3", QStyle::SP_BrowserStop,
+                                       QStringLiteral("Stop"), flat);
+    for (QToolButton *b : {bsSkinSpeedButton1, bsSkinSpeedButton2, bsSkinSpeedButton4, bsSkinSpeedButton3})
+        l->addWidget(b);
+    bsSkinStdLabel8 = Named(new QLabel(QStringLiteral("URL:"), bsSkinPanel5), "bsSkinStdLabel8");
+    l->addWidget(bsSkinStdLabel8);
+    edtURL = Named(new QLineEdit(bsSkinPanel5), "edtURL");
+    l->addWidget(edtURL, 1);
+    bsSkinButton2 = TextButton(bsSkinPanel5, "bsSkinButton2", QStringLiteral("Go!"));
+    l->addWidget(bsSkinButton2);
+    return bsSkinPanel5;
+}
+
+QFrame *TfrmMain::BuildLinkBar()
+{
+    panLinks = Named(new QFrame, "panLinks");
+    panLinks->setFixedHeight(36);
+    auto *l = new QHBoxLayout(panLinks);
+    l->setContentsMargins(8, 0, 8, 0);
+    lblLink1URL = Named(new TLinkLabel(panLinks), "lblLink1URL");
+    lblLink2URL = Named(new TLinkLabel(panLinks), "lblLink2URL");
+    lblLink2URL->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Design-time placeholders until the publisher's settings replace them.
+    for (TLinkLabel *link : {lblLink1URL, lblLink2URL}) {
+        link->setText(QStringLiteral("Google"));
+        link->SetURL("https://www.google.com/");
+    }
+    l->addWidget(lblLink1URL);
+    l->addStretch();
+    l->addWidget(lblLink2URL);
+    return panLinks;
+}
+
+void TfrmMain::ConnectHandlers()
+{
+    connect(bsSkinButton1, &QPushButton::clicked, this, Guarded(this, &TfrmMain::bsSkinButton1Click));
+    connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmMain::Timer1Timer));
+    connect(tvwMain, &QTreeWidget::currentItemChanged, this, Guarded(this, &TfrmMain::tvwMainChange));
+}
+
+void TfrmMain::FormCreate()
+{
+    ApplyBuiltInSkin();
+    gifBanner->setGeometry(imgBanner->geometry());
+    ErrorReporter::Run([this] { LoadBrandingSettings(); });
+    if (BrandingSettings().WelcomePage.isEmpty())
+        Timer1->start();
+    NewsList.clear();
+    CategoryList.clear();
+    ItemList.clear();
+    // A failure while reading the categories leaves the items unread; the
+    // window opens with what was loaded so far.
+    ErrorReporter::Run([this] {
+        LoadCategories();
+        LoadItems();
+    });
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    ErrorReporter::Run([this] { FormShow(); });
+}
+
+void TfrmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    ErrorReporter::Run([this] { FormResize(); });
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    ErrorReporter::Run([this] { FormClose(); });
+    event->accept();
+}
+
+void TfrmMain::FormShow()
+{
+    for (int i = 0; i < pgcPrinc->count(); ++i) {
+        pgcPrinc->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+    }
+    pgcPrinc->setCurrentIndex(0);
+    if (!BrandingSettings().WelcomePage.isEmpty()) {
+        pgcPrinc->setTabVisible(pgcPrinc->indexOf(stsWelcome), false);
+        pgcPrinc->setCurrentIndex(0);
+        ShowWelcomePage();
+    } else if (stsWelcome) {
+        pgcPrinc->removeTab(pgcPrinc->indexOf(stsWelcome));
+        delete stsWelcome;
+    }
+    pgcPrinc->setTabVisible(pgcPrinc->indexOf(stsMain), false);
+    pgcPrinc->setCurrentIndex(0);
+    pgcPrinc->tabBar()->hide();
+    CentreBanner();
+}
+
+void TfrmMain::FormResize()
+{
+    CentreBanner();
+}
+
+void TfrmMain::CentreBanner()
+{
+    // Each halving truncates on its own operand; a picture larger than the
+    // bar gets a negative offset and is clipped equally on both sides.
+    for (QWidget *banner : {static_cast<QWidget *>(imgBanner), static_cast<QWidget *>(gifBanner)})
+        banner->move(panBanner->width() / 2 - banner->width() / 2,
+                     panBanner->height() / 2 - banner->height() / 2);
+}
+
+void TfrmMain::bsSkinButton1Click()
+{
+    pgcPrinc->setCurrentIndex(1);
+    if (!BrandingSettings().WelcomePage.isEmpty())
+        Timer1->start();
+}
+
+void TfrmMain::FormClose()
+{
+    for (int i = 0; i < 2; ++i) {
+        try {
+            IdHTTP1->Disconnect();
+        } catch (...) {
+        }
+    }
+    QCoreApplication::processEvents();
+}
+
+void TfrmMain::FormDestroy()
+{
+    NewsList.clear();
+    CategoryList.clear();
+    ItemList.clear();
+}

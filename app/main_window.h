@@ -1,0 +1,182 @@
+#pragma once
+
+#include "util/message_service.h"
+#include "util/string_list.h"
+
+#include <QIcon>
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMovie;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QTextBrowser;
+class QTimer;
+class QToolButton;
+class QTreeWidgetItem;
+class TCategoryTree;
+class THttpClient;
+class TLinkLabel;
+
+// The main window: two pages (welcome and main), the account book's tree and
+// item editor, the browser panel and the promotion places. Every file it reads
+// or writes lies in the application folder handed to it.
+class TfrmMain : public QWidget
+{
+    Q_OBJECT
+public:
+    // `appFolder` ends with a path separator. `messages` replaces msgMain
+    // (tests pass a scripted double); the window does not own it.
+    explicit TfrmMain(const QString &appFolder, TMessageService *messages = nullptr,
+                      QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    const QString &AppFolder() const { return m_appFolder; }
+    TMessageService &Messages() const { return *msgMain; }
+
+    // --- Components without a visible place ---
+    TMessageService *msgMain = nullptr;
+    THttpClient *IdHTTP1 = nullptr;
+    QTimer *Timer1 = nullptr;
+    QList<QIcon> ImageList1;
+    QMenu *bsSkinPopupMenu1 = nullptr;
+    QAction *AddCategory1 = nullptr;
+    QAction *EditCategory1 = nullptr;
+    QAction *DeleteCategory1 = nullptr;
+    QAction *N1 = nullptr;
+    QAction *AddItem1 = nullptr;
+    QAction *DeleteItem1 = nullptr;
+
+    // --- Lists owned for the window's life ---
+    TStringList NewsList;
+    TStringList CategoryList;
+    TStringList ItemList;
+    bool ItemModified = false;
+
+    // --- Pages ---
+    QTabWidget *pgcPrinc = nullptr;
+    QPointer<QWidget> stsWelcome;
+    QTextBrowser *prfWelcome = nullptr;
+    QPushButton *bsSkinButton1 = nullptr;
+    QWidget *stsMain = nullptr;
+
+    // Toolbar
+    QFrame *bsSkinPanel1 = nullptr;
+    QPushButton *btnAddCategory = nullptr;
+    QPushButton *btnAddItem = nullptr;
+    QPushButton *btnMakeMoney = nullptr;
+    QPushButton *btnAbout = nullptr;
+    QToolButton *btnNews = nullptr;
+    QToolButton *btnUpdate = nullptr;
+    QToolButton *btnHelp = nullptr;
+
+    // Banner bar
+    QFrame *panBanner = nullptr;
+    QLabel *imgBanner = nullptr;
+    QLabel *gifBanner = nullptr;
+    QMovie *gifMovie = nullptr;
+
+    // Categories and splitter
+    QSplitter *bsSkinSplitter1 = nullptr;
+    QGroupBox *bsSkinGroupBox1 = nullptr;
+    TCategoryTree *tvwMain = nullptr;
+
+    // Item editor
+    QFrame *bsSkinPanel4 = nullptr;
+    QLineEdit *edtTitle = nullptr;
+    QLineEdit *edtProg = nullptr;
+    QLineEdit *edtWebsiteURL = nullptr;
+    QLineEdit *edtLoginURL = nullptr;
+    QLineEdit *edtLogin = nullptr;
+    QLineEdit *edtPassword = nullptr;
+    QLineEdit *edtAffiliateURL = nullptr;
+    QLineEdit *edtCloaked = nullptr;
+    QLineEdit *edtPayout = nullptr;
+    QLineEdit *edtPaymentDay = nullptr;
+    QPlainTextEdit *memDesc = nullptr;
+    QPushButton *btnSave = nullptr;
+    QPushButton *btnBrowseWebsite = nullptr;
+    QPushButton *btnBrowseLogin = nullptr;
+    QPushButton *btnUPaste = nullptr;
+    QPushButton *btnPPaste = nullptr;
+    QPushButton *btnBrowseAffiliate = nullptr;
+    QPushButton *btnBrowseCloaked = nullptr;
+
+    // Browser bar and browser
+    QFrame *bsSkinPanel5 = nullptr;
+    QToolButton *bsSkinSpeedButton1 = nullptr; // Back
+    QToolButton *bsSkinSpeedButton2 = nullptr; // Forward
+    QToolButton *bsSkinSpeedButton4 = nullptr; // Refresh
+    QToolButton *bsSkinSpeedButton3 = nullptr; // Stop
+    QLabel *bsSkinStdLabel8 = nullptr;
+    QLineEdit *edtURL = nullptr;
+    QPushButton *bsSkinButton2 = nullptr; // Go!
+    QWidget *EmbeddedWB1 = nullptr;
+
+    // Link bar
+    QFrame *panLinks = nullptr;
+    TLinkLabel *lblLink1URL = nullptr;
+    TLinkLabel *lblLink2URL = nullptr;
+
+    // --- Life cycle ---
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void FormClose();
+    void FormDestroy();
+    void bsSkinButton1Click();
+
+    // --- Account book files ---
+    void LoadCategories();
+    void LoadItems();
+    void SaveCategories();
+    void SaveItems();
+
+    // --- Item editor ---
+    void tvwMainChange();
+    void ShowItem(const QByteArray &category, const QByteArray &title);
+    void ClearItemFields();
+    void EnableItemFields();
+    void DisableItemFields();
+    QList<QWidget *> ItemFields() const;
+
+    // --- Branding ---
+    void LoadBrandingSettings();
+    void ShowWelcomePage();
+
+    // --- News timer ---
+    void Timer1Timer();
+
+    // Banner centring of FormShow and FormResize.
+    void CentreBanner();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void BuildControls();
+    QWidget *BuildMainPage();
+    QFrame *BuildToolbar();
+    QFrame *BuildBanner();
+    QFrame *BuildItemEditor();
+    QFrame *BuildBrowserBar();
+    QFrame *BuildLinkBar();
+    void ConnectHandlers();
+    void ApplyBuiltInSkin();
+
+    QString m_appFolder;
+    std::unique_ptr<TMessageService> m_ownMessages;
+};

@@ -1,0 +1,3 @@
+#pragma once
+// Encryption library: hashing, key derivation, AES, counter keystream, salt pool
+// and the password-protected container.

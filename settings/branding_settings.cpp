@@ -1,0 +1,7 @@
+#include "branding_settings.h"
+
+TBrandingSettings &BrandingSettings()
+{
+    static TBrandingSettings settings;
+    return settings;
+}

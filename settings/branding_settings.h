@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+
+// The program's own version: caption, About box and update check.
+inline constexpr const char AppVersion[] = "2.0";
+
+// The publisher's settings, read from the container once at start and constant
+// afterwards. Every value is empty without a container.
+struct TBrandingSettings
+{
+    QByteArray ApplicationName;
+    QByteArray BranderCode;
+    QByteArray BranderType;
+    QByteArray AffiliateURL;
+    QByteArray AffiliateID;
+    QByteArray MasterNewsBaseURL;
+    QByteArray PlatinumNewsBaseURL;
+    QByteArray GoldNewsBaseURL;
+    QByteArray MasterPublID;
+    QByteArray PlatinumPublID;
+    QByteArray GoldPublID;
+    QByteArray AppHelpURL;
+    QByteArray CopyrightYears;
+    QByteArray CopyrightCompany;
+    QByteArray AboutText;
+    QByteArray WelcomePage;
+    QByteArray BannerPicture;
+    QByteArray BannerLinkURL;
+    QByteArray Link1Caption;
+    QByteArray Link1URL;
+    QByteArray Link2Caption;
+    QByteArray Link2URL;
+};
+
+// The process-wide record. Only LoadBrandingSettings writes it.
+TBrandingSettings &BrandingSettings();

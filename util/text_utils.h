@@ -1,0 +1,35 @@
+#pragma once
+
+#include "string_list.h"
+
+#include <QByteArray>
+
+// Fills `fields` with the pieces of `text` between `delimiter` bytes. Every
+// delimiter ends a field (empty ones too); bytes after the last delimiter make
+// a field only when there are any.
+void SplitByDelimiter(char delimiter, const QByteArray &text, TStringList &fields);
+
+// Decodes "$hh" escapes. A "$" not followed by one or two hexadecimal digits
+// makes the whole result empty.
+QByteArray DecodeDollarHex(const QByteArray &text);
+
+// CR becomes A5 A5, then LF becomes A7 A7, so a multi-line text fits on a line.
+QByteArray EscapeLineBreaks(const QByteArray &text);
+// A5 A5 becomes CR, then A7 A7 becomes LF (left to right, no overlap).
+QByteArray UnescapeLineBreaks(const QByteArray &text);
+
+// Starts the desktop's default web browser with `url` as its one argument,
+// unchanged (also when empty). False, with nothing started, when no browser
+// is associated with http addresses.
+bool OpenURLInBrowser(const QByteArray &url);
+
+// The program of the browser associated with http addresses, as the XDG MIME
+// associations give it; empty when there is none.
+QString DefaultBrowserProgram();
+
+// Drops leading and trailing bytes up to 0x20.
+QByteArray TrimAnsi(const QByteArray &text);
+// Equal after upper-casing the ASCII letters a to z only.
+bool SameTextAscii(const QByteArray &a, const QByteArray &b);
+// ASCII-only upper case (a to z).
+QByteArray UpperAscii(const QByteArray &text);
