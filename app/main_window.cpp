@@ -369,8 +369,10 @@ QFrame *TfrmMain::BuildLinkBar()
 void TfrmMain::ConnectHandlers()
 {
     connect(bsSkinButton1, &QPushButton::clicked, this, Guarded(this, &TfrmMain::bsSkinButton1Click));
-    connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmMain::Timer1Timer));
-    connect(tvwMain, &QTreeWidget::currentItemChanged, this, Guarded(this, &TfrmMain::tvwMainChange));
+    ConnectBookHandlers();
+    ConnectWebHandlers();
+    ConnectBrandingHandlers();
+    ConnectServiceHandlers();
 }
 
 void TfrmMain::FormCreate()

@@ -129,21 +129,21 @@ public:
     TLinkLabel *lblLink1URL = nullptr;
     TLinkLabel *lblLink2URL = nullptr;
 
-    // --- Life cycle ---
+    // --- Life cycle (main_window.cpp) ---
     void FormCreate();
     void FormShow();
     void FormResize();
     void FormClose();
     void FormDestroy();
     void bsSkinButton1Click();
+    // Banner centring of FormShow and FormResize.
+    void CentreBanner();
 
-    // --- Account book files ---
+    // --- Account book: files, tree and item editor, commands (main_window_book.cpp) ---
     void LoadCategories();
     void LoadItems();
     void SaveCategories();
     void SaveItems();
-
-    // --- Item editor ---
     void tvwMainChange();
     void ShowItem(const QByteArray &category, const QByteArray &title);
     void ClearItemFields();
@@ -151,15 +151,14 @@ public:
     void DisableItemFields();
     QList<QWidget *> ItemFields() const;
 
-    // --- Branding ---
+    // --- Web panel (main_window_web.cpp) ---
+
+    // --- Branding, promotion and About box (main_window_branding.cpp) ---
     void LoadBrandingSettings();
     void ShowWelcomePage();
 
-    // --- News timer ---
+    // --- Publisher services: news and update check (main_window_news.cpp, main_window_update.cpp) ---
     void Timer1Timer();
-
-    // Banner centring of FormShow and FormResize.
-    void CentreBanner();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -175,6 +174,11 @@ private:
     QFrame *BuildBrowserBar();
     QFrame *BuildLinkBar();
     void ConnectHandlers();
+    // Each area connects its own controls.
+    void ConnectBookHandlers();
+    void ConnectWebHandlers();
+    void ConnectBrandingHandlers();
+    void ConnectServiceHandlers();
     void ApplyBuiltInSkin();
 
     QString m_appFolder;

@@ -5,6 +5,7 @@
 #include "book/category_tree.h"
 #include "book/item_record.h"
 #include "util/codepage.h"
+#include "util/error_reporter.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -15,6 +16,11 @@ namespace {
 const QString kCategoriesFile = QStringLiteral("categories.dat");
 const QString kItemsFile = QStringLiteral("items.dat");
 } // namespace
+
+void TfrmMain::ConnectBookHandlers()
+{
+    connect(tvwMain, &QTreeWidget::currentItemChanged, this, Guarded(this, &TfrmMain::tvwMainChange));
+}
 
 void TfrmMain::LoadCategories()
 {

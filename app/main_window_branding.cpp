@@ -6,6 +6,10 @@
 
 #include <QTextBrowser>
 
+void TfrmMain::ConnectBrandingHandlers()
+{
+}
+
 void TfrmMain::LoadBrandingSettings()
 {
     BrandingSettings() = TBrandingSettings{};
