@@ -1,0 +1,57 @@
+#include "fault_injection.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryFile>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+TFileSizeLimit::TFileSizeLimit(long long bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{};
+    if (getrlimit(RLIMIT_FSIZE, &lim) != 0)
+        return;
+    m_old = lim.rlim_cur;
+    lim.rlim_cur = static_cast<rlim_t>(bytes);
+    m_active = setrlimit(RLIMIT_FSIZE, &lim) == 0;
+}
+
+TFileSizeLimit::~TFileSizeLimit()
+{
+    if (!m_active)
+        return;
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = static_cast<rlim_t>(m_old);
+    setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+namespace {
+bool FolderTakesFiles(const QString &path)
+{
+    QTemporaryFile probe(path + QStringLiteral("/probe-XXXXXX"));
+    return probe.open();
+}
+} // namespace
+
+TReadOnlyFolder::TReadOnlyFolder(const QString &path) : m_path(path)
+{
+    if (geteuid() == 0) {
+        m_immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+    } else {
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    m_active = !FolderTakesFiles(path);
+}
+
+TReadOnlyFolder::~TReadOnlyFolder()
+{
+    if (m_immutable)
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
+    else
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}

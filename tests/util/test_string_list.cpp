@@ -1,0 +1,108 @@
+#include "support/fault_injection.h"
+#include "support/temp_app_folder.h"
+#include "util/errors.h"
+#include "util/string_list.h"
+
+#include <QDir>
+#include <QTest>
+
+class TestStringList : public QObject
+{
+    Q_OBJECT
+private slots:
+    void splitLines_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArrayList>("lines");
+        QTest::newRow("empty") << QByteArray() << QByteArrayList{};
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QByteArrayList{"a", "b"};
+        QTest::newRow("lone CR") << QByteArray("a\rb") << QByteArrayList{"a", "b"};
+        QTest::newRow("lone LF") << QByteArray("a\nb\n") << QByteArrayList{"a", "b"};
+        QTest::newRow("LF CR is two breaks") << QByteArray("a\n\rb") << QByteArrayList{"a", "", "b"};
+        QTest::newRow("empty lines kept") << QByteArray("\r\n\r\nx") << QByteArrayList{"", "", "x"};
+        QTest::newRow("last line without end") << QByteArray("a\r\nlast") << QByteArrayList{"a", "last"};
+        QTest::newRow("NUL ends the text") << QByteArray("a\r\nb\0c\r\nd", 10) << QByteArrayList{"a", "b"};
+        QTest::newRow("NUL right after a break") << QByteArray("a\r\0b", 4) << QByteArrayList{"a"};
+        QTest::newRow("CR at the very end") << QByteArray("a\r") << QByteArrayList{"a"};
+        QTest::newRow("binary bytes stay") << QByteArray("\x01\xff\xa5\x7f") << QByteArrayList{"\x01\xff\xa5\x7f"};
+    }
+    void splitLines()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArrayList, lines);
+        QCOMPARE(SplitLines(text), lines);
+    }
+
+    void joinLines_endsEveryEntry()
+    {
+        QCOMPARE(JoinLines({}), QByteArray());
+        QCOMPARE(JoinLines({""}), QByteArray("\r\n"));
+        QCOMPARE(JoinLines({"a", "", "b"}), QByteArray("a\r\n\r\nb\r\n"));
+    }
+
+    void hugeLine_isReadWhole()
+    {
+        TTempAppFolder dir;
+        QByteArray big(10 * 1024 * 1024, 'x');
+        dir.Write("big.dat", "first\r\n" + big + "\r\nlast");
+        const TStringList lines = LoadStringList(dir.File("big.dat"));
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[1].size(), big.size());
+    }
+
+    void load_unreadablePaths_throw()
+    {
+        TTempAppFolder dir;
+        QVERIFY(QDir().mkdir(dir.File("folder.dat")));
+        QVERIFY_THROWS_EXCEPTION(EFileError, LoadStringList(dir.File("folder.dat")));
+        QVERIFY_THROWS_EXCEPTION(EFileError, LoadStringList(dir.File("missing.dat")));
+    }
+
+    void save_replacesWholeFile()
+    {
+        TTempAppFolder dir;
+        dir.Write("book.dat", "old contents that are longer\r\n");
+        SaveStringList(dir.File("book.dat"), {"new"});
+        QCOMPARE(dir.Read("book.dat"), QByteArray("new\r\n"));
+        SaveStringList(dir.File("book.dat"), {});
+        QCOMPARE(dir.Read("book.dat"), QByteArray());
+        QCOMPARE(QDir(dir.Path()).entryList(QDir::Files), QStringList{"book.dat"});
+    }
+
+    void save_failingHalfWay_keepsOldFile()
+    {
+        TTempAppFolder dir;
+        const QByteArray old = "keep me\r\n";
+        dir.Write("book.dat", old);
+        TStringList many;
+        for (int i = 0; i < 1000; ++i)
+            many << QByteArray(100, 'a' + i % 26);
+        {
+            TFileSizeLimit limit(4096);
+            QVERIFY_THROWS_EXCEPTION(EFileError, SaveStringList(dir.File("book.dat"), many));
+        }
+        QCOMPARE(dir.Read("book.dat"), old);
+        QCOMPARE(QDir(dir.Path()).entryList(QDir::Files), QStringList{"book.dat"});
+    }
+
+    void save_folderRefusingWrites_keepsOldFile()
+    {
+        TTempAppFolder dir;
+        dir.Write("book.dat", "keep\r\n");
+        {
+            TReadOnlyFolder readOnly(dir.Path());
+            if (!readOnly.Active())
+                QSKIP("cannot make a folder refuse writes here");
+            try {
+                SaveStringList(dir.File("book.dat"), {"lost?"});
+                QFAIL("the save reported success");
+            } catch (const EFileError &e) {
+                QVERIFY2(e.message().contains("book.dat"), qPrintable(e.message()));
+            }
+        }
+        QCOMPARE(dir.Read("book.dat"), QByteArray("keep\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStringList)
+#include "test_string_list.moc"

@@ -1,0 +1,238 @@
+#include "util/codepage.h"
+#include "util/text_utils.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray Hex(const char *hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+// A text of "a^b" style where '|' separates the expected fields and '~' marks
+// an empty one.
+QByteArrayList Fields(const QByteArray &spec)
+{
+    if (spec.isEmpty())
+        return {};
+    QByteArrayList out = spec.split('|');
+    for (QByteArray &f : out)
+        if (f == "~")
+            f.clear();
+    return out;
+}
+
+} // namespace
+
+class TestTextUtils : public QObject
+{
+    Q_OBJECT
+private slots:
+    void splitByDelimiter_data()
+    {
+        QTest::addColumn<char>("delimiter");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("fields");
+        QTest::newRow("empty") << '^' << QByteArray() << QByteArray();
+        QTest::newRow("one field") << '^' << QByteArray("a") << QByteArray("a");
+        QTest::newRow("two fields") << '^' << QByteArray("a^b") << QByteArray("a|b");
+        QTest::newRow("trailing delimiter adds nothing") << '^' << QByteArray("a^b^") << QByteArray("a|b");
+        QTest::newRow("leading delimiter") << '^' << QByteArray("^b") << QByteArray("~|b");
+        QTest::newRow("two in a row") << '^' << QByteArray("a^^b") << QByteArray("a|~|b");
+        QTest::newRow("lone delimiter") << '^' << QByteArray("^") << QByteArray("~");
+        QTest::newRow("0xA5 splits an escaped pair")
+            << '\xA5' << QByteArray("one\xA5\xA5\xA7\xA7two\xA5") << QByteArray("one|~|\xA7\xA7two");
+        QTest::newRow("0xAF news list") << '\xAF' << QByteArray("1^t^d\xAF\xAFOK") << QByteArray("1^t^d|~|OK");
+    }
+    void splitByDelimiter()
+    {
+        QFETCH(char, delimiter);
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, fields);
+        TStringList out{"stale"};
+        SplitByDelimiter(delimiter, text, out);
+        QCOMPARE(out, Fields(fields));
+    }
+
+    void decodeDollarHex_data()
+    {
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("escape in the middle") << QByteArray("a$41b") << QByteArray("aAb");
+        QTest::newRow("percent") << QByteArray("100$25") << QByteArray("100%");
+        QTest::newRow("one digit at the end") << QByteArray("$4") << QByteArray("\x04", 1);
+        QTest::newRow("lower-case digits") << QByteArray("$ff$0a") << Hex("ff0a");
+        QTest::newRow("nul byte") << QByteArray("x$00y") << QByteArray("x\0y", 3);
+        QTest::newRow("no escape") << QByteArray("plain text") << QByteArray("plain text");
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+        QTest::newRow("lone dollar at the end") << QByteArray("abc$") << QByteArray();
+        QTest::newRow("not hex") << QByteArray("$G1") << QByteArray();
+        QTest::newRow("blank then digit") << QByteArray("$ 1") << QByteArray();
+        QTest::newRow("sign") << QByteArray("$-1") << QByteArray();
+        QTest::newRow("bad escape discards what was decoded") << QByteArray("x$41$zz") << QByteArray();
+        QTest::newRow("valid first digit, bad second") << QByteArray("$4g") << QByteArray();
+    }
+    void decodeDollarHex()
+    {
+        QFETCH(QByteArray, in);
+        QFETCH(QByteArray, out);
+        QCOMPARE(DecodeDollarHex(in), out);
+    }
+
+    void lineBreakEscapes_data()
+    {
+        QTest::addColumn<QByteArray>("plain");
+        QTest::addColumn<QByteArray>("escaped");
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+        QTest::newRow("no breaks") << QByteArray("abc") << QByteArray("abc");
+        QTest::newRow("CR LF") << QByteArray("one\r\ntwo") << QByteArray("one\xA5\xA5\xA7\xA7two");
+        QTest::newRow("lone CR and LF") << QByteArray("a\rb\nc") << QByteArray("a\xA5\xA5" "b\xA7\xA7" "c");
+        QTest::newRow("single bytes pass") << QByteArray("\xA5x\xA7") << QByteArray("\xA5x\xA7");
+    }
+    void lineBreakEscapes()
+    {
+        QFETCH(QByteArray, plain);
+        QFETCH(QByteArray, escaped);
+        QCOMPARE(EscapeLineBreaks(plain), escaped);
+        QCOMPARE(UnescapeLineBreaks(escaped), plain);
+    }
+
+    void unescape_pairsLeftToRight()
+    {
+        QCOMPARE(UnescapeLineBreaks("\xA5\xA5\xA5"), QByteArray("\r\xA5"));
+        // A literal pair in the text comes back as a line break.
+        QCOMPARE(UnescapeLineBreaks(EscapeLineBreaks("x\xA7\xA7y")), QByteArray("x\ny"));
+    }
+
+    void comparisons_data()
+    {
+        QTest::addColumn<QByteArray>("a");
+        QTest::addColumn<QByteArray>("b");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("ascii case") << QByteArray("Travel") << QByteArray("tRAVEL") << true;
+        QTest::newRow("accented letters must match") << QByteArray("caf\xE9") << QByteArray("CAF\xC9") << false;
+        QTest::newRow("lengths differ") << QByteArray("a") << QByteArray("ab") << false;
+        QTest::newRow("bytes above z are not folded") << QByteArray("{") << QByteArray("[") << false;
+    }
+    void comparisons()
+    {
+        QFETCH(QByteArray, a);
+        QFETCH(QByteArray, b);
+        QFETCH(bool, same);
+        QCOMPARE(SameTextAscii(a, b), same);
+    }
+
+    void trim()
+    {
+        QCOMPARE(TrimAnsi(QByteArray("\t \x01 x y \r\n\x20")), QByteArray("x y"));
+        QCOMPARE(TrimAnsi(QByteArray(" \xA0 ")), QByteArray("\xA0"));
+        QCOMPARE(TrimAnsi(QByteArray("   ")), QByteArray());
+    }
+
+    void codepage_roundTripsEveryByte()
+    {
+        QByteArray all(256, '\0');
+        for (int i = 0; i < 256; ++i)
+            all[i] = static_cast<char>(i);
+        bool lossless = false;
+        QCOMPARE(ToAnsi(FromAnsi(all), &lossless), all);
+        QVERIFY(lossless);
+        QCOMPARE(FromAnsi("\x80\xA5\xA7"), QString::fromUtf8("€¥§"));
+        QCOMPARE(ToAnsi(QString::fromUtf8("€ ¥ §")), QByteArray("\x80 \xA5 \xA7"));
+    }
+    void codepage_flagsWhatItCannotHold()
+    {
+        bool lossless = true;
+        QCOMPARE(ToAnsi(QString::fromUtf8("a\u0416b"), &lossless), QByteArray("a?b"));
+        QVERIFY(!lossless);
+        QVERIFY(!IsAnsiEncodable(QChar(0x0416)));
+        QVERIFY(IsAnsiEncodable(QChar(0x20AC)));
+    }
+
+    // The default browser is found through the XDG associations; a stub
+    // records the arguments it was started with.
+    void openURLInBrowser_data()
+    {
+        QTest::addColumn<QByteArray>("url");
+        QTest::newRow("plain") << QByteArray("http://example.test/a?b=c&d=e f");
+        QTest::newRow("empty still starts the browser") << QByteArray();
+        QTest::newRow("ansi bytes") << QByteArray("http://ex.test/caf\xE9");
+    }
+    void openURLInBrowser()
+    {
+        QFETCH(QByteArray, url);
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        const QString record = root + "/args.txt";
+        const QString stub = root + "/Bin Dir/stub-browser";
+        QVERIFY(QDir().mkpath(root + "/Bin Dir"));
+        QVERIFY(QDir().mkpath(root + "/data/applications"));
+        QVERIFY(QDir().mkpath(root + "/config"));
+        WriteFile(stub, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"" + record.toUtf8() + ".tmp\"\nmv \""
+                            + record.toUtf8() + ".tmp\" \"" + record.toUtf8() + "\"\n");
+        QFile::setPermissions(stub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        WriteFile(root + "/data/applications/stub.desktop",
+                  "[Desktop Entry]\nType=Application\nName=Stub\nExec=\"" + stub.toUtf8() + "\" --new-window %u\n");
+        WriteFile(root + "/config/mimeapps.list",
+                  "[Default Applications]\nx-scheme-handler/http=missing.desktop;stub.desktop;\n");
+        ScopedXdg env(root + "/config", root + "/data");
+
+        QCOMPARE(DefaultBrowserProgram(), stub);
+        QVERIFY(OpenURLInBrowser(url));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record), 5000);
+        QFile f(record);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray out = f.readAll();
+        QCOMPARE(out, "1\n" + FromAnsi(url).toUtf8() + "\n");
+    }
+    void openURLInBrowser_noAssociation_startsNothing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.path() + "/config"));
+        WriteFile(dir.path() + "/config/mimeapps.list", "[Default Applications]\ntext/html=foo.desktop\n");
+        ScopedXdg env(dir.path() + "/config", dir.path() + "/data");
+        QCOMPARE(DefaultBrowserProgram(), QString());
+        QVERIFY(!OpenURLInBrowser("http://example.test/"));
+    }
+
+private:
+    static void WriteFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    // Points every XDG search path into the test's folder for one test.
+    struct ScopedXdg
+    {
+        ScopedXdg(const QString &config, const QString &data)
+        {
+            for (const char *name : kNames)
+                saved.append(qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray());
+            qputenv("XDG_CONFIG_HOME", config.toUtf8());
+            qputenv("XDG_CONFIG_DIRS", config.toUtf8() + "/none");
+            qputenv("XDG_DATA_HOME", data.toUtf8());
+            qputenv("XDG_DATA_DIRS", data.toUtf8() + "/none");
+        }
+        ~ScopedXdg()
+        {
+            for (int i = 0; i < 4; ++i) {
+                if (saved[i].isNull())
+                    qunsetenv(kNames[i]);
+                else
+                    qputenv(kNames[i], saved[i]);
+            }
+        }
+        static constexpr const char *kNames[4] = {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME",
+                                                  "XDG_DATA_DIRS"};
+        QByteArrayList saved;
+    };
+};
+
+QTEST_GUILESS_MAIN(TestTextUtils)
+#include "test_text_utils.moc"
