@@ -1,0 +1,317 @@
+#include "app/main_window.h"
+#include "book/category_tree.h"
+#include "settings/branding_settings.h"
+#include "support/scripted_messages.h"
+#include "support/temp_app_folder.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QByteArray R(const char *s)
+{
+    QByteArray out(s);
+    out.replace('|', '\xA5').replace('#', '\xA7');
+    return out;
+}
+
+// A book made elsewhere: Windows-1252 names, both record shapes, a multi-line
+// description, a record of an unknown category, an empty line, a duplicate
+// category and a last line without a line end.
+const QByteArray kLegacyCategories = R("Travel\r\nCaf\xE9 \xA7 Bar\r\n\r\nTravel\r\nShops\xA5\r\nEmpty");
+const QByteArray kLegacyItems =
+    R("Travel|Hotels \x80|prog|http://w|http://l|me|pw|aff|clo|$10|1st|line one||##line two|\r\n"
+      "Caf\xE9 \xA7 Bar|Fresh|||||||||||||\r\n"
+      "Nowhere|Orphan|||||||||||x|\r\n"
+      "\r\n"
+      "Travel|Flights|||||||||||| \r\n"
+      "Caf\xE9 \xA7 Bar|Second|||||||||||d|");
+
+QStringList Children(QTreeWidgetItem *node)
+{
+    QStringList out;
+    for (int i = 0; i < node->childCount(); ++i)
+        out << node->child(i)->text(0);
+    return out;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        BrandingSettings() = TBrandingSettings{};
+    }
+
+    void startWithoutBook_showsEmptyMainPage()
+    {
+        TTempAppFolder dir;
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        QCOMPARE(w.objectName(), QString("frmMain"));
+        QCOMPARE(w.windowTitle(), QString("Tarnwick"));
+        QVERIFY(w.Timer1->isActive());
+        QCOMPARE(w.Timer1->interval(), 2000);
+        QVERIFY(w.Timer1->isSingleShot());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.pgcPrinc->count(), 1);
+        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+        QVERIFY(w.stsWelcome.isNull());
+        QVERIFY(!w.pgcPrinc->tabBar()->isVisible());
+        QCOMPARE(w.tvwMain->topLevelItemCount(), 0);
+        QCOMPARE(w.size(), QSize(929, 692));
+        QVERIFY(msgs.shown.isEmpty());
+        QVERIFY(!dir.Exists("categories.dat"));
+        QVERIFY(!dir.Exists("items.dat"));
+
+        // Showing again follows the same branch and changes nothing.
+        w.hide();
+        w.show();
+        QCOMPARE(w.pgcPrinc->count(), 1);
+        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+    }
+
+    void controls_haveTheirNamesAndCaptions_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("add category") << "btnAddCategory" << "Add Category";
+        QTest::newRow("add item") << "btnAddItem" << "Add Item";
+        QTest::newRow("make money") << "btnMakeMoney" << "Make Money";
+        QTest::newRow("about") << "btnAbout" << "About";
+        QTest::newRow("save") << "btnSave" << "Save Item";
+        QTest::newRow("go") << "bsSkinButton2" << "Go!";
+        QTest::newRow("browse website") << "btnBrowseWebsite" << "Browse";
+        QTest::newRow("paste user") << "btnUPaste" << "Paste";
+        QTest::newRow("welcome button") << "bsSkinButton1" << "Thanks, just show me the main application";
+    }
+    void controls_haveTheirNamesAndCaptions()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        TTempAppFolder dir;
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        auto *button = w.findChild<QAbstractButton *>(name);
+        QVERIFY2(button, qPrintable(name));
+        QCOMPARE(button->text(), caption);
+        if (name != "bsSkinButton1")
+            QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+    }
+
+    void pictureButtons_haveHints()
+    {
+        TTempAppFolder dir;
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        const QList<QPair<QString, QString>> hints = {{"btnNews", "Check News"},    {"btnUpdate", "Check Updates"},
+                                                      {"btnHelp", "Help"},          {"bsSkinSpeedButton1", "Back"},
+                                                      {"bsSkinSpeedButton2", "Foward"}, {"bsSkinSpeedButton4", "Refresh"},
+                                                      {"bsSkinSpeedButton3", "Stop"}};
+        for (const auto &[name, hint] : hints) {
+            auto *b = w.findChild<QWidget *>(name);
+            QVERIFY2(b, qPrintable(name));
+            QCOMPARE(b->toolTip(), hint);
+        }
+        QCOMPARE(w.findChild<QWidget *>("btnNews")->size(), QSize(41, 34));
+        QCOMPARE(w.findChild<QWidget *>("bsSkinPanel1")->height(), 43);
+        QCOMPARE(w.findChild<QWidget *>("panBanner")->height(), 65);
+        QCOMPARE(w.findChild<QWidget *>("bsSkinPanel4")->height(), 253);
+        QCOMPARE(w.findChild<QWidget *>("bsSkinPanel5")->height(), 37);
+        QCOMPARE(w.findChild<QWidget *>("panLinks")->height(), 36);
+    }
+
+    void legacyBook_loadsIntoTree_andSavesBackByteForByte()
+    {
+        TTempAppFolder dir;
+        dir.Write("categories.dat", kLegacyCategories);
+        dir.Write("items.dat", kLegacyItems);
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        QVERIFY(msgs.shown.isEmpty());
+
+        QTreeWidget *tree = w.tvwMain;
+        QCOMPARE(tree->topLevelItemCount(), 6);
+        QCOMPARE(tree->topLevelItem(0)->text(0), QString("Travel"));
+        QCOMPARE(tree->topLevelItem(1)->text(0), QString::fromUtf8("Café § Bar"));
+        QCOMPARE(tree->topLevelItem(2)->text(0), QString());
+        QCOMPARE(tree->topLevelItem(4)->text(0), QString::fromUtf8("Shops¥"));
+        QCOMPARE(Children(tree->topLevelItem(0)), (QStringList{QString::fromUtf8("Hotels €"), "Flights"}));
+        QCOMPARE(Children(tree->topLevelItem(1)), (QStringList{"Fresh", "Second"}));
+        // The second "Travel" stays empty; no node for the orphan or the empty line.
+        QCOMPARE(tree->topLevelItem(3)->childCount(), 0);
+        QCOMPARE(TCategoryTree::NodeName(tree->topLevelItem(1)), R("Caf\xE9 \xA7 Bar"));
+        QCOMPARE(tree->topLevelItem(0)->icon(0).cacheKey(), w.ImageList1[0].cacheKey());
+        QCOMPARE(tree->topLevelItem(0)->child(0)->icon(0).cacheKey(), w.ImageList1[1].cacheKey());
+
+        w.SaveCategories();
+        w.SaveItems();
+        QCOMPARE(dir.Read("categories.dat"), kLegacyCategories + "\r\n");
+        QCOMPARE(dir.Read("items.dat"), kLegacyItems + "\r\n");
+    }
+
+    void selectingItem_showsItsFields()
+    {
+        TTempAppFolder dir;
+        dir.Write("categories.dat", kLegacyCategories);
+        dir.Write("items.dat", kLegacyItems);
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(0)->child(0));
+        QCOMPARE(w.edtTitle->text(), QString::fromUtf8("Hotels €"));
+        QCOMPARE(w.edtProg->text(), QString("prog"));
+        QCOMPARE(w.edtPaymentDay->text(), QString("1st"));
+        QCOMPARE(w.memDesc->toPlainText(), QString("line one\nline two"));
+        QVERIFY(w.edtTitle->isEnabled());
+
+        w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(1)->child(0));
+        QCOMPARE(w.edtTitle->text(), QString("Fresh"));
+        QCOMPARE(w.edtProg->text(), QString());
+        QCOMPARE(w.memDesc->toPlainText(), QString());
+
+        w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(0));
+        QCOMPARE(w.edtTitle->text(), QString());
+        for (QWidget *f : w.ItemFields())
+            QVERIFY(!f->isEnabled());
+    }
+
+    void welcomePage_showsFirst_andButtonStartsTimer()
+    {
+        TTempAppFolder dir;
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        BrandingSettings().WelcomePage = "<html><body><h1>Hello</h1></body></html>";
+        w.Timer1->stop(); // as creation would have left it with welcome text
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.pgcPrinc->count(), 2);
+        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsWelcome.data());
+        QVERIFY(!w.pgcPrinc->tabBar()->isVisible());
+        QVERIFY(w.stsWelcome->findChild<QWidget *>("prfWelcome"));
+        QVERIFY(!w.Timer1->isActive());
+
+        QTest::mouseClick(w.bsSkinButton1, Qt::LeftButton);
+        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+        QVERIFY(w.Timer1->isActive());
+    }
+
+    void bannerLargerThanBar_isCentredWithNegativeOffsets()
+    {
+        TTempAppFolder dir;
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        QPixmap big(1001, 101);
+        big.fill(Qt::red);
+        w.imgBanner->setPixmap(big);
+        w.imgBanner->resize(big.size());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const int barW = w.panBanner->width();
+        QCOMPARE(w.imgBanner->pos(), QPoint(barW / 2 - 1001 / 2, 65 / 2 - 101 / 2));
+        QVERIFY(w.imgBanner->y() < 0);
+
+        // Narrower than the picture: clipped equally on both sides, up to one
+        // pixel of rounding.
+        w.resize(700, 600);
+        QTRY_VERIFY(w.panBanner->width() < 1001);
+        const int narrow = w.panBanner->width();
+        QCOMPARE(w.imgBanner->pos(), QPoint(narrow / 2 - 1001 / 2, -18));
+        const int leftCut = -w.imgBanner->x();
+        const int rightCut = w.imgBanner->x() + 1001 - narrow;
+        QVERIFY2(qAbs(leftCut - rightCut) <= 1, qPrintable(QString("%1 vs %2").arg(leftCut).arg(rightCut)));
+    }
+
+    void formClose_closesWithoutAsking()
+    {
+        TTempAppFolder dir;
+        TScriptedMessages msgs;
+        auto *w = new TfrmMain(dir.Path(), &msgs);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        QPointer<TfrmMain> guard(w);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY(w->close());
+        QTRY_VERIFY(guard.isNull());
+        QVERIFY(msgs.shown.isEmpty());
+    }
+
+    // Damaged book files: no crash, a report, and nothing rewritten.
+    void damagedBook_isReportedAndLeftAlone_data()
+    {
+        QTest::addColumn<QByteArray>("categories");
+        QTest::addColumn<QByteArray>("items");
+        QTest::addColumn<int>("categoryNodes");
+        QTest::newRow("binary junk") << QByteArray("\x01\x02\xff\xfe\x80\x00junk", 10)
+                                     << QByteArray("\x00\x01\xa5\xa5\xa5", 5) << 1;
+        QTest::newRow("NUL in the middle") << QByteArray("A\r\nB\0C\r\nD", 9) << R("A|x|\r\n") << 2;
+        QTest::newRow("records of zero and one field") << QByteArray("A") << R("\r\nA\r\nA|\r\n|\r\n|||\r\nA|ok|")
+                                                       << 1;
+        QTest::newRow("a line of 10 MB") << QByteArray("A\r\n") + QByteArray(10 << 20, 'c') + "\r\nB"
+                                         << R("B|") + QByteArray(10 << 20, 'i') + R("|") << 3;
+    }
+    void damagedBook_isReportedAndLeftAlone()
+    {
+        QFETCH(QByteArray, categories);
+        QFETCH(QByteArray, items);
+        QFETCH(int, categoryNodes);
+        TTempAppFolder dir;
+        dir.Write("categories.dat", categories);
+        dir.Write("items.dat", items);
+        TScriptedMessages msgs;
+        {
+            TfrmMain w(dir.Path(), &msgs);
+            QCOMPARE(w.tvwMain->topLevelItemCount(), categoryNodes);
+            for (int i = 0; i < w.tvwMain->topLevelItemCount(); ++i)
+                for (int c = 0; c < w.tvwMain->topLevelItem(i)->childCount(); ++c)
+                    w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(i)->child(c));
+        }
+        QVERIFY(msgs.shown.isEmpty());
+        QCOMPARE(dir.Read("categories.dat"), categories);
+        QCOMPARE(dir.Read("items.dat"), items);
+    }
+
+    void unreadableBookFile_isReported_andWindowOpens_data()
+    {
+        QTest::addColumn<QString>("folderName");
+        QTest::addColumn<int>("categoryNodes");
+        QTest::newRow("categories.dat is a folder: items stay unread") << "categories.dat" << 0;
+        QTest::newRow("items.dat is a folder") << "items.dat" << 2;
+    }
+    void unreadableBookFile_isReported_andWindowOpens()
+    {
+        QFETCH(QString, folderName);
+        QFETCH(int, categoryNodes);
+        TTempAppFolder dir;
+        dir.Write("categories.dat", "A\r\nB\r\n");
+        dir.Write("items.dat", R("A|x|\r\n"));
+        QFile::remove(dir.File(folderName));
+        QVERIFY(QDir().mkdir(dir.File(folderName)));
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        QCOMPARE(msgs.shown.size(), 1);
+        QCOMPARE(msgs.shown[0].kind, TMsgDlgType::mtError);
+        QVERIFY2(msgs.shown[0].text.contains(folderName), qPrintable(msgs.shown[0].text));
+        QCOMPARE(w.tvwMain->topLevelItemCount(), categoryNodes);
+        QCOMPARE(w.tvwMain->topLevelItemCount() ? w.tvwMain->topLevelItem(0)->childCount() : 0, 0);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
