@@ -1,1 +1,0 @@
-#include "aes_lib.h"
