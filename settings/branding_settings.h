@@ -12,7 +12,7 @@ struct TBrandingSettings
     QByteArray ApplicationName;
     QByteArray BranderCode;
     QByteArray BranderType;
-    QByteArray AffiliateURL;
+    QByteArray AffiliateURL; // "%%AFFILIATEID%%" already replaced
     QByteArray AffiliateID;
     QByteArray MasterNewsBaseURL;
     QByteArray PlatinumNewsBaseURL;
@@ -27,11 +27,14 @@ struct TBrandingSettings
     QByteArray WelcomePage;
     QByteArray BannerPicture;
     QByteArray BannerLinkURL;
+    // The member number of the chosen banner (its picture is bannerN.dat);
+    // 0 when no banner was chosen.
+    int BannerNumber = 0;
     QByteArray Link1Caption;
     QByteArray Link1URL;
     QByteArray Link2Caption;
     QByteArray Link2URL;
 };
 
-// The process-wide record. Only LoadBrandingSettings writes it.
+// The process-wide record. Only LoadBrandingSettings writes it (tests aside).
 TBrandingSettings &BrandingSettings();

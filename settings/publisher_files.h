@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// The publisher's optional files beside the program: banner pictures, the
+// skin and the icon. Only reading and judging them; showing is the window's.
+
+inline constexpr char kSkinFileName[] = "mainskin.dat";
+inline constexpr char kIconFileName[] = "main.ico";
+
+// "banner3.dat" for member 3.
+QString BannerFileName(int number);
+
+// The file-name part of a picture name; folder parts written with "\" or "/"
+// and a drive are dropped.
+QByteArray PictureFileName(const QByteArray &pictureName);
+
+enum class TBannerKind { Animated, Still };
+// Animated when the lower-cased file-name part contains ".gif" anywhere.
+TBannerKind BannerKindOf(const QByteArray &pictureName);
+
+// The image format for a still picture, from the extension of its file-name
+// part; empty when this platform cannot read it (metafiles, unknown names).
+QByteArray StillPictureFormat(const QByteArray &pictureName);
+
+struct TBannerPicture
+{
+    bool Ok = false;
+    TBannerKind Kind = TBannerKind::Still;
+    QByteArray Format; // "gif" for an animation
+    QByteArray Bytes;  // the file's contents
+    QImage Image;      // the picture, or the animation's first frame
+    QString Problem;   // why it is not shown, when not Ok
+};
+
+// Reads the banner file at `path` as the picture named `pictureName`. Not Ok
+// when the file is missing or unreadable, its format cannot be read here, or
+// the reader rejects its contents.
+TBannerPicture ReadBannerPicture(const QString &path, const QByteArray &pictureName);
+
+// Whether a skin file is a style sheet worth applying: UTF-8 text without NUL
+// bytes, comments and strings closed, braces balanced, and at least one rule
+// "selector { ... }" with nothing but rules outside the braces.
+bool IsUsableStyleSheet(const QByteArray &bytes);
