@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "book/category_tree.h"
+#include "book/guarded_inputs.h"
 #include "link_label.h"
 #include "services/http_client.h"
 #include "settings/branding_settings.h"
@@ -254,7 +255,7 @@ QFrame *TfrmMain::BuildItemEditor()
     edtCloaked = edit("edtCloaked");
     edtPayout = edit("edtPayout");
     edtPaymentDay = edit("edtPaymentDay");
-    memDesc = Named(new QPlainTextEdit(bsSkinPanel4), "memDesc");
+    memDesc = Named(new TGuardedMemo(bsSkinPanel4), "memDesc");
     memDesc->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     memDesc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memDesc->setTabChangesFocus(true);

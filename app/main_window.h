@@ -43,6 +43,8 @@ public:
     ~TfrmMain() override;
 
     const QString &AppFolder() const { return m_appFolder; }
+    // Lets a benchmark time the loaders alone on a window built elsewhere.
+    void SetAppFolderForBench(const QString &folder) { m_appFolder = folder; }
     TMessageService &Messages() const { return *msgMain; }
 
     // --- Components without a visible place ---
@@ -150,6 +152,28 @@ public:
     void EnableItemFields();
     void DisableItemFields();
     QList<QWidget *> ItemFields() const;
+    void tvwMainChanging(QTreeWidgetItem *from, QTreeWidgetItem *to, bool &allowChange);
+    void edtTitleKeyDown();
+    void btnSaveClick();
+    void StoreItem();
+    // True when another item of the selected item's category bears the title
+    // now in edtTitle.
+    bool TitleConflict() const;
+    void btnAddCategoryClick();
+    void AddCategory1Click();
+    void btnAddItemClick();
+    void AddItem1Click();
+    void EditCategory1Click();
+    void DeleteCategory1Click();
+    void DeleteItem1Click();
+    void bsSkinPopupMenu1Popup();
+    void AddCategory();
+    void AddItem();
+    void EditCategory();
+    void DeleteCategory();
+    void DeleteItem();
+    // Shows the input dialog; true with the typed text when OK closed it.
+    bool AskElement(const QString &caption, const QString &label, QByteArray *value);
 
     // --- Web panel (main_window_web.cpp) ---
 
@@ -164,6 +188,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void BuildControls();

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPointer>
+#include <QToolTip>
+#include <QWidget>
 
 TModalResult TSkinMessage::MessageDlg(const QString &text, TMsgDlgType kind, TMsgDlgButtons buttons,
                                       int)
@@ -59,4 +61,11 @@ TModalResult TSkinMessage::MessageDlg(const QString &text, TMsgDlgType kind, TMs
         if (m.std == pressed)
             return m.result;
     return TModalResult::mrCancel;
+}
+
+void TMessageService::ShowHint(QWidget *anchor, const QString &text)
+{
+    if (!anchor)
+        return;
+    QToolTip::showText(anchor->mapToGlobal(QPoint(0, anchor->height())), text, anchor, QRect(), 6000);
 }

@@ -23,6 +23,9 @@ public:
     virtual ~TMessageService() = default;
     virtual TModalResult MessageDlg(const QString &text, TMsgDlgType kind, TMsgDlgButtons buttons,
                                     int helpContext = 0) = 0;
+    // A short non-modal note beside a control, e.g. why a typed character
+    // did not go in. It must not take the focus or stop the typing.
+    virtual void ShowHint(QWidget *anchor, const QString &text);
 };
 
 // Shows a real modal box, parented to `parent` (may be null).

@@ -279,7 +279,10 @@ private slots:
                 for (int c = 0; c < w.tvwMain->topLevelItem(i)->childCount(); ++c)
                     w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(i)->child(c));
         }
-        QVERIFY(msgs.shown.isEmpty());
+        // Selecting an item reports hand-made records too short to name
+        // their category and title, as they stand; nothing is an error.
+        for (const auto &m : msgs.shown)
+            QCOMPARE(m.kind, TMsgDlgType::mtWarning);
         QCOMPARE(dir.Read("categories.dat"), categories);
         QCOMPARE(dir.Read("items.dat"), items);
     }

@@ -20,14 +20,21 @@ public:
     TModalResult MessageDlg(const QString &text, TMsgDlgType kind, TMsgDlgButtons buttons,
                             int helpContext = 0) override;
 
+    void ShowHint(QWidget *anchor, const QString &text) override { hints.append({anchor, text}); }
+
     // Queues the answer to the next message.
     void Answer(TModalResult result) { m_answers.append(result); }
     // The answer when the queue is empty (OK, or Cancel when OK is not offered).
     void SetDefaultAnswer(TModalResult result) { m_default = result; }
 
     QList<Shown> shown;
+    QList<QPair<QWidget *, QString>> hints;
     QStringList Texts() const;
-    void Clear() { shown.clear(); }
+    void Clear()
+    {
+        shown.clear();
+        hints.clear();
+    }
 
 private:
     QList<TModalResult> m_answers;

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QValidator>
+
+#include <functional>
+
+class QLineEdit;
+class TMessageService;
+
+// Refuses an edit of a line edit (typed or pasted) that the rule rejects. The
+// text stays as it was and the reason is shown beside the edit.
+class TRuleValidator : public QValidator
+{
+    Q_OBJECT
+public:
+    using Rule = std::function<QString(const QString &)>;
+    TRuleValidator(Rule rule, std::function<void(const QString &)> refused, QObject *parent);
+    State validate(QString &input, int &pos) const override;
+
+private:
+    Rule m_rule;
+    std::function<void(const QString &)> m_refused;
+};
+
+// Puts the line rule of the book on an edit; reasons go to `messages`.
+void GuardLineEdit(QLineEdit *edit, TMessageService *messages);
+
+// A memo that refuses an edit (typed, pasted, dropped or deleted) leaving a
+// text the rule rejects: the text before the edit comes back whole.
+class TGuardedMemo : public QPlainTextEdit
+{
+    Q_OBJECT
+public:
+    explicit TGuardedMemo(QWidget *parent = nullptr);
+    void SetRule(TRuleValidator::Rule rule, TMessageService *messages);
+
+private:
+    void Check();
+
+    TRuleValidator::Rule m_rule;
+    TMessageService *m_messages = nullptr;
+    QString m_lastGood;
+    int m_lastCursor = 0;
+    bool m_reverting = false;
+};

@@ -1,0 +1,696 @@
+// The item editor and the book commands, driven through the real main window
+// with mouse and key events; every message is answered by the scripted double.
+#include "app/main_window.h"
+#include "book/add_element_dialog.h"
+#include "book/category_tree.h"
+#include "settings/branding_settings.h"
+#include "support/scripted_messages.h"
+#include "support/temp_app_folder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+QByteArray R(const char *s)
+{
+    QByteArray out(s);
+    out.replace('|', '\xA5').replace('#', '\xA7');
+    return out;
+}
+
+const QString kSave = "Do you want save the changes you made in this item?";
+const QString kTaken = "Sorry there is an item with this title in this category. Use other name and try again";
+
+// Two categories; Travel holds Hotels and Flights, Shops holds Books; a record
+// without a category stands between them.
+const QByteArray kCategories = "Travel\r\nShops\r\n";
+const QByteArray kItems = R("Travel|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel notes|\r\n"
+                            "Gone|Orphan|||||||||||x|\r\n"
+                            "Travel|Flights|||||||||||| \r\n"
+                            "Shops|Books|bp||||||||||\r\n");
+
+// Answers the input dialog the next command opens.
+void AnswerDialog(std::function<void(TfrmAddElement *)> act)
+{
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        auto *dlg = qobject_cast<TfrmAddElement *>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        act(dlg);
+    });
+    poll->start();
+}
+
+// Types text, also characters QTest's key table does not know.
+void Keys(QWidget *w, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 0x80 && c.isPrint())
+            QTest::keyClicks(w, QString(c));
+        else
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+void Type(const QString &text, const char *button = "btnOk")
+{
+    AnswerDialog([text, button](TfrmAddElement *dlg) {
+        Keys(dlg->edtElement, text);
+        QTest::mouseClick(dlg->findChild<QPushButton *>(button), Qt::LeftButton);
+    });
+}
+
+class TFixture
+{
+public:
+    explicit TFixture(const QByteArray &categories = kCategories, const QByteArray &items = kItems)
+    {
+        BrandingSettings() = TBrandingSettings{};
+        if (!categories.isNull())
+            dir.Write("categories.dat", categories);
+        if (!items.isNull())
+            dir.Write("items.dat", items);
+        w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
+        w->Timer1->stop();
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            qFatal("window not shown");
+    }
+
+    QTreeWidgetItem *Node(int category, int item = -1) const
+    {
+        QTreeWidgetItem *c = w->tvwMain->topLevelItem(category);
+        return item < 0 ? c : c->child(item);
+    }
+    void Click(QTreeWidgetItem *node) const
+    {
+        w->tvwMain->scrollToItem(node);
+        const QRect r = w->tvwMain->visualItemRect(node);
+        QTest::mouseClick(w->tvwMain->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    // The files on disk hold what the lists hold.
+    bool DiskMatchesLists() const
+    {
+        const auto same = [&](const QString &file, const TStringList &list) {
+            return !dir.Exists(file) ? list.isEmpty() : dir.Read(file) == JoinLines(list);
+        };
+        return same("categories.dat", w->CategoryList) && same("items.dat", w->ItemList);
+    }
+    QStringList TreeTexts() const
+    {
+        QStringList out;
+        for (int i = 0; i < w->tvwMain->topLevelItemCount(); ++i) {
+            QTreeWidgetItem *c = w->tvwMain->topLevelItem(i);
+            QString line = c->text(0) + ":";
+            for (int k = 0; k < c->childCount(); ++k)
+                line += (k ? "," : "") + c->child(k)->text(0);
+            out << line;
+        }
+        return out;
+    }
+
+    TTempAppFolder dir;
+    TScriptedMessages msgs;
+    std::unique_ptr<TfrmMain> w;
+};
+
+} // namespace
+
+class TestBookEditing : public QObject
+{
+    Q_OBJECT
+private slots:
+    // --- The save question, however the move is asked for ---
+
+    void saveQuestion_answers_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("moved");
+        QTest::addColumn<QByteArray>("storedProg");
+        QTest::newRow("cancel keeps node and typing") << int(TModalResult::mrCancel) << false << QByteArray("hp");
+        QTest::newRow("closing the box counts as cancel") << int(TModalResult::mrNone) << false << QByteArray("hp");
+        QTest::newRow("no drops the typing") << int(TModalResult::mrNo) << true << QByteArray("hp");
+        QTest::newRow("yes stores and moves") << int(TModalResult::mrYes) << true << QByteArray("hpX");
+    }
+    void saveQuestion_answers()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, moved);
+        QFETCH(QByteArray, storedProg);
+        TFixture f;
+        f.Click(f.Node(0, 0));
+        QCOMPARE(f.w->edtProg->text(), QString("hp"));
+        QTest::keyClick(f.w->edtProg, Qt::Key_End);
+        QTest::keyClicks(f.w->edtProg, "X");
+        QVERIFY(f.w->ItemModified);
+
+        f.msgs.Answer(TModalResult(answer));
+        QSignalSpy changes(f.w->tvwMain, &TCategoryTree::currentNodeChanged);
+        f.Click(f.Node(1, 0));
+        QCOMPARE(f.msgs.Texts(), QStringList{kSave});
+        QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtWarning);
+        QCOMPARE(f.msgs.shown[0].buttons, TMsgDlgButtons(mbYes) | mbNo | mbCancel);
+        if (!moved) {
+            QCOMPARE(changes.count(), 0); // no flicker through the other node
+            QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0, 0));
+            QVERIFY(f.Node(0, 0)->isSelected());
+            QVERIFY(!f.Node(1, 0)->isSelected());
+            QCOMPARE(f.w->edtProg->text(), QString("hpX"));
+            QVERIFY(f.w->ItemModified);
+        } else {
+            QCOMPARE(f.w->tvwMain->currentItem(), f.Node(1, 0));
+            QCOMPARE(f.w->edtTitle->text(), QString("Books"));
+            QVERIFY(!f.w->ItemModified);
+        }
+        f.msgs.Clear();
+        f.w->ItemModified = false;
+        f.Click(f.Node(0, 0));
+        if (moved)
+            QCOMPARE(f.w->edtProg->text(), QString::fromLatin1(storedProg));
+        QVERIFY(f.msgs.shown.isEmpty());
+        QVERIFY(f.DiskMatchesLists());
+        QCOMPARE(f.dir.Read("items.dat").contains(R("|hpX|")), storedProg == "hpX");
+    }
+
+    void saveQuestion_refusalHoldsForEveryKindOfMove_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("arrow key") << "down";
+        QTest::newRow("home key") << "home";
+        QTest::newRow("typing a node's first letter") << "letter";
+        QTest::newRow("programmatic selection") << "program";
+        QTest::newRow("right-click") << "right";
+    }
+    void saveQuestion_refusalHoldsForEveryKindOfMove()
+    {
+        QFETCH(QString, how);
+        TFixture f;
+        f.Node(0)->setExpanded(true);
+        f.Click(f.Node(0, 0));
+        QTest::keyClick(f.w->edtPayout, Qt::Key_Left); // a key that changes nothing still counts
+        QVERIFY(f.w->ItemModified);
+        f.msgs.SetDefaultAnswer(TModalResult::mrCancel);
+        QSignalSpy changes(f.w->tvwMain, &TCategoryTree::currentNodeChanged);
+        if (how == "down")
+            QTest::keyClick(f.w->tvwMain, Qt::Key_Down);
+        else if (how == "home")
+            QTest::keyClick(f.w->tvwMain, Qt::Key_Home);
+        else if (how == "letter")
+            QTest::keyClicks(f.w->tvwMain, "S");
+        else if (how == "program")
+            f.w->tvwMain->setCurrentItem(f.Node(1));
+        else {
+            const QRect r = f.w->tvwMain->visualItemRect(f.Node(1));
+            QTest::mouseClick(f.w->tvwMain->viewport(), Qt::RightButton, {}, r.center());
+            f.w->bsSkinPopupMenu1->close();
+        }
+        QCOMPARE(f.msgs.Texts(), QStringList{kSave});
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0, 0));
+        QCOMPARE(f.w->tvwMain->selectedItems(), QList<QTreeWidgetItem *>{f.Node(0, 0)});
+    }
+
+    void yesWithTitleConflict_refusesTheMove()
+    {
+        TFixture f;
+        f.Click(f.Node(0, 0));
+        f.w->edtTitle->clear();
+        QTest::keyClicks(f.w->edtTitle, "Flights");
+        f.msgs.Answer(TModalResult::mrYes);
+        f.Click(f.Node(1, 0));
+        QCOMPARE(f.msgs.Texts(), (QStringList{kSave, kTaken}));
+        QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0, 0));
+        QCOMPARE(f.w->edtTitle->text(), QString("Flights"));
+        QVERIFY(f.w->ItemModified);
+        QCOMPARE(f.dir.Read("items.dat"), kItems);
+    }
+
+    void typingWithNothingSelected_isDroppedWithoutAQuestion()
+    {
+        TFixture f;
+        QTest::keyClicks(f.w->edtTitle, "stray");
+        QVERIFY(f.w->ItemModified);
+        f.Click(f.Node(0));
+        f.Click(f.Node(0, 0));
+        QVERIFY(f.msgs.shown.isEmpty());
+        QCOMPARE(f.w->edtTitle->text(), QString("Hotels"));
+    }
+
+    // --- Save Item ---
+
+    void saveItem_titleRules_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("title of a sibling") << "Flights" << false;
+        QTest::newRow("sibling title in other case") << "FLIGHTS" << true;
+        QTest::newRow("sibling title with a blank") << "Flights " << true;
+        QTest::newRow("title used in another category") << "Books" << true;
+        QTest::newRow("empty title") << "" << true;
+    }
+    void saveItem_titleRules()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, stored);
+        TFixture f;
+        f.Click(f.Node(0, 0));
+        f.w->edtTitle->clear();
+        QTest::keyClicks(f.w->edtTitle, title);
+        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        QCOMPARE(f.msgs.Texts(), stored ? QStringList{} : QStringList{kTaken});
+        QCOMPARE(f.Node(0, 0)->text(0), stored ? title : QString("Hotels"));
+        QCOMPARE(f.w->ItemModified, !stored);
+        QVERIFY(f.DiskMatchesLists());
+        if (!stored)
+            QCOMPARE(f.dir.Read("items.dat"), kItems);
+    }
+
+    void saveItem_rewritesAddedRecordWithTwelveFields_andKeepsDescriptionLines()
+    {
+        TFixture f(kCategories, kItems + R("Shops|Fresh|||||||||||||\r\n"));
+        f.Click(f.Node(1, 1));
+        QCOMPARE(f.w->edtTitle->text(), QString("Fresh"));
+        f.w->memDesc->setFocus();
+        QTest::keyClicks(f.w->memDesc, "one");
+        QTest::keyClick(f.w->memDesc, Qt::Key_Return);
+        QTest::keyClicks(f.w->memDesc, "two");
+        QTest::keyClick(f.w->memDesc, Qt::Key_Return);
+        QTest::keyClicks(f.w->memDesc, "three");
+        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        QCOMPARE(f.w->ItemList.last(), R("Shops|Fresh||||||||||one||##two||##three|"));
+        QVERIFY(f.DiskMatchesLists());
+
+        f.Click(f.Node(1, 0));
+        f.Click(f.Node(1, 1));
+        QCOMPARE(f.w->memDesc->toPlainText(), QString("one\ntwo\nthree"));
+        // And after a restart.
+        TfrmMain again(f.dir.Path(), &f.msgs);
+        again.tvwMain->setCurrentItem(again.tvwMain->topLevelItem(1)->child(1));
+        QCOMPARE(again.memDesc->toPlainText(), QString("one\ntwo\nthree"));
+    }
+
+    void saveItem_onCategoryOrNothing_doesNothing()
+    {
+        TFixture f;
+        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        f.Click(f.Node(0));
+        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        QVERIFY(f.msgs.shown.isEmpty());
+        QCOMPARE(f.dir.Read("items.dat"), kItems);
+        for (QWidget *field : f.w->ItemFields())
+            QVERIFY(!field->isEnabled());
+    }
+
+    // --- Book commands ---
+
+    void addCategory_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("added");
+        QTest::newRow("new name") << "Hosting" << true;
+        QTest::newRow("taken, other case and blanks") << " travel " << false;
+        QTest::newRow("accented letters are not folded") << QString::fromUtf8("Shöps") << true;
+        QTest::newRow("leading blank kept as typed") << " Tools" << true;
+    }
+    void addCategory()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, added);
+        TFixture f;
+        f.Click(f.Node(0, 1));
+        Type(name);
+        QTest::mouseClick(f.w->btnAddCategory, Qt::LeftButton);
+        QCOMPARE(f.msgs.Texts(), added ? QStringList{} : QStringList{"This category already exists."});
+        QCOMPARE(f.w->tvwMain->topLevelItemCount(), added ? 3 : 2);
+        if (added) {
+            QCOMPARE(f.w->tvwMain->topLevelItem(2)->text(0), name);
+            QCOMPARE(f.w->CategoryList.last(), name.toLatin1());
+        }
+        QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0, 1)); // the new node is not selected
+        QVERIFY(f.DiskMatchesLists());
+    }
+
+    void addCategory_toEmptyBook_createsFile()
+    {
+        TFixture f{QByteArray(), QByteArray()};
+        Type("Travel");
+        f.w->AddCategory1->trigger();
+        QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\n"));
+        QVERIFY(!f.dir.Exists("items.dat"));
+    }
+
+    void dialog_blankValueKeepsItOpen_andEscEnterDoNothing()
+    {
+        TFixture f;
+        bool checked = false;
+        AnswerDialog([&](TfrmAddElement *dlg) {
+            QCOMPARE(dlg->windowTitle(), QString("Add Category"));
+            QCOMPARE(dlg->lblLabel->text(), QString("Category:"));
+            QCOMPARE(dlg->size(), QSize(359, 95));
+            QTest::keyClicks(dlg->edtElement, "  \t");
+            QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
+            QCOMPARE(f.msgs.Texts(), QStringList{"Please enter a value for this field."});
+            QVERIFY(dlg->isVisible());
+            QTest::keyClick(dlg->edtElement, Qt::Key_Escape);
+            QTest::keyClick(dlg->edtElement, Qt::Key_Return);
+            QVERIFY(dlg->isVisible());
+            checked = true;
+            QTest::mouseClick(dlg->btnCancel, Qt::LeftButton);
+        });
+        f.w->AddCategory1->trigger();
+        QVERIFY(checked);
+        QCOMPARE(f.w->tvwMain->topLevelItemCount(), 2);
+        QCOMPARE(f.dir.Read("categories.dat"), kCategories);
+    }
+
+    void addItem_withNothingSelected_asksForCategory()
+    {
+        TFixture f;
+        QTest::mouseClick(f.w->btnAddItem, Qt::LeftButton);
+        QCOMPARE(f.msgs.Texts(), QStringList{"Select a category first."});
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void addItem_data()
+    {
+        QTest::addColumn<int>("selectCategory");
+        QTest::addColumn<int>("selectItem");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("into the selected category") << 1 << -1 << "Music" << "";
+        QTest::newRow("into the selected item's category") << 0 << 1 << "Cars" << "";
+        QTest::newRow("title taken, other case") << 0 << -1 << "hotels" << "This item already exists in this category.";
+        QTest::newRow("leading blank is another title") << 0 << -1 << " Hotels" << "";
+    }
+    void addItem()
+    {
+        QFETCH(int, selectCategory);
+        QFETCH(int, selectItem);
+        QFETCH(QString, title);
+        QFETCH(QString, refusal);
+        TFixture f;
+        f.Node(selectCategory)->setExpanded(true);
+        f.Click(f.Node(selectCategory, selectItem));
+        Type(title);
+        QTest::mouseClick(f.w->btnAddItem, Qt::LeftButton);
+        QCOMPARE(f.msgs.Texts(), refusal.isEmpty() ? QStringList{} : QStringList{refusal});
+        QVERIFY(f.DiskMatchesLists());
+        if (!refusal.isEmpty()) {
+            QCOMPARE(f.dir.Read("items.dat"), kItems);
+            return;
+        }
+        QTreeWidgetItem *category = f.Node(selectCategory);
+        QTreeWidgetItem *added = category->child(category->childCount() - 1);
+        QCOMPARE(added->text(0), title);
+        QCOMPARE(f.w->tvwMain->currentItem(), added);
+        QVERIFY(category->isExpanded());
+        QCOMPARE(f.w->edtTitle->text(), title);
+        QCOMPARE(f.w->edtProg->text(), QString());
+        QCOMPARE(f.w->ItemList.last(), category->text(0).toLatin1() + R("|") + title.toLatin1() + R("|||||||||||||"));
+    }
+
+    void addItem_orphanRecordOfSameCategoryBlocksTitle()
+    {
+        TFixture f(kCategories + "GONE\r\n", kItems);
+        f.Click(f.Node(2));
+        Type("orphan");
+        f.w->AddItem1->trigger();
+        QCOMPARE(f.msgs.Texts(), QStringList{"This item already exists in this category."});
+    }
+
+    void addItem_refusedSelection_keepsNewNodeUnselectedButSaved()
+    {
+        TFixture f;
+        f.Click(f.Node(0, 0));
+        QTest::keyClicks(f.w->edtLogin, "x");
+        f.msgs.Answer(TModalResult::mrCancel);
+        Type("Trains");
+        f.w->AddItem1->trigger();
+        QCOMPARE(f.msgs.Texts(), QStringList{kSave});
+        QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0, 0));
+        QCOMPARE(f.Node(0, 2)->text(0), QString("Trains"));
+        QVERIFY(f.DiskMatchesLists());
+    }
+
+    void editCategory_data()
+    {
+        QTest::addColumn<QString>("newName");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("same name in capitals") << "TRAVEL" << "";
+        QTest::newRow("other category's name, other case") << "shops" << "This category already exists.";
+        QTest::newRow("other category's name with blanks") << " Shops " << "This category already exists.";
+        QTest::newRow("new name") << "Trips" << "";
+    }
+    void editCategory()
+    {
+        QFETCH(QString, newName);
+        QFETCH(QString, refusal);
+        TFixture f;
+        f.Click(f.Node(0));
+        AnswerDialog([&](TfrmAddElement *dlg) {
+            QCOMPARE(dlg->windowTitle(), QString("Edit Category"));
+            QCOMPARE(dlg->edtElement->text(), QString()); // the old name is not filled in
+            QTest::keyClicks(dlg->edtElement, newName);
+            QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
+        });
+        f.w->EditCategory1->trigger();
+        QCOMPARE(f.msgs.Texts(), refusal.isEmpty() ? QStringList{} : QStringList{refusal});
+        QVERIFY(f.DiskMatchesLists());
+        if (!refusal.isEmpty()) {
+            QCOMPARE(f.dir.Read("items.dat"), kItems);
+            return;
+        }
+        QCOMPARE(f.TreeTexts(), (QStringList{newName + ":Hotels,Flights", "Shops:Books"}));
+        QCOMPARE(f.w->CategoryList[0], newName.toLatin1());
+        const QByteArray items = f.dir.Read("items.dat");
+        QCOMPARE(items.count(newName.toLatin1() + R("|")), 2);
+        QVERIFY(items.contains(R("Gone|Orphan"))); // other categories' records are left alone
+    }
+
+    void deleteCategory_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("ok deletes") << int(TModalResult::mrOk);
+        QTest::newRow("cancel keeps") << int(TModalResult::mrCancel);
+    }
+    void deleteCategory()
+    {
+        QFETCH(int, answer);
+        TFixture f(kCategories, kItems + R("Travel|NoNode\r\n"));
+        f.Click(f.Node(0));
+        f.msgs.Answer(TModalResult(answer));
+        f.w->DeleteCategory1->trigger();
+        QCOMPARE(f.msgs.Texts(), QStringList{"Are you sure do you want to delete selected category?"});
+        QCOMPARE(f.msgs.shown[0].buttons, TMsgDlgButtons(mbOK) | mbCancel);
+        QVERIFY(f.DiskMatchesLists());
+        if (answer != int(TModalResult::mrOk)) {
+            QCOMPARE(f.TreeTexts().size(), 2);
+            return;
+        }
+        QCOMPARE(f.TreeTexts(), QStringList{"Shops:Books"});
+        QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Shops\r\n"));
+        QCOMPARE(f.dir.Read("items.dat"), R("Gone|Orphan|||||||||||x|\r\nShops|Books|bp||||||||||\r\n"));
+        // The selection the delete leaves behind is shown without a question.
+        QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0));
+        QVERIFY(f.w->tvwMain->currentItem()->isSelected());
+    }
+
+    // Hand-made names that differ only in case are separate categories: a
+    // delete or a rename acts on the selected one's own entry.
+    void caseTwins_deleteAndRenameTouchOnlyTheSelectedEntry()
+    {
+        const QByteArray cats = "TRAVEL\r\nTravel\r\n";
+        const QByteArray items = R("TRAVEL|Big|||||||||||\r\nTravel|Small|||||||||||\r\n");
+        {
+            TFixture f(cats, items);
+            f.Click(f.Node(1));
+            f.msgs.Answer(TModalResult::mrOk);
+            f.w->DeleteCategory1->trigger();
+            QCOMPARE(f.TreeTexts(), QStringList{"TRAVEL:Big"});
+            QCOMPARE(f.dir.Read("categories.dat"), QByteArray("TRAVEL\r\n"));
+            QCOMPARE(f.dir.Read("items.dat"), R("TRAVEL|Big|||||||||||\r\n"));
+        }
+        {
+            TFixture f(cats, items);
+            f.Click(f.Node(1));
+            Type("Trips");
+            f.w->EditCategory1->trigger();
+            QCOMPARE(f.dir.Read("categories.dat"), QByteArray("TRAVEL\r\nTrips\r\n"));
+            QCOMPARE(f.dir.Read("items.dat"), R("TRAVEL|Big|||||||||||\r\nTrips|Small|||||||||||\r\n"));
+        }
+    }
+
+    // The records of a name belong to its first node; an empty later twin of
+    // exactly the same name takes none of them with it.
+    void exactTwins_laterNodeTakesNoRecords()
+    {
+        TFixture f("Travel\r\nTravel\r\n", R("Travel|Hotels|||||||||||\r\n"));
+        f.Click(f.Node(1));
+        f.msgs.Answer(TModalResult::mrOk);
+        f.w->DeleteCategory1->trigger();
+        QCOMPARE(f.TreeTexts(), QStringList{"Travel:Hotels"});
+        QCOMPARE(f.dir.Read("items.dat"), R("Travel|Hotels|||||||||||\r\n"));
+    }
+
+    void deleteItem_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("ok deletes") << int(TModalResult::mrOk);
+        QTest::newRow("cancel keeps") << int(TModalResult::mrCancel);
+    }
+    void deleteItem()
+    {
+        QFETCH(int, answer);
+        TFixture f;
+        f.Click(f.Node(0, 0));
+        QTest::keyClicks(f.w->edtPassword, "unsaved");
+        f.msgs.Answer(TModalResult(answer));
+        f.w->DeleteItem1->trigger();
+        QCOMPARE(f.msgs.Texts(), QStringList{"Are you sure do you want to delete selected item?"});
+        QVERIFY(f.DiskMatchesLists());
+        if (answer != int(TModalResult::mrOk)) {
+            QCOMPARE(f.TreeTexts()[0], QString("Travel:Hotels,Flights"));
+            QCOMPARE(f.dir.Read("items.dat"), kItems);
+            return;
+        }
+        QCOMPARE(f.TreeTexts()[0], QString("Travel:Flights"));
+        QVERIFY(!f.dir.Read("items.dat").contains("Hotels"));
+        QVERIFY(f.dir.Read("items.dat").contains("Orphan"));
+        QCOMPARE(f.msgs.shown.size(), 1); // no save question for the typing that went with it
+        QVERIFY(f.w->tvwMain->currentItem());
+    }
+
+    void popupMenu_entriesFollowTheSelection_data()
+    {
+        QTest::addColumn<int>("category");
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("visible");
+        QTest::newRow("nothing") << -1 << -1 << "AddCategory1 N1 AddItem1";
+        QTest::newRow("category") << 0 << -1 << "AddCategory1 EditCategory1 DeleteCategory1 N1 AddItem1";
+        QTest::newRow("item") << 0 << 0 << "AddCategory1 N1 AddItem1 DeleteItem1";
+    }
+    void popupMenu_entriesFollowTheSelection()
+    {
+        QFETCH(int, category);
+        QFETCH(int, item);
+        QFETCH(QString, visible);
+        TFixture f;
+        if (category >= 0)
+            f.Click(f.Node(category, item));
+        f.w->bsSkinPopupMenu1Popup();
+        QStringList shown;
+        for (QAction *a : f.w->bsSkinPopupMenu1->actions())
+            if (a->isVisible())
+                shown << a->objectName();
+        QCOMPARE(shown.join(' '), visible);
+        QStringList captions;
+        for (QAction *a : f.w->bsSkinPopupMenu1->actions())
+            captions << (a->isSeparator() ? "-" : a->text());
+        QCOMPARE(captions, (QStringList{"Add Category", "EditCategory", "Delete Category", "-", "Add Item",
+                                        "Delete Item"}));
+    }
+
+    // --- Input the file format cannot hold ---
+
+    void refusedInput_typedOrPasted_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("paste");
+        QTest::newRow("delimiter typed in the title") << "edtTitle" << QString::fromUtf8("¥") << false;
+        QTest::newRow("delimiter pasted in the password") << "edtPassword" << QString::fromUtf8("a¥b") << true;
+        QTest::newRow("line break pasted in a field") << "edtLogin" << "one\ntwo" << true;
+        QTest::newRow("character outside the code page") << "edtProg" << QString::fromUtf8("Ж") << false;
+        QTest::newRow("NUL pasted") << "edtPayout" << QString("a") + QChar(0) << true;
+        QTest::newRow("pair in the memo") << "memDesc" << QString::fromUtf8("§§") << true;
+        QTest::newRow("pair pasted in the memo") << "memDesc" << QString::fromUtf8("a¥¥b") << true;
+        QTest::newRow("delimiter before a break in the memo") << "memDesc" << QString::fromUtf8("x¥\ny") << true;
+        QTest::newRow("memo outside the code page") << "memDesc" << QString::fromUtf8("Ω") << true;
+    }
+    void refusedInput_typedOrPasted()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, text);
+        QFETCH(bool, paste);
+        TFixture f;
+        f.Click(f.Node(0, 0));
+        QWidget *field = f.w->findChild<QWidget *>(control);
+        QVERIFY(field);
+        const auto current = [&] {
+            if (auto *e = qobject_cast<QLineEdit *>(field))
+                return e->text();
+            return qobject_cast<QPlainTextEdit *>(field)->toPlainText();
+        };
+        const QString before = current();
+        field->setFocus();
+        if (paste) {
+            QApplication::clipboard()->setText(text);
+            QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        } else {
+            Keys(field, text);
+        }
+        QCOMPARE(current(), before); // nothing of the refused edit went in, nothing else changed
+        QVERIFY(!f.msgs.hints.isEmpty());
+        QCOMPARE(f.msgs.hints.last().first, field);
+        QVERIFY(f.msgs.shown.isEmpty());
+        // Ordinary text still goes in.
+        QTest::keyClicks(field, "ok");
+        QVERIFY(current().contains("ok"));
+    }
+
+    void refusedInput_enterAfterDelimiterInTheMemo()
+    {
+        TFixture f;
+        f.Click(f.Node(0, 0));
+        f.w->memDesc->clear();
+        Keys(f.w->memDesc, QString::fromUtf8("5¥"));
+        QTest::keyClick(f.w->memDesc, Qt::Key_Return);
+        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("5¥"));
+        QCOMPARE(f.msgs.hints.size(), 1);
+        Keys(f.w->memDesc, " each");
+        QTest::keyClick(f.w->memDesc, Qt::Key_Return);
+        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("5¥ each\n"));
+    }
+
+    void refusedInput_singleSignsStillGoInTheMemo()
+    {
+        TFixture f;
+        f.Click(f.Node(0, 0));
+        f.w->memDesc->clear();
+        Keys(f.w->memDesc, QString::fromUtf8("5¥ per sale § 3"));
+        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("5¥ per sale § 3"));
+        QVERIFY(f.msgs.hints.isEmpty());
+    }
+
+    void refusedInput_inTheDialog()
+    {
+        TFixture f;
+        AnswerDialog([&](TfrmAddElement *dlg) {
+            Keys(dlg->edtElement, QString::fromUtf8("A¥B"));
+            QCOMPARE(dlg->edtElement->text(), QString("AB"));
+            QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
+        });
+        f.w->AddCategory1->trigger();
+        QCOMPARE(f.msgs.hints.size(), 1);
+        QCOMPARE(f.w->CategoryList.last(), QByteArray("AB"));
+    }
+};
+
+QTEST_MAIN(TestBookEditing)
+#include "test_book_editing.moc"
