@@ -183,6 +183,25 @@ public:
 
     // --- Publisher services: news and update check (main_window_news.cpp, main_window_update.cpp) ---
     void Timer1Timer();
+    // The news requests over IdHTTP1; FetchNewsList warns through msgMain,
+    // FetchLatestNews shows nothing.
+    bool FetchNewsList(const QByteArray &publID, const QByteArray &brandCode, const QByteArray &prodType,
+                       const QByteArray &target, TStringList &list);
+    bool FetchLatestNews(const QByteArray &publID, const QByteArray &brandCode, const QByteArray &prodType,
+                         const QByteArray &target, QByteArray &newsId, QByteArray &title);
+    void btnUpdateClick();
+    // `quiet` hides only the report that there is no update.
+    bool CheckForUpdates(bool quiet);
+    // True when `url` was downloaded completely into `path`; a failed download
+    // leaves no file at `path`.
+    bool DownloadToFile(const QByteArray &url, const QString &path);
+    // The update site the check asks: the program's fixed one unless a test
+    // has pointed it elsewhere.
+    QByteArray UpdateSite() const;
+    void SetUpdateBaseURL(const QByteArray &url) { m_updateBaseURL = url; }
+
+private:
+    QByteArray m_updateBaseURL; // empty: the fixed update site
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,0 +1,325 @@
+// The HTTP client against a local server: the requests it sends, redirects,
+// cookies, failures, large bodies and the wait that keeps the loop running.
+#include "services/http_client.h"
+#include "support/http_test_server.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QSet>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QTimer>
+
+#include <optional>
+
+namespace {
+
+// Answers /r/N with a redirect to /r/N-1 and /r/0 with "done".
+QByteArray RedirectChain(const THttpTestServer::Request &r)
+{
+    if (!r.target.startsWith("/r/"))
+        return THttpTestServer::Answer(404);
+    const int left = r.target.mid(3).toInt();
+    if (left == 0)
+        return THttpTestServer::Ok("done");
+    return THttpTestServer::Redirect("/r/" + QByteArray::number(left - 1));
+}
+
+// Runs f and returns the EHttpError it throws, if any.
+template <class F>
+std::optional<EHttpError> Thrown(F &&f)
+{
+    try {
+        f();
+    } catch (const EHttpError &e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+class TestHttpClient : public QObject
+{
+    Q_OBJECT
+private slots:
+    void postSendsExactRequest();
+    void getSendsExactRequest();
+    void redirects_data();
+    void redirects();
+    void cookieGoesBackToTheSite();
+    void finalStatus_data();
+    void finalStatus();
+    void badAddressesFailWithoutRequest_data();
+    void badAddressesFailWithoutRequest();
+    void refusedConnectionFails();
+    void largeBodies();
+    void failedWriteToFileFails();
+    void waitKeepsLoopRunningAndDisconnectEndsIt();
+    void disconnectClosesIdleConnections();
+    void destroyingClientEndsWait();
+};
+
+void TestHttpClient::postSendsExactRequest()
+{
+    THttpTestServer server;
+    const QByteArray answer("\x01 binary \xAF\xFF\r\n answer", 19);
+    server.Route("/path/script.php", THttpTestServer::Ok(answer));
+    THttpClient client;
+    QCOMPARE(client.objectName(), QStringLiteral("IdHTTP1"));
+    const THttpFormFields fields{{"first", "plain"},
+                                 {"ansi", "Caf\xE9 \x80\x9F\xFF"},
+                                 {"lines", "a\r\nb\n--c"},
+                                 {"empty", ""}};
+    QCOMPARE(client.PostForm(server.Url("/path/script.php"), fields), answer);
+
+    QCOMPARE(server.requests.size(), 1);
+    const THttpTestServer::Request &r = server.requests[0];
+    QCOMPARE(r.method, QByteArray("POST"));
+    QCOMPARE(r.target, QByteArray("/path/script.php"));
+    QCOMPARE(r.Header("Host"), "127.0.0.1:" + QByteArray::number(server.Port()));
+    QCOMPARE(r.Header("Accept"), QByteArray("text/html, */*"));
+    QCOMPARE(r.Header("User-Agent"), QByteArray("Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 4.0)"));
+    QVERIFY2(r.Header("Content-Type").startsWith("multipart/form-data; boundary="), r.Header("Content-Type"));
+
+    const auto parts = THttpTestServer::FormParts(r);
+    QCOMPARE(parts.size(), fields.size());
+    for (int i = 0; i < parts.size(); ++i) {
+        QCOMPARE(parts[i].name, fields[i].first);
+        QCOMPARE(parts[i].value, fields[i].second);
+        QCOMPARE(parts[i].headers.size(), 1);
+        QCOMPARE(parts[i].headers[0].second, "form-data; name=\"" + fields[i].first + "\"");
+    }
+}
+
+void TestHttpClient::getSendsExactRequest()
+{
+    THttpTestServer server;
+    server.Route("/liveupdate/a.inf", THttpTestServer::Ok("[APPLICATION]\r\nVersion=2.1\r\n"));
+    THttpClient client;
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    client.GetToFile(server.Url("/liveupdate/a.inf"), out);
+    QCOMPARE(out.data(), QByteArray("[APPLICATION]\r\nVersion=2.1\r\n"));
+
+    const THttpTestServer::Request &r = server.requests.value(0);
+    QCOMPARE(r.method, QByteArray("GET"));
+    QCOMPARE(r.target, QByteArray("/liveupdate/a.inf"));
+    QCOMPARE(r.Header("Accept"), QByteArray("text/html, */*"));
+    QCOMPARE(r.Header("User-Agent"), QByteArray("Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 4.0)"));
+    QCOMPARE(r.Header("Content-Type"), QByteArray("text/html"));
+    QVERIFY(r.body.isEmpty());
+}
+
+void TestHttpClient::redirects_data()
+{
+    QTest::addColumn<bool>("post");
+    QTest::addColumn<int>("hops");
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("get, 15 in a row") << false << 15 << true;
+    QTest::newRow("get, 16 in a row") << false << 16 << false;
+    QTest::newRow("post, 15 in a row") << true << 15 << true;
+    QTest::newRow("post, 16 in a row") << true << 16 << false;
+}
+
+void TestHttpClient::redirects()
+{
+    QFETCH(bool, post);
+    QFETCH(int, hops);
+    QFETCH(bool, succeeds);
+    THttpTestServer server;
+    server.SetHandler(RedirectChain);
+    THttpClient client;
+    const QByteArray url = server.Url("/r/" + QByteArray::number(hops));
+    QByteArray body;
+    const auto error = Thrown([&] {
+        if (post) {
+            body = client.PostForm(url, {{"a", "b"}});
+        } else {
+            QBuffer out;
+            out.open(QIODevice::WriteOnly);
+            client.GetToFile(url, out);
+            body = out.data();
+        }
+    });
+    QCOMPARE(!error.has_value(), succeeds);
+    if (succeeds)
+        QCOMPARE(body, QByteArray("done"));
+    else
+        QVERIFY(!error->Cancelled());
+    // Every hop was asked for (the client may repeat a request on a fresh
+    // connection, so count distinct addresses); a refused chain stops before
+    // its last address.
+    QSet<QByteArray> asked;
+    for (const auto &r : server.requests)
+        asked.insert(r.target);
+    QCOMPARE(asked.size(), succeeds ? hops + 1 : 16);
+    QCOMPARE(asked.contains("/r/0"), succeeds);
+}
+
+void TestHttpClient::cookieGoesBackToTheSite()
+{
+    THttpTestServer server;
+    server.Route("/login", THttpTestServer::Answer(200, "OK", {{"Set-Cookie", "session=abc123; Path=/"}}));
+    server.Route("/next", THttpTestServer::Ok("OK"));
+    THttpClient client;
+    client.PostForm(server.Url("/login"), {{"u", "x"}});
+    QVERIFY(!server.requests[0].HasHeader("Cookie"));
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    client.GetToFile(server.Url("/next"), out);
+    client.PostForm(server.Url("/next"), {});
+    QCOMPARE(server.requests[1].Header("Cookie"), QByteArray("session=abc123"));
+    QCOMPARE(server.requests[2].Header("Cookie"), QByteArray("session=abc123"));
+    // Another client (another run) starts without it.
+    THttpClient fresh;
+    fresh.PostForm(server.Url("/next"), {});
+    QVERIFY(!server.requests[3].HasHeader("Cookie"));
+}
+
+void TestHttpClient::finalStatus_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("200") << THttpTestServer::Ok("x") << true;
+    QTest::newRow("204") << THttpTestServer::Answer(204) << true;
+    QTest::newRow("404") << THttpTestServer::Answer(404, "missing") << false;
+    QTest::newRow("500") << THttpTestServer::Answer(500, "OK") << false;
+    QTest::newRow("302 without a place to go") << THttpTestServer::Answer(302, "OK") << false;
+    QTest::newRow("not HTTP at all") << QByteArray("garbage\r\n\r\n") << false;
+}
+
+void TestHttpClient::finalStatus()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, succeeds);
+    THttpTestServer server;
+    server.Route("/s", answer);
+    THttpClient client;
+    QCOMPARE(!Thrown([&] { client.PostForm(server.Url("/s"), {}); }).has_value(), succeeds);
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    QCOMPARE(!Thrown([&] { client.GetToFile(server.Url("/s"), file); }).has_value(), succeeds);
+}
+
+void TestHttpClient::badAddressesFailWithoutRequest_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::newRow("path only") << QByteArray("/getlastnews.php");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("empty host") << QByteArray("http:///getlastnews.php");
+    QTest::newRow("no scheme") << QByteArray("news.example/getlastnews.php");
+    QTest::newRow("local file") << QByteArray("file:///etc/passwd");
+    QTest::newRow("bad port") << QByteArray("http://127.0.0.1:99999/");
+    QTest::newRow("binary junk") << QByteArray("\x01\xFF://\x80");
+}
+
+void TestHttpClient::badAddressesFailWithoutRequest()
+{
+    QFETCH(QByteArray, url);
+    THttpClient client;
+    const auto error = Thrown([&] { client.PostForm(url, {{"a", "b"}}); });
+    QVERIFY(error.has_value());
+    QVERIFY(!error->Cancelled());
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QVERIFY(Thrown([&] { client.GetToFile(url, out); }).has_value());
+    QVERIFY(!client.Busy());
+}
+
+void TestHttpClient::refusedConnectionFails()
+{
+    THttpClient client;
+    const QByteArray url = "http://127.0.0.1:" + QByteArray::number(RefusingPort()) + "/x";
+    const auto error = Thrown([&] { client.PostForm(url, {}); });
+    QVERIFY(error.has_value());
+    QVERIFY(!error->Cancelled());
+}
+
+void TestHttpClient::largeBodies()
+{
+    QByteArray big(50 * 1024 * 1024, '\0');
+    for (qsizetype i = 0; i < big.size(); i += 4096)
+        big[i] = char(i / 4096);
+    THttpTestServer server;
+    server.Route("/big", THttpTestServer::Ok(big));
+    THttpClient client;
+    QCOMPARE(client.PostForm(server.Url("/big"), {}), big);
+
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    client.GetToFile(server.Url("/big"), file);
+    file.flush();
+    QCOMPARE(file.size(), big.size());
+    file.seek(0);
+    QVERIFY(file.readAll() == big);
+}
+
+void TestHttpClient::failedWriteToFileFails()
+{
+    THttpTestServer server;
+    server.Route("/f", THttpTestServer::Ok(QByteArray(100000, 'x')));
+    THttpClient client;
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    const auto error = Thrown([&] { client.GetToFile(server.Url("/f"), readOnly); });
+    QVERIFY(error.has_value());
+    QVERIFY(!client.Busy());
+}
+
+void TestHttpClient::waitKeepsLoopRunningAndDisconnectEndsIt()
+{
+    THttpTestServer server;
+    server.SetSilent(true);
+    THttpClient client;
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    ticker.start(20);
+    bool busyWhileWaiting = false;
+    QTimer::singleShot(300, &client, [&] {
+        busyWhileWaiting = client.Busy();
+        client.Disconnect();
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto error = Thrown([&] { client.PostForm(server.Url("/slow"), {{"a", "b"}}); });
+    QVERIFY(error.has_value());
+    QVERIFY(error->Cancelled());
+    QVERIFY(busyWhileWaiting);
+    QVERIFY(!client.Busy());
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    QVERIFY(elapsed.elapsed() < 5000);
+    QCOMPARE(server.requests.size(), 1);
+    // The connection the silent server held is closed.
+    QTRY_COMPARE(server.OpenConnections(), 0);
+}
+
+void TestHttpClient::disconnectClosesIdleConnections()
+{
+    THttpTestServer server;
+    server.Route("/a", THttpTestServer::Ok("x"));
+    THttpClient client;
+    client.PostForm(server.Url("/a"), {});
+    QCOMPARE(server.OpenConnections(), 1);
+    client.Disconnect();
+    QTRY_COMPARE(server.OpenConnections(), 0);
+    // The client still works afterwards.
+    QCOMPARE(client.PostForm(server.Url("/a"), {}), QByteArray("x"));
+}
+
+void TestHttpClient::destroyingClientEndsWait()
+{
+    THttpTestServer server;
+    server.SetSilent(true);
+    auto *client = new THttpClient;
+    QTimer::singleShot(100, this, [&] { delete client; });
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    const auto error = Thrown([&] { client->GetToFile(server.Url("/slow"), out); });
+    QVERIFY(error.has_value());
+    QVERIFY(error->Cancelled());
+}
+
+QTEST_MAIN(TestHttpClient)
+#include "test_http_client.moc"
