@@ -26,6 +26,7 @@ class QTimer;
 class QToolButton;
 class QTreeWidgetItem;
 class TCategoryTree;
+class THtmlView;
 class THttpClient;
 class TLinkLabel;
 
@@ -69,7 +70,7 @@ public:
     // --- Pages ---
     QTabWidget *pgcPrinc = nullptr;
     QPointer<QWidget> stsWelcome;
-    QTextBrowser *prfWelcome = nullptr;
+    THtmlView *prfWelcome = nullptr;
     QPushButton *bsSkinButton1 = nullptr;
     QWidget *stsMain = nullptr;
 
@@ -180,6 +181,17 @@ public:
     // --- Branding, promotion and About box (main_window_branding.cpp) ---
     void LoadBrandingSettings();
     void ShowWelcomePage();
+    // The parts of LoadBrandingSettings that apply BrandingSettings and the
+    // publisher's files to the window.
+    void ApplyBanner();
+    void ApplyLinks();
+    void ApplySkinFile();
+    void ApplyIconFile();
+    void imgBannerClick();
+    void gifBannerClick();
+    void btnMakeMoneyClick();
+    void btnHelpClick();
+    void btnAboutClick();
 
     // --- Publisher services: news and update check (main_window_news.cpp, main_window_update.cpp) ---
     void Timer1Timer();

@@ -2,12 +2,9 @@
 
 #include "util/codepage.h"
 
-#include "util/guarded_selection.h"
-
 #include <QHeaderView>
-#include <QMouseEvent>
 
-TCategoryTree::TCategoryTree(QWidget *parent) : QTreeWidget(parent)
+TCategoryTree::TCategoryTree(QWidget *parent) : TGuardedTreeWidget(parent)
 {
     setColumnCount(1);
     setHeaderHidden(true);
@@ -15,30 +12,6 @@ TCategoryTree::TCategoryTree(QWidget *parent) : QTreeWidget(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false);
     setUniformRowHeights(true);
-    m_guard = new TGuardedSelectionModel(model(), this);
-    QItemSelectionModel *old = selectionModel();
-    setSelectionModel(m_guard);
-    delete old;
-    connect(m_guard, &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex &current, const QModelIndex &previous) {
-                emit currentNodeChanged(itemFromIndex(current), itemFromIndex(previous));
-            });
-}
-
-void TCategoryTree::SetChangingGate(ChangingGate gate)
-{
-    m_guard->SetGate([this, gate](const QModelIndex &from, const QModelIndex &to) {
-        return gate(itemFromIndex(from), itemFromIndex(to));
-    });
-}
-
-void TCategoryTree::mouseMoveEvent(QMouseEvent *event)
-{
-    if (event->buttons() != Qt::NoButton) {
-        event->accept();
-        return;
-    }
-    QTreeWidget::mouseMoveEvent(event);
 }
 
 QByteArray TCategoryTree::NodeName(const QTreeWidgetItem *node)

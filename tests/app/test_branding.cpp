@@ -1,0 +1,361 @@
+#include "app/link_label.h"
+#include "app/main_window.h"
+#include "brand_fixtures.h"
+#include "settings/branding_parser.h"
+#include "settings/branding_settings.h"
+#include "support/scripted_messages.h"
+#include "support/temp_app_folder.h"
+#include "util/file_crypt.h"
+#include "util/html_view.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDesktopServices>
+#include <QImage>
+#include <QLabel>
+#include <QMovie>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace {
+
+QByteArray Picture(const char *format, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format))
+        qFatal("cannot encode %s", format);
+    return bytes;
+}
+
+const QByteArray kLevel = Tagged("BranderType", "Gold") + Tagged("GoldNewsBaseURL", "http://news/") +
+                          Tagged("GoldPublID", "3");
+
+const QByteArray kSkin = "QWidget#frmMain { background: #102030; }\n";
+
+} // namespace
+
+class TestBranding : public QObject
+{
+    Q_OBJECT
+public slots:
+    // The desktop's open action, replaced for http and https.
+    void openUrl(const QUrl &url) { opened << url.toString(); }
+
+private:
+    QStringList opened;
+    std::unique_ptr<TFakeBrowser> browser;
+
+    std::unique_ptr<TfrmMain> Open(const TTempAppFolder &dir, TScriptedMessages &msgs)
+    {
+        return std::make_unique<TfrmMain>(dir.Path(), &msgs);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        browser = std::make_unique<TFakeBrowser>();
+        QDesktopServices::setUrlHandler("http", this, "openUrl");
+        QDesktopServices::setUrlHandler("https", this, "openUrl");
+    }
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler("http");
+        QDesktopServices::unsetUrlHandler("https");
+        browser.reset();
+    }
+    void init()
+    {
+        // The first candidate every time, so the choices are known.
+        SetBrandingRandom([](qsizetype) { return 0; });
+        qApp->setWindowIcon(QIcon());
+        opened.clear();
+        browser->Clear();
+    }
+    void cleanup() { SetBrandingRandom({}); }
+
+    void withoutContainer_keepsDesignTimeLook()
+    {
+        TTempAppFolder dir;
+        dir.Write("mainskin.dat", kSkin);
+        dir.Write("main.ico", Picture("ico", {32, 32}));
+        TScriptedMessages msgs;
+        auto w = Open(dir, msgs);
+        const QString builtIn = qApp->styleSheet();
+        QCOMPARE(w->windowTitle(), QString("Tarnwick"));
+        QVERIFY(!w->btnNews->isHidden());
+        QCOMPARE(w->btnMakeMoney->text(), QString("Make Money"));
+        QVERIFY(!w->panBanner->isHidden());
+        QCOMPARE(w->panBanner->height(), 65);
+        QVERIFY(!w->panLinks->isHidden());
+        QCOMPARE(w->lblLink1URL->text(), QString("Google"));
+        QCOMPARE(w->lblLink2URL->text(), QString("Google"));
+        QVERIFY(!w->lblLink1URL->URL().isEmpty());
+        QVERIFY(w->Timer1->isActive());
+        QVERIFY(!builtIn.contains("#102030"));
+        QVERIFY(qApp->windowIcon().isNull());
+        QVERIFY(msgs.shown.isEmpty());
+
+        // The banner has no link: a click starts nothing; Make Money starts
+        // the browser with an empty address.
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QTest::mouseClick(w->imgBanner, Qt::LeftButton);
+        QTest::mouseClick(w->btnMakeMoney, Qt::LeftButton);
+        QTRY_COMPARE(browser->Starts(), QStringList{"1:[]"});
+    }
+
+    // Wrong passphrase, failed authentication or an unreadable file: nothing
+    // of the container is used, and the window looks as for an empty text.
+    void containerThatDoesNotOpen_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("wrong passphrase") << "passphrase";
+        QTest::newRow("authentication code fails") << "code";
+        QTest::newRow("container is a folder") << "folder";
+    }
+    void containerThatDoesNotOpen()
+    {
+        QFETCH(QString, how);
+        TTempAppFolder dir;
+        const QByteArray text = Tagged("ApplicationName", "Tampered") + kLevel + Tagged("Welcome1", "<p>w</p>") +
+                                Tagged("Banner1", "a.gif^http://b") + Tagged("Link1", "L^http://l");
+        dir.Write("banner1.dat", AnimatedGif());
+        if (how == "passphrase") {
+            dir.Write("plain", text);
+            QVERIFY(EncryptFileWithPassphrase(dir.File("plain"), dir.File("dbsettings.dat"), "another one"));
+            QFile::remove(dir.File("plain"));
+        } else if (how == "code") {
+            WriteContainer(dir.Path(), text);
+            QByteArray bytes = dir.Read("dbsettings.dat");
+            bytes[bytes.size() - 3] = char(bytes[bytes.size() - 3] ^ 0x10);
+            dir.Write("dbsettings.dat", bytes);
+        } else {
+            QVERIFY(QDir(dir.Path()).mkdir("dbsettings.dat"));
+        }
+        dir.Write("mainskin.dat", kSkin);
+        dir.Write("main.ico", Picture("ico", {32, 32}));
+        const QStringList files = FilesIn(dir.Path());
+
+        TScriptedMessages msgs;
+        auto w = Open(dir, msgs);
+        QCOMPARE(w->windowTitle(), QString(" v2.0"));
+        QVERIFY(w->btnNews->isHidden());
+        QVERIFY(w->panBanner->isHidden());
+        QVERIFY(w->panLinks->isHidden());
+        QCOMPARE(w->btnMakeMoney->text(), QString("Make Money"));
+        QVERIFY(BrandingSettings().WelcomePage.isEmpty());
+        QVERIFY(BrandingSettings().ApplicationName.isEmpty());
+        QVERIFY(w->Timer1->isActive());
+        QCOMPARE(qApp->styleSheet(), QString::fromUtf8(kSkin));
+        QVERIFY(!qApp->windowIcon().isNull());
+        QCOMPARE(FilesIn(dir.Path()), files);
+        QVERIFY(msgs.shown.isEmpty());
+    }
+
+    void fullBranding_appliesEverything()
+    {
+        TTempAppFolder dir;
+        const QByteArray text = Tagged("applicationname", "Acme Pro") + Tagged("BranderCode", "BC") +
+                                Tagged("brandertype", "Gold") + Tagged("AffiliateURL", "http://aff/%%AFFILIATEID%%") +
+                                Tagged("AffiliateID", "77") + Tagged("GOLDNEWSBASEURL", "http://news/") +
+                                Tagged("GoldPublID", "3") + Tagged("MakeMoneyButton", "Earn Now") + Tagged("AppHelpURL", "http://help/") +
+                                Tagged("Welcome1", "<h1>Welcome</h1>") + Tagged("Banner1", "pics\\Promo.GIF^http://banner/") +
+                                Tagged("Link1", "First^http://first/") + Tagged("Link2", "<b>Second</b>^http://second/");
+        WriteContainer(dir.Path(), text);
+        dir.Write("banner1.dat", AnimatedGif());
+        dir.Write("Promo.GIF", Picture("bmp", {300, 30})); // a file of the picture's name is not what shows
+        const QStringList files = FilesIn(dir.Path());
+
+        TScriptedMessages msgs;
+        auto w = Open(dir, msgs);
+        QCOMPARE(w->windowTitle(), QString("Acme Pro v2.0"));
+        QCOMPARE(w->btnMakeMoney->text(), QString("Earn Now"));
+        QVERIFY(!w->btnNews->isHidden());
+        QCOMPARE(BrandingSettings().AffiliateURL, QByteArray("http://aff/77"));
+        QCOMPARE(BrandingSettings().WelcomePage, QByteArray("<h1>Welcome</h1>"));
+        QVERIFY(!w->Timer1->isActive());
+
+        QVERIFY(w->imgBanner->isHidden());
+        QVERIFY(!w->gifBanner->isHidden());
+        QCOMPARE(w->gifBanner->size(), QSize(120, 40));
+        QCOMPARE(w->panBanner->height(), 50);
+        QCOMPARE(w->gifMovie->frameCount(), 2);
+        QCOMPARE(w->gifMovie->state(), QMovie::Running);
+        QCOMPARE(w->gifBanner->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(w->imgBanner->cursor().shape(), Qt::PointingHandCursor);
+
+        QVERIFY(!w->panLinks->isHidden());
+        QCOMPARE(w->lblLink1URL->text(), QString("First"));
+        QCOMPARE(w->lblLink1URL->URL(), QByteArray("http://first/"));
+        QCOMPARE(w->lblLink2URL->text(), QString("<b>Second</b>"));
+        QCOMPARE(w->lblLink2URL->textFormat(), Qt::PlainText);
+        QCOMPARE(FilesIn(dir.Path()), files); // nothing renamed, no plaintext left
+        QVERIFY(msgs.shown.isEmpty());
+
+        // The welcome page first, then the main page with the clicks.
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QCOMPARE(w->pgcPrinc->currentWidget(), w->stsWelcome.data());
+        QCOMPARE(w->prfWelcome->Html(), QString("<h1>Welcome</h1>"));
+        QTest::mouseClick(w->bsSkinButton1, Qt::LeftButton);
+        QCOMPARE(w->pgcPrinc->currentWidget(), w->stsMain);
+        QTRY_VERIFY(w->gifBanner->isVisible());
+
+        QTest::mouseClick(w->gifBanner, Qt::LeftButton);
+        QTest::mouseClick(w->btnHelp, Qt::LeftButton);
+        QTest::mouseClick(w->btnMakeMoney, Qt::LeftButton);
+        QTRY_COMPARE(browser->Starts().size(), 3);
+        const QStringList starts = browser->Starts();
+        QCOMPARE(QSet<QString>(starts.begin(), starts.end()),
+                 (QSet<QString>{"1:[http://banner/]", "1:[http://help/]", "1:[http://aff/77]"}));
+        QTest::mouseClick(w->lblLink2URL, Qt::LeftButton, {}, QPoint(w->lblLink2URL->width() - 3, 5));
+        QCOMPARE(opened, QStringList{"http://second/"});
+    }
+
+    void banner_data()
+    {
+        QTest::addColumn<QByteArray>("member");
+        QTest::addColumn<QByteArray>("file"); // banner1.dat; empty: none
+        QTest::addColumn<QString>("shown");    // "gif", "img" or "" for a hidden bar
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("hand");
+
+        const QByteArray gif = AnimatedGif();
+        QTest::newRow("still picture larger than the bar")
+            << QByteArray("wide.bmp^http://b") << Picture("bmp", {1500, 100}) << "img" << QSize(1500, 100) << true;
+        QTest::newRow("JPEG without link keeps the normal cursor")
+            << QByteArray("c:\\ads\\top.JPG^") + "^" << Picture("jpeg", {200, 50}) << "img" << QSize(200, 50) << false;
+        QTest::newRow("file missing") << QByteArray("a.gif^http://b") << QByteArray() << "" << QSize() << true;
+        QTest::newRow("metafile") << QByteArray("a.wmf^http://b") << QByteArray("\xD7\xCD\xC6\x9A") << "" << QSize() << true;
+        QTest::newRow("rejected by the reader") << QByteArray("a.gif^http://b") << QByteArray("not a gif") << ""
+                                                << QSize() << true;
+        QTest::newRow("picture name empty") << QByteArray("^http://b") << gif << "" << QSize() << true;
+        QTest::newRow("member without link field is never chosen")
+            << QByteArray("a.gif") << gif << "" << QSize() << false;
+    }
+    void banner()
+    {
+        QFETCH(QByteArray, member);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, shown);
+        QFETCH(QSize, size);
+        QFETCH(bool, hand);
+        TTempAppFolder dir;
+        WriteContainer(dir.Path(), Tagged("Banner1", member));
+        if (!file.isEmpty())
+            dir.Write("banner1.dat", file);
+        const QStringList files = FilesIn(dir.Path());
+        TScriptedMessages msgs;
+        auto w = Open(dir, msgs);
+        QCOMPARE(w->panBanner->isHidden(), shown.isEmpty());
+        QCOMPARE(w->imgBanner->cursor().shape(), hand ? Qt::PointingHandCursor : Qt::ArrowCursor);
+        QCOMPARE(FilesIn(dir.Path()), files);
+        if (shown.isEmpty())
+            return;
+        QLabel *label = shown == "gif" ? w->gifBanner : w->imgBanner;
+        QVERIFY(!label->isHidden());
+        QCOMPARE(label->size(), size);
+        QCOMPARE(w->panBanner->height(), size.height() + 10);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QCOMPARE(label->x(), w->panBanner->width() / 2 - size.width() / 2);
+        QCOMPARE(label->y(), 5);
+    }
+
+    void links_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("bar");
+        QTest::addColumn<QStringList>("captions");
+        QTest::addColumn<QByteArrayList>("urls");
+
+        QTest::newRow("one link only") << Tagged("Link1", "Solo^http://solo/") << true << QStringList{"Solo", ""}
+                                       << QByteArrayList{"http://solo/", ""};
+        QTest::newRow("first link without caption hides the bar")
+            << Tagged("Link1", "^http://x/") << false << QStringList{"", ""} << QByteArrayList{"http://x/", ""};
+        QTest::newRow("malformed links only") << Tagged("Link1", "NoUrl") + Tagged("Link2", "Cap^") << false
+                                              << QStringList{"", ""} << QByteArrayList{"", ""};
+        QTest::newRow("Windows-1252 caption") << Tagged("Link1", "Caf\xE9 \x80^http://c/") + Tagged("Link2", "B^http://b/")
+                                              << true << QStringList{QString::fromUtf8("Café €"), "B"}
+                                              << QByteArrayList{"http://c/", "http://b/"};
+    }
+    void links()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, bar);
+        QFETCH(QStringList, captions);
+        QFETCH(QByteArrayList, urls);
+        TTempAppFolder dir;
+        WriteContainer(dir.Path(), text);
+        TScriptedMessages msgs;
+        auto w = Open(dir, msgs);
+        QCOMPARE(!w->panLinks->isHidden(), bar);
+        QCOMPARE((QStringList{w->lblLink1URL->text(), w->lblLink2URL->text()}), captions);
+        QCOMPARE((QByteArrayList{w->lblLink1URL->URL(), w->lblLink2URL->URL()}), urls);
+    }
+
+    void skinAndIcon_data()
+    {
+        QTest::addColumn<QByteArray>("skin");
+        QTest::addColumn<bool>("skinApplied");
+        QTest::addColumn<QByteArray>("icon");
+        QTest::addColumn<bool>("iconApplied");
+
+        QTest::newRow("style sheet and icon") << kSkin << true << Picture("ico", {32, 32}) << true;
+        QTest::newRow("skin of another toolkit, broken icon")
+            << QByteArray("\x1f\x8b\x08\x00binary{}", 12) << false << QByteArray("not an icon") << false;
+        QTest::newRow("empty skin, PNG bytes named .ico") << QByteArray() << false << Picture("png", {16, 16}) << true;
+    }
+    void skinAndIcon()
+    {
+        QFETCH(QByteArray, skin);
+        QFETCH(bool, skinApplied);
+        QFETCH(QByteArray, icon);
+        QFETCH(bool, iconApplied);
+        TTempAppFolder dir;
+        WriteContainer(dir.Path(), Tagged("ApplicationName", "A"));
+        dir.Write("mainskin.dat", skin);
+        dir.Write("main.ico", icon);
+        TScriptedMessages msgs;
+        auto w = Open(dir, msgs);
+        QCOMPARE(qApp->styleSheet() == QString::fromUtf8(skin), skinApplied);
+        QVERIFY(!qApp->styleSheet().isEmpty()); // the built-in skin at least
+        QCOMPARE(!qApp->windowIcon().isNull(), iconApplied);
+    }
+
+    // A link in the publisher's page opens in the default browser, and the
+    // page stays.
+    void welcomeLinks_openOutside()
+    {
+        TTempAppFolder dir;
+        WriteContainer(dir.Path(), Tagged("Welcome1", "<a id=a href=\"http://pub.example/offer\">offer</a>"
+                                                      "<a id=b target=_blank href=\"http://pub.example/new\">new</a>"));
+        TScriptedMessages msgs;
+        auto w = Open(dir, msgs);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QWebEngineView *view = w->prfWelcome->View();
+        QVERIFY(view);
+        QTRY_VERIFY_WITH_TIMEOUT(!view->page()->isLoading() && view->page()->contentsSize().height() > 0, 10000);
+        const QUrl before = view->url();
+        view->page()->runJavaScript("document.getElementById('a').click(); document.getElementById('b').click();");
+        QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 2, 10000);
+        QCOMPARE(QSet<QString>(opened.begin(), opened.end()),
+                 (QSet<QString>{"http://pub.example/offer", "http://pub.example/new"}));
+        QCOMPARE(view->url(), before);
+    }
+};
+
+QTEST_MAIN(TestBranding)
+#include "test_branding.moc"
