@@ -2,16 +2,22 @@
 //
 //   tarnwick-brand [--passphrase TEXT] pack PLAINTEXT CONTAINER
 //   tarnwick-brand [--passphrase TEXT] unpack CONTAINER PLAINTEXT
+//   tarnwick-brand template
+//   tarnwick-brand [--passphrase TEXT] check CONTAINER
 //
 // Commands live in one table: a new command is a function and a row.
 
+#include "settings/branding_kit.h"
 #include "util/codepage.h"
 #include "util/errors.h"
 #include "util/file_crypt.h"
+#include "util/string_list.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -81,6 +87,41 @@ int Unpack(const QStringList &arguments, const TToolContext &context)
     return ExitFailed;
 }
 
+int Template(const QStringList &, const TToolContext &)
+{
+    const QByteArray text = BrandingTemplate();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    return ExitOk;
+}
+
+int Check(const QStringList &arguments, const TToolContext &context)
+{
+    // The plaintext only ever lies in a folder of our own, removed on return.
+    QTemporaryDir work;
+    if (!work.isValid()) {
+        Fail(QStringLiteral("Cannot create a temporary folder."));
+        return ExitFailed;
+    }
+    const QString plain = work.filePath(QStringLiteral("settings.txt"));
+    if (Unpack({arguments[0], plain}, context) != ExitOk)
+        return ExitFailed;
+    // Read as the program reads it: lines joined with CR LF, a NUL ends it.
+    const QByteArray text = JoinLines(LoadStringList(plain));
+    QString folder = QFileInfo(arguments[0]).absolutePath();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+
+    const TBrandingReport report = CheckBrandingText(text, folder);
+    Print(stdout, QStringLiteral("\"%1\" opens and its authentication code matches.\n\n").arg(Native(arguments[0])));
+    for (const QString &line : report.Lines)
+        Print(stdout, line + QLatin1Char('\n'));
+    if (!report.Warnings.isEmpty())
+        Print(stdout, QStringLiteral("\n"));
+    for (const QString &warning : report.Warnings)
+        Print(stdout, QStringLiteral("warning: ") + warning + QLatin1Char('\n'));
+    return ExitOk;
+}
+
 const TCommand Commands[] = {
     {"pack", "PLAINTEXT CONTAINER",
      "Encrypts the file PLAINTEXT into the container CONTAINER (for example\n"
@@ -90,6 +131,16 @@ const TCommand Commands[] = {
      "Decrypts CONTAINER into PLAINTEXT. Nothing is written unless the passphrase\n"
      "matches and the authentication code proves the data whole.",
      2, Unpack},
+    {"template", "",
+     "Prints a settings plaintext with every tag in the order the application\n"
+     "reads them, values empty, with short comments. Fill it in, then pack it.",
+     0, Template},
+    {"check", "CONTAINER",
+     "Decrypts and authenticates CONTAINER, prints every setting as the\n"
+     "application will read it, and warns about what silently hides a setting:\n"
+     "tags out of order, gaps in numbered families, levels, banner files beside\n"
+     "CONTAINER, links without an address. Warnings do not change the status.",
+     1, Check},
 };
 
 const TCommand *FindCommand(const QString &name)
