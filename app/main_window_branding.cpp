@@ -176,7 +176,10 @@ void TfrmMain::ApplyIconFile()
 
 void TfrmMain::ShowWelcomePage()
 {
-    prfWelcome->SetHtml(FromAnsi(BrandingSettings().WelcomePage), QUrl::fromLocalFile(AppFolder()));
+    // No local base address: the page gets an opaque origin, so its pictures
+    // and scripts can reach the publisher's site but never read the files
+    // beside the program (the book holds passwords).
+    prfWelcome->SetHtml(FromAnsi(BrandingSettings().WelcomePage));
 }
 
 void TfrmMain::imgBannerClick()

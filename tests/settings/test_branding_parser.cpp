@@ -154,7 +154,7 @@ private slots:
     void levels_data()
     {
         QTest::addColumn<QByteArray>("type");
-        QTest::addColumn<QByteArrayList>("masterPlatinumGold"); // base URL and id set per level
+        QTest::addColumn<QByteArrayList>("masterPlatinumGold"); // base URL and id set per level; "p": Platinum address only
         QTest::addColumn<bool>("visible");
         QTest::addColumn<QByteArray>("product");
 
@@ -164,6 +164,8 @@ private slots:
         QTest::newRow("Gold") << QByteArray("Gold") << all << true << QByteArray("BG");
         QTest::newRow("Gold without its own values") << QByteArray("Gold") << QByteArrayList{"M", "P"} << false
                                                      << QByteArray("BG");
+        QTest::newRow("Platinum with only its address") << QByteArray("Platinum") << QByteArrayList{"p"} << false
+                                                        << QByteArray("BP");
         QTest::newRow("Free goes by Master's values") << QByteArray("Free") << QByteArrayList{"M"} << true
                                                       << QByteArray();
         QTest::newRow("Free without Master") << QByteArray("Free") << QByteArrayList{"P", "G"} << false
@@ -184,21 +186,12 @@ private slots:
             s.MasterNewsBaseURL = "http://m/", s.MasterPublID = "1";
         if (masterPlatinumGold.contains("P"))
             s.PlatinumNewsBaseURL = "http://p/", s.PlatinumPublID = "2";
+        if (masterPlatinumGold.contains("p"))
+            s.PlatinumNewsBaseURL = "http://p/";
         if (masterPlatinumGold.contains("G"))
             s.GoldNewsBaseURL = "http://g/", s.GoldPublID = "3";
         QCOMPARE(NewsButtonVisible(s), visible);
         QCOMPARE(NewsSiteOf(s).ProductType, product);
-    }
-
-    void levelNeedsBothValues()
-    {
-        TBrandingSettings s;
-        s.BranderType = "Platinum";
-        s.PlatinumNewsBaseURL = "http://p/";
-        QVERIFY(!NewsButtonVisible(s));
-        s.PlatinumNewsBaseURL.clear();
-        s.PlatinumPublID = "2";
-        QVERIFY(!NewsButtonVisible(s));
     }
 
     void choose_data()
