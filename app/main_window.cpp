@@ -179,11 +179,7 @@ QWidget *TfrmMain::BuildMainPage()
     rightLayout->setSpacing(0);
     rightLayout->addWidget(BuildItemEditor());
     rightLayout->addWidget(BuildBrowserBar());
-    EmbeddedWB1 = Named(new QWidget(right), "EmbeddedWB1");
-    EmbeddedWB1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    auto *browserLayout = new QVBoxLayout(EmbeddedWB1);
-    browserLayout->setContentsMargins(0, 0, 0, 0);
-    rightLayout->addWidget(EmbeddedWB1, 1);
+    rightLayout->addWidget(CreateWebBrowser(right), 1);
     bsSkinSplitter1->addWidget(right);
     bsSkinSplitter1->setStretchFactor(0, 0);
     bsSkinSplitter1->setStretchFactor(1, 1);

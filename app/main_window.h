@@ -29,6 +29,7 @@ class TCategoryTree;
 class THtmlView;
 class THttpClient;
 class TLinkLabel;
+class TWebBrowser;
 
 // The main window: two pages (welcome and main), the account book's tree and
 // item editor, the browser panel and the promotion places. Every file it reads
@@ -125,7 +126,7 @@ public:
     QLabel *bsSkinStdLabel8 = nullptr;
     QLineEdit *edtURL = nullptr;
     QPushButton *bsSkinButton2 = nullptr; // Go!
-    QWidget *EmbeddedWB1 = nullptr;
+    TWebBrowser *EmbeddedWB1 = nullptr;
 
     // Link bar
     QFrame *panLinks = nullptr;
@@ -177,6 +178,20 @@ public:
     bool AskElement(const QString &caption, const QString &label, QByteArray *value);
 
     // --- Web panel (main_window_web.cpp) ---
+    // Creates EmbeddedWB1 with its profile in the application folder; the web
+    // engine itself starts with the first navigation.
+    QWidget *CreateWebBrowser(QWidget *parent);
+    void bsSkinSpeedButton1Click();
+    void bsSkinSpeedButton2Click();
+    void bsSkinSpeedButton3Click();
+    void bsSkinSpeedButton4Click();
+    void bsSkinButton2Click();
+    void btnBrowseWebsiteClick();
+    void btnBrowseLoginClick();
+    void btnBrowseAffiliateClick();
+    void btnBrowseCloakedClick();
+    void btnUPasteClick();
+    void btnPPasteClick();
 
     // --- Branding, promotion and About box (main_window_branding.cpp) ---
     void LoadBrandingSettings();

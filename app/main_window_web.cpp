@@ -1,7 +1,90 @@
 // The web panel of the main window: the browser bar and the Browse and Paste
-// buttons of the item editor.
+// buttons of the item editor. What each button does lives in web/web_panel.
 #include "main_window.h"
+
+#include "util/error_reporter.h"
+#include "web/web_browser.h"
+#include "web/web_panel.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+QWidget *TfrmMain::CreateWebBrowser(QWidget *parent)
+{
+    EmbeddedWB1 = new TWebBrowser(m_appFolder + QStringLiteral("browser/"), parent);
+    EmbeddedWB1->setObjectName(QStringLiteral("EmbeddedWB1"));
+    EmbeddedWB1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    return EmbeddedWB1;
+}
 
 void TfrmMain::ConnectWebHandlers()
 {
+    connect(bsSkinSpeedButton1, &QToolButton::clicked, this, Guarded(this, &TfrmMain::bsSkinSpeedButton1Click));
+    connect(bsSkinSpeedButton2, &QToolButton::clicked, this, Guarded(this, &TfrmMain::bsSkinSpeedButton2Click));
+    connect(bsSkinSpeedButton3, &QToolButton::clicked, this, Guarded(this, &TfrmMain::bsSkinSpeedButton3Click));
+    connect(bsSkinSpeedButton4, &QToolButton::clicked, this, Guarded(this, &TfrmMain::bsSkinSpeedButton4Click));
+    connect(bsSkinButton2, &QPushButton::clicked, this, Guarded(this, &TfrmMain::bsSkinButton2Click));
+    connect(btnBrowseWebsite, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnBrowseWebsiteClick));
+    connect(btnBrowseLogin, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnBrowseLoginClick));
+    connect(btnBrowseAffiliate, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnBrowseAffiliateClick));
+    connect(btnBrowseCloaked, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnBrowseCloakedClick));
+    connect(btnUPaste, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnUPasteClick));
+    connect(btnPPaste, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnPPasteClick));
+    // edtURL has no handler: Enter in it does nothing, only "Go!" opens it.
+}
+
+void TfrmMain::bsSkinSpeedButton1Click()
+{
+    WebPanel::Back(*EmbeddedWB1);
+}
+
+void TfrmMain::bsSkinSpeedButton2Click()
+{
+    WebPanel::Forward(*EmbeddedWB1);
+}
+
+void TfrmMain::bsSkinSpeedButton3Click()
+{
+    WebPanel::Stop(*EmbeddedWB1);
+}
+
+void TfrmMain::bsSkinSpeedButton4Click()
+{
+    WebPanel::Refresh(*EmbeddedWB1);
+}
+
+void TfrmMain::bsSkinButton2Click()
+{
+    WebPanel::Go(*EmbeddedWB1, edtURL->text());
+}
+
+void TfrmMain::btnBrowseWebsiteClick()
+{
+    WebPanel::Browse(*EmbeddedWB1, *edtURL, edtWebsiteURL->text());
+}
+
+void TfrmMain::btnBrowseLoginClick()
+{
+    WebPanel::Browse(*EmbeddedWB1, *edtURL, edtLoginURL->text());
+}
+
+void TfrmMain::btnBrowseAffiliateClick()
+{
+    WebPanel::Browse(*EmbeddedWB1, *edtURL, edtAffiliateURL->text());
+}
+
+void TfrmMain::btnBrowseCloakedClick()
+{
+    WebPanel::Browse(*EmbeddedWB1, *edtURL, edtCloaked->text());
+}
+
+void TfrmMain::btnUPasteClick()
+{
+    WebPanel::Paste(*EmbeddedWB1, edtLogin->text());
+}
+
+void TfrmMain::btnPPasteClick()
+{
+    WebPanel::Paste(*EmbeddedWB1, edtPassword->text());
 }

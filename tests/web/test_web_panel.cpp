@@ -1,0 +1,372 @@
+// The web panel of the main window on the real engine: the browser bar, the
+// Browse and Paste buttons, and failures reaching the error reporter.
+#include "app/main_window.h"
+#include "book/category_tree.h"
+#include "book/item_record.h"
+#include "support/scripted_messages.h"
+#include "support/temp_app_folder.h"
+#include "web/web_browser.h"
+#include "web_test_support.h"
+
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QToolButton>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace {
+
+const QByteArray kLoginPage = "<html><body style=\"margin:0\">"
+                              "<input id=\"user\" style=\"width:200px;height:30px\"><br>"
+                              "<input id=\"pass\" type=\"password\" style=\"width:200px;height:30px\">"
+                              "</body></html>";
+
+QByteArray LinkPage(const char *title, const char *next)
+{
+    return QByteArray("<html><head><title>") + title + "</title></head><body><a id=\"next\" href=\"" + next +
+           "\">next</a></body></html>";
+}
+
+} // namespace
+
+class TestWebPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void nothingHappensBeforeTheFirstNavigation();
+    void browseOpensTheFieldAddress_data();
+    void browseOpensTheFieldAddress();
+    void browseUsesTheSelectedItem();
+    void pageNavigationKeepsTheAddressAndHistoryWalks();
+    void backWithoutHistoryDoesNothing();
+    void stopEndsALoad();
+    void refreshReloads();
+    void enterDoesNothingAndGoOpensTheTypedAddress();
+    void navigationFailureReachesTheReporter_data();
+    void navigationFailureReachesTheReporter();
+    void pasteInsertsAtTheCaret_data();
+    void pasteInsertsAtTheCaret();
+
+private:
+    TWebBrowser &Browser() const { return *m_window->EmbeddedWB1; }
+    QWebEnginePage *Page() const { return Browser().View()->page(); }
+    void Click(QAbstractButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+    // Opens `path` through the website field's Browse button and waits.
+    bool Open(const QString &path);
+    QLineEdit *Field(const QString &name) const { return m_window->findChild<QLineEdit *>(name); }
+
+    TTempAppFolder m_folder;
+    TTestHttpServer m_server;
+    TScriptedMessages m_messages;
+    std::unique_ptr<TfrmMain> m_window;
+    std::unique_ptr<QSignalSpy> m_loaded;
+};
+
+void TestWebPanel::initTestCase()
+{
+    m_server.Page(QStringLiteral("/login"), kLoginPage);
+    m_server.Page(QStringLiteral("/first"), LinkPage("first", "/second"));
+    m_server.Page(QStringLiteral("/second"), LinkPage("second", "/first"));
+    for (const char *path : {"/website", "/loginurl", "/affiliate", "/cloaked", "/typed"})
+        m_server.Page(QString::fromLatin1(path), LinkPage(path, "/first"));
+    m_server.Hold(QStringLiteral("/slow"));
+
+    m_folder.Write(QStringLiteral("categories.dat"), "Programs\r\n");
+    std::array<QByteArray, 10> fields;
+    fields[0] = "Shop";
+    fields[3] = m_server.Url(QStringLiteral("/login")).toLatin1();
+    fields[4] = "shopper";
+    m_folder.Write(QStringLiteral("items.dat"), BuildStoredRecord("Programs", fields, {}) + "\r\n");
+
+    m_window = std::make_unique<TfrmMain>(m_folder.Path(), &m_messages);
+    m_window->show();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    // Hiding the page control's tabs hides the shown page as well (Qt's
+    // setTabVisible); until the window stops doing that, show it here so the
+    // panel can be clicked.
+    m_window->pgcPrinc->currentWidget()->setVisible(true);
+    QVERIFY(Browser().isVisible());
+    m_loaded = std::make_unique<QSignalSpy>(&Browser(), &TWebBrowser::loadFinished);
+}
+
+void TestWebPanel::cleanupTestCase()
+{
+    m_server.ReleaseHeld();
+    m_loaded.reset();
+    m_window.reset();
+}
+
+void TestWebPanel::init()
+{
+    m_messages.Clear();
+    m_loaded->clear();
+}
+
+bool TestWebPanel::Open(const QString &path)
+{
+    const qsizetype before = m_loaded->count();
+    m_window->edtWebsiteURL->setText(m_server.Url(path));
+    Click(m_window->btnBrowseWebsite);
+    return WaitLoads(*m_loaded, int(before + 1)) && Page()->url().path() == path;
+}
+
+void TestWebPanel::nothingHappensBeforeTheFirstNavigation()
+{
+    // The engine is not started, and nothing is loaded, until an address is
+    // opened.
+    TfrmMain &w = *m_window;
+    w.edtURL->setFocus();
+    QTest::keyClicks(w.edtURL, m_server.Url(QStringLiteral("/typed")));
+    QTest::keyClick(w.edtURL, Qt::Key_Return);
+    QTest::keyClick(w.edtURL, Qt::Key_Enter);
+    const QList<QAbstractButton *> buttons = {w.bsSkinSpeedButton1, w.bsSkinSpeedButton2, w.bsSkinSpeedButton3,
+                                              w.bsSkinSpeedButton4, w.btnBrowseWebsite,   w.btnBrowseLogin,
+                                              w.btnBrowseAffiliate, w.btnBrowseCloaked};
+    for (QAbstractButton *button : buttons)
+        Click(button);
+    w.edtLogin->setText(QStringLiteral("early"));
+    Click(w.btnUPaste);
+
+    QVERIFY(!Browser().View());
+    QCOMPARE(w.edtURL->text(), m_server.Url(QStringLiteral("/typed")));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("early"));
+    QCOMPARE(m_server.Hits(QStringLiteral("/typed")), 0);
+    QVERIFY(m_messages.shown.isEmpty());
+    w.edtURL->clear();
+    w.edtLogin->clear();
+}
+
+void TestWebPanel::browseOpensTheFieldAddress_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("website") << "btnBrowseWebsite" << "edtWebsiteURL" << "/website";
+    QTest::newRow("login") << "btnBrowseLogin" << "edtLoginURL" << "/loginurl";
+    QTest::newRow("affiliate") << "btnBrowseAffiliate" << "edtAffiliateURL" << "/affiliate";
+    QTest::newRow("cloaked") << "btnBrowseCloaked" << "edtCloaked" << "/cloaked";
+}
+
+void TestWebPanel::browseOpensTheFieldAddress()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, field);
+    QFETCH(QString, path);
+    // Typed, not stored: the button reads what the field shows now.
+    const QString address = m_server.Url(path) + QStringLiteral("?ref=Tarnwick&next=%2Fhome");
+    Field(field)->clear();
+    QTest::keyClicks(Field(field), address);
+    m_window->edtURL->setText(QStringLiteral("old"));
+
+    Click(m_window->findChild<QPushButton *>(button));
+    QCOMPARE(m_window->edtURL->text(), address);
+    QVERIFY(WaitLoads(*m_loaded));
+    QCOMPARE(Page()->url(), QUrl(address));
+    QCOMPARE(m_server.LastTarget(path), (path + QStringLiteral("?ref=Tarnwick&next=%2Fhome")).toLatin1());
+    QVERIFY(m_messages.shown.isEmpty());
+}
+
+void TestWebPanel::browseUsesTheSelectedItem()
+{
+    TCategoryTree *tree = m_window->tvwMain;
+    QTreeWidgetItem *item = tree->topLevelItem(0)->child(0);
+    tree->setCurrentItem(item);
+    QCOMPARE(m_window->edtLoginURL->text(), m_server.Url(QStringLiteral("/login")));
+
+    Click(m_window->btnBrowseLogin);
+    QVERIFY(WaitLoads(*m_loaded));
+    QCOMPARE(Page()->url().path(), QStringLiteral("/login"));
+    QCOMPARE(m_window->edtURL->text(), m_server.Url(QStringLiteral("/login")));
+}
+
+void TestWebPanel::pageNavigationKeepsTheAddressAndHistoryWalks()
+{
+    QVERIFY(Open(QStringLiteral("/first")));
+    const QString shown = m_window->edtURL->text();
+
+    // A real click: the engine skips entries on Back that a script navigated
+    // away from without the user.
+    QVERIFY(ClickElement(Browser().View(), QStringLiteral("next"), [&] { return m_loaded->count() >= 2; }));
+    QCOMPARE(Page()->url().path(), QStringLiteral("/second"));
+    QCOMPARE(m_window->edtURL->text(), shown);
+
+    Click(m_window->bsSkinSpeedButton1);
+    QVERIFY(WaitUntil([&] { return Page()->url().path() == u"/first"; }));
+    Click(m_window->bsSkinSpeedButton2);
+    QVERIFY(WaitUntil([&] { return Page()->url().path() == u"/second"; }));
+    Click(m_window->bsSkinSpeedButton1);
+    QVERIFY(WaitUntil([&] { return Page()->url().path() == u"/first"; }));
+    QCOMPARE(m_window->edtURL->text(), shown);
+    QVERIFY(m_messages.shown.isEmpty());
+}
+
+void TestWebPanel::backWithoutHistoryDoesNothing()
+{
+    QVERIFY(Open(QStringLiteral("/second")));
+    Page()->history()->clear();
+    const int hits = m_server.Hits(QStringLiteral("/first"));
+    m_loaded->clear();
+
+    Click(m_window->bsSkinSpeedButton1);
+    // Forward has nothing to show either; a reload afterwards is the marker
+    // that both clicks have gone through.
+    Click(m_window->bsSkinSpeedButton2);
+    Click(m_window->bsSkinSpeedButton4);
+    QVERIFY(WaitLoads(*m_loaded));
+    QCOMPARE(m_loaded->count(), 1);
+    QCOMPARE(Page()->url().path(), QStringLiteral("/second"));
+    QCOMPARE(m_server.Hits(QStringLiteral("/first")), hits);
+    QVERIFY(m_messages.shown.isEmpty());
+}
+
+void TestWebPanel::stopEndsALoad()
+{
+    const QString slow = m_server.Url(QStringLiteral("/slow"));
+    m_window->edtWebsiteURL->setText(slow);
+    Click(m_window->btnBrowseWebsite);
+    QVERIFY(WaitUntil([&] { return m_server.Hits(QStringLiteral("/slow")) == 1 && Browser().Busy(); }));
+
+    // A Browse button beside an empty field leaves the loading page alone.
+    m_window->edtCloaked->clear();
+    Click(m_window->btnBrowseCloaked);
+    QVERIFY(Browser().Busy());
+    QCOMPARE(m_window->edtURL->text(), slow);
+
+    Click(m_window->bsSkinSpeedButton3);
+    QVERIFY(WaitUntil([&] { return !Browser().Busy(); }));
+    QVERIFY(WaitUntil([&] { return m_server.AbandonedHolds() == 1; }));
+    QVERIFY(m_messages.shown.isEmpty());
+
+    // Stop with nothing loading does nothing.
+    Click(m_window->bsSkinSpeedButton3);
+    QVERIFY(!Browser().Busy());
+    m_server.ReleaseHeld();
+}
+
+void TestWebPanel::refreshReloads()
+{
+    QVERIFY(Open(QStringLiteral("/first")));
+    const QString shown = m_window->edtURL->text();
+    const int hits = m_server.Hits(QStringLiteral("/first"));
+    Click(m_window->bsSkinSpeedButton4);
+    QVERIFY(WaitLoads(*m_loaded, 2));
+    QCOMPARE(m_server.Hits(QStringLiteral("/first")), hits + 1);
+    QCOMPARE(m_window->edtURL->text(), shown);
+}
+
+void TestWebPanel::enterDoesNothingAndGoOpensTheTypedAddress()
+{
+    QVERIFY(Open(QStringLiteral("/second")));
+    const int hits = m_server.Hits(QStringLiteral("/typed"));
+    m_window->edtURL->clear();
+    m_window->edtURL->setFocus();
+    QTest::keyClicks(m_window->edtURL, m_server.Url(QStringLiteral("/typed")));
+    QTest::keyClick(m_window->edtURL, Qt::Key_Return);
+
+    // Had Enter opened the address, "Go!" would be its second request.
+    Click(m_window->bsSkinButton2);
+    QVERIFY(WaitLoads(*m_loaded, 2));
+    QCOMPARE(Page()->url().path(), QStringLiteral("/typed"));
+    QCOMPARE(m_server.Hits(QStringLiteral("/typed")), hits + 1);
+
+    // "Go!" with an empty edit does nothing.
+    m_window->edtURL->clear();
+    Click(m_window->bsSkinButton2);
+    Click(m_window->bsSkinSpeedButton4); // marker, as above
+    QVERIFY(WaitLoads(*m_loaded, 3));
+    QCOMPARE(Page()->url().path(), QStringLiteral("/typed"));
+    QVERIFY(m_messages.shown.isEmpty());
+}
+
+void TestWebPanel::navigationFailureReachesTheReporter_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("address");
+    // A field of blanks is not empty: it is opened, and cannot be.
+    QTest::newRow("browse, blanks") << "btnBrowseAffiliate" << "edtAffiliateURL" << "   ";
+    QTest::newRow("browse, no scheme") << "btnBrowseLogin" << "edtLoginURL" << "shop.example.com/login";
+    QTest::newRow("go, no scheme") << "bsSkinButton2" << "edtURL" << "shop.example.com";
+}
+
+void TestWebPanel::navigationFailureReachesTheReporter()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, field);
+    QFETCH(QString, address);
+    QVERIFY(Open(QStringLiteral("/first")));
+    Field(field)->setText(address);
+
+    Click(m_window->findChild<QPushButton *>(button));
+    QCOMPARE(m_messages.shown.size(), 1);
+    QCOMPARE(m_messages.shown[0].kind, TMsgDlgType::mtError);
+    QVERIFY(m_messages.shown[0].text.contains(QLatin1Char('"') + address + QLatin1Char('"')));
+    // The address is in the edit before the browser refuses it.
+    QCOMPARE(m_window->edtURL->text(), address);
+    QCOMPARE(Page()->url().path(), QStringLiteral("/first"));
+}
+
+void TestWebPanel::pasteInsertsAtTheCaret_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("user name") << "btnUPaste" << "user" << "alice" << "" << 0 << "alice";
+    QTest::newRow("at the caret") << "btnUPaste" << "user" << "alice" << "[]" << 1 << "[alice]";
+    QTest::newRow("password") << "btnPPaste" << "pass" << "p\u00E4ss w\u00F6rd&<x>" << "" << 0
+                              << "p\u00E4ss w\u00F6rd&<x>";
+    QTest::newRow("empty user name") << "btnUPaste" << "user" << "" << "keep" << 2 << "keep";
+    QTest::newRow("empty password") << "btnPPaste" << "pass" << "" << "" << 0 << "";
+}
+
+void TestWebPanel::pasteInsertsAtTheCaret()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, input);
+    QFETCH(QString, text);
+    QFETCH(QString, before);
+    QFETCH(int, caret);
+    QFETCH(QString, after);
+    if (!Browser().View() || Page()->url().path() != u"/login")
+        QVERIFY(Open(QStringLiteral("/login")));
+
+    // The user clicks into the page's field, which takes the focus.
+    QVERIFY(ClickElement(Browser().View(), input, [&] {
+        return RunJs(Page(), QStringLiteral("document.activeElement.id")).toString() == input;
+    }));
+    RunJs(Page(), QStringLiteral("var e = document.getElementById('%1'); e.value = '%2'; e.setSelectionRange(%3, %3);")
+                      .arg(input, before)
+                      .arg(caret));
+
+    TWebBrowser::SetClipboardText(QStringLiteral("previous"));
+    m_window->edtLogin->setText(button == u"btnUPaste" ? text : QStringLiteral("not this"));
+    m_window->edtPassword->setText(button == u"btnPPaste" ? text : QStringLiteral("not this"));
+    Click(m_window->findChild<QPushButton *>(button));
+
+    const QString read = QStringLiteral("document.getElementById('%1').value").arg(input);
+    if (text.isEmpty()) {
+        // Nothing to wait for; give a paste the time it would take.
+        WaitUntil([] { return false; }, 300);
+    }
+    QVERIFY(WaitUntil([&] { return RunJs(Page(), read).toString() == after; }));
+    QCOMPARE(RunJs(Page(), read).toString(), after);
+    QCOMPARE(RunJs(Page(), QStringLiteral("document.activeElement.id")).toString(), input);
+    QVERIFY(QGuiApplication::clipboard()->mimeData()->hasText());
+    QCOMPARE(QGuiApplication::clipboard()->text(), text);
+}
+
+TARNWICK_WEB_TEST_MAIN(TestWebPanel)
+#include "test_web_panel.moc"
