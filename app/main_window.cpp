@@ -420,17 +420,17 @@ void TfrmMain::FormShow()
         QCoreApplication::processEvents();
     }
     pgcPrinc->setCurrentIndex(0);
+    // The tabs are never shown: the bar is hidden as a whole, because hiding
+    // a single tab would hide its page too.
+    pgcPrinc->tabBar()->hide();
     if (!BrandingSettings().WelcomePage.isEmpty()) {
-        pgcPrinc->setTabVisible(pgcPrinc->indexOf(stsWelcome), false);
         pgcPrinc->setCurrentIndex(0);
         ShowWelcomePage();
     } else if (stsWelcome) {
         pgcPrinc->removeTab(pgcPrinc->indexOf(stsWelcome));
         delete stsWelcome;
     }
-    pgcPrinc->setTabVisible(pgcPrinc->indexOf(stsMain), false);
     pgcPrinc->setCurrentIndex(0);
-    pgcPrinc->tabBar()->hide();
     CentreBanner();
 }
 

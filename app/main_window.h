@@ -29,6 +29,7 @@ class TCategoryTree;
 class THtmlView;
 class THttpClient;
 class TLinkLabel;
+class TMessageHint;
 class TWebBrowser;
 
 // The main window: two pages (welcome and main), the account book's tree and
@@ -210,6 +211,10 @@ public:
 
     // --- Publisher services: news and update check (main_window_news.cpp, main_window_update.cpp) ---
     void Timer1Timer();
+    void btnNewsClick();
+    // Shows the balloon with `text` pointing at the centre of btnNews.
+    void ShowNewsBalloon(const QString &text);
+    TMessageHint *LMDMessageHint1 = nullptr;
     // The news requests over IdHTTP1; FetchNewsList warns through msgMain,
     // FetchLatestNews shows nothing.
     bool FetchNewsList(const QByteArray &publID, const QByteArray &brandCode, const QByteArray &prodType,

@@ -1,21 +1,79 @@
 // News polling of the main window.
 #include "main_window.h"
 
+#include "services/message_hint.h"
 #include "services/news_service.h"
+#include "services/news_window.h"
+#include "settings/branding_parser.h"
+#include "settings/branding_settings.h"
+#include "settings/last_news.h"
+#include "util/codepage.h"
 #include "util/error_reporter.h"
 
 #include <QTimer>
 #include <QToolButton>
 
+namespace {
+
+constexpr char kNewsTarget[] = "UA";
+
+// A news identifier or marker as a signed 32-bit number; text that does not
+// convert counts as 0.
+qint32 NewsNumber(const QByteArray &text)
+{
+    bool ok = false;
+    const qint32 value = text.trimmed().toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+} // namespace
+
 void TfrmMain::ConnectServiceHandlers()
 {
     connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmMain::Timer1Timer));
     connect(btnUpdate, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnUpdateClick));
+    connect(btnNews, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnNewsClick));
 }
 
 void TfrmMain::Timer1Timer()
 {
-    Timer1->stop();
+    Timer1->stop(); // one tick per enabling
+    const TBrandingSettings &s = BrandingSettings();
+    const TNewsSite site = NewsSiteOf(s);
+    bool found = false;
+    QByteArray newsId;
+    QByteArray title;
+    if (!site.PublID.isEmpty())
+        found = FetchLatestNews(site.PublID, s.BranderCode, site.ProductType, kNewsTarget, newsId, title);
+    if (found && NewsNumber(newsId) > NewsNumber(ReadLastNewsId(AppFolder())))
+        ShowNewsBalloon(QStringLiteral("You've Got A Message!\r\n") + FromAnsi(title));
+    CheckForUpdates(true);
+}
+
+void TfrmMain::ShowNewsBalloon(const QString &text)
+{
+    // The centre of btnNews in its toolbar's coordinates, mapped as a point of
+    // the window's client area.
+    const QPoint centre(btnNews->x() + btnNews->width() / 2, btnNews->y() + btnNews->height() / 2);
+    if (!LMDMessageHint1)
+        LMDMessageHint1 = new TMessageHint(this);
+    LMDMessageHint1->ShowMessage(text, mapToGlobal(centre));
+}
+
+void TfrmMain::btnNewsClick()
+{
+    NewsList.clear();
+    const TBrandingSettings &s = BrandingSettings();
+    const TNewsSite site = NewsSiteOf(s);
+    bool result = false;
+    if (!site.PublID.isEmpty())
+        result = FetchNewsList(site.PublID, s.BranderCode, site.ProductType, kNewsTarget, NewsList);
+    if (result && !NewsList.isEmpty()) {
+        TfrmNews frmNews(*IdHTTP1, Messages(), AppFolder(), NewsList, this);
+        frmNews.exec();
+        return;
+    }
+    msgMain->MessageDlg(QStringLiteral("There's no news for this application!"), TMsgDlgType::mtInformation, mbOK);
 }
 
 bool TfrmMain::FetchNewsList(const QByteArray &publID, const QByteArray &brandCode, const QByteArray &prodType,

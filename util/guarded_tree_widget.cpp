@@ -15,6 +15,10 @@ TGuardedTreeWidget::TGuardedTreeWidget(QWidget *parent) : QTreeWidget(parent)
             [this](const QModelIndex &current, const QModelIndex &previous) {
                 emit currentNodeChanged(itemFromIndex(current), itemFromIndex(previous));
             });
+    connect(m_guard, &QItemSelectionModel::selectionChanged, this, [this] {
+        const QList<QTreeWidgetItem *> selected = selectedItems();
+        emit selectedNodeChanged(selected.value(0));
+    });
 }
 
 void TGuardedTreeWidget::SetChangingGate(ChangingGate gate)

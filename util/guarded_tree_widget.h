@@ -21,6 +21,8 @@ public:
 
 signals:
     void currentNodeChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
+    // The selection changed; `selected` is the selected row, or null.
+    void selectedNodeChanged(QTreeWidgetItem *selected);
 
 protected:
     // A press that is held and dragged does not walk the selection over the

@@ -68,6 +68,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.pgcPrinc->count(), 1);
         QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+        QVERIFY(w.stsMain->isVisible());
+        QVERIFY(w.tvwMain->isVisible());
         QVERIFY(w.stsWelcome.isNull());
         QVERIFY(!w.pgcPrinc->tabBar()->isVisible());
         QCOMPARE(w.tvwMain->topLevelItemCount(), 0);
@@ -200,12 +202,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.pgcPrinc->count(), 2);
         QCOMPARE(w.pgcPrinc->currentWidget(), w.stsWelcome.data());
+        QVERIFY(w.stsWelcome->isVisible());
         QVERIFY(!w.pgcPrinc->tabBar()->isVisible());
         QVERIFY(w.stsWelcome->findChild<QWidget *>("prfWelcome"));
         QVERIFY(!w.Timer1->isActive());
 
         QTest::mouseClick(w.bsSkinButton1, Qt::LeftButton);
         QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+        QVERIFY(w.stsMain->isVisible());
         QVERIFY(w.Timer1->isActive());
     }
 

@@ -1,0 +1,210 @@
+// The news timer, the balloon and "Check News" of the main window against a
+// loopback news service and update site, with a real container.
+#include "app/main_window.h"
+#include "services/message_hint.h"
+#include "services/news_window.h"
+#include "settings/brand_fixtures.h"
+#include "settings/branding_settings.h"
+#include "settings/last_news.h"
+#include "support/http_test_server.h"
+#include "support/scripted_messages.h"
+#include "support/temp_app_folder.h"
+#include "util/guarded_tree_widget.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+const QString kNoNews = "There's no news for this application!";
+
+struct TFixture
+{
+    explicit TFixture(const QByteArray &level = "Platinum", const QByteArray &publID = "pub")
+    {
+        server.Route("/liveupdate/tarnwick/mainappupdate.inf", THttpTestServer::Answer(404));
+        WriteContainer(dir.Path(), Tagged("ApplicationName", "Tarnwick") + "\r\n");
+        w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
+        w->Timer1->stop();
+        w->SetUpdateBaseURL(server.Url("/liveupdate/tarnwick/"));
+        BrandingSettings() = TBrandingSettings{};
+        BrandingSettings().BranderType = level;
+        BrandingSettings().BranderCode = "code";
+        BrandingSettings().PlatinumPublID = publID;
+        BrandingSettings().PlatinumNewsBaseURL = server.Url("/news");
+        BrandingSettings().MasterPublID = publID;
+        BrandingSettings().MasterNewsBaseURL = server.Url("/news");
+        w->btnNews->show(); // as the settings above would have it at start
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            qFatal("window not shown");
+    }
+    ~TFixture() { BrandingSettings() = TBrandingSettings{}; }
+
+    int Requests(const QByteArray &path) const
+    {
+        int n = 0;
+        for (const auto &r : server.requests)
+            n += r.target == path;
+        return n;
+    }
+    bool BalloonShown() const { return w->LMDMessageHint1 && w->LMDMessageHint1->isVisible(); }
+
+    TTempAppFolder dir;
+    THttpTestServer server;
+    TScriptedMessages msgs;
+    std::unique_ptr<TfrmMain> w;
+};
+
+} // namespace
+
+class TestNewsPolling : public QObject
+{
+    Q_OBJECT
+private slots:
+    void tick_comparesNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("marker");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("balloon");
+        QTest::newRow("no marker, newest 1") << QByteArray() << QByteArray("1^Summer promo\xAFOK") << true;
+        QTest::newRow("no marker, newest 0") << QByteArray() << QByteArray("0^Zero\xAFOK") << false;
+        QTest::newRow("identifier not a number") << QByteArray() << QByteArray("x1^Bad\xAFOK") << false;
+        QTest::newRow("7 against 7") << QByteArray("7") << QByteArray("7^Same\xAFOK") << false;
+        QTest::newRow("7 against 8") << QByteArray("7") << QByteArray("8^Newer\xAFOK") << true;
+        QTest::newRow("numbers, not text: 10 against 9") << QByteArray("9") << QByteArray("10^Ten\xAFOK") << true;
+        QTest::newRow("marker not a number counts 0") << QByteArray("abc") << QByteArray("1^One\xAFOK") << true;
+        QTest::newRow("negative marker") << QByteArray("-5") << QByteArray("-4^Odd\xAFOK") << true;
+        QTest::newRow("no news") << QByteArray() << QByteArray("OK") << false;
+        QTest::newRow("error answer") << QByteArray() << QByteArray("INVALIDUSER") << false;
+    }
+    void tick_comparesNumbers()
+    {
+        QFETCH(QByteArray, marker);
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, balloon);
+        TFixture f;
+        if (!marker.isNull())
+            QVERIFY(WriteLastNewsId(f.dir.Path(), marker));
+        f.server.Route("/news/getlastnews.php", THttpTestServer::Ok(answer));
+        f.w->Timer1->start();
+        f.w->Timer1Timer();
+        QVERIFY(!f.w->Timer1->isActive());
+        QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
+        QCOMPARE(f.BalloonShown(), balloon);
+        if (balloon) {
+            const QByteArray title = answer.mid(answer.indexOf('^') + 1).chopped(3);
+            QCOMPARE(f.w->LMDMessageHint1->Text(), "You've Got A Message!\n" + QString::fromLatin1(title));
+        }
+        // The quiet update check runs in every case and says nothing.
+        QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
+        QVERIFY(f.msgs.shown.isEmpty());
+        // The balloon does not change the marker.
+        QCOMPARE(ReadLastNewsId(f.dir.Path()), marker);
+    }
+
+    void tick_withoutANewsLevel_onlyChecksForUpdates_data()
+    {
+        QTest::addColumn<QByteArray>("level");
+        QTest::addColumn<QByteArray>("publID");
+        QTest::newRow("Free") << QByteArray("Free") << QByteArray("pub");
+        QTest::newRow("empty publisher id") << QByteArray("Platinum") << QByteArray();
+        QTest::newRow("level in another case") << QByteArray("platinum") << QByteArray("pub");
+    }
+    void tick_withoutANewsLevel_onlyChecksForUpdates()
+    {
+        QFETCH(QByteArray, level);
+        QFETCH(QByteArray, publID);
+        TFixture f(level, publID);
+        f.w->Timer1Timer();
+        QCOMPARE(f.Requests("/news/getlastnews.php"), 0);
+        QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
+        QVERIFY(!f.BalloonShown());
+
+        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QCOMPARE(f.Requests("/news/getlastnews.php"), 0);
+        QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
+        QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtInformation);
+    }
+
+    void balloon_pointsAtTheNewsButton_alsoAfterWidening()
+    {
+        TFixture f;
+        const auto expected = [&] {
+            const QToolButton *b = f.w->btnNews;
+            return f.w->mapToGlobal(QPoint(b->x() + b->width() / 2, b->y() + b->height() / 2));
+        };
+        f.w->ShowNewsBalloon("You've Got A Message!\r\nOne");
+        QTRY_COMPARE(f.w->LMDMessageHint1->Tip(), expected());
+        const int oldX = f.w->btnNews->x();
+        f.w->resize(f.w->width() + 200, f.w->height());
+        QTRY_VERIFY2(f.w->btnNews->x() > oldX, qPrintable(QString("%1 %2 %3 pgc=%4 main=%5 max=%6 vis=%7").arg(f.w->width()).arg(f.w->bsSkinPanel1->width()).arg(f.w->btnNews->x()).arg(f.w->pgcPrinc->width()).arg(f.w->stsMain->width()).arg(f.w->stsMain->maximumWidth()).arg(f.w->stsMain->isVisible())));
+        // A new balloon replaces the old one and follows the button.
+        f.w->ShowNewsBalloon("You've Got A Message!\r\nTwo");
+        QTRY_COMPARE(f.w->LMDMessageHint1->Tip(), expected());
+        QCOMPARE(f.w->findChildren<TMessageHint *>().size(), 1);
+        QTest::keyClick(f.w.get(), Qt::Key_Space);
+        QVERIFY(!f.BalloonShown());
+    }
+
+    void checkNews_failedRequest_warnsThenSaysNoNews()
+    {
+        TFixture f;
+        f.server.Route("/news/getlastnews.php", THttpTestServer::Answer(500));
+        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QCOMPARE(f.msgs.Texts(),
+                 (QStringList{"There is a trouble accessing the news site. Contact your provider.", kNoNews}));
+    }
+
+    void checkNews_successWithoutEntries_saysNoNews()
+    {
+        TFixture f;
+        f.server.Route("/news/getlastnews.php", THttpTestServer::Ok("OK"));
+        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
+    }
+
+    void checkNews_opensTheWindow_andStartsFromAnEmptyList()
+    {
+        TFixture f;
+        int call = 0;
+        f.server.SetHandler([&](const THttpTestServer::Request &r) -> QByteArray {
+            if (!r.target.endsWith("getlastnews.php"))
+                return THttpTestServer::Answer(404);
+            return THttpTestServer::Ok(++call == 1 ? "3^Third^3 May\xAF" "2^Second^2 May\xAFOK"
+                                                   : "4^Fourth^4 May\xAFOK");
+        });
+        QStringList seen;
+        const auto readWindow = [&] {
+            auto *poll = new QTimer;
+            poll->setInterval(10);
+            QObject::connect(poll, &QTimer::timeout, [poll, &seen] {
+                auto *news = qobject_cast<TfrmNews *>(QApplication::activeModalWidget());
+                if (!news)
+                    return;
+                poll->stop();
+                poll->deleteLater();
+                QStringList rows;
+                for (int i = 0; i < news->lvwItems->topLevelItemCount(); ++i)
+                    rows << news->lvwItems->topLevelItem(i)->text(0) + "|" + news->lvwItems->topLevelItem(i)->text(1);
+                seen << rows.join(", ");
+                QTest::mouseClick(news->btnExit, Qt::LeftButton);
+            });
+            poll->start();
+        };
+        readWindow();
+        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        readWindow();
+        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QCOMPARE(seen, (QStringList{"Third|3 May, Second|2 May", "Fourth|4 May"}));
+        QCOMPARE(f.w->NewsList, TStringList{"4^Fourth^4 May"});
+        QCOMPARE(f.msgs.Texts().join("#"), QString());
+    }
+};
+
+QTEST_MAIN(TestNewsPolling)
+#include "test_news_polling.moc"
