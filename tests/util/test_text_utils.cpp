@@ -15,11 +15,11 @@ QByteArray Hex(const char *hex)
 
 // A text of "a^b" style where '|' separates the expected fields and '~' marks
 // an empty one.
-QByteArrayList Fields(const QByteArray &spec)
+QByteArrayList Fields(const QByteArray &pattern)
 {
-    if (spec.isEmpty())
+    if (pattern.isEmpty())
         return {};
-    QByteArrayList out = spec.split('|');
+    QByteArrayList out = pattern.split('|');
     for (QByteArray &f : out)
         if (f == "~")
             f.clear();
