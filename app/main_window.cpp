@@ -96,6 +96,9 @@ TfrmMain::~TfrmMain()
 
 void TfrmMain::ApplyBuiltInSkin()
 {
+    // The skin is compiled into this static library; its resource must be
+    // registered by name or the linker leaves it out.
+    Q_INIT_RESOURCE(app);
     QFile skin(QStringLiteral(":/skin/tarnwick.qss"));
     if (skin.open(QIODevice::ReadOnly))
         qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
@@ -208,7 +211,7 @@ QFrame *TfrmMain::BuildToolbar()
                             pictureSize);
     btnUpdate = PictureButton(bsSkinPanel1, "btnUpdate", QStyle::SP_BrowserReload, QStringLiteral("Check Updates"),
                               pictureSize);
-    btnHelp = PictureButton(bsSkinPanel1, "btnHelp", QStyle::SP_DialogHelpButton, QStringLiteral("Help"),
+    btnHelp = PictureButton(bsSkinPanel1, "btnHelp", QStyle::SP_MessageBoxQuestion, QStringLiteral("Help"),
                             pictureSize);
     for (QToolButton *b : {btnNews, btnUpdate, btnHelp})
         l->addWidget(b);

@@ -4,6 +4,7 @@
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -74,6 +75,7 @@ private slots:
         QVERIFY(!w.pgcPrinc->tabBar()->isVisible());
         QCOMPARE(w.tvwMain->topLevelItemCount(), 0);
         QCOMPARE(w.size(), QSize(929, 692));
+        QVERIFY2(qApp->styleSheet().contains("#bsSkinPanel1"), "the built-in skin is applied");
         QVERIFY(msgs.shown.isEmpty());
         QVERIFY(!dir.Exists("categories.dat"));
         QVERIFY(!dir.Exists("items.dat"));
