@@ -1,4 +1,5 @@
 #include "aes.h"
+#include "byte_order.h"
 
 #include <array>
 #include <cstring>
@@ -74,19 +75,8 @@ constexpr std::uint32_t RoundConstants[10] = {0x01000000u, 0x02000000u, 0x040000
                                               0x10000000u, 0x20000000u, 0x40000000u, 0x80000000u,
                                               0x1B000000u, 0x36000000u};
 
-inline std::uint32_t LoadBE32(const std::uint8_t *p)
-{
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8)
-           | std::uint32_t(p[3]);
-}
-
-inline void StoreBE32(std::uint8_t *p, std::uint32_t v)
-{
-    p[0] = std::uint8_t(v >> 24);
-    p[1] = std::uint8_t(v >> 16);
-    p[2] = std::uint8_t(v >> 8);
-    p[3] = std::uint8_t(v);
-}
+using byte_order::LoadBE32;
+using byte_order::StoreBE32;
 
 inline std::uint32_t SubWord(std::uint32_t w)
 {

@@ -1,4 +1,5 @@
 #include "sha1.h"
+#include "byte_order.h"
 
 #include <cstring>
 
@@ -9,19 +10,8 @@ inline std::uint32_t Rol(std::uint32_t x, int n)
     return (x << n) | (x >> (32 - n));
 }
 
-inline std::uint32_t LoadBE32(const std::uint8_t *p)
-{
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8)
-           | std::uint32_t(p[3]);
-}
-
-inline void StoreBE32(std::uint8_t *p, std::uint32_t v)
-{
-    p[0] = std::uint8_t(v >> 24);
-    p[1] = std::uint8_t(v >> 16);
-    p[2] = std::uint8_t(v >> 8);
-    p[3] = std::uint8_t(v);
-}
+using byte_order::LoadBE32;
+using byte_order::StoreBE32;
 
 // The 80 steps, unrolled: the message schedule lives in a 16-word ring.
 #define TW_BLK(i) (w[(i) & 15] = Rol(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ w[(i) & 15], 1))
