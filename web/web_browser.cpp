@@ -98,9 +98,10 @@ void TWebBrowser::StartEngine()
     m_view->setObjectName(QStringLiteral("EmbeddedWB1View"));
     m_page = new TWebPage(m_profile, m_view);
     m_view->setPage(m_page);
+    // Form auto-complete and themed form controls are the engine's defaults
+    // and stay on. A page may not open windows by itself; the user's own
+    // new-window clicks are loaded in the panel.
     QWebEngineSettings *settings = m_page->settings();
-    // A page may not open windows by itself; the user's own new-window clicks
-    // are loaded in the panel.
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     connect(m_page, &TWebPage::scriptError, this, &TWebBrowser::ShowScriptError);
     connect(m_page, &QWebEnginePage::loadStarted, this, &TWebBrowser::ClearScriptError);

@@ -10,6 +10,7 @@ TWebPage::TWebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage
 void TWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
                                         int lineNumber, const QString &sourceID)
 {
+    QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceID);
     if (level == ErrorMessageLevel)
         Q_EMIT scriptError(message, lineNumber, sourceID);
 }

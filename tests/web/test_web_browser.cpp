@@ -5,9 +5,7 @@
 #include "web/web_browser.h"
 #include "web_test_support.h"
 
-#include <QClipboard>
 #include <QDir>
-#include <QMimeData>
 #include <QProcess>
 #include <QShortcut>
 #include <QWebEnginePage>
@@ -20,7 +18,6 @@ class TestWebBrowser : public QObject
 private slots:
     void initTestCase();
     void nothingStartsBeforeFirstNavigation();
-    void clipboardTakesEmptyText();
     void unusableAddressRaises_data();
     void unusableAddressRaises();
     void addressReachesServerUnchanged();
@@ -56,16 +53,6 @@ void TestWebBrowser::nothingStartsBeforeFirstNavigation()
     QVERIFY(!browser.View());
     QVERIFY(!browser.findChild<QWebEngineView *>());
     QVERIFY(!QDir(ProfileFolder()).exists());
-}
-
-void TestWebBrowser::clipboardTakesEmptyText()
-{
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    TWebBrowser::SetClipboardText(QStringLiteral("previous"));
-    QCOMPARE(clipboard->text(), QStringLiteral("previous"));
-    TWebBrowser::SetClipboardText(QString());
-    QVERIFY(clipboard->mimeData()->hasText());
-    QCOMPARE(clipboard->text(), QString());
 }
 
 void TestWebBrowser::unusableAddressRaises_data()

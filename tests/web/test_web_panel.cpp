@@ -91,10 +91,6 @@ void TestWebPanel::initTestCase()
     m_window->show();
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    // Hiding the page control's tabs hides the shown page as well (Qt's
-    // setTabVisible); until the window stops doing that, show it here so the
-    // panel can be clicked.
-    m_window->pgcPrinc->currentWidget()->setVisible(true);
     QVERIFY(Browser().isVisible());
     m_loaded = std::make_unique<QSignalSpy>(&Browser(), &TWebBrowser::loadFinished);
 }
