@@ -43,7 +43,8 @@ test: build
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
 
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+	@for b in $$(find $(BUILD)/bench -type f -perm -u+x -name 'bench_*' | sort); do \
+	  echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
 
 clean:
 	rm -rf $(BUILD)
