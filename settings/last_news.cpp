@@ -24,6 +24,11 @@ QByteArray ReadLastNewsId(const QString &appFolder)
 
 bool WriteLastNewsId(const QString &appFolder, const QByteArray &id)
 {
+    // The id comes from the news service over the network. A line break would
+    // add lines of its own to the settings, a NUL would end them there, and a
+    // tag would plant a setting: such an id is not written.
+    if (id.contains('\r') || id.contains('\n') || id.contains('\0') || id.contains("<%%"))
+        return false;
     const QString container = appFolder + QLatin1String(kContainerFileName);
     const QString plain = appFolder + QLatin1String(kPlaintextFileName);
 

@@ -13,7 +13,8 @@ QByteArray ReadLastNewsId(const QString &appFolder);
 
 // Replaces the first line that holds the open tag (exact case) with the marker
 // line, or appends one; every other line comes back unchanged and in order.
-// Changes nothing and gives false when the container is missing, does not
+// Changes nothing and gives false when the id holds a line break, a NUL or
+// "<%%", or when the container is missing, does not
 // open or fails its authentication code, or cannot be rewritten; the old
 // container then stays whole.
 bool WriteLastNewsId(const QString &appFolder, const QByteArray &id);

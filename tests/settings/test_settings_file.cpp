@@ -185,6 +185,29 @@ private slots:
         QCOMPARE(dir.Read("dbsettings.dat"), bytes);
         QCOMPARE(FilesIn(dir.Path()), files);
     }
+
+    // The id arrives from the network: one that would add lines, end the
+    // text or plant a tag is refused and the settings stay as they were.
+    void write_hostileId_isRefused_data()
+    {
+        QTest::addColumn<QByteArray>("id");
+        QTest::newRow("line break planting a welcome page")
+            << QByteArray("5\r\n<%%Welcome1%%><script>x</script><%%/Welcome1%%>");
+        QTest::newRow("lone LF") << QByteArray("5\nx");
+        QTest::newRow("NUL ending the text") << QByteArray("7\0rest", 6);
+        QTest::newRow("a tag on the same line") << QByteArray("<%%/LastNewsId%%><%%AboutText%%>x");
+    }
+    void write_hostileId_isRefused()
+    {
+        QFETCH(QByteArray, id);
+        TTempAppFolder dir;
+        MakeContainer(dir, kBranding + Tagged("LastNewsId", "3") + "\r\n");
+        const QByteArray plain = ContainerPlaintext(dir.File("dbsettings.dat"));
+        QVERIFY(!WriteLastNewsId(dir.Path(), id));
+        QCOMPARE(ContainerPlaintext(dir.File("dbsettings.dat")), plain);
+        QCOMPARE(ReadLastNewsId(dir.Path()), QByteArray("3"));
+        QVERIFY(!dir.Exists("dbsettings.sim"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSettingsFile)
