@@ -5,9 +5,11 @@
 #include "util/string_list.h"
 
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -31,6 +33,12 @@ TfrmAbout::TfrmAbout(const TBrandingSettings &settings, QWidget *parent)
     setObjectName(QStringLiteral("frmAbout"));
     setFixedSize(368, 211);
     setModal(true);
+    // Centred on the screen, not over the window that opened it.
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
 
     lblProductName = PlainLabel(this, "lblProductName", {9, 7});
     QFont bold = lblProductName->font();

@@ -234,6 +234,10 @@ public:
 
 private:
     QByteArray m_updateBaseURL; // empty: the fixed update site
+    // A click or a tick that arrives while the same request still waits (the
+    // window keeps handling input then) is not started a second time.
+    bool m_fetchingNewsList = false;
+    bool m_checkingUpdates = false;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -10,6 +10,7 @@
 #include "util/codepage.h"
 #include "util/error_reporter.h"
 
+#include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
 
@@ -38,6 +39,7 @@ void TfrmMain::ConnectServiceHandlers()
 void TfrmMain::Timer1Timer()
 {
     Timer1->stop(); // one tick per enabling
+    const bool wasShown = isVisible();
     const TBrandingSettings &s = BrandingSettings();
     const TNewsSite site = NewsSiteOf(s);
     bool found = false;
@@ -45,6 +47,9 @@ void TfrmMain::Timer1Timer()
     QByteArray title;
     if (!site.PublID.isEmpty())
         found = FetchLatestNews(site.PublID, s.BranderCode, site.ProductType, kNewsTarget, newsId, title);
+    // A window closed while the request waited is on its way out.
+    if (wasShown && !isVisible())
+        return;
     if (found && NewsNumber(newsId) > NewsNumber(ReadLastNewsId(AppFolder())))
         ShowNewsBalloon(QStringLiteral("You've Got A Message!\r\n") + FromAnsi(title));
     CheckForUpdates(true);
@@ -62,12 +67,20 @@ void TfrmMain::ShowNewsBalloon(const QString &text)
 
 void TfrmMain::btnNewsClick()
 {
+    if (m_fetchingNewsList)
+        return;
+    const bool wasShown = isVisible();
     NewsList.clear();
     const TBrandingSettings &s = BrandingSettings();
     const TNewsSite site = NewsSiteOf(s);
     bool result = false;
-    if (!site.PublID.isEmpty())
+    if (!site.PublID.isEmpty()) {
+        m_fetchingNewsList = true;
+        const auto done = qScopeGuard([this] { m_fetchingNewsList = false; });
         result = FetchNewsList(site.PublID, s.BranderCode, site.ProductType, kNewsTarget, NewsList);
+    }
+    if (wasShown && !isVisible())
+        return;
     if (result && !NewsList.isEmpty()) {
         TfrmNews frmNews(*IdHTTP1, Messages(), AppFolder(), NewsList, this);
         frmNews.exec();

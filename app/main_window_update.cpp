@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 
 using namespace UpdateCheck;
 
@@ -60,6 +61,12 @@ bool TfrmMain::DownloadToFile(const QByteArray &url, const QString &path)
 
 bool TfrmMain::CheckForUpdates(bool quiet)
 {
+    // A second check while one waits would delete the description the first
+    // is still writing, and every message would come twice.
+    if (m_checkingUpdates)
+        return false;
+    m_checkingUpdates = true;
+    const auto done = qScopeGuard([this] { m_checkingUpdates = false; });
     const bool wasShown = isVisible();
     const QByteArray site = UpdateSite();
     const QString local = AppFolder() + QLatin1String(DescriptionFile);

@@ -156,6 +156,10 @@ void TfrmNews::lvwItemsChanging(bool &allowChange) const
 
 void TfrmNews::lvwItemsChange()
 {
+    // A selection change that slips past the gate while a body is fetched
+    // (a row deselected and selected again) starts no second request.
+    if (Busy)
+        return;
     // The focus alone can make a row current without selecting it; only a
     // selected row is fetched.
     QTreeWidgetItem *row = lvwItems->selectedItems().value(0);

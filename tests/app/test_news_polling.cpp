@@ -1,6 +1,7 @@
 // The news timer, the balloon and "Check News" of the main window against a
 // loopback news service and update site, with a real container.
 #include "app/main_window.h"
+#include "services/http_client.h"
 #include "services/message_hint.h"
 #include "services/news_window.h"
 #include "settings/brand_fixtures.h"
@@ -166,6 +167,55 @@ private slots:
         f.server.Route("/news/getlastnews.php", THttpTestServer::Ok("OK"));
         QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
+    }
+
+    // The window keeps handling input while a request waits: a second click,
+    // or a second update check, is not started on top of the first.
+    void secondRequestWhileOneWaits_isNotStarted()
+    {
+        TFixture f;
+        f.server.SetSilent(true);
+        bool checked = false;
+        QTimer::singleShot(100, [&] {
+            QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+            QTest::qWait(100);
+            QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
+            checked = true;
+            f.w->IdHTTP1->Disconnect();
+        });
+        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QVERIFY(checked);
+        QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
+
+        // The update check is guarded the same way.
+        f.msgs.Clear();
+        checked = false;
+        QTimer::singleShot(100, [&] {
+            QTest::mouseClick(f.w->btnUpdate, Qt::LeftButton);
+            QTest::qWait(100);
+            QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
+            checked = true;
+            f.w->IdHTTP1->Disconnect();
+        });
+        f.w->CheckForUpdates(false);
+        QVERIFY(checked);
+        QCOMPARE(f.msgs.Texts(), QStringList{"There's no new updates for this application!"});
+    }
+
+    // Closing the window ends the wait; nothing more is shown or checked.
+    void windowClosedWhileWaiting_saysNothing()
+    {
+        TFixture f;
+        f.server.SetSilent(true);
+        QTimer::singleShot(100, [&] { f.w->close(); });
+        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QCOMPARE(f.msgs.Texts(), QStringList{});
+        f.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        QTimer::singleShot(100, [&] { f.w->close(); });
+        f.w->Timer1Timer();
+        QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 0);
+        QVERIFY(!f.BalloonShown());
     }
 
     void checkNews_opensTheWindow_andStartsFromAnEmptyList()

@@ -92,8 +92,8 @@ private slots:
         QCOMPARE(f.Row(2)->text(1), QString());
         QCOMPARE(TfrmNews::RowNewsId(f.Row(0)), QByteArray("12"));
         for (int i = 0; i < 3; ++i)
-            for (int c = 0; c < 2; ++c)
-                QVERIFY(!f.Row(i)->text(c).contains("12") || c == 0);
+            for (int c = 0; c < f.news->lvwItems->columnCount(); ++c)
+                QVERIFY(f.Row(i)->text(c) != QString::fromLatin1(TfrmNews::RowNewsId(f.Row(i))));
         QVERIFY(f.server.requests.isEmpty());
         QCOMPARE(f.news->findChild<QPushButton *>("btnExit")->text(), QString("Close"));
     }
@@ -175,7 +175,33 @@ private slots:
         QCOMPARE(f.RequestedIds(), QList<QByteArray>{"12"});
         QVERIFY(!f.news->Busy);
         QCOMPARE(f.news->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(f.news->lvwItems->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(f.news->prfEditorNews->cursor().shape(), Qt::ArrowCursor);
         QCOMPARE(ReadLastNewsId(f.dir.Path()), QByteArray());
+    }
+
+    // Deselecting the row being fetched and selecting it again must not start
+    // a second request while the first waits.
+    void reselectWhileFetching_startsNoSecondRequest()
+    {
+        TFixture f;
+        f.server.SetSilent(true);
+        f.Open();
+        bool checked = false;
+        QTimer::singleShot(50, [&] {
+            const QRect r = f.news->lvwItems->visualItemRect(f.Row(0));
+            QTest::mouseClick(f.news->lvwItems->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+            QTest::mouseClick(f.news->lvwItems->viewport(), Qt::LeftButton, {}, r.center());
+            QTest::qWait(100);
+            QCOMPARE(f.server.requests.size(), 1);
+            QVERIFY(f.news->Busy);
+            checked = true;
+            f.client.Disconnect();
+        });
+        f.Click(0);
+        QVERIFY(checked);
+        QCOMPARE(f.RequestedIds(), QList<QByteArray>{"12"});
+        QVERIFY(!f.news->Busy);
     }
 
     void markerThatCannotBeWritten_leavesNothingSet()
