@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabBar>
@@ -41,12 +42,13 @@ W *Named(W *w, const char *name)
     return w;
 }
 
-// Buttons of the main window never take the focus, so a field focused inside
-// the shown page keeps it while "Paste" is pressed.
+// Buttons of the main window never take the focus when clicked, so a field
+// focused inside the shown page keeps it while "Paste" is pressed; the
+// keyboard still reaches them with Tab.
 template <class B>
 B *NoFocus(B *b)
 {
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);
     return b;
 }
 
@@ -133,8 +135,13 @@ void TfrmMain::BuildControls()
     welcomeBarLayout->addStretch();
     bsSkinButton1 = Named(new QPushButton(QStringLiteral("Thanks, just show me the main application"), welcomeBar),
                           "bsSkinButton1");
+    // The page's default button: Enter anywhere on the page presses it.
     bsSkinButton1->setDefault(true);
-    bsSkinButton1->setAutoDefault(true);
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto *shortcut = new QShortcut(key, stsWelcome);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, bsSkinButton1, &QPushButton::click);
+    }
     welcomeBarLayout->addWidget(bsSkinButton1);
     welcomeBarLayout->addStretch();
     welcomeLayout->addWidget(welcomeBar);
@@ -312,8 +319,10 @@ QFrame *TfrmMain::BuildItemEditor()
     g->setColumnStretch(4, 1);
     g->setRowStretch(5, 1);
 
-    QWidget *order[] = {edtTitle, edtProg, edtWebsiteURL, edtLoginURL, edtLogin, edtPassword,
-                        edtAffiliateURL, edtCloaked, edtPayout, edtPaymentDay, memDesc};
+    QWidget *order[] = {edtTitle,        edtProg,           edtWebsiteURL, btnBrowseWebsite, edtLoginURL,
+                        btnBrowseLogin,  edtLogin,          btnUPaste,     edtPassword,      btnPPaste,
+                        edtAffiliateURL, btnBrowseAffiliate, edtCloaked,   btnBrowseCloaked, edtPayout,
+                        edtPaymentDay,   memDesc,           btnSave};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     return bsSkinPanel4;
@@ -401,6 +410,10 @@ void TfrmMain::FormCreate()
 void TfrmMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // A window restored from the task bar is shown by the window system; that
+    // is no new start and must not bring the welcome page back.
+    if (event->spontaneous())
+        return;
     ErrorReporter::Run([this] { FormShow(); });
 }
 

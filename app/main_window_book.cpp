@@ -167,7 +167,10 @@ void TfrmMain::ShowItem(const QByteArray &category, const QByteArray &title)
             edits[i]->setText(FromAnsi(item.fields[i + 1]));
         QByteArray text = item.description;
         text.replace("\r\n", "\n").replace('\r', '\n');
-        memDesc->setPlainText(FromAnsi(text));
+        if (auto *memo = qobject_cast<TGuardedMemo *>(memDesc))
+            memo->LoadText(FromAnsi(text));
+        else
+            memDesc->setPlainText(FromAnsi(text));
         break;
     }
     ItemModified = false;
@@ -376,6 +379,10 @@ void TfrmMain::AddItem()
         return;
     }
     QTreeWidgetItem *target = node->parent() ? node->parent() : node;
+    // Items of a name show under the first node of that name: a later node of
+    // the same name would lose the new item at the next start.
+    if (QTreeWidgetItem *first = tvwMain->FindCategoryNode(TCategoryTree::NodeName(target)))
+        target = first;
     QByteArray title;
     if (!AskElement(QStringLiteral("Add Item"), QStringLiteral("Item:"), &title))
         return;

@@ -32,7 +32,8 @@ void GuardLineEdit(QLineEdit *edit, TMessageService *messages)
 
 TGuardedMemo::TGuardedMemo(QWidget *parent) : QPlainTextEdit(parent)
 {
-    connect(this, &QPlainTextEdit::textChanged, this, &TGuardedMemo::Check);
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int added) { Check(position, added); });
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] {
         if (!m_reverting)
             m_lastCursor = textCursor().position();
@@ -46,12 +47,25 @@ void TGuardedMemo::SetRule(TRuleValidator::Rule rule, TMessageService *messages)
     m_lastGood = toPlainText();
 }
 
-void TGuardedMemo::Check()
+void TGuardedMemo::LoadText(const QString &text)
+{
+    m_reverting = true;
+    setPlainText(text);
+    m_lastGood = text;
+    m_lastCursor = 0;
+    m_reverting = false;
+}
+
+void TGuardedMemo::Check(int position, int added)
 {
     if (m_reverting)
         return;
     const QString now = toPlainText();
-    const QString reason = m_rule ? m_rule(now) : QString();
+    // The rule looks at what the edit put in and at its neighbours, which
+    // could form a pair with it; text loaded from the book that the rule
+    // would not take stays editable around it.
+    const int from = qMax(0, position - 1);
+    const QString reason = m_rule ? m_rule(now.mid(from, added + 2)) : QString();
     if (reason.isEmpty()) {
         m_lastGood = now;
         return;
@@ -60,7 +74,7 @@ void TGuardedMemo::Check()
     const int cursor = m_lastCursor;
     setPlainText(m_lastGood);
     QTextCursor c = textCursor();
-    c.setPosition(qMin(cursor, m_lastGood.size()));
+    c.setPosition(qMin(cursor, int(m_lastGood.size())));
     setTextCursor(c);
     m_reverting = false;
     if (m_messages)

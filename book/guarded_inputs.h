@@ -26,17 +26,19 @@ private:
 // Puts the line rule of the book on an edit; reasons go to `messages`.
 void GuardLineEdit(QLineEdit *edit, TMessageService *messages);
 
-// A memo that refuses an edit (typed, pasted, dropped or deleted) leaving a
-// text the rule rejects: the text before the edit comes back whole.
+// A memo that refuses an edit (typed, pasted, dropped or deleted) that puts in
+// what the rule rejects: the text before the edit comes back whole.
 class TGuardedMemo : public QPlainTextEdit
 {
     Q_OBJECT
 public:
     explicit TGuardedMemo(QWidget *parent = nullptr);
     void SetRule(TRuleValidator::Rule rule, TMessageService *messages);
+    // Shows text from the book as it stands, without judging it.
+    void LoadText(const QString &text);
 
 private:
-    void Check();
+    void Check(int position, int added);
 
     TRuleValidator::Rule m_rule;
     TMessageService *m_messages = nullptr;

@@ -45,6 +45,11 @@ void TGuardedSelectionModel::select(const QModelIndex &index, QItemSelectionMode
 
 void TGuardedSelectionModel::select(const QItemSelection &selection, QItemSelectionModel::SelectionFlags command)
 {
+    // A control-click would take the highlight off the current row while the
+    // commands still act on it; the row stays selected.
+    if (!(command & QItemSelectionModel::Select) && (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        && !selection.isEmpty())
+        return;
     if ((command & QItemSelectionModel::Select) && !selection.isEmpty() && !Allows(selection.indexes().value(0)))
         return;
     QItemSelectionModel::select(selection, command);

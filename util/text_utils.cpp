@@ -138,30 +138,63 @@ QString KeyFileValue(const QString &path, const QString &group, const QString &k
     return {};
 }
 
-// The program named by a desktop entry's Exec key: its first word, quotes
-// removed. The entry's own arguments are dropped: the URL is the only one.
-QString ExecProgram(const QString &exec)
+// The command line of a desktop entry's Exec key for one URL: the words with
+// their quotes removed, %u %U %f %F standing for the URL as one argument (the
+// URL appended when none does), other field codes dropped.
+QStringList ExecCommand(const QString &exec, const QString &url)
 {
-    QString program;
+    QStringList words;
+    QString word;
+    bool inWord = false;
     bool quoted = false;
-    for (QChar c : exec) {
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        const QChar c = exec[i];
+        if (quoted && c == u'\\' && i + 1 < exec.size()) {
+            word.append(exec[++i]);
+            continue;
+        }
         if (c == u'"') {
             quoted = !quoted;
+            inWord = true;
             continue;
         }
         if (c.isSpace() && !quoted) {
-            if (!program.isEmpty())
-                break;
+            if (inWord)
+                words << word;
+            word.clear();
+            inWord = false;
             continue;
         }
-        program.append(c);
+        word.append(c);
+        inWord = true;
     }
-    return program;
+    if (inWord)
+        words << word;
+
+    QStringList command;
+    bool urlPlaced = false;
+    for (const QString &w : words) {
+        if (w == u"%u" || w == u"%U" || w == u"%f" || w == u"%F") {
+            if (!urlPlaced)
+                command << url;
+            urlPlaced = true;
+            continue;
+        }
+        if (w.size() == 2 && w[0] == u'%' && w[1] != u'%')
+            continue; // %i, %c, %k and the deprecated codes
+        QString arg = w;
+        arg.replace(QStringLiteral("%%"), QStringLiteral("%"));
+        command << arg;
+    }
+    if (!command.isEmpty() && !urlPlaced)
+        command << url;
+    return command;
 }
 
-} // namespace
-
-QString DefaultBrowserProgram()
+// The desktop entry for http addresses, as xdg-mime finds it: the desktop's
+// own lists first, then the general ones, then the system's defaults and the
+// cache of what installed programs declare.
+QString DefaultBrowserEntry()
 {
     const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const QString home = QDir::homePath();
@@ -169,47 +202,66 @@ QString DefaultBrowserProgram()
     const QString dataHome = env.value("XDG_DATA_HOME", home + "/.local/share");
     const QStringList configDirs = SplitPathList(env.value("XDG_CONFIG_DIRS"), "/etc/xdg");
     const QStringList dataDirs = SplitPathList(env.value("XDG_DATA_DIRS"), "/usr/local/share:/usr/share");
+    QStringList desktops;
+    for (const QString &d : env.value("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts))
+        desktops << d.toLower();
 
     QStringList appDirs{dataHome + "/applications"};
     for (const QString &d : dataDirs)
         appDirs << d + "/applications";
 
-    // The places xdg-mime looks, most specific first.
-    QStringList lists{configHome + "/mimeapps.list"};
+    const QString defaults = QStringLiteral("Default Applications");
+    QList<QPair<QString, QString>> lists; // file, group
+    const auto addListsIn = [&](const QString &dir) {
+        for (const QString &d : desktops)
+            lists.append({dir + u'/' + d + "-mimeapps.list", defaults});
+        lists.append({dir + "/mimeapps.list", defaults});
+    };
+    addListsIn(configHome);
     for (const QString &d : configDirs)
-        lists << d + "/mimeapps.list";
+        addListsIn(d);
     for (const QString &d : appDirs)
-        lists << d + "/mimeapps.list";
+        addListsIn(d);
     for (const QString &d : appDirs)
-        lists << d + "/defaults.list";
+        lists.append({d + "/defaults.list", defaults});
+    for (const QString &d : appDirs)
+        lists.append({d + "/mimeinfo.cache", QStringLiteral("MIME Cache")});
 
     const QString mime = QStringLiteral("x-scheme-handler/http");
-    for (const QString &list : lists) {
-        const QStringList ids = KeyFileValue(list, QStringLiteral("Default Applications"), mime).split(u';', Qt::SkipEmptyParts);
+    for (const auto &[list, group] : lists) {
+        const QStringList ids = KeyFileValue(list, group, mime).split(u';', Qt::SkipEmptyParts);
         for (const QString &id : ids) {
             for (const QString &dir : appDirs) {
                 QString entry = dir + u'/' + id.trimmed();
                 if (!QFileInfo::exists(entry))
                     entry = dir + u'/' + QString(id.trimmed()).replace(u'-', u'/');
-                if (!QFileInfo::exists(entry))
-                    continue;
-                const QString program = ExecProgram(KeyFileValue(entry, "Desktop Entry", "Exec"));
-                if (!program.isEmpty())
-                    return program;
+                if (QFileInfo::exists(entry) && !KeyFileValue(entry, "Desktop Entry", "Exec").isEmpty())
+                    return entry;
             }
         }
     }
     return {};
 }
 
+} // namespace
+
+QStringList DefaultBrowserCommand(const QString &url)
+{
+    const QString entry = DefaultBrowserEntry();
+    if (entry.isEmpty())
+        return {};
+    return ExecCommand(KeyFileValue(entry, "Desktop Entry", "Exec"), url);
+}
+
 bool OpenURLInBrowser(const QByteArray &url)
 {
-    const QString program = DefaultBrowserProgram();
-    if (program.isEmpty())
+    QStringList command = DefaultBrowserCommand(FromAnsi(url));
+    if (command.isEmpty())
         return false;
     // The outcome of the start is not examined: a browser that fails to start
     // shows nothing, as on a desktop where the association is stale.
-    QProcess::startDetached(program, {FromAnsi(url)});
+    const QString program = command.takeFirst();
+    QProcess::startDetached(program, command);
     return true;
 }
 

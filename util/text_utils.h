@@ -3,6 +3,7 @@
 #include "string_list.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 // Fills `fields` with the pieces of `text` between `delimiter` bytes. Every
 // delimiter ends a field (empty ones too); bytes after the last delimiter make
@@ -23,9 +24,10 @@ QByteArray UnescapeLineBreaks(const QByteArray &text);
 // is associated with http addresses.
 bool OpenURLInBrowser(const QByteArray &url);
 
-// The program of the browser associated with http addresses, as the XDG MIME
-// associations give it; empty when there is none.
-QString DefaultBrowserProgram();
+// The command that opens `url` in the browser associated with http addresses,
+// as the XDG MIME associations give it (program first, the URL one argument
+// of it); empty when there is none.
+QStringList DefaultBrowserCommand(const QString &url);
 
 // Drops leading and trailing bytes up to 0x20.
 QByteArray TrimAnsi(const QByteArray &text);

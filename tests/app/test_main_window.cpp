@@ -3,6 +3,7 @@
 #include "settings/branding_settings.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
+#include "util/html_view.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QSpontaneKeyEvent>
 #include <QTimer>
 
 namespace {
@@ -112,7 +114,7 @@ private slots:
         QVERIFY2(button, qPrintable(name));
         QCOMPARE(button->text(), caption);
         if (name != "bsSkinButton1")
-            QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+            QCOMPARE(button->focusPolicy(), Qt::TabFocus); // never by a click
     }
 
     void pictureButtons_haveHints()
@@ -215,6 +217,51 @@ private slots:
         QVERIFY(w.Timer1->isActive());
     }
 
+    void restoredFromTheTaskBar_doesNotStartAgain()
+    {
+        TTempAppFolder dir;
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        BrandingSettings().WelcomePage = "<p>hello</p>";
+        w.Timer1->stop();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.bsSkinButton1->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // the page's default button
+        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+        QVERIFY(w.Timer1->isActive());
+        w.Timer1->stop();
+        // The window system shows a window restored from minimised.
+        QShowEvent restore;
+        QSpontaneKeyEvent::setSpontaneous(&restore);
+        qApp->notify(&w, &restore);
+        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+        QVERIFY(!w.Timer1->isActive());
+    }
+
+    void itemEditor_tabOrderTakesTheButtonsBesideTheFields()
+    {
+        TTempAppFolder dir;
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        const QList<QWidget *> chain = {w.edtTitle,        w.edtProg,           w.edtWebsiteURL, w.btnBrowseWebsite,
+                                        w.edtLoginURL,     w.btnBrowseLogin,    w.edtLogin,      w.btnUPaste,
+                                        w.edtPassword,     w.btnPPaste,         w.edtAffiliateURL,
+                                        w.btnBrowseAffiliate, w.edtCloaked,     w.btnBrowseCloaked,
+                                        w.edtPayout,       w.edtPaymentDay,     w.memDesc,       w.btnSave};
+        // The next widget Tab reaches (scroll areas keep inner parts in the chain).
+        const auto next = [](QWidget *w) {
+            do
+                w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus));
+            return w;
+        };
+        for (int i = 1; i < chain.size(); ++i)
+            QCOMPARE(next(chain[i - 1]), chain[i]);
+    }
+
     void bannerLargerThanBar_isCentredWithNegativeOffsets()
     {
         TTempAppFolder dir;
@@ -261,19 +308,25 @@ private slots:
         QTest::addColumn<QByteArray>("categories");
         QTest::addColumn<QByteArray>("items");
         QTest::addColumn<int>("categoryNodes");
+        QTest::addColumn<QStringList>("reports");
         QTest::newRow("binary junk") << QByteArray("\x01\x02\xff\xfe\x80\x00junk", 10)
-                                     << QByteArray("\x00\x01\xa5\xa5\xa5", 5) << 1;
-        QTest::newRow("NUL in the middle") << QByteArray("A\r\nB\0C\r\nD", 9) << R("A|x|\r\n") << 2;
-        QTest::newRow("records of zero and one field") << QByteArray("A") << R("\r\nA\r\nA|\r\n|\r\n|||\r\nA|ok|")
-                                                       << 1;
+                                     << QByteArray("\x00\x01\xa5\xa5\xa5", 5) << 1 << QStringList{};
+        QTest::newRow("NUL in the middle") << QByteArray("A\r\nB\0C\r\nD", 9) << R("A|x|\r\n") << 2
+                                           << QStringList{};
+        // Selecting the item walks past records too short to name their
+        // category and title: each is shown as it stands.
+        QTest::newRow("records of zero and one field")
+            << QByteArray("A") << R("\r\nA\r\nA|\r\n|\r\n|||\r\nA|ok|") << 1
+            << QStringList{"", "A", QString::fromUtf8("A¥"), QString::fromUtf8("¥")};
         QTest::newRow("a line of 10 MB") << QByteArray("A\r\n") + QByteArray(10 << 20, 'c') + "\r\nB"
-                                         << R("B|") + QByteArray(10 << 20, 'i') + R("|") << 3;
+                                         << R("B|") + QByteArray(10 << 20, 'i') + R("|") << 3 << QStringList{};
     }
     void damagedBook_isReportedAndLeftAlone()
     {
         QFETCH(QByteArray, categories);
         QFETCH(QByteArray, items);
         QFETCH(int, categoryNodes);
+        QFETCH(QStringList, reports);
         TTempAppFolder dir;
         dir.Write("categories.dat", categories);
         dir.Write("items.dat", items);
@@ -285,8 +338,7 @@ private slots:
                 for (int c = 0; c < w.tvwMain->topLevelItem(i)->childCount(); ++c)
                     w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(i)->child(c));
         }
-        // Selecting an item reports hand-made records too short to name
-        // their category and title, as they stand; nothing is an error.
+        QCOMPARE(msgs.Texts(), reports);
         for (const auto &m : msgs.shown)
             QCOMPARE(m.kind, TMsgDlgType::mtWarning);
         QCOMPARE(dir.Read("categories.dat"), categories);

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
 
 #include <functional>
@@ -548,6 +549,44 @@ private slots:
         QCOMPARE(f.dir.Read("items.dat"), R("Travel|Hotels|||||||||||\r\n"));
     }
 
+    // A book written elsewhere can hold a description the editor would not
+    // take as typing; it is shown as read, and storing it writes no other
+    // item's text.
+    void legacyDescription_isShownAsRead()
+    {
+        TFixture f(kCategories, R("Travel|A||||||||||alpha secret|\r\nTravel|B||||||||||Price 5|||##more|\r\n"));
+        f.Click(f.Node(0, 0));
+        f.Click(f.Node(0, 1));
+        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore"));
+        QVERIFY(f.msgs.hints.isEmpty());
+        // Typing elsewhere in it still works.
+        f.w->memDesc->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f.w->memDesc, " now");
+        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore now"));
+        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        QVERIFY(!f.w->ItemList[1].contains("alpha"));
+        QVERIFY(f.w->ItemList[1].endsWith("more now\xA5"));
+    }
+
+    void addItem_underALaterTwin_goesToTheFirstNodeOfTheName()
+    {
+        TFixture f("X\r\nX\r\n", QByteArray());
+        f.Click(f.Node(1));
+        Type("t");
+        f.w->AddItem1->trigger();
+        QCOMPARE(f.TreeTexts(), (QStringList{"X:t", "X:"}));
+        QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0, 0));
+    }
+
+    void controlClick_keepsTheNodeSelected()
+    {
+        TFixture f;
+        f.Click(f.Node(0, 0));
+        const QRect r = f.w->tvwMain->visualItemRect(f.Node(0, 0));
+        QTest::mouseClick(f.w->tvwMain->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+        QCOMPARE(f.w->tvwMain->selectedItems(), QList<QTreeWidgetItem *>{f.Node(0, 0)});
+    }
+
     void deleteItem_data()
     {
         QTest::addColumn<int>("answer");
@@ -573,7 +612,16 @@ private slots:
         QVERIFY(!f.dir.Read("items.dat").contains("Hotels"));
         QVERIFY(f.dir.Read("items.dat").contains("Orphan"));
         QCOMPARE(f.msgs.shown.size(), 1); // no save question for the typing that went with it
-        QVERIFY(f.w->tvwMain->currentItem());
+        // The node the delete leaves selected is shown.
+        QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0, 0));
+        QCOMPARE(f.w->edtTitle->text(), QString("Flights"));
+        // Deleting the last item of a category leaves the category shown.
+        f.msgs.Answer(TModalResult::mrOk);
+        f.w->DeleteItem1->trigger();
+        QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0));
+        QCOMPARE(f.w->edtTitle->text(), QString());
+        QVERIFY(!f.w->edtTitle->isEnabled());
+        QVERIFY(f.DiskMatchesLists());
     }
 
     void popupMenu_entriesFollowTheSelection_data()

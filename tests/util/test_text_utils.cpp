@@ -172,7 +172,7 @@ private slots:
         QVERIFY(QDir().mkpath(root + "/Bin Dir"));
         QVERIFY(QDir().mkpath(root + "/data/applications"));
         QVERIFY(QDir().mkpath(root + "/config"));
-        WriteFile(stub, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"" + record.toUtf8() + ".tmp\"\nmv \""
+        WriteFile(stub, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > \"" + record.toUtf8() + ".tmp\"\nmv \""
                             + record.toUtf8() + ".tmp\" \"" + record.toUtf8() + "\"\n");
         QFile::setPermissions(stub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         WriteFile(root + "/data/applications/stub.desktop",
@@ -181,21 +181,55 @@ private slots:
                   "[Default Applications]\nx-scheme-handler/http=missing.desktop;stub.desktop;\n");
         ScopedXdg env(root + "/config", root + "/data");
 
-        QCOMPARE(DefaultBrowserProgram(), stub);
         QVERIFY(OpenURLInBrowser(url));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record), 5000);
         QFile f(record);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray out = f.readAll();
-        QCOMPARE(out, "1\n" + FromAnsi(url).toUtf8() + "\n");
+        // The URL is one argument, unchanged; the entry's own options stay.
+        QCOMPARE(f.readAll(), "2\n--new-window\n" + FromAnsi(url).toUtf8() + "\n");
     }
+
+    void defaultBrowserCommand_data()
+    {
+        QTest::addColumn<QString>("list");    // where the association stands
+        QTest::addColumn<QString>("exec");    // the entry's Exec line
+        QTest::addColumn<QStringList>("command");
+        const QString url = "http://x.test/?a=1";
+        QTest::newRow("user's list, url code") << "config/mimeapps.list" << "browser %u"
+                                               << QStringList{"browser", url};
+        QTest::newRow("no field code: url appended") << "data/applications/defaults.list" << "/opt/b/browser"
+                                                     << QStringList{"/opt/b/browser", url};
+        QTest::newRow("wrapper command from the cache")
+            << "data/applications/mimeinfo.cache" << "env GDK_BACKEND=x11 browser %U %i"
+            << QStringList{"env", "GDK_BACKEND=x11", "browser", url};
+        QTest::newRow("desktop's own list") << "config/xfce-mimeapps.list" << "\"my browser\" --private %u %%"
+                                            << QStringList{"my browser", "--private", url, "%"};
+    }
+    void defaultBrowserCommand()
+    {
+        QFETCH(QString, list);
+        QFETCH(QString, exec);
+        QFETCH(QStringList, command);
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        QVERIFY(QDir().mkpath(root + "/data/applications"));
+        QVERIFY(QDir().mkpath(root + "/config"));
+        WriteFile(root + "/data/applications/b.desktop", "[Desktop Entry]\nExec=" + exec.toUtf8() + "\n");
+        const QByteArray group = list.endsWith("cache") ? "MIME Cache" : "Default Applications";
+        WriteFile(root + "/" + list, "[" + group + "]\nx-scheme-handler/http=b.desktop\n");
+        ScopedXdg env(root + "/config", root + "/data");
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        QCOMPARE(DefaultBrowserCommand("http://x.test/?a=1"), command);
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    }
+
     void openURLInBrowser_noAssociation_startsNothing()
     {
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.path() + "/config"));
         WriteFile(dir.path() + "/config/mimeapps.list", "[Default Applications]\ntext/html=foo.desktop\n");
         ScopedXdg env(dir.path() + "/config", dir.path() + "/data");
-        QCOMPARE(DefaultBrowserProgram(), QString());
+        QCOMPARE(DefaultBrowserCommand("http://x/"), QStringList());
         QVERIFY(!OpenURLInBrowser("http://example.test/"));
     }
 
