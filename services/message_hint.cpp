@@ -55,7 +55,6 @@ TMessageHint::TMessageHint(QWidget *parent)
 {
     setObjectName(QStringLiteral("LMDMessageHint1"));
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TranslucentBackground);
     setFont(HintFont());
     hide();
 }
@@ -70,7 +69,9 @@ QSize TMessageHint::BodySize() const
 {
     const QFontMetrics fm(font());
     const QRect text = fm.boundingRect(QRect(0, 0, 400, 2000), Qt::TextWordWrap, m_text);
-    return QSize(qMax(text.width() + 20, 2 * kPointerInset + 10), text.height() + 14);
+    // A few pixels of slack: drawing in exactly the measured width can wrap
+    // a line again and push the last one out of the body.
+    return QSize(qMax(text.width() + 24, 2 * kPointerInset + 10), text.height() + 16);
 }
 
 QPoint TMessageHint::Tip() const
@@ -97,6 +98,10 @@ void TMessageHint::ShowMessage(const QString &text, QPoint at)
     const THintPlacement place = PlaceHint(size, at, screen ? screen->geometry() : QRect(at, size));
     m_position = place.position;
     setGeometry(place.geometry);
+    // The window takes the balloon's shape and its shadow, so no square
+    // corners show where the desktop has no transparency.
+    const QPainterPath shape = Shape();
+    setMask(QRegion(shape.toFillPolygon().toPolygon()) + QRegion(shape.translated(kShadow, kShadow).toFillPolygon().toPolygon()));
     show();
     raise();
     update();
@@ -132,15 +137,21 @@ bool TMessageHint::eventFilter(QObject *, QEvent *event)
     return false;
 }
 
-void TMessageHint::paintEvent(QPaintEvent *)
+QRectF TMessageHint::BodyRect() const
 {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
+    const bool below = m_position == THintPosition::BelowLeft || m_position == THintPosition::BelowRight;
+    const int w = width() - kShadow;
+    const int h = height() - kShadow;
+    return QRectF(0.5, below ? kPointer + 0.5 : 0.5, w - 1, h - kPointer - 1);
+}
+
+QPainterPath TMessageHint::Shape() const
+{
     const bool below = m_position == THintPosition::BelowLeft || m_position == THintPosition::BelowRight;
     const bool left = m_position == THintPosition::BelowLeft || m_position == THintPosition::AboveLeft;
     const int w = width() - kShadow;
     const int h = height() - kShadow;
-    const QRectF body(0.5, below ? kPointer + 0.5 : 0.5, w - 1, h - kPointer - 1);
+    const QRectF body = BodyRect();
     const qreal tipX = left ? w - kPointerInset : kPointerInset;
 
     QPainterPath path;
@@ -152,8 +163,16 @@ void TMessageHint::paintEvent(QPaintEvent *)
         pointer << QPointF(tipX - 7, body.bottom() - 1) << QPointF(tipX, h - 0.5)
                 << QPointF(tipX + 7, body.bottom() - 1);
     path.addPolygon(pointer);
-    path = path.simplified();
+    return path.simplified();
+}
 
+void TMessageHint::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath path = Shape();
+    const QRectF body = BodyRect();
+    p.fillRect(rect(), palette().color(QPalette::Window));
     p.fillPath(path.translated(kShadow, kShadow), QColor(0, 0, 0, 70));
     p.fillPath(path, palette().color(QPalette::ToolTipBase));
     p.setPen(QPen(palette().color(QPalette::ToolTipText).lighter(150), 1));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPainterPath>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -49,6 +50,8 @@ protected:
 
 private:
     QSize BodySize() const;
+    QRectF BodyRect() const;
+    QPainterPath Shape() const;
 
     QString m_text;
     THintPosition m_position = THintPosition::BelowLeft;

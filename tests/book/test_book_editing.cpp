@@ -386,6 +386,8 @@ private slots:
         QTest::mouseClick(f.w->btnAddItem, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), QStringList{"Select a category first."});
         QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(f.dir.Read("items.dat"), kItems);
+        QCOMPARE(f.dir.Read("categories.dat"), kCategories);
     }
 
     void addItem_data()
