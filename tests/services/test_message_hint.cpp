@@ -44,6 +44,11 @@ private slots:
         QCOMPARE(hint.Position(), THintPosition::BelowLeft);
         QTRY_COMPARE(hint.Tip(), at);
         QCOMPARE(hint.font().pixelSize(), 11);
+        // Both lines fit unwrapped: the body is wider than the longer line
+        // with its margins and tall enough for two lines.
+        const QFontMetrics fm(hint.font());
+        QVERIFY(hint.width() - TMessageHint::kShadow - 20 > fm.horizontalAdvance("You've Got A Message!"));
+        QVERIFY(hint.height() - TMessageHint::kShadow - TMessageHint::kPointer - 14 >= 2 * fm.lineSpacing() - 2);
         QCOMPARE(hint.objectName(), QString("LMDMessageHint1"));
 
         const QPoint corner(screen.left() + 30, screen.bottom() - 5);
