@@ -1,6 +1,8 @@
 #include "html_view.h"
 
 #include <QDesktopServices>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
@@ -34,6 +36,8 @@ public:
         : QWebEnginePage(parent), m_open(std::move(open))
     {
     }
+    // The file a document too large for a data address is loaded from.
+    void SetOwnFile(const QUrl &url) { m_ownFile = url; }
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
@@ -42,14 +46,19 @@ protected:
             m_open(url);
             return false;
         }
-        if (!MayLoadInside(url))
+        if (!MayLoadInside(url) && !(isMainFrame && url == m_ownFile))
             return false;
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     }
 
 private:
     std::function<void(const QUrl &)> m_open;
+    QUrl m_ownFile;
 };
+
+// The engine takes a document handed over directly through a data address,
+// which holds at most 2 MB; a larger one would show as a blank page.
+constexpr qsizetype kDataAddressLimit = 2 * 1024 * 1024 - 64 * 1024;
 
 } // namespace
 
@@ -59,6 +68,8 @@ THtmlView::THtmlView(QWidget *parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     setAutoFillBackground(true);
 }
+
+THtmlView::~THtmlView() = default;
 
 void THtmlView::SetHtml(const QString &html, const QUrl &baseUrl)
 {
@@ -78,9 +89,33 @@ void THtmlView::SetHtml(const QString &html, const QUrl &baseUrl)
         m_view->setPage(page);
         // Back, reload and "view source" have no place in a fixed document.
         m_view->setContextMenuPolicy(Qt::NoContextMenu);
+        // A document loaded from its own file must not read other files.
+        page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+        page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
         layout()->addWidget(m_view);
     }
-    m_view->setHtml(html, baseUrl);
+    auto *page = static_cast<THtmlPage *>(m_view->page());
+    const QByteArray utf8 = html.toUtf8();
+    if (utf8.size() >= kDataAddressLimit && !m_files)
+        m_files = std::make_unique<QTemporaryDir>();
+    if (utf8.size() < kDataAddressLimit || !m_files->isValid()) {
+        page->SetOwnFile(QUrl());
+        m_view->setHtml(html, baseUrl);
+        return;
+    }
+    // A large document goes through a private file. The byte order mark makes
+    // the engine read it as UTF-8 whatever charset the page itself declares.
+    QFile file(m_files->filePath(QStringLiteral("document-%1.html").arg(++m_fileCount)));
+    if (!file.open(QIODevice::WriteOnly) || file.write("\xEF\xBB\xBF") != 3 || file.write(utf8) != utf8.size()) {
+        m_view->setHtml(html, baseUrl); // shows what the engine can
+        return;
+    }
+    file.close();
+    if (m_fileCount > 1)
+        QFile::remove(m_files->filePath(QStringLiteral("document-%1.html").arg(m_fileCount - 1)));
+    const QUrl url = QUrl::fromLocalFile(file.fileName());
+    page->SetOwnFile(url);
+    m_view->load(url);
 }
 
 void THtmlView::OpenOutside(const QUrl &url)

@@ -4,6 +4,9 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <memory>
+
+class QTemporaryDir;
 class QWebEngineView;
 
 // A read-only HTML document view for the publisher's pages (the welcome page,
@@ -16,6 +19,7 @@ class THtmlView : public QWidget
     Q_OBJECT
 public:
     explicit THtmlView(QWidget *parent = nullptr);
+    ~THtmlView() override;
 
     // Shows `html`; relative addresses in it resolve against `baseUrl`.
     void SetHtml(const QString &html, const QUrl &baseUrl = QUrl());
@@ -33,4 +37,7 @@ private:
 
     QWebEngineView *m_view = nullptr;
     QString m_html;
+    // Documents too large to hand over directly are loaded from here.
+    std::unique_ptr<QTemporaryDir> m_files;
+    int m_fileCount = 0;
 };
