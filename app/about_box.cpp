@@ -1,15 +1,14 @@
 #include "about_box.h"
 
+#include "util/window_place.h"
 #include "util/codepage.h"
 #include "util/error_reporter.h"
 #include "util/string_list.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -33,12 +32,7 @@ TfrmAbout::TfrmAbout(const TBrandingSettings &settings, QWidget *parent)
     setObjectName(QStringLiteral("frmAbout"));
     setFixedSize(368, 211);
     setModal(true);
-    // Centred on the screen, not over the window that opened it.
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(this);
 
     lblProductName = PlainLabel(this, "lblProductName", {9, 7});
     QFont bold = lblProductName->font();

@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "util/window_place.h"
 #include "book/category_tree.h"
 #include "book/guarded_inputs.h"
 #include "link_label.h"
@@ -22,7 +23,6 @@
 #include <QMovie>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
@@ -400,11 +400,7 @@ void TfrmMain::FormCreate()
         LoadCategories();
         LoadItems();
     });
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(this);
 }
 
 void TfrmMain::showEvent(QShowEvent *event)

@@ -1,17 +1,16 @@
 #include "add_element_dialog.h"
 
 #include "guarded_inputs.h"
+#include "util/window_place.h"
 #include "util/codepage.h"
 #include "util/error_reporter.h"
 #include "util/message_service.h"
 #include "util/text_utils.h"
 
 #include <QKeyEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 TfrmAddElement::TfrmAddElement(TMessageService &messages, QWidget *parent)
     : QDialog(parent), m_messages(messages)
@@ -20,12 +19,7 @@ TfrmAddElement::TfrmAddElement(TMessageService &messages, QWidget *parent)
     setWindowTitle(QStringLiteral("Add Element"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(359, 95);
-    // Centred on the screen, not over the window that opened it.
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(this);
 
     lblLabel = new QLabel(QStringLiteral("Element:"), this);
     lblLabel->setObjectName(QStringLiteral("lblLabel"));

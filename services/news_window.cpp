@@ -1,6 +1,7 @@
 #include "news_window.h"
 
 #include "news_service.h"
+#include "util/window_place.h"
 #include "settings/branding_parser.h"
 #include "settings/branding_settings.h"
 #include "settings/last_news.h"
@@ -11,10 +12,8 @@
 #include "util/text_utils.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -102,11 +101,7 @@ TfrmNews::TfrmNews(THttpClient &client, TMessageService &messages, const QString
     connect(lvwItems, &TGuardedTreeWidget::selectedNodeChanged, this, Guarded(this, &TfrmNews::lvwItemsChange));
     connect(btnExit, &QPushButton::clicked, this, Guarded(this, &TfrmNews::btnExitClick));
 
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(this);
 }
 
 QByteArray TfrmNews::RowNewsId(const QTreeWidgetItem *row)
