@@ -1,5 +1,6 @@
 #include "streams.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -101,4 +102,18 @@ void TMemoryStream::SetPosition(std::int64_t position)
     if (position < 0 || position > std::int64_t(FData.size()))
         throw EStreamError("Stream position out of range");
     FPosition = position;
+}
+
+std::int64_t TAreaStream::Read(void *buffer, std::int64_t count)
+{
+    const std::int64_t n = std::max<std::int64_t>(0, std::min(count, FSize - FPosition));
+    if (n > 0)
+        std::memcpy(buffer, FData + FPosition, std::size_t(n));
+    FPosition += n;
+    return n;
+}
+
+void TAreaStream::Write(const void *, std::int64_t)
+{
+    throw EStreamError("the stream is read-only");
 }

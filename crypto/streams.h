@@ -57,6 +57,22 @@ private:
     std::string FPath;
 };
 
+// A read-only source over an area the caller keeps alive; it never copies or
+// allocates.
+class TAreaStream : public TStream
+{
+public:
+    TAreaStream(const std::uint8_t *data, std::int64_t size) : FData(data), FSize(size) {}
+    std::int64_t Read(void *buffer, std::int64_t count) override;
+    void Write(const void *buffer, std::int64_t count) override;
+    std::int64_t Size() override { return FSize; }
+
+private:
+    const std::uint8_t *FData;
+    std::int64_t FSize;
+    std::int64_t FPosition = 0;
+};
+
 class TMemoryStream : public TStream
 {
 public:

@@ -42,26 +42,6 @@ std::vector<std::uint8_t> &Data()
 }
 
 // A source over memory that never allocates, and a sink that keeps nothing.
-class TAreaStream : public TStream
-{
-public:
-    TAreaStream(const std::uint8_t *data, std::int64_t size) : FData(data), FSize(size) {}
-    std::int64_t Read(void *buffer, std::int64_t count) override
-    {
-        const std::int64_t n = std::min(count, FSize - FPosition);
-        std::memcpy(buffer, FData + FPosition, std::size_t(n));
-        FPosition += n;
-        return n;
-    }
-    void Write(const void *, std::int64_t) override { throw EStreamError("read-only"); }
-    std::int64_t Size() override { return FSize; }
-
-private:
-    const std::uint8_t *FData;
-    std::int64_t FSize;
-    std::int64_t FPosition = 0;
-};
-
 class TSinkStream : public TStream
 {
 public:

@@ -142,27 +142,6 @@ public:
     std::int64_t Written = 0;
 };
 
-// A source over a fixed area that delivers whatever is asked of it.
-class TAreaStream : public TStream
-{
-public:
-    TAreaStream(const std::uint8_t *data, std::int64_t size) : FData(data), FSize(size) {}
-    std::int64_t Read(void *buffer, std::int64_t count) override
-    {
-        const std::int64_t n = std::min(count, FSize - FPosition);
-        std::memcpy(buffer, FData + FPosition, std::size_t(n));
-        FPosition += n;
-        return n;
-    }
-    void Write(const void *, std::int64_t) override { throw EStreamError("read-only"); }
-    std::int64_t Size() override { return FSize; }
-
-private:
-    const std::uint8_t *FData;
-    std::int64_t FSize;
-    std::int64_t FPosition = 0;
-};
-
 const QByteArray Passphrase = "qorvendatu";
 
 } // namespace
