@@ -17,11 +17,16 @@ struct TTemplateEntry
 const TTemplateEntry kTemplate[] = {
     {"ApplicationName", "Name of the program: title bar (followed by \" v2.0\") and About box."},
     {"BranderCode", "Your brander code, sent with every news request."},
-    {"BranderType", "Membership level, exactly one of: Master, Platinum, Gold, Free."},
+    {"BranderType", "Membership level, exactly one of (letter case counts): Master, Platinum, Gold, Free.\r\n"
+                    "Master, Platinum and Gold fetch news from their own news site with their own publisher id and\r\n"
+                    "show the news button; Free fetches no news, and shows the news button only when\r\n"
+                    "MasterNewsBaseURL and MasterPublID are filled in. Any other value: no news, no news button."},
     {"AffiliateURL", "Address opened by the Make Money button; %%AFFILIATEID%% is replaced by AffiliateID."},
     {"AffiliateTYPE", "Not used; keep it in its place."},
     {"AffiliateID", "Your affiliate id."},
-    {"MasterNewsBaseURL", "News site of the Master level (also shows the news button for Free)."},
+    {"MasterNewsBaseURL", "News site of the Master level: the http:// or https:// address of the folder that holds\r\n"
+                          "getlastnews.php and getnewsdetails.php, for example http://news.example.com/tarnwick/\r\n"
+                          "(with or without the final slash). The same form for the two sites below."},
     {"PlatinumNewsBaseURL", "News site of the Platinum level."},
     {"GoldNewsBaseURL", "News site of the Gold level."},
     {"MasterPublID", "Publisher id of the Master level (also needed for Free)."},
@@ -69,9 +74,16 @@ QByteArray BrandingTemplate()
           << "Fill in the values between each pair of tags, then pack this text into dbsettings.dat."
           << "Text outside the tags is ignored. Keep every tag in the order below: the program reads them in"
           << "this order, and a tag placed before one that comes earlier here is not found."
+          << "Save the text as UTF-8 (with or without a byte-order mark) or as Windows-1252: pack converts"
+          << "UTF-8 to the Windows-1252 the program reads, and refuses a character Windows-1252 cannot hold."
+          << "Optional files beside dbsettings.dat, in the program's folder: banner1.dat to banner16.dat (the"
+          << "banner pictures, see Banner below), mainskin.dat (a skin for all windows) and main.ico (the"
+          << "program's icon)."
           << "";
     for (const TTemplateEntry &e : kTemplate) {
-        lines << e.comment << OpenTag(e.name) + CloseTag(e.name) << "";
+        for (const QByteArray &line : QByteArray(e.comment).split('\n'))
+            lines << (line.endsWith('\r') ? line.chopped(1) : line);
+        lines << OpenTag(e.name) + CloseTag(e.name) << "";
     }
     lines << "Welcome pages (HTML), one is chosen at random: Welcome1, Welcome2, ... up to 16, numbered"
           << "without gaps (the first empty or missing number ends the list). Leave Welcome1 empty for none."
@@ -213,4 +225,138 @@ TBrandingReport CheckBrandingText(const QByteArray &text, const QString &folder)
             warn << member + QStringLiteral(" has no caption; when it is chosen first, the link bar is hidden.");
     }
     return report;
+}
+
+namespace {
+
+// One UTF-8 sequence at `i`: its code point and length, or length 0 when the
+// bytes there are no valid sequence (overlong forms and surrogates included).
+struct TUtf8Char
+{
+    char32_t Code = 0;
+    int Length = 0;
+};
+
+TUtf8Char DecodeUtf8(const QByteArray &s, qsizetype i)
+{
+    const auto byte = [&](qsizetype k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+    const unsigned b0 = byte(i);
+    if (b0 < 0x80)
+        return {b0, 1};
+    int length = 0;
+    char32_t code = 0;
+    char32_t minimum = 0;
+    if ((b0 & 0xE0) == 0xC0)
+        length = 2, code = b0 & 0x1F, minimum = 0x80;
+    else if ((b0 & 0xF0) == 0xE0)
+        length = 3, code = b0 & 0x0F, minimum = 0x800;
+    else if ((b0 & 0xF8) == 0xF0)
+        length = 4, code = b0 & 0x07, minimum = 0x10000;
+    else
+        return {};
+    for (int k = 1; k < length; ++k) {
+        const unsigned b = byte(i + k);
+        if ((b & 0xC0) != 0x80)
+            return {};
+        code = (code << 6) | (b & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return {};
+    return {code, length};
+}
+
+QString Describe(char32_t code)
+{
+    const QString hex = QStringLiteral("U+%1").arg(uint(code), 4, 16, QLatin1Char('0')).toUpper();
+    if (code < 0x20 || (code >= 0x7F && code < 0xA0))
+        return hex;
+    return QStringLiteral("\"%1\" (%2)").arg(QString::fromUcs4(&code, 1), hex);
+}
+
+} // namespace
+
+TSettingsTextConversion ConvertSettingsText(const QByteArray &input)
+{
+    TSettingsTextConversion result;
+    const auto refuse = [&](int line, int column, const QString &problem) {
+        result.Ok = false;
+        result.Text.clear();
+        result.Line = line;
+        result.Column = column;
+        result.Problem = problem;
+        return result;
+    };
+    if (input.startsWith("\xFF\xFE") || input.startsWith("\xFE\xFF"))
+        return refuse(1, 1, QStringLiteral("the text is UTF-16; save it as UTF-8 or Windows-1252"));
+
+    const bool marked = input.startsWith("\xEF\xBB\xBF");
+    const QByteArray text = marked ? input.mid(3) : input;
+    QByteArray out;
+    out.reserve(text.size());
+    int line = 1;
+    int column = 0;
+    int converted = 0;
+    bool utf8 = true;
+    int badLine = 0;
+    int badColumn = 0;
+    uint badByte = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const TUtf8Char c = DecodeUtf8(text, i);
+        ++column;
+        if (c.Length == 0) {
+            utf8 = false;
+            badLine = line;
+            badColumn = column;
+            badByte = static_cast<unsigned char>(text[i]);
+            break;
+        }
+        if (c.Code == '\n' || (c.Code == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
+            ++line;
+            column = 0;
+        }
+        i += c.Length;
+        if (c.Code < 0x80) {
+            out.append(char(c.Code));
+            continue;
+        }
+        if (c.Code < 0xA0)
+            return refuse(line, column,
+                          QStringLiteral("the control character %1 has no place in a settings text").arg(Describe(c.Code)));
+        if (c.Code > 0xFFFF || !IsAnsiEncodable(QChar(char16_t(c.Code))))
+            return refuse(line, column,
+                          QStringLiteral("the character %1 has no Windows-1252 byte, so the program cannot show it")
+                              .arg(Describe(c.Code)));
+        out.append(ToAnsi(QString(QChar(char16_t(c.Code)))));
+        ++converted;
+    }
+    if (!utf8) {
+        if (marked)
+            return refuse(badLine, badColumn,
+                          QStringLiteral("the byte 0x%1 is not valid UTF-8, although the text starts with a UTF-8 "
+                                         "byte-order mark")
+                              .arg(QString::number(badByte, 16).toUpper().rightJustified(2, QLatin1Char('0'))));
+        result.Ok = true;
+        result.Text = input;
+        return result;
+    }
+    result.Ok = true;
+    result.Text = out;
+    result.Converted = converted;
+    result.Source = marked ? TSettingsTextConversion::TSource::Utf8WithMark
+                           : (converted > 0 ? TSettingsTextConversion::TSource::Utf8
+                                            : TSettingsTextConversion::TSource::Unchanged);
+    return result;
+}
+
+bool LooksLikeUtf8(const QByteArray &text)
+{
+    bool multiByte = false;
+    for (qsizetype i = 0; i < text.size();) {
+        const TUtf8Char c = DecodeUtf8(text, i);
+        if (c.Length == 0)
+            return false;
+        multiByte = multiByte || c.Length > 1;
+        i += c.Length;
+    }
+    return multiByte;
 }
