@@ -123,9 +123,14 @@ TBrandingReport CheckBrandingText(const QByteArray &text, const QString &folder)
         const QByteArray &family = BrandingFamilyNames()[f];
         const int stop = static_cast<int>(families[f]->size()) + 1;
         QStringList hidden;
-        for (int n = stop + 1; n <= kFamilySize; ++n)
-            if (IndexOfIgnoringAsciiCase(text, OpenTag(family + QByteArray::number(n))) >= 0)
-                hidden << QString::fromLatin1(family) + QString::number(n);
+        for (int n = stop + 1; n <= kFamilySize; ++n) {
+            // An empty member hides nothing worth a warning: the template
+            // itself holds empty Link1 and Link2.
+            const QByteArray member = family + QByteArray::number(n);
+            QByteArray rest = text;
+            if (!ExtractTagValue(OpenTag(member), CloseTag(member), rest).isEmpty())
+                hidden << QString::fromLatin1(member);
+        }
         if (stop <= kFamilySize && !hidden.isEmpty())
             warn << QStringLiteral("%1%2 is missing or empty, so %3 %4 not read.")
                         .arg(QString::fromLatin1(family))

@@ -107,8 +107,9 @@ void TestNewsLive::initTestCase()
     Admin({"register", "--publisher", "quiet", "--brand", "Q"});
 
     m_port = RefusingPort();
-    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.setStandardOutputFile(QProcess::nullDevice());
+    // The server's request log stays out of the test's output.
+    m_server.setProcessChannelMode(QProcess::MergedChannels);
+    m_server.setStandardOutputFile(m_work.filePath(QStringLiteral("server.log")));
     m_server.start(QStringLiteral(TARNWICK_PHP), {"-S", QStringLiteral("127.0.0.1:%1").arg(m_port), "-t",
                                                   QStringLiteral(TARNWICK_NEWS_SERVICE)});
     QVERIFY2(m_server.waitForStarted(10000), "php -S does not start (is php-cli installed?)");

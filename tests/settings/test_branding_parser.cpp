@@ -297,6 +297,8 @@ private slots:
         QTest::newRow("unclosed") << level + OpenTag("AppHelpURL") + "http://h" << QString("<%%AppHelpURL%%> has no close tag");
         QTest::newRow("gap") << level + Tagged("Link1", "A^http://a") + Tagged("Link3", "C^http://c")
                              << QString("Link2 is missing or empty, so Link3 is not read");
+        QTest::newRow("empty members after a gap hide nothing")
+            << level + Tagged("Link1", "") + Tagged("Link2", "") + Tagged("Banner3", "") << QString();
         QTest::newRow("not a level") << Tagged("BranderType", "gold") << QString("\"gold\" is not one of");
         QTest::newRow("no level") << QByteArray() << QString("BranderType is empty");
         QTest::newRow("level without news address")
