@@ -51,6 +51,10 @@ Commands:
       level. Users who have read the entry are not told again.
   remove ID
       Removes an entry. Its identifier is never given out again.
+  password [--disable]
+      Reads a password (at least 10 characters) from the input and turns on
+      the admin page manage.php with it; every earlier login ends. With
+      --disable the page is off again (it is off until a password is set).
 
 Options:
   --database PATH  Use this database instead of the one in config.php (the
@@ -80,8 +84,8 @@ function parse_arguments(array $argv): array
     $words = [];
     for ($i = 0; $i < count($argv); ++$i) {
         $a = $argv[$i];
-        if ($a === '--help' || $a === '-h') {
-            $options['help'] = '';
+        if ($a === '--help' || $a === '-h' || $a === '--disable') {
+            $options[ltrim($a, '-') === 'h' ? 'help' : ltrim($a, '-')] = '';
         } elseif (strncmp($a, '--', 2) === 0 && strlen($a) > 2) {
             $eq = strpos($a, '=');
             if ($eq !== false) {
@@ -125,17 +129,9 @@ function publisher_text(string $bytes, string $what, array &$notes): string
 function line_value(string $bytes, string $what, array &$notes): string
 {
     $text = publisher_text($bytes, $what, $notes);
-    if (trim($text) === '') {
-        throw new UsageError("The $what is empty.");
-    }
-    if (preg_match('/[\r\n]/', $text)) {
-        throw new UsageError("The $what must be one line.");
-    }
-    if (str_contains($text, '^')) {
-        throw new UsageError("The $what cannot contain \"^\": the program splits news entries at it.");
-    }
-    if (strlen($text) > MAX_TITLE_BYTES) {
-        throw new UsageError("The $what is longer than " . MAX_TITLE_BYTES . ' bytes.');
+    $problem = line_problem($text, $what);
+    if ($problem !== null) {
+        throw new UsageError($problem);
     }
     return $text;
 }
@@ -355,6 +351,29 @@ function command_remove(PDO $db, array $options, array $words): void
     say("Removed entry $id.");
 }
 
+function command_password(PDO $db, array $options, array $words): void
+{
+    take_options($options, ['disable']);
+    if ($words) {
+        throw new UsageError('password reads the password from the input.');
+    }
+    if (isset($options['disable'])) {
+        set_setting($db, 'password_hash', null);
+        say('The admin page is off.');
+        return;
+    }
+    if (function_exists('posix_isatty') && posix_isatty(STDIN)) {
+        fwrite(STDOUT, 'New password: ');
+    }
+    $password = rtrim((string)fgets(STDIN), "\r\n");
+    if (strlen($password) < 10) {
+        throw new UsageError('The password must have at least 10 characters.');
+    }
+    set_setting($db, 'password_hash', password_hash($password, PASSWORD_DEFAULT));
+    set_setting($db, 'login_secret', bin2hex(random_bytes(32)));
+    say('The admin page manage.php is on. Use it over https only.');
+}
+
 function main(array $argv): int
 {
     try {
@@ -374,6 +393,11 @@ function main(array $argv): int
             'edit' => __NAMESPACE__ . '\command_edit',
             'remove' => __NAMESPACE__ . '\command_remove',
         ];
+        if ($command === 'password') {
+            // Databases made before the page existed get its table here.
+            command_password(create_database($database), $options, $words);
+            return 0;
+        }
         if ($command === 'init') {
             take_options($options, []);
             create_database($database);

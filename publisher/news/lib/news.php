@@ -214,7 +214,45 @@ const SCHEMA = [
         published TEXT NOT NULL,
         body TEXT NOT NULL)',
     'CREATE INDEX IF NOT EXISTS news_by_product ON news (publisher, brand, id)',
+    // The admin page's password hash and the secret its logins are signed with.
+    'CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value TEXT NOT NULL)',
 ];
+
+// What is wrong with a title, date, publisher id or brand code; null when
+// nothing is. One line without "^", which would cut the entry in two.
+function line_problem(string $utf8, string $what): ?string
+{
+    if (trim($utf8) === '') {
+        return "The $what is empty.";
+    }
+    if (preg_match('/[\r\n]/', $utf8)) {
+        return "The $what must be one line.";
+    }
+    if (str_contains($utf8, '^')) {
+        return "The $what cannot contain \"^\": the program splits news entries at it.";
+    }
+    if (strlen($utf8) > MAX_TITLE_BYTES) {
+        return "The $what is longer than " . MAX_TITLE_BYTES . ' bytes.';
+    }
+    return null;
+}
+
+function setting(PDO $db, string $name): ?string
+{
+    $q = $db->prepare('SELECT value FROM settings WHERE name = ?');
+    $q->execute([$name]);
+    $value = $q->fetchColumn();
+    return $value === false ? null : $value;
+}
+
+function set_setting(PDO $db, string $name, ?string $value): void
+{
+    if ($value === null) {
+        $db->prepare('DELETE FROM settings WHERE name = ?')->execute([$name]);
+    } else {
+        $db->prepare('INSERT OR REPLACE INTO settings (name, value) VALUES (?, ?)')->execute([$name, $value]);
+    }
+}
 
 // Opens an existing database; the web scripts never create one.
 function open_database(string $path): PDO
