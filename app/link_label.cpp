@@ -1,6 +1,6 @@
 #include "link_label.h"
 
-#include "util/codepage.h"
+#include "util/text_utils.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>
@@ -20,6 +20,14 @@ void TLinkLabel::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()))
         return;
     emit linkClicked(m_url);
-    if (!m_url.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromUserInput(FromAnsi(m_url)));
+    // A label without an address (only one link offered) is not a link.
+    if (m_url.isEmpty())
+        return;
+    QString why;
+    const QString address = DesktopAddress(m_url, TAddressUse::WebOrMail, &why);
+    if (address.isEmpty()) {
+        emit linkRefused(why);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl(address, QUrl::StrictMode));
 }

@@ -4,7 +4,8 @@
 #include <QLabel>
 
 // A link label: hand cursor, underlined caption, and a click opens its URL
-// with the desktop's open action.
+// with the desktop's open action when it is a web or mail address; any other
+// address is refused with the reason.
 class TLinkLabel : public QLabel
 {
     Q_OBJECT
@@ -16,6 +17,7 @@ public:
 
 signals:
     void linkClicked(const QByteArray &url);
+    void linkRefused(const QString &why);
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;

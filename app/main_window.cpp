@@ -350,6 +350,10 @@ QFrame *TfrmMain::BuildBrowserBar()
     l->addWidget(bsSkinStdLabel8);
     edtURL = Named(new QLineEdit(bsSkinPanel5), "edtURL");
     l->addWidget(edtURL, 1);
+    auto *pageHost = Named(new QLabel(bsSkinPanel5), "lblPageHost");
+    pageHost->setTextFormat(Qt::PlainText);
+    pageHost->setToolTip(QStringLiteral("The host of the page shown"));
+    l->addWidget(pageHost);
     bsSkinButton2 = TextButton(bsSkinPanel5, "bsSkinButton2", QStringLiteral("Go!"));
     l->addWidget(bsSkinButton2);
     return bsSkinPanel5;

@@ -30,6 +30,7 @@ class THtmlView;
 class THttpClient;
 class TLinkLabel;
 class TMessageHint;
+class TSecretClipboard;
 class TWebBrowser;
 
 // The main window: two pages (welcome and main), the account book's tree and
@@ -128,6 +129,8 @@ public:
     QLineEdit *edtURL = nullptr;
     QPushButton *bsSkinButton2 = nullptr; // Go!
     TWebBrowser *EmbeddedWB1 = nullptr;
+    // Where the Paste buttons put their text; it forgets it again.
+    TSecretClipboard *Clipboard = nullptr;
 
     // Link bar
     QFrame *panLinks = nullptr;

@@ -64,6 +64,9 @@ void TfrmMain::ConnectBrandingHandlers()
     connect(btnMakeMoney, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnMakeMoneyClick));
     connect(btnHelp, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnHelpClick));
     connect(btnAbout, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnAboutClick));
+    for (TLinkLabel *link : {lblLink1URL, lblLink2URL})
+        connect(link, &TLinkLabel::linkRefused, this,
+                [this](const QString &why) { Messages().MessageDlg(why, TMsgDlgType::mtWarning, mbOK); });
 }
 
 void TfrmMain::LoadBrandingSettings()
@@ -182,10 +185,27 @@ void TfrmMain::ShowWelcomePage()
     prfWelcome->SetHtml(FromAnsi(BrandingSettings().WelcomePage));
 }
 
+namespace {
+
+// The publisher's addresses come from a file anyone can write: one that is
+// not a web address is not handed to the browser, and the user who clicked
+// hears why.
+void OpenForUser(TMessageService &messages, const QByteArray &url)
+{
+    QString why;
+    if (DesktopAddress(url, TAddressUse::Web, &why).isEmpty()) {
+        messages.MessageDlg(why, TMsgDlgType::mtWarning, mbOK);
+        return;
+    }
+    OpenURLInBrowser(url);
+}
+
+} // namespace
+
 void TfrmMain::imgBannerClick()
 {
     if (!BrandingSettings().BannerLinkURL.isEmpty())
-        OpenURLInBrowser(BrandingSettings().BannerLinkURL);
+        OpenForUser(Messages(), BrandingSettings().BannerLinkURL);
 }
 
 void TfrmMain::gifBannerClick()
@@ -195,12 +215,12 @@ void TfrmMain::gifBannerClick()
 
 void TfrmMain::btnMakeMoneyClick()
 {
-    OpenURLInBrowser(BrandingSettings().AffiliateURL);
+    OpenForUser(Messages(), BrandingSettings().AffiliateURL);
 }
 
 void TfrmMain::btnHelpClick()
 {
-    OpenURLInBrowser(BrandingSettings().AppHelpURL);
+    OpenForUser(Messages(), BrandingSettings().AppHelpURL);
 }
 
 void TfrmMain::btnAboutClick()

@@ -76,7 +76,12 @@ void TfrmMain::btnNewsClick()
     bool result = false;
     if (!site.PublID.isEmpty()) {
         m_fetchingNewsList = true;
-        const auto done = qScopeGuard([this] { m_fetchingNewsList = false; });
+        // The user waits for an answer: the button shows that it is working.
+        btnNews->setCursor(Qt::WaitCursor);
+        const auto done = qScopeGuard([this] {
+            m_fetchingNewsList = false;
+            btnNews->unsetCursor();
+        });
         result = FetchNewsList(site.PublID, s.BranderCode, site.ProductType, kNewsTarget, NewsList);
     }
     if (wasShown && !isVisible())

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QToolButton>
 
 using namespace UpdateCheck;
 
@@ -70,7 +71,18 @@ bool TfrmMain::CheckForUpdates(bool quiet)
     const bool wasShown = isVisible();
     const QByteArray site = UpdateSite();
     const QString local = AppFolder() + QLatin1String(DescriptionFile);
-    if (DownloadToFile(site + DescriptionFile, local) && QFileInfo::exists(local)) {
+    bool downloaded = false;
+    {
+        // A check the user asked for shows on its button that it is working.
+        if (!quiet)
+            btnUpdate->setCursor(Qt::WaitCursor);
+        const auto idle = qScopeGuard([this, quiet] {
+            if (!quiet)
+                btnUpdate->unsetCursor();
+        });
+        downloaded = DownloadToFile(site + DescriptionFile, local);
+    }
+    if (downloaded && QFileInfo::exists(local)) {
         const TUpdateDescription description = ReadDescription(local);
         const QChar separator = LocaleDecimalSeparator();
         if (IsNewer(OfferedVersion(description.version, separator), OwnVersion(separator))) {

@@ -3,9 +3,11 @@
 #include "main_window.h"
 
 #include "util/error_reporter.h"
+#include "util/secret_clipboard.h"
 #include "web/web_browser.h"
 #include "web/web_panel.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -15,6 +17,8 @@ QWidget *TfrmMain::CreateWebBrowser(QWidget *parent)
     EmbeddedWB1 = new TWebBrowser(m_appFolder + QStringLiteral("browser/"), parent);
     EmbeddedWB1->setObjectName(QStringLiteral("EmbeddedWB1"));
     EmbeddedWB1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    Clipboard = new TSecretClipboard(this);
+    Clipboard->setObjectName(QStringLiteral("SecretClipboard"));
     return EmbeddedWB1;
 }
 
@@ -32,6 +36,10 @@ void TfrmMain::ConnectWebHandlers()
     connect(btnUPaste, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnUPasteClick));
     connect(btnPPaste, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnPPasteClick));
     // edtURL has no handler: Enter in it does nothing, only "Go!" opens it.
+    // It keeps the address the user opened; where the page shown really is
+    // stands beside it.
+    if (auto *host = bsSkinPanel5->findChild<QLabel *>(QStringLiteral("lblPageHost")))
+        connect(EmbeddedWB1, &TWebBrowser::urlChanged, host, [host](const QUrl &url) { host->setText(url.host()); });
 }
 
 void TfrmMain::bsSkinSpeedButton1Click()
@@ -81,10 +89,11 @@ void TfrmMain::btnBrowseCloakedClick()
 
 void TfrmMain::btnUPasteClick()
 {
-    WebPanel::Paste(*EmbeddedWB1, edtLogin->text());
+    WebPanel::Paste(*EmbeddedWB1, *Clipboard, edtLogin->text());
 }
 
 void TfrmMain::btnPPasteClick()
 {
-    WebPanel::Paste(*EmbeddedWB1, edtPassword->text());
+    WebPanel::PastePassword(*EmbeddedWB1, *Clipboard, Messages(), edtPassword->text(),
+                            {edtWebsiteURL->text(), edtLoginURL->text(), edtAffiliateURL->text(), edtCloaked->text()});
 }

@@ -9,6 +9,7 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -43,8 +44,8 @@ THttpClient::THttpClient(QObject *parent)
     // Cookies live for the run only and go back to the sites that set them.
     m_manager->setCookieJar(new QNetworkCookieJar(m_manager));
     m_manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    // A slow publisher server is waited for as long as it takes; the user can
-    // still close the window, which ends the wait.
+    // A server that goes quiet is given up on by Wait(), which tells that
+    // apart from the user's cancelling; the manager's own limit would not.
     m_manager->setTransferTimeout(0);
 }
 
@@ -92,17 +93,17 @@ QByteArray THttpClient::PostForm(const QByteArray &url, const THttpFormFields &f
     }
     QNetworkReply *reply = m_manager->post(request, form);
     form->setParent(reply);
-    return Wait(reply, nullptr);
+    return Wait(reply, nullptr, m_answerLimit);
 }
 
 void THttpClient::GetToFile(const QByteArray &url, QIODevice &out)
 {
     QNetworkRequest request = NewRequest(ParseAddress(url));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray(DefaultContentType));
-    Wait(m_manager->get(request), &out);
+    Wait(m_manager->get(request), &out, m_downloadLimit);
 }
 
-QByteArray THttpClient::Wait(QNetworkReply *rawReply, QIODevice *sink)
+QByteArray THttpClient::Wait(QNetworkReply *rawReply, QIODevice *sink, qint64 limit)
 {
     std::unique_ptr<QNetworkReply, DeleteLater> owner(rawReply);
     // Both can vanish while the loop runs: the client with its window, the
@@ -111,22 +112,63 @@ QByteArray THttpClient::Wait(QNetworkReply *rawReply, QIODevice *sink)
     const QPointer<QNetworkReply> reply(rawReply);
     m_inFlight.append(reply);
 
+    // Every connection below refers to locals of this call: `local` ends them
+    // when the call returns, whatever the reply does afterwards.
+    QObject local;
     bool writeFailed = false;
-    QMetaObject::Connection pump;
+    bool tooLarge = false;
+    bool stalled = false;
+    qint64 written = 0;
     if (sink) {
-        pump = connect(rawReply, &QNetworkReply::readyRead, rawReply, [rawReply, sink, &writeFailed] {
+        connect(rawReply, &QNetworkReply::readyRead, &local, [&] {
+            if (writeFailed || tooLarge)
+                return;
             const QByteArray chunk = rawReply->readAll();
-            if (!writeFailed && sink->write(chunk) != chunk.size()) {
+            if (written + chunk.size() > limit) {
+                tooLarge = true;
+                rawReply->abort();
+            } else if (sink->write(chunk) != chunk.size()) {
                 writeFailed = true;
                 rawReply->abort();
             }
+            written += chunk.size();
         });
     }
+    QTimer idle;
+    idle.setSingleShot(true);
+    idle.setInterval(m_idleTimeoutMs);
+    connect(&idle, &QTimer::timeout, &local, [&] {
+        stalled = true;
+        rawReply->abort();
+    });
+    // The announced length ends a request before its body arrives; the count
+    // of what arrived ends one that announced nothing, or less.
+    connect(rawReply, &QNetworkReply::downloadProgress, &local, [&](qint64 received, qint64 total) {
+        idle.start();
+        if (!tooLarge && (received > limit || total > limit)) {
+            tooLarge = true;
+            rawReply->abort();
+        }
+    });
+    connect(rawReply, &QNetworkReply::uploadProgress, &local, [&] { idle.start(); });
+    connect(rawReply, &QNetworkReply::metaDataChanged, &local, [&] {
+        idle.start();
+        // A redirect's own body is not read; only the final answer counts.
+        const int status = rawReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        bool announced = false;
+        const qint64 length = rawReply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
+        if (!tooLarge && announced && length > limit && (status < 300 || status > 399)) {
+            tooLarge = true;
+            rawReply->abort();
+        }
+    });
     QEventLoop loop;
     connect(rawReply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!rawReply->isFinished())
+    if (!rawReply->isFinished()) {
+        idle.start();
         loop.exec();
-    QObject::disconnect(pump);
+    }
+    idle.stop();
 
     if (!self || !reply) {
         (void)owner.release(); // already deleted with the client
@@ -138,6 +180,10 @@ QByteArray THttpClient::Wait(QNetworkReply *rawReply, QIODevice *sink)
         rawReply->abort();
         throw EHttpError(QStringLiteral("The request was cancelled."), true);
     }
+    if (tooLarge)
+        throw EHttpError(QStringLiteral("The answer was larger than %1 bytes.").arg(limit));
+    if (stalled)
+        throw EHttpError(QStringLiteral("The server sent nothing for %1 seconds.").arg(m_idleTimeoutMs / 1000.0));
     if (writeFailed)
         throw EHttpError(QStringLiteral("The download could not be written: %1").arg(sink->errorString()));
     if (rawReply->error() == QNetworkReply::OperationCanceledError)
@@ -151,11 +197,16 @@ QByteArray THttpClient::Wait(QNetworkReply *rawReply, QIODevice *sink)
         throw EHttpError(Describe(*rawReply));
     if (sink) {
         const QByteArray rest = rawReply->readAll();
+        if (written + rest.size() > limit)
+            throw EHttpError(QStringLiteral("The answer was larger than %1 bytes.").arg(limit));
         if (sink->write(rest) != rest.size())
             throw EHttpError(QStringLiteral("The download could not be written: %1").arg(sink->errorString()));
         return {};
     }
-    return rawReply->readAll();
+    const QByteArray body = rawReply->readAll();
+    if (body.size() > limit)
+        throw EHttpError(QStringLiteral("The answer was larger than %1 bytes.").arg(limit));
+    return body;
 }
 
 void THttpClient::Disconnect()

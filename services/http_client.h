@@ -15,7 +15,8 @@ class QNetworkRequest;
 class QUrl;
 
 // A request that failed: no connection, no host, a bad address, a final status
-// outside 200 to 299, too many redirects, or ended by Disconnect().
+// outside 200 to 299, too many redirects, an answer over its size limit, a
+// server that went quiet, or ended by Disconnect().
 class EHttpError : public EAppError
 {
 public:
@@ -47,6 +48,13 @@ public:
     static constexpr char UserAgent[] = "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 4.0)";
     static constexpr char DefaultContentType[] = "text/html";
     static constexpr int MaxRedirects = 15;
+    // Answers come from servers the program does not control (and over plain
+    // HTTP, from anyone on the way): each is read up to a size that its
+    // purpose can need, and a server that sends nothing for a minute is
+    // given up on.
+    static constexpr qint64 DefaultAnswerLimit = 4 * 1024 * 1024;  // a news answer
+    static constexpr qint64 DefaultDownloadLimit = 64 * 1024;      // an update description
+    static constexpr int DefaultIdleTimeoutMs = 60000;
 
     explicit THttpClient(QObject *parent = nullptr);
     ~THttpClient() override;
@@ -68,6 +76,13 @@ public:
     // True while a request of this client is waiting for its answer.
     bool Busy() const;
 
+    // The most bytes PostForm reads, and GetToFile writes; a longer answer
+    // ends its request as a failure.
+    void SetAnswerLimit(qint64 bytes) { m_answerLimit = bytes; }
+    void SetDownloadLimit(qint64 bytes) { m_downloadLimit = bytes; }
+    // How long a request may go without receiving a byte before it fails.
+    void SetIdleTimeout(int ms) { m_idleTimeoutMs = ms; }
+
     // Parses an address from the publisher's settings (Windows-1252 bytes).
     // Throws EHttpError unless it is an http or https address with a host.
     static QUrl ParseAddress(const QByteArray &url);
@@ -76,8 +91,11 @@ private:
     QNetworkRequest NewRequest(const QUrl &url) const;
     // Waits for `reply` to finish and throws unless it succeeded. With `sink`
     // the body goes there as it arrives; otherwise it is returned.
-    QByteArray Wait(QNetworkReply *reply, QIODevice *sink);
+    QByteArray Wait(QNetworkReply *reply, QIODevice *sink, qint64 limit);
 
     QNetworkAccessManager *m_manager;
     QList<QPointer<QNetworkReply>> m_inFlight;
+    qint64 m_answerLimit = DefaultAnswerLimit;
+    qint64 m_downloadLimit = DefaultDownloadLimit;
+    int m_idleTimeoutMs = DefaultIdleTimeoutMs;
 };

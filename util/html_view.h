@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -10,10 +11,14 @@ class QTemporaryDir;
 class QWebEngineView;
 
 // A read-only HTML document view for the publisher's pages (the welcome page,
-// news bodies). Links the user follows, and pages that ask for a new window,
-// open with the desktop's default handler instead of inside the view. The web
-// engine behind it starts only when the first document is set, so a window
-// that never shows one pays nothing for it.
+// news bodies), which arrive over plain HTTP and so may be written by anyone
+// on the way. The view shows the document it was given and nothing else: its
+// scripts run, its frames and pictures load, but no navigation of the view
+// itself goes anywhere, whoever starts it. A link goes to the desktop's
+// default handler only when the user clicks it (or presses Enter on it), once
+// per click, and only when it is a web or mail address. The web engine behind
+// it starts only when the first document is set, so a window that never shows
+// one pays nothing for it.
 class THtmlView : public QWidget
 {
     Q_OBJECT
@@ -32,7 +37,13 @@ signals:
     // A link left the view for the desktop's handler.
     void linkOpened(const QUrl &url);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void WatchInput(QObject *widget);
+    // Looks up the link the user's click or key press was on and opens it.
+    void OpenLinkAt(const QString &findLinkScript);
     void OpenOutside(const QUrl &url);
 
     QWebEngineView *m_view = nullptr;
@@ -40,4 +51,6 @@ private:
     // Documents too large to hand over directly are loaded from here.
     std::unique_ptr<QTemporaryDir> m_files;
     int m_fileCount = 0;
+    QPoint m_pressedAt;
+    bool m_pressed = false;
 };

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QUrl>
 
 void SplitByDelimiter(char delimiter, const QByteArray &text, TStringList &fields)
 {
@@ -253,9 +254,50 @@ QStringList DefaultBrowserCommand(const QString &url)
     return ExecCommand(KeyFileValue(entry, "Desktop Entry", "Exec"), url);
 }
 
+QString DesktopAddress(const QByteArray &url, TAddressUse use, QString *why)
+{
+    const auto refuse = [&](const QString &reason) {
+        if (why)
+            *why = reason;
+        return QString();
+    };
+    const QString text = FromAnsi(url);
+    if (text.trimmed().isEmpty())
+        return refuse(QStringLiteral("No address is set for this link."));
+    const QString shown = text.left(200);
+    const QString onlyWeb = use == TAddressUse::Web
+                                ? QStringLiteral("only web addresses (http:// or https://) with a host name are opened.")
+                                : QStringLiteral("only web addresses (http:// or https://) with a host name and "
+                                                 "mail addresses (mailto:) are opened.");
+    // Line breaks and other control bytes have no place in an address; they
+    // would split it wherever it is written down.
+    for (const char c : url)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return refuse(QStringLiteral("The address \"%1\" was not opened: it holds control characters.").arg(shown));
+    const QUrl parsed(text.trimmed(), QUrl::TolerantMode);
+    const QString scheme = parsed.scheme().toLower();
+    const bool web = scheme == u"http" || scheme == u"https";
+    const bool mail = use == TAddressUse::WebOrMail && scheme == u"mailto";
+    if (!parsed.isValid() || (!web && !mail))
+        return refuse(QStringLiteral("The address \"%1\" was not opened: %2").arg(shown, onlyWeb));
+    if (web && parsed.host().isEmpty())
+        return refuse(QStringLiteral("The address \"%1\" was not opened: it names no host.").arg(shown));
+    if (mail && parsed.path().isEmpty())
+        return refuse(QStringLiteral("The address \"%1\" was not opened: it names no mail address.").arg(shown));
+    const QString encoded = QString::fromLatin1(parsed.toEncoded(QUrl::FullyEncoded));
+    // Encoding keeps the scheme in front; checked again because everything
+    // after this point trusts it.
+    if (!encoded.startsWith(scheme + u':', Qt::CaseInsensitive))
+        return refuse(QStringLiteral("The address \"%1\" was not opened: %2").arg(shown, onlyWeb));
+    return encoded;
+}
+
 bool OpenURLInBrowser(const QByteArray &url)
 {
-    QStringList command = DefaultBrowserCommand(FromAnsi(url));
+    const QString address = DesktopAddress(url, TAddressUse::Web);
+    if (address.isEmpty())
+        return false;
+    QStringList command = DefaultBrowserCommand(address);
     if (command.isEmpty())
         return false;
     // The outcome of the start is not examined: a browser that fails to start

@@ -19,9 +19,19 @@ QByteArray EscapeLineBreaks(const QByteArray &text);
 // A5 A5 becomes CR, then A7 A7 becomes LF (left to right, no overlap).
 QByteArray UnescapeLineBreaks(const QByteArray &text);
 
-// Starts the desktop's default web browser with `url` as its one argument,
-// unchanged (also when empty). False, with nothing started, when no browser
-// is associated with http addresses.
+// What an address handed to the desktop may be: a web address (absolute http
+// or https with a host) or, for links that may also write mail, a mailto one.
+enum class TAddressUse { Web, WebOrMail };
+
+// The address as the desktop gets it, fully percent-encoded, so it always
+// starts with its scheme and can never be taken for an option of the program
+// it goes to. Empty when the address may not go out; `why` (when given) then
+// tells the user the reason in a sentence.
+QString DesktopAddress(const QByteArray &url, TAddressUse use = TAddressUse::Web, QString *why = nullptr);
+
+// Starts the desktop's default web browser with `url`, encoded, as its one
+// argument. False, with nothing started, when `url` is not a web address
+// (see DesktopAddress) or no browser is associated with http addresses.
 bool OpenURLInBrowser(const QByteArray &url);
 
 // The command that opens `url` in the browser associated with http addresses,

@@ -106,6 +106,7 @@ void TWebBrowser::StartEngine()
     connect(m_page, &TWebPage::scriptError, this, &TWebBrowser::ShowScriptError);
     connect(m_page, &QWebEnginePage::loadStarted, this, &TWebBrowser::ClearScriptError);
     connect(m_page, &QWebEnginePage::loadFinished, this, &TWebBrowser::loadFinished);
+    connect(m_page, &QWebEnginePage::urlChanged, this, &TWebBrowser::urlChanged);
 
     auto *layout = static_cast<QVBoxLayout *>(this->layout());
     layout->replaceWidget(m_blank, m_view);
@@ -133,6 +134,11 @@ void TWebBrowser::Navigate(const QString &address)
 bool TWebBrowser::Busy() const
 {
     return m_page && m_page->isLoading();
+}
+
+QUrl TWebBrowser::Url() const
+{
+    return m_page ? m_page->url() : QUrl();
 }
 
 void TWebBrowser::Stop()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 class QLabel;
@@ -28,6 +29,9 @@ public:
     void Navigate(const QString &address);
     // True while a page is still loading.
     bool Busy() const;
+    // The address of the page shown (after redirects and links); empty
+    // before the first navigation.
+    QUrl Url() const;
     // These never raise; without a page, or without history, they do nothing.
     void Stop();
     void GoBack();
@@ -48,6 +52,8 @@ public:
 Q_SIGNALS:
     // A navigation has ended, loaded or not (stopped, failed).
     void loadFinished(bool ok);
+    // The page shown now has another address.
+    void urlChanged(const QUrl &url);
 
 private:
     void StartEngine();

@@ -2,6 +2,9 @@
 
 #include "web_browser.h"
 
+#include "util/message_service.h"
+#include "util/secret_clipboard.h"
+
 #include <QLineEdit>
 
 namespace {
@@ -69,8 +72,45 @@ void WebPanel::Browse(TWebBrowser &browser, QLineEdit &addressEdit, const QStrin
     browser.Navigate(fieldText);
 }
 
-void WebPanel::Paste(TWebBrowser &browser, const QString &fieldText)
+void WebPanel::Paste(TWebBrowser &browser, TSecretClipboard &clipboard, const QString &fieldText)
 {
-    TWebBrowser::SetClipboardText(fieldText);
+    clipboard.SetText(fieldText);
     browser.Paste();
+}
+
+QString WebPanel::HostOf(const QString &address)
+{
+    const QUrl url(address.trimmed(), QUrl::TolerantMode);
+    return url.isValid() ? url.host().toLower() : QString();
+}
+
+QString WebPanel::PasswordPasteQuestion(const QUrl &page, const QStringList &itemAddresses)
+{
+    if (page.isEmpty())
+        return {};
+    const QString pageHost = page.host().toLower();
+    QStringList itemHosts;
+    for (const QString &address : itemAddresses) {
+        const QString host = HostOf(address);
+        if (!host.isEmpty() && !itemHosts.contains(host))
+            itemHosts << host;
+    }
+    if (!pageHost.isEmpty() && itemHosts.contains(pageHost))
+        return {};
+    const QString shownPage = pageHost.isEmpty() ? QStringLiteral("(no host)") : pageHost;
+    const QString shownItem = itemHosts.isEmpty() ? QStringLiteral("no host at all") : itemHosts.join(QStringLiteral(", "));
+    return QStringLiteral("The page shown is on %1, but this item's addresses are on %2.\n\n"
+                          "Do you want to paste the password into this page?")
+        .arg(shownPage, shownItem);
+}
+
+void WebPanel::PastePassword(TWebBrowser &browser, TSecretClipboard &clipboard, TMessageService &messages,
+                             const QString &password, const QStringList &itemAddresses)
+{
+    // Paste has nothing to go into without a page; nothing to ask either.
+    const QString question = browser.View() ? PasswordPasteQuestion(browser.Url(), itemAddresses) : QString();
+    if (!question.isEmpty() &&
+        messages.MessageDlg(question, TMsgDlgType::mtWarning, mbYes | mbNo) != TModalResult::mrYes)
+        return;
+    Paste(browser, clipboard, password);
 }

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 
 class QLineEdit;
+class TMessageService;
+class TSecretClipboard;
 class TWebBrowser;
 
 // What the browser bar and the Browse and Paste buttons of the item editor do.
@@ -26,7 +30,22 @@ void Go(TWebBrowser &browser, const QString &addressEditText);
 void Browse(TWebBrowser &browser, QLineEdit &addressEdit, const QString &fieldText);
 
 // "Paste": puts the field's text on the clipboard, even when empty, where it
-// stays, then pastes it into the page's focused input.
-void Paste(TWebBrowser &browser, const QString &fieldText);
+// stays until the clipboard forgets it, then pastes it into the page's
+// focused input.
+void Paste(TWebBrowser &browser, TSecretClipboard &clipboard, const QString &fieldText);
+
+// The host of an address as typed in an item field (lower case); empty when
+// it names none.
+QString HostOf(const QString &address);
+
+// The question to ask before a password goes into the page at `page`, or an
+// empty text when the page is on the host of one of the item's addresses (or
+// there is no page to paste into).
+QString PasswordPasteQuestion(const QUrl &page, const QStringList &itemAddresses);
+
+// "Paste" for the password: asks through `messages` first when the page is
+// not on a host of the item's addresses; on No nothing is pasted.
+void PastePassword(TWebBrowser &browser, TSecretClipboard &clipboard, TMessageService &messages,
+                   const QString &password, const QStringList &itemAddresses);
 
 } // namespace WebPanel

@@ -47,3 +47,8 @@ QString TWebBrowser::ScriptError() const
 {
     return {};
 }
+
+QUrl TWebBrowser::Url() const
+{
+    return {};
+}

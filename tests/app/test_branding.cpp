@@ -106,13 +106,17 @@ private slots:
         QVERIFY(qApp->windowIcon().isNull());
         QVERIFY(msgs.shown.isEmpty());
 
-        // The banner has no link: a click starts nothing; Make Money starts
-        // the browser with an empty address.
+        // The banner has no link: a click starts nothing. Make Money has no
+        // address either: the user hears so instead of an empty browser.
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QTest::mouseClick(w->imgBanner, Qt::LeftButton);
+        QVERIFY(msgs.shown.isEmpty());
         QTest::mouseClick(w->btnMakeMoney, Qt::LeftButton);
-        QTRY_COMPARE(browser->Starts(), QStringList{"1:[]"});
+        QCOMPARE(msgs.Texts(), QStringList{"No address is set for this link."});
+        QCOMPARE(msgs.shown[0].kind, TMsgDlgType::mtWarning);
+        QTest::qWait(300);
+        QCOMPARE(browser->Starts(), QStringList{});
     }
 
     // Wrong passphrase, failed authentication or an unreadable file: nothing
@@ -349,18 +353,22 @@ private slots:
         QVERIFY(view);
         QTRY_VERIFY_WITH_TIMEOUT(!view->page()->isLoading() && view->page()->contentsSize().height() > 0, 10000);
         const QUrl before = view->url();
+        // Only the user's click counts, not a script's.
         view->page()->runJavaScript("document.getElementById('a').click();");
-        QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, 10000);
-        // A link with a target asks for a new window: it goes out when the
-        // user clicks it.
-        QVariant centre;
-        view->page()->runJavaScript("var r = document.getElementById('b').getBoundingClientRect();"
-                                    "[Math.round(r.x + r.width / 2), Math.round(r.y + r.height / 2)]",
-                                    [&](const QVariant &v) { centre = v; });
-        QTRY_VERIFY_WITH_TIMEOUT(centre.isValid(), 10000);
-        const QPoint at(centre.toList().value(0).toInt(), centre.toList().value(1).toInt());
+        QTest::qWait(500);
+        QCOMPARE(opened, QStringList{});
+        // A link with a target goes out the same way.
         QWidget *surface = view->focusProxy() ? view->focusProxy() : view;
-        QTest::mouseClick(surface, Qt::LeftButton, {}, at);
+        for (const char *id : {"a", "b"}) {
+            QVariant centre;
+            view->page()->runJavaScript(QStringLiteral("var r = document.getElementById('%1').getBoundingClientRect();"
+                                                       "[Math.round(r.x + r.width / 2), Math.round(r.y + r.height / 2)]")
+                                            .arg(QLatin1String(id)),
+                                        [&](const QVariant &v) { centre = v; });
+            QTRY_VERIFY_WITH_TIMEOUT(centre.isValid(), 10000);
+            const QPoint at(centre.toList().value(0).toInt(), centre.toList().value(1).toInt());
+            QTest::mouseClick(surface, Qt::LeftButton, {}, at);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 2, 10000);
         QCOMPARE(QSet<QString>(opened.begin(), opened.end()),
                  (QSet<QString>{"http://pub.example/offer", "http://pub.example/new"}));
@@ -375,6 +383,53 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(opened, QStringList{});
         QCOMPARE(view->url(), before);
+    }
+
+    // The publisher's addresses come from a file anyone can make: what is not
+    // a web address never reaches the browser or the desktop, and the user
+    // who clicked is told why.
+    void hostileAddresses_notOpened_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("Make Money, an option for the browser")
+            << "btnMakeMoney" << QByteArray("--renderer-cmd-prefix=xterm") << "only web addresses";
+        QTest::newRow("Help, a local file") << "btnHelp" << QByteArray("file:///etc/passwd") << "only web addresses";
+        QTest::newRow("Help, no host") << "btnHelp" << QByteArray("http:///help") << "names no host";
+        QTest::newRow("banner, a bare path") << "imgBanner" << QByteArray("/usr/bin/xterm") << "only web addresses";
+        QTest::newRow("link, a script") << "lblLink1URL" << QByteArray("javascript:alert(1)") << "only web addresses";
+        QTest::newRow("link, an option") << "lblLink2URL" << QByteArray("-x") << "only web addresses";
+    }
+    void hostileAddresses_notOpened()
+    {
+        QFETCH(QString, place);
+        QFETCH(QByteArray, url);
+        QFETCH(QString, reason);
+        TTempAppFolder dir;
+        TScriptedMessages msgs;
+        auto w = Open(dir, msgs);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        BrandingSettings().AffiliateURL = url;
+        BrandingSettings().AppHelpURL = url;
+        BrandingSettings().BannerLinkURL = url;
+        w->lblLink1URL->SetURL(url);
+        w->lblLink2URL->SetURL(url);
+        if (place == u"imgBanner") {
+            w->imgBannerClick();
+        } else {
+            QWidget *control = w->findChild<QWidget *>(place);
+            QVERIFY(control);
+            QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(control->width() / 2, control->height() / 2));
+        }
+        QCOMPARE(msgs.shown.size(), 1);
+        QCOMPARE(msgs.shown[0].kind, TMsgDlgType::mtWarning);
+        QVERIFY2(msgs.shown[0].text.contains(reason), qPrintable(msgs.shown[0].text));
+        QTest::qWait(300);
+        QCOMPARE(browser->Starts(), QStringList{});
+        QCOMPARE(opened, QStringList{});
+        BrandingSettings() = TBrandingSettings{};
     }
 };
 

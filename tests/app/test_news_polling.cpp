@@ -13,6 +13,7 @@
 #include "util/guarded_tree_widget.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QPushButton>
 #include <QTest>
@@ -200,6 +201,58 @@ private slots:
         f.w->CheckForUpdates(false);
         QVERIFY(checked);
         QCOMPARE(f.msgs.Texts(), QStringList{"There's no new updates for this application!"});
+    }
+
+    // A server that goes quiet, or answers without end, does not hold the
+    // buttons: the request fails the usual way, and the button shows that it
+    // is working while the user waits.
+    void stalledOrEndlessServer_fails_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("endless"); // else quiet
+        QTest::addColumn<QStringList>("texts");
+        const QStringList news{"There is a trouble accessing the news site. Contact your provider.", kNoNews};
+        const QStringList update{"There's no new updates for this application!"};
+        QTest::newRow("Check News, quiet server") << "btnNews" << false << news;
+        QTest::newRow("Check News, endless answer") << "btnNews" << true << news;
+        QTest::newRow("Check Updates, quiet server") << "btnUpdate" << false << update;
+        QTest::newRow("Check Updates, endless answer") << "btnUpdate" << true << update;
+    }
+    void stalledOrEndlessServer_fails()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, endless);
+        QFETCH(QStringList, texts);
+        TFixture f;
+        f.w->IdHTTP1->SetIdleTimeout(400);
+        if (endless) {
+            f.w->IdHTTP1->SetAnswerLimit(1000);
+            f.w->IdHTTP1->SetDownloadLimit(1000);
+            f.server.SetHandler([](const THttpTestServer::Request &) {
+                return QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n") + QByteArray(200000, 'x');
+            });
+        } else {
+            f.server.SetSilent(true);
+        }
+        auto *pressed = f.w->findChild<QToolButton *>(button);
+        QVERIFY(pressed);
+        Qt::CursorShape whileWaiting = Qt::ArrowCursor;
+        QTimer::singleShot(endless ? 0 : 150, f.w.get(), [&] { whileWaiting = pressed->cursor().shape(); });
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QTest::mouseClick(pressed, Qt::LeftButton);
+        QVERIFY(elapsed.elapsed() < 10000);
+        QCOMPARE(f.msgs.Texts(), texts);
+        if (!endless)
+            QCOMPARE(whileWaiting, Qt::WaitCursor);
+        QCOMPARE(pressed->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(!pressed->testAttribute(Qt::WA_SetCursor));
+        QVERIFY(!f.w->IdHTTP1->Busy());
+        // The next check is not ignored as if one still waited.
+        f.msgs.Clear();
+        QTest::mouseClick(pressed, Qt::LeftButton);
+        QCOMPARE(f.msgs.Texts(), texts);
+        QVERIFY(!f.dir.Exists(QStringLiteral("mainappupdate.inf")));
     }
 
     // Closing the window ends the wait; nothing more is shown or checked.

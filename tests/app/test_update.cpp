@@ -179,6 +179,9 @@ void TestUpdate::failedDownloadLeavesNoFile_data()
     QTest::newRow("refused, verbose") << QByteArray("refused") << false;
     QTest::newRow("refused, quiet") << QByteArray("refused") << true;
     QTest::newRow("cut short, verbose") << QByteArray("short") << false;
+    QTest::newRow("larger than a description, verbose") << QByteArray("large") << false;
+    QTest::newRow("larger than a description, quiet") << QByteArray("large") << true;
+    QTest::newRow("server goes quiet, verbose") << QByteArray("quiet") << false;
 }
 
 void TestUpdate::failedDownloadLeavesNoFile()
@@ -193,7 +196,12 @@ void TestUpdate::failedDownloadLeavesNoFile()
         f.server.Route(file, THttpTestServer::Answer(404, Description("9.0")));
     else if (how == "500")
         f.server.Route(file, THttpTestServer::Answer(500, Description("9.0")));
-    else if (how == "short")
+    else if (how == "large")
+        f.server.Route(file, THttpTestServer::Ok(Description("9.0") + "\r\n;" + QByteArray(64 * 1024, 'x') + "\r\n"));
+    else if (how == "quiet") {
+        f.server.SetSilent(true);
+        f.window->IdHTTP1->SetIdleTimeout(400);
+    } else if (how == "short")
         f.server.Route(file, QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n") +
                                  Description("9.0"));
     else

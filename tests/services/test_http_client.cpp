@@ -54,6 +54,10 @@ private slots:
     void badAddressesFailWithoutRequest();
     void refusedConnectionFails();
     void largeBodies();
+    void answerSizeIsBounded_data();
+    void answerSizeIsBounded();
+    void quietServerIsGivenUp_data();
+    void quietServerIsGivenUp();
     void failedWriteToFileFails();
     void waitKeepsLoopRunningAndDisconnectEndsIt();
     void disconnectClosesIdleConnections();
@@ -244,6 +248,8 @@ void TestHttpClient::largeBodies()
     THttpTestServer server;
     server.Route("/big", THttpTestServer::Ok(big));
     THttpClient client;
+    client.SetAnswerLimit(big.size());
+    client.SetDownloadLimit(big.size());
     QCOMPARE(client.PostForm(server.Url("/big"), {}), big);
 
     QTemporaryFile file;
@@ -253,6 +259,111 @@ void TestHttpClient::largeBodies()
     QCOMPARE(file.size(), big.size());
     file.seek(0);
     QVERIFY(file.readAll() == big);
+}
+
+void TestHttpClient::answerSizeIsBounded_data()
+{
+    QTest::addColumn<bool>("post");       // PostForm, else GetToFile
+    QTest::addColumn<qint64>("limit");    // 0: the client's own
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("ok");
+    const QByteArray mib4(4 * 1024 * 1024, 'n');
+    const QByteArray kib64(64 * 1024, 'u');
+    const QByteArray unannounced = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+    QTest::newRow("news answer of 4 MiB") << true << qint64(0) << THttpTestServer::Ok(mib4) << true;
+    QTest::newRow("news answer one byte more") << true << qint64(0) << THttpTestServer::Ok(mib4 + "n") << false;
+    QTest::newRow("description of 64 KiB") << false << qint64(0) << THttpTestServer::Ok(kib64) << true;
+    QTest::newRow("description one byte more") << false << qint64(0) << THttpTestServer::Ok(kib64 + "u") << false;
+    QTest::newRow("post, no length announced, over")
+        << true << qint64(1000) << unannounced + QByteArray(5000, 'x') << false;
+    QTest::newRow("get, no length announced, over")
+        << false << qint64(1000) << unannounced + QByteArray(5000, 'x') << false;
+    QTest::newRow("get, no length announced, within")
+        << false << qint64(1000) << unannounced + QByteArray(1000, 'x') << true;
+    // Announced far beyond the limit and never sent: ended at once, not
+    // after the wait for a quiet server.
+    QTest::newRow("post, announced beyond")
+        << true << qint64(1000) << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1500000000\r\n\r\nxx") << false;
+    QTest::newRow("get, announced beyond")
+        << false << qint64(1000) << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1500000000\r\n\r\nxx") << false;
+}
+
+void TestHttpClient::answerSizeIsBounded()
+{
+    QFETCH(bool, post);
+    QFETCH(qint64, limit);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, ok);
+    THttpTestServer server;
+    server.Route("/a", answer);
+    THttpClient client;
+    client.SetIdleTimeout(20000);
+    if (limit) {
+        client.SetAnswerLimit(limit);
+        client.SetDownloadLimit(limit);
+    }
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QByteArray body;
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    const auto error = Thrown([&] {
+        if (post)
+            body = client.PostForm(server.Url("/a"), {{"a", "b"}});
+        else
+            client.GetToFile(server.Url("/a"), file);
+    });
+    QCOMPARE(!error.has_value(), ok);
+    QVERIFY(elapsed.elapsed() < 10000);
+    QVERIFY(!client.Busy());
+    if (error) {
+        QVERIFY(!error->Cancelled()); // a failure of the server, not the user's cancelling
+        QVERIFY2(error->message().contains(QStringLiteral("larger than")), qPrintable(error->message()));
+        // What arrived is not kept beyond the limit.
+        QVERIFY(file.data().size() <= (limit ? limit : THttpClient::DefaultDownloadLimit));
+    } else {
+        const QByteArray sent = answer.mid(answer.indexOf("\r\n\r\n") + 4);
+        QCOMPARE(post ? body.size() : file.data().size(), sent.size());
+    }
+}
+
+void TestHttpClient::quietServerIsGivenUp_data()
+{
+    QTest::addColumn<bool>("post");
+    QTest::addColumn<QByteArray>("answer"); // empty: never answers at all
+    QTest::newRow("post, no answer") << true << QByteArray();
+    QTest::newRow("get, no answer") << false << QByteArray();
+    QTest::newRow("post, head then nothing") << true << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nOK");
+    QTest::newRow("get, head then nothing") << false << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n");
+}
+
+void TestHttpClient::quietServerIsGivenUp()
+{
+    QFETCH(bool, post);
+    QFETCH(QByteArray, answer);
+    THttpTestServer server;
+    if (answer.isEmpty())
+        server.SetSilent(true);
+    else
+        server.Route("/q", answer);
+    THttpClient client;
+    client.SetIdleTimeout(400);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    const auto error = Thrown([&] {
+        if (post)
+            client.PostForm(server.Url("/q"), {});
+        else
+            client.GetToFile(server.Url("/q"), file);
+    });
+    QVERIFY(error.has_value());
+    QVERIFY(!error->Cancelled());
+    QVERIFY2(error->message().contains(QStringLiteral("sent nothing")), qPrintable(error->message()));
+    QVERIFY2(elapsed.elapsed() >= 350 && elapsed.elapsed() < 10000, qPrintable(QString::number(elapsed.elapsed())));
+    QVERIFY(!client.Busy());
+    QCOMPARE(THttpClient::DefaultIdleTimeoutMs, 60000);
 }
 
 void TestHttpClient::failedWriteToFileFails()

@@ -6,9 +6,11 @@
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "web/web_browser.h"
+#include "web/web_panel.h"
 #include "web_test_support.h"
 
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -55,6 +57,10 @@ private slots:
     void navigationFailureReachesTheReporter();
     void pasteInsertsAtTheCaret_data();
     void pasteInsertsAtTheCaret();
+    void passwordPasteQuestion_data();
+    void passwordPasteQuestion();
+    void passwordForAnotherHostAsksFirst_data();
+    void passwordForAnotherHostAsksFirst();
 
 private:
     TWebBrowser &Browser() const { return *m_window->EmbeddedWB1; }
@@ -362,6 +368,89 @@ void TestWebPanel::pasteInsertsAtTheCaret()
     QCOMPARE(RunJs(Page(), QStringLiteral("document.activeElement.id")).toString(), input);
     QVERIFY(QGuiApplication::clipboard()->mimeData()->hasText());
     QCOMPARE(QGuiApplication::clipboard()->text(), text);
+    // Clipboard managers are told not to keep it.
+    QCOMPARE(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint")),
+             QByteArray("secret"));
+    QVERIFY(m_messages.shown.isEmpty());
+}
+
+void TestWebPanel::passwordPasteQuestion_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("item"); // the four addresses
+    QTest::addColumn<QString>("asks");     // empty: no question; else what it names
+    const QStringList item{"http://site.example/", "https://login.example/in", "", "http://aff.example/x?id=1"};
+    QTest::newRow("page on the login host") << "https://login.example/form" << item << "";
+    QTest::newRow("page on the website host, other port") << "http://site.example:8080/" << item << "";
+    QTest::newRow("host in capitals") << "https://LOGIN.Example/form" << item << "";
+    QTest::newRow("page elsewhere") << "https://evil.example/login" << item
+                                    << "evil.example, but this item's addresses are on site.example, login.example, "
+                                       "aff.example";
+    QTest::newRow("a subdomain is another host") << "https://www.site.example/" << item << "www.site.example";
+    QTest::newRow("look-alike host") << "https://login.example.evil.example/" << item << "login.example.evil.example";
+    QTest::newRow("item without addresses") << "https://login.example/" << QStringList{"", "", "", ""}
+                                            << "no host at all";
+    QTest::newRow("field without a scheme names no host")
+        << "https://login.example/" << QStringList{"login.example/in", "", "", ""} << "no host at all";
+    QTest::newRow("blanks around the field") << "https://login.example/"
+                                             << QStringList{"  https://login.example/  ", "", "", ""} << "";
+    QTest::newRow("page without a host") << "data:text/html,<input>" << item << "(no host)";
+    QTest::newRow("no page at all") << "" << item << "";
+}
+
+void TestWebPanel::passwordPasteQuestion()
+{
+    QFETCH(QString, page);
+    QFETCH(QStringList, item);
+    QFETCH(QString, asks);
+    const QString question = WebPanel::PasswordPasteQuestion(QUrl(page), item);
+    QCOMPARE(question.isEmpty(), asks.isEmpty());
+    QVERIFY2(question.contains(asks), qPrintable(question));
+}
+
+void TestWebPanel::passwordForAnotherHostAsksFirst_data()
+{
+    QTest::addColumn<int>("answer"); // TModalResult
+    QTest::addColumn<QString>("after");
+    QTest::newRow("yes pastes") << int(TModalResult::mrYes) << "hunter2";
+    QTest::newRow("no keeps it back") << int(TModalResult::mrNo) << "";
+    QTest::newRow("closed keeps it back") << int(TModalResult::mrCancel) << "";
+}
+
+void TestWebPanel::passwordForAnotherHostAsksFirst()
+{
+    QFETCH(int, answer);
+    QFETCH(QString, after);
+    QVERIFY(Open(QStringLiteral("/login")));
+    // The host of the page shown stands beside the address bar.
+    auto *host = m_window->findChild<QLabel *>(QStringLiteral("lblPageHost"));
+    QVERIFY(host);
+    QCOMPARE(host->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(m_window->edtURL->text(), m_server.Url(QStringLiteral("/login")));
+
+    QVERIFY(ClickElement(Browser().View(), QStringLiteral("pass"), [&] {
+        return RunJs(Page(), QStringLiteral("document.activeElement.id")).toString() == u"pass";
+    }));
+    RunJs(Page(), QStringLiteral("document.getElementById('pass').value = '';"));
+    TWebBrowser::SetClipboardText(QStringLiteral("previous"));
+    // The item belongs to another site than the page shown.
+    m_window->edtWebsiteURL->setText(QStringLiteral("https://bank.example/"));
+    m_window->edtLoginURL->setText(QStringLiteral("https://login.bank.example/"));
+    m_window->edtPassword->setText(QStringLiteral("hunter2"));
+    m_messages.Answer(TModalResult(answer));
+    Click(m_window->btnPPaste);
+
+    QCOMPARE(m_messages.shown.size(), 1);
+    QCOMPARE(m_messages.shown[0].kind, TMsgDlgType::mtWarning);
+    QCOMPARE(m_messages.shown[0].buttons, TMsgDlgButtons(mbYes | mbNo));
+    QVERIFY2(m_messages.shown[0].text.contains(QStringLiteral("127.0.0.1, but this item's addresses are on "
+                                                              "bank.example, login.bank.example")),
+             qPrintable(m_messages.shown[0].text));
+    const QString read = QStringLiteral("document.getElementById('pass').value");
+    if (after.isEmpty())
+        WaitUntil([] { return false; }, 300);
+    QVERIFY(WaitUntil([&] { return RunJs(Page(), read).toString() == after; }));
+    QCOMPARE(QGuiApplication::clipboard()->text(), after.isEmpty() ? QStringLiteral("previous") : after);
 }
 
 TARNWICK_WEB_TEST_MAIN(TestWebPanel)
