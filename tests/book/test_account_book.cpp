@@ -255,18 +255,27 @@ private slots:
         QTest::addColumn<int>("row");
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<bool>("renamed");
+        QTest::addColumn<QByteArray>("savedCategories");
         QTest::addColumn<QByteArray>("savedItems");
-        QTest::newRow("same name in capitals: records follow") << kCategories << kItems << 0 << QByteArray("TRAVEL")
-            << true << QByteArray(kItems).replace("Travel\xA5", "TRAVEL\xA5");
-        QTest::newRow("other category's name, other case") << kCategories << kItems << 0 << QByteArray("shops")
-                                                           << false << kItems;
-        QTest::newRow("other category's name with blanks") << kCategories << kItems << 0 << QByteArray(" Shops ")
-                                                           << false << kItems;
+        QTest::newRow("same name in capitals: records follow")
+            << kCategories << kItems << 0 << QByteArray("TRAVEL") << true << QByteArray("TRAVEL\r\nShops\r\n")
+            << QByteArray(kItems).replace("Travel\xA5", "TRAVEL\xA5");
+        QTest::newRow("other category's name, other case")
+            << kCategories << kItems << 0 << QByteArray("shops") << false << kCategories << kItems;
+        QTest::newRow("other category's name with blanks")
+            << kCategories << kItems << 0 << QByteArray(" Shops ") << false << kCategories << kItems;
+        // Hand-made names that differ only in case are separate categories:
+        // a rename acts on the selected one's own entry and records.
         QTest::newRow("a case twin keeps its records")
-            << QByteArray("TRAVEL\r\nTravel\r\n") << R("TRAVEL|Big|\r\nTravel|Small|\r\nTravel|\r\n") << 1
-            << QByteArray("Trips") << true << R("TRAVEL|Big|\r\nTrips|Small|\r\nTrips|\r\n");
-        QTest::newRow("a later exact twin holds no records")
-            << QByteArray("X\r\nX\r\n") << R("X|a|\r\n") << 1 << QByteArray("Y") << true << R("X|a|\r\n");
+            << QByteArray("TRAVEL\r\nTravel\r\n") << R("TRAVEL|Big|||||||||||\r\nTravel|Small|||||||||||\r\n")
+            << 1 << QByteArray("Trips") << true << QByteArray("TRAVEL\r\nTrips\r\n")
+            << R("TRAVEL|Big|||||||||||\r\nTrips|Small|||||||||||\r\n");
+        QTest::newRow("a one-field record of the name follows")
+            << QByteArray("Travel\r\n") << R("Travel|Small|\r\nTravel|\r\n") << 0 << QByteArray("Trips") << true
+            << QByteArray("Trips\r\n") << R("Trips|Small|\r\nTrips|\r\n");
+        QTest::newRow("a later exact twin holds no records") << QByteArray("X\r\nX\r\n") << R("X|a|\r\n") << 1
+                                                             << QByteArray("Y") << true << QByteArray("X\r\nY\r\n")
+                                                             << R("X|a|\r\n");
     }
     void renameCategory()
     {
@@ -275,6 +284,7 @@ private slots:
         QFETCH(int, row);
         QFETCH(QByteArray, name);
         QFETCH(bool, renamed);
+        QFETCH(QByteArray, savedCategories);
         QFETCH(QByteArray, savedItems);
         TBookFixture f(categories, items);
         const int children = f.book.rowCount(f.Node(row));
@@ -282,6 +292,8 @@ private slots:
         QCOMPARE(f.book.RenameCategory(f.Node(row), name),
                  renamed ? TBookOutcome::Done : TBookOutcome::CategoryExists);
         QCOMPARE(f.SavedItems(), savedItems);
+        f.book.SaveCategories(f.dir.File("cats.dat"));
+        QCOMPARE(f.dir.Read("cats.dat"), savedCategories);
         QCOMPARE(f.book.CategoryName(row), renamed ? name : SplitLines(categories)[row]);
         QCOMPARE(changed.size(), renamed ? 1 : 0);
         // The items stay under the node and are found by the new name.
@@ -296,15 +308,19 @@ private slots:
         QTest::addColumn<QByteArray>("items");
         QTest::addColumn<int>("row");
         QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QByteArray>("savedCategories");
         QTest::addColumn<QByteArray>("savedItems");
-        QTest::newRow("its records go, also one without a node")
-            << kCategories << kItems + R("Travel|\r\n") << 0 << QStringList{"Shops:Books"}
-            << R("Gone|Orphan|||||||||||x|\r\nShops|Books|bp||||||||||\r\n");
+        QTest::newRow("its records go, also those without a node")
+            << kCategories << kItems + R("Travel|NoNode\r\nTravel|\r\n") << 0 << QStringList{"Shops:Books"}
+            << QByteArray("Shops\r\n") << R("Gone|Orphan|||||||||||x|\r\nShops|Books|bp||||||||||\r\n");
         QTest::newRow("a case twin keeps its records")
-            << QByteArray("TRAVEL\r\nTravel\r\n") << R("TRAVEL|Big|\r\nTravel|Small|\r\n") << 1
-            << QStringList{"TRAVEL:Big"} << R("TRAVEL|Big|\r\n");
+            << QByteArray("TRAVEL\r\nTravel\r\n") << R("TRAVEL|Big|||||||||||\r\nTravel|Small|||||||||||\r\n")
+            << 1 << QStringList{"TRAVEL:Big"} << QByteArray("TRAVEL\r\n") << R("TRAVEL|Big|||||||||||\r\n");
+        // The records of a name belong to its first node; an empty later twin
+        // of exactly the same name takes none of them with it.
         QTest::newRow("a later exact twin takes no records")
-            << QByteArray("X\r\nX\r\n") << R("X|a|\r\n") << 1 << QStringList{"X:a"} << R("X|a|\r\n");
+            << QByteArray("Travel\r\nTravel\r\n") << R("Travel|Hotels|||||||||||\r\n") << 1
+            << QStringList{"Travel:Hotels"} << QByteArray("Travel\r\n") << R("Travel|Hotels|||||||||||\r\n");
     }
     void deleteCategory()
     {
@@ -312,12 +328,15 @@ private slots:
         QFETCH(QByteArray, items);
         QFETCH(int, row);
         QFETCH(QStringList, tree);
+        QFETCH(QByteArray, savedCategories);
         QFETCH(QByteArray, savedItems);
         TBookFixture f(categories, items);
         QSignalSpy removed(&f.book, &QAbstractItemModel::rowsRemoved);
         QCOMPARE(f.book.DeleteCategory(f.Node(row)), TBookOutcome::Done);
         QCOMPARE(f.Tree(), tree);
         QCOMPARE(f.SavedItems(), savedItems);
+        f.book.SaveCategories(f.dir.File("cats.dat"));
+        QCOMPARE(f.dir.Read("cats.dat"), savedCategories);
         QCOMPARE(removed.size(), 1);
         QCOMPARE(removed[0][1].toInt(), row);
     }

@@ -434,15 +434,6 @@ private slots:
                  category.data().toString().toLatin1() + R("|") + title.toLatin1() + R("|||||||||||||"));
     }
 
-    void addItem_orphanRecordOfSameCategoryBlocksTitle()
-    {
-        TFixture f(kCategories + "GONE\r\n", kItems);
-        f.Click(f.Node(2));
-        Type("orphan");
-        f.w->AddItem1->trigger();
-        QCOMPARE(f.msgs.Texts(), QStringList{"This item already exists in this category."});
-    }
-
     void addItem_refusedSelection_keepsNewNodeUnselectedButSaved()
     {
         TFixture f;
@@ -518,43 +509,6 @@ private slots:
         // The selection the delete leaves behind is shown without a question.
         QCOMPARE(f.Current(), f.Node(0));
         QVERIFY(f.Selected(f.Current()));
-    }
-
-    // Hand-made names that differ only in case are separate categories: a
-    // delete or a rename acts on the selected one's own entry.
-    void caseTwins_deleteAndRenameTouchOnlyTheSelectedEntry()
-    {
-        const QByteArray cats = "TRAVEL\r\nTravel\r\n";
-        const QByteArray items = R("TRAVEL|Big|||||||||||\r\nTravel|Small|||||||||||\r\n");
-        {
-            TFixture f(cats, items);
-            f.Click(f.Node(1));
-            f.msgs.Answer(TModalResult::mrOk);
-            f.w->DeleteCategory1->trigger();
-            QCOMPARE(f.TreeTexts(), QStringList{"TRAVEL:Big"});
-            QCOMPARE(f.dir.Read("categories.dat"), QByteArray("TRAVEL\r\n"));
-            QCOMPARE(f.dir.Read("items.dat"), R("TRAVEL|Big|||||||||||\r\n"));
-        }
-        {
-            TFixture f(cats, items);
-            f.Click(f.Node(1));
-            Type("Trips");
-            f.w->EditCategory1->trigger();
-            QCOMPARE(f.dir.Read("categories.dat"), QByteArray("TRAVEL\r\nTrips\r\n"));
-            QCOMPARE(f.dir.Read("items.dat"), R("TRAVEL|Big|||||||||||\r\nTrips|Small|||||||||||\r\n"));
-        }
-    }
-
-    // The records of a name belong to its first node; an empty later twin of
-    // exactly the same name takes none of them with it.
-    void exactTwins_laterNodeTakesNoRecords()
-    {
-        TFixture f("Travel\r\nTravel\r\n", R("Travel|Hotels|||||||||||\r\n"));
-        f.Click(f.Node(1));
-        f.msgs.Answer(TModalResult::mrOk);
-        f.w->DeleteCategory1->trigger();
-        QCOMPARE(f.TreeTexts(), QStringList{"Travel:Hotels"});
-        QCOMPARE(f.dir.Read("items.dat"), R("Travel|Hotels|||||||||||\r\n"));
     }
 
     // A book written elsewhere can hold a description the editor would not
