@@ -573,7 +573,6 @@ TBookOutcome TAccountBook::AddItem(const QModelIndex &selected, const QByteArray
     beginInsertRows(parent, row, row);
     const auto record = quint32(m_records.size());
     m_records.push_back({});
-    m_records.back().length = 0;
     m_short.push_back(record); // an empty record has no key until it is set
     SetRecord(record, BuildNewItemRecord(target->name, title));
     target->items.push_back(record);
