@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "util/window_place.h"
+#include "book/account_book.h"
 #include "book/category_tree.h"
 #include "book/guarded_inputs.h"
 #include "link_label.h"
@@ -176,8 +177,10 @@ QWidget *TfrmMain::BuildMainPage()
     bsSkinGroupBox1->setMinimumWidth(10);
     auto *groupLayout = new QVBoxLayout(bsSkinGroupBox1);
     groupLayout->setContentsMargins(4, 4, 4, 4);
+    m_book = new TAccountBook(this);
+    m_book->SetIcons(ImageList1.value(0), ImageList1.value(1));
     tvwMain = Named(new TCategoryTree(bsSkinGroupBox1), "tvwMain");
-    tvwMain->SetIcons(ImageList1.value(0), ImageList1.value(1));
+    tvwMain->SetBook(m_book);
     tvwMain->setContextMenuPolicy(Qt::CustomContextMenu);
     groupLayout->addWidget(tvwMain);
     bsSkinSplitter1->addWidget(bsSkinGroupBox1);
@@ -396,8 +399,7 @@ void TfrmMain::FormCreate()
     if (BrandingSettings().WelcomePage.isEmpty())
         Timer1->start();
     NewsList.clear();
-    CategoryList.clear();
-    ItemList.clear();
+    m_book->Clear();
     // A failure while reading the categories leaves the items unread; the
     // window opens with what was loaded so far.
     ErrorReporter::Run([this] {
@@ -485,6 +487,5 @@ void TfrmMain::FormClose()
 void TfrmMain::FormDestroy()
 {
     NewsList.clear();
-    CategoryList.clear();
-    ItemList.clear();
+    m_book->Clear();
 }

@@ -24,7 +24,8 @@ class QTabWidget;
 class QTextBrowser;
 class QTimer;
 class QToolButton;
-class QTreeWidgetItem;
+class QModelIndex;
+class TAccountBook;
 class TCategoryTree;
 class THtmlView;
 class THttpClient;
@@ -66,8 +67,8 @@ public:
 
     // --- Lists owned for the window's life ---
     TStringList NewsList;
-    TStringList CategoryList;
-    TStringList ItemList;
+    // The account book (categories.dat and items.dat), shown by tvwMain.
+    TAccountBook &Book() const { return *m_book; }
     bool ItemModified = false;
 
     // --- Pages ---
@@ -158,7 +159,7 @@ public:
     void EnableItemFields();
     void DisableItemFields();
     QList<QWidget *> ItemFields() const;
-    void tvwMainChanging(QTreeWidgetItem *from, QTreeWidgetItem *to, bool &allowChange);
+    void tvwMainChanging(const QModelIndex &from, const QModelIndex &to, bool &allowChange);
     void edtTitleKeyDown();
     void btnSaveClick();
     void StoreItem();
@@ -264,6 +265,10 @@ private:
     void ConnectServiceHandlers();
     void ApplyBuiltInSkin();
 
+    // Turns a book operation's refusal into its message.
+    void ShowBookRefusal(int outcome);
+
     QString m_appFolder;
     std::unique_ptr<TMessageService> m_ownMessages;
+    TAccountBook *m_book = nullptr;
 };

@@ -1,7 +1,9 @@
-// The account book side of the main window: loading and saving the two files,
-// and filling the item editor from the selected node.
+// The account book side of the main window: the item editor, and the book
+// commands, which ask the user, call the book (book/account_book.h) and show
+// why it refused.
 #include "main_window.h"
 
+#include "book/account_book.h"
 #include "book/category_tree.h"
 #include "book/add_element_dialog.h"
 #include "book/guarded_inputs.h"
@@ -11,8 +13,6 @@
 #include "util/error_reporter.h"
 #include "util/text_utils.h"
 
-#include <QFileInfo>
-#include <QHash>
 #include <QLineEdit>
 #include <QAction>
 #include <QMenu>
@@ -27,7 +27,7 @@ const QString kItemsFile = QStringLiteral("items.dat");
 void TfrmMain::ConnectBookHandlers()
 {
     connect(tvwMain, &TCategoryTree::currentNodeChanged, this, Guarded(this, &TfrmMain::tvwMainChange));
-    tvwMain->SetChangingGate([this](QTreeWidgetItem *from, QTreeWidgetItem *to) {
+    tvwMain->SetChangingGate([this](const QModelIndex &from, const QModelIndex &to) {
         bool allow = true;
         ErrorReporter::Run([&] { tvwMainChanging(from, to, allow); });
         return allow;
@@ -63,67 +63,23 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmMain::LoadCategories()
 {
-    const QString path = m_appFolder + kCategoriesFile;
-    if (!QFileInfo::exists(path))
-        return;
-    CategoryList = LoadStringList(path);
-    tvwMain->setUpdatesEnabled(false);
-    for (const QByteArray &name : CategoryList)
-        tvwMain->AddCategoryNode(name);
-    tvwMain->setUpdatesEnabled(true);
+    m_book->LoadCategories(m_appFolder + kCategoriesFile);
 }
 
 void TfrmMain::LoadItems()
 {
-    const QString path = m_appFolder + kItemsFile;
-    if (!QFileInfo::exists(path))
-        return;
-    ItemList = LoadStringList(path);
-
-    // The first category node of a name takes all its items; a second node of
-    // the same name stays empty. A hash of first nodes gives the same answer
-    // as walking the top level for every record.
-    QHash<QByteArray, QTreeWidgetItem *> firstNode;
-    firstNode.reserve(tvwMain->topLevelItemCount());
-    for (int i = tvwMain->topLevelItemCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem *node = tvwMain->topLevelItem(i);
-        firstNode.insert(TCategoryTree::NodeName(node), node);
-    }
-
-    QHash<QTreeWidgetItem *, QList<QTreeWidgetItem *>> children;
-    QList<QTreeWidgetItem *> order;
-    QByteArray category;
-    QByteArray title;
-    for (const QByteArray &record : ItemList) {
-        // A record with fewer than two fields, or of an unknown category, gets
-        // no node; it stays in the list and is written back with every save.
-        if (!RecordKey(record, &category, &title))
-            continue;
-        QTreeWidgetItem *parent = firstNode.value(category);
-        if (!parent)
-            continue;
-        auto *node = new QTreeWidgetItem;
-        TCategoryTree::SetNodeName(node, title);
-        node->setIcon(0, ImageList1.value(1));
-        auto &list = children[parent];
-        if (list.isEmpty())
-            order.append(parent);
-        list.append(node);
-    }
-    tvwMain->setUpdatesEnabled(false);
-    for (QTreeWidgetItem *parent : order)
-        parent->addChildren(children.value(parent));
-    tvwMain->setUpdatesEnabled(true);
+    m_book->LoadItems(m_appFolder + kItemsFile);
 }
 
+// Every write of a book file goes through one of these two.
 void TfrmMain::SaveCategories()
 {
-    SaveStringList(m_appFolder + kCategoriesFile, CategoryList);
+    m_book->SaveCategories(m_appFolder + kCategoriesFile);
 }
 
 void TfrmMain::SaveItems()
 {
-    SaveStringList(m_appFolder + kItemsFile, ItemList);
+    m_book->SaveItems(m_appFolder + kItemsFile);
 }
 
 QList<QWidget *> TfrmMain::ItemFields() const
@@ -134,14 +90,14 @@ QList<QWidget *> TfrmMain::ItemFields() const
 
 void TfrmMain::tvwMainChange()
 {
-    QTreeWidgetItem *node = tvwMain->Selected();
-    if (!node)
+    const QModelIndex node = tvwMain->Selected();
+    if (!node.isValid())
         return;
     // A delete moves the current node by itself; keep it shown as selected.
-    if (!node->isSelected())
-        node->setSelected(true);
+    if (!tvwMain->selectionModel()->isSelected(node))
+        tvwMain->selectionModel()->select(node, QItemSelectionModel::ClearAndSelect);
     if (TCategoryTree::IsItemNode(node)) {
-        ShowItem(TCategoryTree::NodeName(node->parent()), TCategoryTree::NodeName(node));
+        ShowItem(TCategoryTree::NodeName(node.parent()), TCategoryTree::NodeName(node));
         EnableItemFields();
     } else {
         ClearItemFields();
@@ -151,16 +107,13 @@ void TfrmMain::tvwMainChange()
 
 void TfrmMain::ShowItem(const QByteArray &category, const QByteArray &title)
 {
-    for (const QByteArray &record : ItemList) {
-        if (!RecordIs(record, category, title)) {
-            // A hand-made record too short to name its category and title is
-            // shown as it stands; the walk goes on.
-            const qsizetype first = record.indexOf(kFieldDelimiter);
-            if (first < 0 || first == record.size() - 1)
-                msgMain->MessageDlg(FromAnsi(record), TMsgDlgType::mtWarning, mbOK);
-            continue;
-        }
-        const TItemRecord item = ReadItemRecord(record);
+    const qsizetype record = m_book->FindItem(category, title);
+    // Hand-made records before it, too short to name their category and
+    // title, are shown as they stand.
+    for (const QByteArray &shortRecord : m_book->ShortRecordsBefore(record))
+        msgMain->MessageDlg(FromAnsi(shortRecord), TMsgDlgType::mtWarning, mbOK);
+    if (record >= 0) {
+        const TItemRecord item = m_book->ReadItem(record);
         QLineEdit *edits[] = {edtTitle, edtProg, edtWebsiteURL, edtLoginURL, edtLogin,
                               edtPassword, edtAffiliateURL, edtCloaked, edtPayout, edtPaymentDay};
         for (int i = 0; i < 10; ++i)
@@ -171,7 +124,6 @@ void TfrmMain::ShowItem(const QByteArray &category, const QByteArray &title)
             memo->LoadText(FromAnsi(text));
         else
             memDesc->setPlainText(FromAnsi(text));
-        break;
     }
     ItemModified = false;
 }
@@ -214,13 +166,6 @@ QByteArray MemoBytes(const QPlainTextEdit *memo)
     return ToAnsi(text);
 }
 
-// The records of a category name belong to the first node of that name; a
-// later node of the same name shows none of them.
-bool HoldsRecordsOf(const TCategoryTree *tree, const QTreeWidgetItem *node)
-{
-    return tree->FindCategoryNode(TCategoryTree::NodeName(node)) == node;
-}
-
 } // namespace
 
 void TfrmMain::edtTitleKeyDown()
@@ -228,10 +173,10 @@ void TfrmMain::edtTitleKeyDown()
     ItemModified = true;
 }
 
-void TfrmMain::tvwMainChanging(QTreeWidgetItem *from, QTreeWidgetItem *, bool &allowChange)
+void TfrmMain::tvwMainChanging(const QModelIndex &from, const QModelIndex &, bool &allowChange)
 {
     allowChange = true;
-    if (!from || !ItemModified)
+    if (!from.isValid() || !ItemModified)
         return;
     const TModalResult answer =
         msgMain->MessageDlg(kSaveQuestion, TMsgDlgType::mtWarning, TMsgDlgButtons(mbYes) | mbNo | mbCancel);
@@ -251,17 +196,7 @@ void TfrmMain::tvwMainChanging(QTreeWidgetItem *from, QTreeWidgetItem *, bool &a
 
 bool TfrmMain::TitleConflict() const
 {
-    const QTreeWidgetItem *node = tvwMain->Selected();
-    if (!node || !node->parent())
-        return false;
-    const QByteArray title = ToAnsi(edtTitle->text());
-    const QTreeWidgetItem *parent = node->parent();
-    for (int i = 0; i < parent->childCount(); ++i) {
-        const QTreeWidgetItem *other = parent->child(i);
-        if (other != node && TCategoryTree::NodeName(other) == title)
-            return true;
-    }
-    return false;
+    return m_book->TitleTaken(tvwMain->Selected(), ToAnsi(edtTitle->text()));
 }
 
 void TfrmMain::btnSaveClick()
@@ -277,25 +212,16 @@ void TfrmMain::btnSaveClick()
 
 void TfrmMain::StoreItem()
 {
-    QTreeWidgetItem *node = tvwMain->Selected();
+    const QModelIndex node = tvwMain->Selected();
     if (!TCategoryTree::IsItemNode(node))
         return;
-    const QByteArray category = TCategoryTree::NodeName(node->parent());
-    const QByteArray oldTitle = TCategoryTree::NodeName(node);
-    for (QByteArray &record : ItemList) {
-        if (!RecordIs(record, category, oldTitle))
-            continue;
-        const QByteArray title = ToAnsi(edtTitle->text());
-        TCategoryTree::SetNodeName(node, title);
-        record = BuildStoredRecord(category,
-                                   {title, ToAnsi(edtProg->text()), ToAnsi(edtWebsiteURL->text()),
-                                    ToAnsi(edtLoginURL->text()), ToAnsi(edtLogin->text()),
-                                    ToAnsi(edtPassword->text()), ToAnsi(edtAffiliateURL->text()),
-                                    ToAnsi(edtCloaked->text()), ToAnsi(edtPayout->text()),
-                                    ToAnsi(edtPaymentDay->text())},
-                                   MemoBytes(memDesc));
-        break;
-    }
+    // A node without a record stores nothing; the file is written all the same.
+    m_book->StoreItem(node,
+                      {ToAnsi(edtTitle->text()), ToAnsi(edtProg->text()), ToAnsi(edtWebsiteURL->text()),
+                       ToAnsi(edtLoginURL->text()), ToAnsi(edtLogin->text()), ToAnsi(edtPassword->text()),
+                       ToAnsi(edtAffiliateURL->text()), ToAnsi(edtCloaked->text()), ToAnsi(edtPayout->text()),
+                       ToAnsi(edtPaymentDay->text())},
+                      MemoBytes(memDesc));
     ItemModified = false;
     SaveItems();
 }
@@ -343,8 +269,8 @@ void TfrmMain::DeleteItem1Click()
 
 void TfrmMain::bsSkinPopupMenu1Popup()
 {
-    const QTreeWidgetItem *node = tvwMain->Selected();
-    const bool category = node && !node->parent();
+    const QModelIndex node = tvwMain->Selected();
+    const bool category = node.isValid() && !node.parent().isValid();
     const bool item = TCategoryTree::IsItemNode(node);
     AddCategory1->setVisible(true);
     EditCategory1->setVisible(category);
@@ -354,137 +280,102 @@ void TfrmMain::bsSkinPopupMenu1Popup()
     DeleteItem1->setVisible(item);
 }
 
+void TfrmMain::ShowBookRefusal(int outcome)
+{
+    QString text;
+    switch (TBookOutcome(outcome)) {
+    case TBookOutcome::CategoryExists:
+        text = QStringLiteral("This category already exists.");
+        break;
+    case TBookOutcome::ItemExists:
+        text = QStringLiteral("This item already exists in this category.");
+        break;
+    case TBookOutcome::NoCategory:
+        text = QStringLiteral("Select a category first.");
+        break;
+    case TBookOutcome::TitleTaken:
+        text = kTitleTaken;
+        break;
+    default:
+        return; // nothing to tell: the command just does nothing
+    }
+    msgMain->MessageDlg(text, TMsgDlgType::mtWarning, mbOK);
+}
+
 void TfrmMain::AddCategory()
 {
     QByteArray name;
     if (!AskElement(QStringLiteral("Add Category"), QStringLiteral("Category:"), &name))
         return;
-    const QByteArray key = TrimAnsi(name);
-    for (const QByteArray &entry : CategoryList) {
-        if (SameTextAscii(TrimAnsi(entry), key)) {
-            msgMain->MessageDlg(QStringLiteral("This category already exists."), TMsgDlgType::mtWarning, mbOK);
-            return;
-        }
-    }
-    CategoryList.append(name);
-    tvwMain->AddCategoryNode(name);
+    const TBookOutcome outcome = m_book->AddCategory(name);
+    if (outcome != TBookOutcome::Done)
+        return ShowBookRefusal(int(outcome));
     SaveCategories();
 }
 
 void TfrmMain::AddItem()
 {
-    QTreeWidgetItem *node = tvwMain->Selected();
-    if (!node) {
-        msgMain->MessageDlg(QStringLiteral("Select a category first."), TMsgDlgType::mtWarning, mbOK);
-        return;
-    }
-    QTreeWidgetItem *target = node->parent() ? node->parent() : node;
-    // Items of a name show under the first node of that name: a later node of
-    // the same name would lose the new item at the next start.
-    if (QTreeWidgetItem *first = tvwMain->FindCategoryNode(TCategoryTree::NodeName(target)))
-        target = first;
+    const QModelIndex node = tvwMain->Selected();
+    if (!node.isValid())
+        return ShowBookRefusal(int(TBookOutcome::NoCategory));
     QByteArray title;
     if (!AskElement(QStringLiteral("Add Item"), QStringLiteral("Item:"), &title))
         return;
-    const QByteArray category = TCategoryTree::NodeName(target);
-    QByteArray recordCategory;
-    QByteArray recordTitle;
-    for (const QByteArray &record : ItemList) {
-        // Records without a node count too; one too short to name a category
-        // and a title cannot be a duplicate.
-        if (RecordKey(record, &recordCategory, &recordTitle) && SameTextAscii(recordCategory, category)
-            && SameTextAscii(recordTitle, title)) {
-            msgMain->MessageDlg(QStringLiteral("This item already exists in this category."),
-                                TMsgDlgType::mtWarning, mbOK);
-            return;
-        }
-    }
-    ItemList.append(BuildNewItemRecord(category, title));
-    QTreeWidgetItem *child = tvwMain->AddItemNode(target, title);
-    tvwMain->setCurrentItem(child); // may be refused by the save question
-    target->setExpanded(true);
-    tvwMain->scrollToItem(child);
+    QModelIndex added;
+    const TBookOutcome outcome = m_book->AddItem(node, title, &added);
+    if (outcome != TBookOutcome::Done)
+        return ShowBookRefusal(int(outcome));
+    tvwMain->setCurrentIndex(added); // may be refused by the save question
+    tvwMain->expand(added.parent());
+    tvwMain->scrollTo(added);
     SaveItems();
 }
 
 void TfrmMain::EditCategory()
 {
-    QTreeWidgetItem *node = tvwMain->Selected();
-    if (!node || node->parent())
+    const QModelIndex node = tvwMain->Selected();
+    if (!TAccountBook::IsCategoryNode(node))
         return;
-    const QByteArray oldName = TCategoryTree::NodeName(node);
     QByteArray newName;
     if (!AskElement(QStringLiteral("Edit Category"), QStringLiteral("Category:"), &newName))
         return;
-    const QByteArray key = TrimAnsi(newName);
-    for (int i = 0; i < tvwMain->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem *other = tvwMain->topLevelItem(i);
-        if (other != node && SameTextAscii(TrimAnsi(TCategoryTree::NodeName(other)), key)) {
-            msgMain->MessageDlg(QStringLiteral("This category already exists."), TMsgDlgType::mtWarning, mbOK);
-            return;
-        }
-    }
-    // The node's own entry, not the first one that equals its name ignoring
-    // case: that may belong to another category the user still sees.
-    const int index = tvwMain->indexOfTopLevelItem(node);
-    if (index >= 0 && index < CategoryList.size())
-        CategoryList[index] = newName;
-    if (HoldsRecordsOf(tvwMain, node)) {
-        const QByteArray prefix = oldName + kFieldDelimiter;
-        for (QByteArray &record : ItemList)
-            if (record.startsWith(prefix))
-                record = newName + record.mid(oldName.size());
-    }
-    TCategoryTree::SetNodeName(node, newName);
+    const TBookOutcome outcome = m_book->RenameCategory(node, newName);
+    if (outcome != TBookOutcome::Done)
+        return ShowBookRefusal(int(outcome));
     SaveCategories();
     SaveItems();
 }
 
 void TfrmMain::DeleteCategory()
 {
-    QTreeWidgetItem *node = tvwMain->Selected();
-    if (!node || node->parent())
+    const QModelIndex node = tvwMain->Selected();
+    if (!TAccountBook::IsCategoryNode(node))
         return;
     if (msgMain->MessageDlg(QStringLiteral("Are you sure do you want to delete selected category?"),
                             TMsgDlgType::mtWarning, TMsgDlgButtons(mbOK) | mbCancel)
         != TModalResult::mrOk)
         return;
-    const QByteArray name = TCategoryTree::NodeName(node);
-    const int index = tvwMain->indexOfTopLevelItem(node);
-    if (index >= 0 && index < CategoryList.size())
-        CategoryList.removeAt(index);
-    if (HoldsRecordsOf(tvwMain, node)) {
-        const QByteArray prefix = name + kFieldDelimiter;
-        for (qsizetype i = ItemList.size() - 1; i >= 0; --i)
-            if (ItemList[i].startsWith(prefix))
-                ItemList.removeAt(i);
-    }
     ItemModified = false;
-    qDeleteAll(node->takeChildren());
-    delete node;
+    m_book->DeleteCategory(node);
     SaveCategories();
     SaveItems();
 }
 
 void TfrmMain::DeleteItem()
 {
-    QTreeWidgetItem *node = tvwMain->Selected();
+    const QModelIndex node = tvwMain->Selected();
     if (!TCategoryTree::IsItemNode(node))
         return;
     if (msgMain->MessageDlg(QStringLiteral("Are you sure do you want to delete selected item?"),
                             TMsgDlgType::mtWarning, TMsgDlgButtons(mbOK) | mbCancel)
         != TModalResult::mrOk)
         return;
-    const QByteArray category = TCategoryTree::NodeName(node->parent());
-    const QByteArray title = TCategoryTree::NodeName(node);
-    for (qsizetype i = 0; i < ItemList.size(); ++i) {
-        if (!RecordIs(ItemList[i], category, title))
-            continue;
-        ItemList.removeAt(i);
-        // The typing in the editor goes with the item: no question follows.
-        ItemModified = false;
-        delete node;
-        SaveItems();
+    // The typing in the editor goes with the item: no question follows.
+    const bool modified = ItemModified;
+    ItemModified = false;
+    if (m_book->DeleteItem(node) != TBookOutcome::Done) {
+        ItemModified = modified;
         return;
     }
+    SaveItems();
 }

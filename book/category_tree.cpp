@@ -1,12 +1,12 @@
 #include "category_tree.h"
 
-#include "util/codepage.h"
+#include "account_book.h"
+#include "util/guarded_selection.h"
 
-#include <QHeaderView>
+#include <QMouseEvent>
 
-TCategoryTree::TCategoryTree(QWidget *parent) : TGuardedTreeWidget(parent)
+TCategoryTree::TCategoryTree(QWidget *parent) : QTreeView(parent)
 {
-    setColumnCount(1);
     setHeaderHidden(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -14,50 +14,42 @@ TCategoryTree::TCategoryTree(QWidget *parent) : TGuardedTreeWidget(parent)
     setUniformRowHeights(true);
 }
 
-QByteArray TCategoryTree::NodeName(const QTreeWidgetItem *node)
+void TCategoryTree::SetBook(TAccountBook *book)
 {
-    return node ? node->data(0, Qt::UserRole).toByteArray() : QByteArray();
+    m_book = book;
+    QItemSelectionModel *old = selectionModel();
+    setModel(book);
+    // setModel made a plain selection model; the guarded one takes its place.
+    QItemSelectionModel *plain = selectionModel();
+    m_guard = new TGuardedSelectionModel(book, this);
+    setSelectionModel(m_guard);
+    delete plain;
+    delete old;
+    if (m_gate)
+        SetChangingGate(m_gate);
+    connect(m_guard, &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current, const QModelIndex &previous) {
+                emit currentNodeChanged(current, previous);
+            });
 }
 
-void TCategoryTree::SetNodeName(QTreeWidgetItem *node, const QByteArray &name)
+void TCategoryTree::SetChangingGate(ChangingGate gate)
 {
-    node->setData(0, Qt::UserRole, name);
-    node->setText(0, FromAnsi(name));
+    m_gate = std::move(gate);
+    if (m_guard)
+        m_guard->SetGate(m_gate);
 }
 
-void TCategoryTree::SetIcons(const QIcon &category, const QIcon &item)
+QByteArray TCategoryTree::NodeName(const QModelIndex &node)
 {
-    m_categoryIcon = category;
-    m_itemIcon = item;
+    return node.data(TAccountBook::NameRole).toByteArray();
 }
 
-QTreeWidgetItem *TCategoryTree::AddCategoryNode(const QByteArray &name)
+void TCategoryTree::mouseMoveEvent(QMouseEvent *event)
 {
-    auto *node = new QTreeWidgetItem;
-    SetNodeName(node, name);
-    node->setIcon(0, m_categoryIcon);
-    addTopLevelItem(node);
-    return node;
-}
-
-QTreeWidgetItem *TCategoryTree::AddItemNode(QTreeWidgetItem *category, const QByteArray &title)
-{
-    auto *node = new QTreeWidgetItem;
-    SetNodeName(node, title);
-    node->setIcon(0, m_itemIcon);
-    category->addChild(node);
-    return node;
-}
-
-QTreeWidgetItem *TCategoryTree::FindCategoryNode(const QByteArray &name) const
-{
-    for (int i = 0; i < topLevelItemCount(); ++i)
-        if (NodeName(topLevelItem(i)) == name)
-            return topLevelItem(i);
-    return nullptr;
-}
-
-QTreeWidgetItem *TCategoryTree::Selected() const
-{
-    return currentItem();
+    if (event->buttons() != Qt::NoButton) {
+        event->accept();
+        return;
+    }
+    QTreeView::mouseMoveEvent(event);
 }

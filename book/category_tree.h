@@ -1,33 +1,45 @@
 #pragma once
 
-#include "util/guarded_tree_widget.h"
-
 #include <QByteArray>
+#include <QTreeView>
 
-// The two-level tree of the account book: category nodes at the top, item
-// nodes below them. Each node keeps its name as the book's raw bytes, so every
-// comparison is made on bytes, not on the converted text shown.
-class TCategoryTree : public TGuardedTreeWidget
+#include <functional>
+
+class TAccountBook;
+class TGuardedSelectionModel;
+
+// The two-level tree of the account book: a view of the book's categories and
+// their items. Its current node moves only when the changing gate agrees
+// (TGuardedSelectionModel); moves are announced by currentNodeChanged.
+class TCategoryTree : public QTreeView
 {
     Q_OBJECT
 public:
     explicit TCategoryTree(QWidget *parent = nullptr);
 
-    static QByteArray NodeName(const QTreeWidgetItem *node);
-    static void SetNodeName(QTreeWidgetItem *node, const QByteArray &name);
-    static bool IsItemNode(const QTreeWidgetItem *node) { return node && node->parent(); }
+    void SetBook(TAccountBook *book);
+    TAccountBook *Book() const { return m_book; }
 
-    QTreeWidgetItem *AddCategoryNode(const QByteArray &name);
-    QTreeWidgetItem *AddItemNode(QTreeWidgetItem *category, const QByteArray &title);
+    // Asked before the current node moves; false keeps it where it is.
+    using ChangingGate = std::function<bool(const QModelIndex &from, const QModelIndex &to)>;
+    void SetChangingGate(ChangingGate gate);
 
-    // The first top-level node whose name equals `name` byte for byte.
-    QTreeWidgetItem *FindCategoryNode(const QByteArray &name) const;
+    // The node's name as the book's raw bytes.
+    static QByteArray NodeName(const QModelIndex &node);
+    static bool IsItemNode(const QModelIndex &node) { return node.isValid() && node.parent().isValid(); }
 
-    QTreeWidgetItem *Selected() const;
+    QModelIndex Selected() const { return currentIndex(); }
 
-    void SetIcons(const QIcon &category, const QIcon &item);
+signals:
+    void currentNodeChanged(const QModelIndex &current, const QModelIndex &previous);
+
+protected:
+    // A press that is held and dragged does not walk the selection over the
+    // rows it passes: each of them would ask the gate.
+    void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
-    QIcon m_categoryIcon;
-    QIcon m_itemIcon;
+    TAccountBook *m_book = nullptr;
+    TGuardedSelectionModel *m_guard = nullptr;
+    ChangingGate m_gate;
 };

@@ -10,25 +10,7 @@
 TStringList SplitLines(const QByteArray &text)
 {
     TStringList lines;
-    qsizetype end = text.indexOf('\0');
-    if (end < 0)
-        end = text.size();
-    const char *d = text.constData();
-    qsizetype start = 0;
-    qsizetype i = 0;
-    while (i < end) {
-        const char c = d[i];
-        if (c == '\r' || c == '\n') {
-            lines.append(text.mid(start, i - start));
-            if (c == '\r' && i + 1 < end && d[i + 1] == '\n')
-                ++i;
-            start = ++i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < end)
-        lines.append(text.mid(start, end - start));
+    ForEachLine(text, [&](qsizetype start, qsizetype length) { lines.append(text.mid(start, length)); });
     return lines;
 }
 
@@ -46,7 +28,7 @@ QByteArray JoinLines(const TStringList &lines)
     return out;
 }
 
-TStringList LoadStringList(const QString &path)
+QByteArray LoadFileBytes(const QString &path)
 {
     QFile f(path);
     if (QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly))
@@ -58,7 +40,12 @@ TStringList LoadStringList(const QString &path)
     if (f.error() != QFileDevice::NoError)
         throw EFileError(QStringLiteral("Cannot read file \"%1\". %2")
                              .arg(QDir::toNativeSeparators(path), f.errorString()));
-    return SplitLines(bytes);
+    return bytes;
+}
+
+TStringList LoadStringList(const QString &path)
+{
+    return SplitLines(LoadFileBytes(path));
 }
 
 void SaveBytesAtomic(const QString &path, const QByteArray &bytes)

@@ -81,7 +81,7 @@ void BM_LoadBookWithTree(benchmark::State &state)
         w.LoadItems();
         load += t.nsecsElapsed() / 1e6;
         plain += ReadAndSplitMs();
-        if (w.tvwMain->topLevelItemCount() != kCategories)
+        if (w.tvwMain->model()->rowCount() != kCategories)
             state.SkipWithError("tree not filled");
     }
     state.counters["load_ms"] = load / state.iterations();
@@ -116,8 +116,9 @@ void BM_ShowOneItem(benchmark::State &state)
 {
     TfrmMain w(Book().Path(), nullptr);
     // The last record is the worst case for the walk over the item list.
-    QTreeWidgetItem *last = w.tvwMain->topLevelItem(kCategories - 1);
-    QTreeWidgetItem *node = last->child(last->childCount() - 1);
+    const QAbstractItemModel *tree = w.tvwMain->model();
+    const QModelIndex last = tree->index(kCategories - 1, 0);
+    const QModelIndex node = tree->index(tree->rowCount(last) - 1, 0, last);
     for (auto _ : state) {
         w.ShowItem(TCategoryTree::NodeName(last), TCategoryTree::NodeName(node));
         benchmark::ClobberMemory();

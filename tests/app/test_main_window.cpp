@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "book/account_book.h"
 #include "book/category_tree.h"
 #include "settings/branding_settings.h"
 #include "support/scripted_messages.h"
@@ -38,11 +39,11 @@ const QByteArray kLegacyItems =
       "Travel|Flights|||||||||||| \r\n"
       "Caf\xE9 \xA7 Bar|Second|||||||||||d|");
 
-QStringList Children(QTreeWidgetItem *node)
+QStringList Children(const QModelIndex &node)
 {
     QStringList out;
-    for (int i = 0; i < node->childCount(); ++i)
-        out << node->child(i)->text(0);
+    for (int i = 0; i < node.model()->rowCount(node); ++i)
+        out << node.model()->index(i, 0, node).data().toString();
     return out;
 }
 
@@ -75,7 +76,7 @@ private slots:
         QVERIFY(w.tvwMain->isVisible());
         QVERIFY(w.stsWelcome.isNull());
         QVERIFY(!w.pgcPrinc->tabBar()->isVisible());
-        QCOMPARE(w.tvwMain->topLevelItemCount(), 0);
+        QCOMPARE(w.tvwMain->model()->rowCount(), 0);
         QCOMPARE(w.size(), QSize(929, 692));
         QVERIFY2(qApp->styleSheet().contains("#bsSkinPanel1"), "the built-in skin is applied");
         QVERIFY(msgs.shown.isEmpty());
@@ -148,19 +149,21 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         QVERIFY(msgs.shown.isEmpty());
 
-        QTreeWidget *tree = w.tvwMain;
-        QCOMPARE(tree->topLevelItemCount(), 6);
-        QCOMPARE(tree->topLevelItem(0)->text(0), QString("Travel"));
-        QCOMPARE(tree->topLevelItem(1)->text(0), QString::fromUtf8("Café § Bar"));
-        QCOMPARE(tree->topLevelItem(2)->text(0), QString());
-        QCOMPARE(tree->topLevelItem(4)->text(0), QString::fromUtf8("Shops¥"));
-        QCOMPARE(Children(tree->topLevelItem(0)), (QStringList{QString::fromUtf8("Hotels €"), "Flights"}));
-        QCOMPARE(Children(tree->topLevelItem(1)), (QStringList{"Fresh", "Second"}));
+        const QAbstractItemModel *tree = w.tvwMain->model();
+        const auto top = [&](int row) { return tree->index(row, 0); };
+        QCOMPARE(tree->rowCount(), 6);
+        QCOMPARE(top(0).data().toString(), QString("Travel"));
+        QCOMPARE(top(1).data().toString(), QString::fromUtf8("Café § Bar"));
+        QCOMPARE(top(2).data().toString(), QString());
+        QCOMPARE(top(4).data().toString(), QString::fromUtf8("Shops¥"));
+        QCOMPARE(Children(top(0)), (QStringList{QString::fromUtf8("Hotels €"), "Flights"}));
+        QCOMPARE(Children(top(1)), (QStringList{"Fresh", "Second"}));
         // The second "Travel" stays empty; no node for the orphan or the empty line.
-        QCOMPARE(tree->topLevelItem(3)->childCount(), 0);
-        QCOMPARE(TCategoryTree::NodeName(tree->topLevelItem(1)), R("Caf\xE9 \xA7 Bar"));
-        QCOMPARE(tree->topLevelItem(0)->icon(0).cacheKey(), w.ImageList1[0].cacheKey());
-        QCOMPARE(tree->topLevelItem(0)->child(0)->icon(0).cacheKey(), w.ImageList1[1].cacheKey());
+        QCOMPARE(tree->rowCount(top(3)), 0);
+        QCOMPARE(TCategoryTree::NodeName(top(1)), R("Caf\xE9 \xA7 Bar"));
+        QCOMPARE(top(0).data(Qt::DecorationRole).value<QIcon>().cacheKey(), w.ImageList1[0].cacheKey());
+        QCOMPARE(tree->index(0, 0, top(0)).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
+                 w.ImageList1[1].cacheKey());
 
         w.SaveCategories();
         w.SaveItems();
@@ -177,19 +180,19 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(0)->child(0));
+        w.tvwMain->setCurrentIndex(w.Book().index(0, 0, w.Book().index(0, 0)));
         QCOMPARE(w.edtTitle->text(), QString::fromUtf8("Hotels €"));
         QCOMPARE(w.edtProg->text(), QString("prog"));
         QCOMPARE(w.edtPaymentDay->text(), QString("1st"));
         QCOMPARE(w.memDesc->toPlainText(), QString("line one\nline two"));
         QVERIFY(w.edtTitle->isEnabled());
 
-        w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(1)->child(0));
+        w.tvwMain->setCurrentIndex(w.Book().index(0, 0, w.Book().index(1, 0)));
         QCOMPARE(w.edtTitle->text(), QString("Fresh"));
         QCOMPARE(w.edtProg->text(), QString());
         QCOMPARE(w.memDesc->toPlainText(), QString());
 
-        w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(0));
+        w.tvwMain->setCurrentIndex(w.Book().index(0, 0));
         QCOMPARE(w.edtTitle->text(), QString());
         for (QWidget *f : w.ItemFields())
             QVERIFY(!f->isEnabled());
@@ -333,10 +336,11 @@ private slots:
         TScriptedMessages msgs;
         {
             TfrmMain w(dir.Path(), &msgs);
-            QCOMPARE(w.tvwMain->topLevelItemCount(), categoryNodes);
-            for (int i = 0; i < w.tvwMain->topLevelItemCount(); ++i)
-                for (int c = 0; c < w.tvwMain->topLevelItem(i)->childCount(); ++c)
-                    w.tvwMain->setCurrentItem(w.tvwMain->topLevelItem(i)->child(c));
+            const TAccountBook &book = w.Book();
+            QCOMPARE(book.rowCount(), categoryNodes);
+            for (int i = 0; i < book.rowCount(); ++i)
+                for (int c = 0; c < book.rowCount(book.index(i, 0)); ++c)
+                    w.tvwMain->setCurrentIndex(book.index(c, 0, book.index(i, 0)));
         }
         QCOMPARE(msgs.Texts(), reports);
         for (const auto &m : msgs.shown)
@@ -366,8 +370,8 @@ private slots:
         QCOMPARE(msgs.shown.size(), 1);
         QCOMPARE(msgs.shown[0].kind, TMsgDlgType::mtError);
         QVERIFY2(msgs.shown[0].text.contains(folderName), qPrintable(msgs.shown[0].text));
-        QCOMPARE(w.tvwMain->topLevelItemCount(), categoryNodes);
-        QCOMPARE(w.tvwMain->topLevelItemCount() ? w.tvwMain->topLevelItem(0)->childCount() : 0, 0);
+        QCOMPARE(w.Book().rowCount(), categoryNodes);
+        QCOMPARE(w.Book().rowCount() ? w.Book().rowCount(w.Book().index(0, 0)) : 0, 0);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);

@@ -181,8 +181,7 @@ void TestWebPanel::browseOpensTheFieldAddress()
 void TestWebPanel::browseUsesTheSelectedItem()
 {
     TCategoryTree *tree = m_window->tvwMain;
-    QTreeWidgetItem *item = tree->topLevelItem(0)->child(0);
-    tree->setCurrentItem(item);
+    tree->setCurrentIndex(tree->model()->index(0, 0, tree->model()->index(0, 0)));
     QCOMPARE(m_window->edtLoginURL->text(), m_server.Url(QStringLiteral("/login")));
 
     Click(m_window->btnBrowseLogin);

@@ -1,0 +1,746 @@
+#include "account_book.h"
+
+#include "util/atomic_writer.h"
+#include "util/codepage.h"
+#include "util/errors.h"
+#include "util/text_utils.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const char kCrLf[] = "\r\n";
+
+unsigned char FoldAscii(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+bool SameBytesIgnoringAsciiCase(const char *a, const char *b, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i)
+        if (FoldAscii(static_cast<unsigned char>(a[i])) != FoldAscii(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// A record starts with the name and its delimiter.
+bool StartsWithField(const char *data, qsizetype size, const QByteArray &name)
+{
+    return size > name.size() && data[name.size()] == kFieldDelimiter
+        && std::memcmp(data, name.constData(), size_t(name.size())) == 0;
+}
+
+QByteArray JoinKey(const QByteArray &category, const QByteArray &title)
+{
+    QByteArray key;
+    key.reserve(category.size() + 1 + title.size());
+    key.append(category).append(kFieldDelimiter).append(title);
+    return key;
+}
+
+// A name that holds the delimiter can never equal a field.
+bool CanBeField(const QByteArray &name)
+{
+    return !name.contains(kFieldDelimiter);
+}
+
+} // namespace
+
+TAccountBook::TAccountBook(QObject *parent) : QAbstractItemModel(parent)
+{
+}
+
+TAccountBook::~TAccountBook() = default;
+
+void TAccountBook::SetIcons(const QIcon &category, const QIcon &item)
+{
+    m_categoryIcon = category;
+    m_itemIcon = item;
+}
+
+// --- Records ---
+
+TAccountBook::TView TAccountBook::View(qsizetype record) const
+{
+    const TRecordRef &ref = m_records[size_t(record)];
+    if (ref.edited) {
+        const QByteArray &bytes = m_edited[ref.offset];
+        return {bytes.constData(), bytes.size()};
+    }
+    return {m_bytes.constData() + ref.offset, qsizetype(ref.length)};
+}
+
+bool TAccountBook::KeyOf(TView record, TView *key)
+{
+    const auto *first = static_cast<const char *>(std::memchr(record.data, kFieldDelimiter, size_t(record.size)));
+    if (!first)
+        return false;
+    const qsizetype a = first - record.data;
+    const auto *second =
+        static_cast<const char *>(std::memchr(first + 1, kFieldDelimiter, size_t(record.size - a - 1)));
+    if (!second && a + 1 >= record.size)
+        return false;
+    *key = {record.data, second ? second - record.data : record.size};
+    return true;
+}
+
+QByteArray TAccountBook::Record(qsizetype record) const
+{
+    const TView v = View(record);
+    return QByteArray(v.data, v.size);
+}
+
+QByteArray TAccountBook::CategoryName(int row) const
+{
+    return m_categories[size_t(row)]->name;
+}
+
+TStringList TAccountBook::CategoryList() const
+{
+    TStringList out;
+    out.reserve(qsizetype(m_categories.size()));
+    for (const auto &c : m_categories)
+        out.append(c->name);
+    return out;
+}
+
+TStringList TAccountBook::ItemList() const
+{
+    TStringList out;
+    out.reserve(RecordCount());
+    for (qsizetype r = 0; r < RecordCount(); ++r)
+        out.append(Record(r));
+    return out;
+}
+
+void TAccountBook::SetRecord(qsizetype record, const QByteArray &bytes)
+{
+    TView key{};
+    const bool keyedBefore = KeyOf(View(record), &key);
+    if (keyedBefore)
+        IndexRemove(quint32(record));
+    TRecordRef &ref = m_records[size_t(record)];
+    if (!ref.edited) {
+        if (m_freeEdited.empty()) {
+            ref.offset = m_edited.size();
+            m_edited.append(QByteArray());
+        } else {
+            ref.offset = m_freeEdited.back();
+            m_freeEdited.pop_back();
+        }
+        ref.edited = true;
+    }
+    m_edited[ref.offset] = bytes;
+    ref.length = quint32(bytes.size());
+    const bool keyedAfter = KeyOf(View(record), &key);
+    if (keyedAfter)
+        IndexInsert(quint32(record));
+    if (keyedBefore != keyedAfter) {
+        const auto at = std::lower_bound(m_short.begin(), m_short.end(), quint32(record));
+        if (keyedAfter)
+            m_short.erase(at);
+        else
+            m_short.insert(at, quint32(record));
+    }
+}
+
+void TAccountBook::RemoveRecords(const std::vector<quint32> &sorted)
+{
+    if (sorted.empty())
+        return;
+    for (quint32 r : sorted) {
+        TView key{};
+        if (KeyOf(View(r), &key)) {
+            const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+            if (TCategory *c = FirstOfName(QByteArray::fromRawData(key.data, end - key.data))) {
+                const qsizetype row = ChildRow(*c, r);
+                if (row >= 0)
+                    c->items.erase(c->items.begin() + row);
+            }
+            IndexRemove(r);
+        } else {
+            const auto at = std::lower_bound(m_short.begin(), m_short.end(), r);
+            if (at != m_short.end() && *at == r)
+                m_short.erase(at);
+        }
+        TRecordRef &ref = m_records[r];
+        if (ref.edited) {
+            m_edited[ref.offset] = QByteArray();
+            m_freeEdited.push_back(qint32(ref.offset));
+        }
+    }
+
+    // Close the gaps, then renumber every reference to a later record.
+    std::vector<quint32> newNumber(m_records.size());
+    size_t kept = 0;
+    auto next = sorted.begin();
+    for (size_t r = 0; r < m_records.size(); ++r) {
+        if (next != sorted.end() && *next == r) {
+            ++next;
+            continue;
+        }
+        newNumber[r] = quint32(kept);
+        m_records[kept++] = m_records[r];
+    }
+    m_records.resize(kept);
+    for (quint32 &slot : m_slots)
+        if (slot)
+            slot = newNumber[slot - 1] + 1;
+    for (const auto &c : m_categories)
+        for (quint32 &r : c->items)
+            r = newNumber[r];
+    for (quint32 &r : m_short)
+        r = newNumber[r];
+}
+
+// --- The index ---
+
+quint64 TAccountBook::KeyHash(TView key)
+{
+    quint64 h = 0xcbf29ce484222325ULL;
+    const auto *p = reinterpret_cast<const unsigned char *>(key.data);
+    for (qsizetype i = 0; i < key.size; ++i)
+        h = (h ^ FoldAscii(p[i])) * 0x100000001b3ULL;
+    h ^= h >> 29;
+    h *= 0xbf58476d1ce4e5b9ULL;
+    return h ^ (h >> 32);
+}
+
+void TAccountBook::IndexClear()
+{
+    m_slots.clear();
+    m_indexed = 0;
+}
+
+void TAccountBook::IndexReserve(qsizetype count)
+{
+    size_t capacity = 16;
+    while (capacity < size_t(count) * 2)
+        capacity *= 2;
+    if (capacity <= m_slots.size())
+        return;
+    std::vector<quint32> old;
+    old.swap(m_slots);
+    m_slots.assign(capacity, 0);
+    m_indexed = 0;
+    for (quint32 slot : old)
+        if (slot)
+            IndexInsert(slot - 1);
+}
+
+void TAccountBook::IndexInsert(quint32 record)
+{
+    if (size_t(m_indexed + 1) * 2 > m_slots.size())
+        IndexReserve(m_indexed + 1);
+    TView key{};
+    KeyOf(View(record), &key);
+    const size_t mask = m_slots.size() - 1;
+    size_t i = size_t(KeyHash(key)) & mask;
+    while (m_slots[i])
+        i = (i + 1) & mask;
+    m_slots[i] = record + 1;
+    ++m_indexed;
+}
+
+void TAccountBook::IndexRemove(quint32 record)
+{
+    const size_t mask = m_slots.size() - 1;
+    const auto home = [&](quint32 slot) {
+        TView key{};
+        KeyOf(View(slot - 1), &key);
+        return size_t(KeyHash(key)) & mask;
+    };
+    size_t i = home(record + 1);
+    while (m_slots[i] != record + 1) {
+        if (!m_slots[i])
+            return;
+        i = (i + 1) & mask;
+    }
+    // Shift the entries after the gap back so that no probe stops early.
+    size_t j = i;
+    for (;;) {
+        j = (j + 1) & mask;
+        if (!m_slots[j])
+            break;
+        const size_t k = home(m_slots[j]);
+        const bool stays = i <= j ? (i < k && k <= j) : (i < k || k <= j);
+        if (stays)
+            continue;
+        m_slots[i] = m_slots[j];
+        i = j;
+    }
+    m_slots[i] = 0;
+    --m_indexed;
+}
+
+template <class F>
+void TAccountBook::IndexFind(TView key, bool ignoreCase, F &&f) const
+{
+    if (m_slots.empty())
+        return;
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = size_t(KeyHash(key)) & mask; m_slots[i]; i = (i + 1) & mask) {
+        const quint32 record = m_slots[i] - 1;
+        TView other{};
+        KeyOf(View(record), &other);
+        if (other.size != key.size)
+            continue;
+        const bool same = ignoreCase ? SameBytesIgnoringAsciiCase(other.data, key.data, key.size)
+                                     : std::memcmp(other.data, key.data, size_t(key.size)) == 0;
+        if (same && f(record))
+            return;
+    }
+}
+
+qsizetype TAccountBook::FindItem(const QByteArray &category, const QByteArray &title) const
+{
+    if (!CanBeField(category) || !CanBeField(title))
+        return -1;
+    const QByteArray key = JoinKey(category, title);
+    qsizetype first = -1;
+    IndexFind({key.constData(), key.size()}, false, [&](quint32 record) {
+        if (first < 0 || record < first)
+            first = record;
+        return false;
+    });
+    return first;
+}
+
+TStringList TAccountBook::ShortRecordsBefore(qsizetype record) const
+{
+    TStringList out;
+    for (quint32 r : m_short) {
+        if (record >= 0 && r >= record)
+            break;
+        out.append(Record(r));
+    }
+    return out;
+}
+
+// --- Categories ---
+
+TAccountBook::TCategory *TAccountBook::FirstOfName(const QByteArray &name) const
+{
+    return m_firstOfName.value(name, nullptr);
+}
+
+void TAccountBook::RebuildFirstOfName()
+{
+    m_firstOfName.clear();
+    m_firstOfName.reserve(qsizetype(m_categories.size()));
+    for (const auto &c : m_categories)
+        if (!m_firstOfName.contains(c->name))
+            m_firstOfName.insert(c->name, c.get());
+}
+
+bool TAccountBook::HoldsRecordsOf(const TCategory *category) const
+{
+    return FirstOfName(category->name) == category;
+}
+
+void TAccountBook::AttachRecords()
+{
+    for (const auto &c : m_categories)
+        c->items.clear();
+    TView key{};
+    for (size_t r = 0; r < m_records.size(); ++r) {
+        if (!KeyOf(View(qsizetype(r)), &key))
+            continue;
+        const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+        if (TCategory *c = FirstOfName(QByteArray::fromRawData(key.data, end - key.data)))
+            c->items.push_back(quint32(r));
+    }
+}
+
+qsizetype TAccountBook::ChildRow(const TCategory &category, qsizetype record) const
+{
+    const auto at = std::lower_bound(category.items.begin(), category.items.end(), quint32(record));
+    if (at == category.items.end() || *at != record)
+        return -1;
+    return at - category.items.begin();
+}
+
+TAccountBook::TCategory *TAccountBook::CategoryOf(const QModelIndex &node) const
+{
+    if (!node.isValid() || node.model() != this)
+        return nullptr;
+    if (node.internalPointer())
+        return static_cast<TCategory *>(node.internalPointer());
+    return m_categories[size_t(node.row())].get();
+}
+
+QModelIndex TAccountBook::IndexOfRecord(qsizetype record) const
+{
+    TView key{};
+    if (record < 0 || record >= RecordCount() || !KeyOf(View(record), &key))
+        return {};
+    const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+    const TCategory *c = FirstOfName(QByteArray::fromRawData(key.data, end - key.data));
+    if (!c)
+        return {};
+    const qsizetype row = ChildRow(*c, record);
+    return row < 0 ? QModelIndex() : createIndex(int(row), 0, c);
+}
+
+qsizetype TAccountBook::RecordAt(const QModelIndex &item) const
+{
+    if (!IsItemNode(item) || item.model() != this)
+        return -1;
+    return static_cast<const TCategory *>(item.internalPointer())->items[size_t(item.row())];
+}
+
+// --- Files ---
+
+void TAccountBook::LoadCategories(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return;
+    const TStringList names = LoadStringList(path);
+    beginResetModel();
+    m_categories.clear();
+    m_categories.reserve(size_t(names.size()));
+    for (const QByteArray &name : names) {
+        auto c = std::make_unique<TCategory>();
+        c->name = name;
+        c->row = int(m_categories.size());
+        m_categories.push_back(std::move(c));
+    }
+    RebuildFirstOfName();
+    AttachRecords();
+    endResetModel();
+}
+
+void TAccountBook::LoadItems(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return;
+    QByteArray bytes = LoadFileBytes(path);
+    std::vector<TRecordRef> records;
+    bool tooLong = false;
+    ForEachLine(bytes, [&](qsizetype start, qsizetype length) {
+        if (quint64(length) > 0xFFFFFFFFULL)
+            tooLong = true;
+        records.push_back({start, quint32(length), false});
+    });
+    if (tooLong)
+        throw EFileError(QStringLiteral("Cannot read file \"%1\". A line is longer than 4 GB.")
+                             .arg(QDir::toNativeSeparators(path)));
+
+    beginResetModel();
+    m_bytes = std::move(bytes);
+    m_records = std::move(records);
+    m_edited.clear();
+    m_freeEdited.clear();
+    m_short.clear();
+    IndexClear();
+    IndexReserve(RecordCount());
+    TView key{};
+    for (size_t r = 0; r < m_records.size(); ++r) {
+        if (KeyOf(View(qsizetype(r)), &key))
+            IndexInsert(quint32(r));
+        else
+            m_short.push_back(quint32(r));
+    }
+    AttachRecords();
+    endResetModel();
+}
+
+void TAccountBook::SaveCategories(const QString &path) const
+{
+    TAtomicWriter out(path);
+    for (const auto &c : m_categories) {
+        out.Write(c->name);
+        out.Write(kCrLf, 2);
+    }
+    out.Commit();
+}
+
+void TAccountBook::SaveItems(const QString &path) const
+{
+    // Records still in the bytes read, each followed by the CR LF it was
+    // read with, go out as one run; only edited records and other line ends
+    // are written piece by piece.
+    TAtomicWriter out(path);
+    const char *base = m_bytes.constData();
+    const qint64 size = m_bytes.size();
+    qint64 runStart = -1;
+    qint64 runEnd = -1;
+    const auto flush = [&] {
+        if (runStart >= 0)
+            out.Write(base + runStart, runEnd - runStart);
+        runStart = -1;
+    };
+    for (const TRecordRef &ref : m_records) {
+        if (ref.edited) {
+            flush();
+            out.Write(m_edited[ref.offset]);
+            out.Write(kCrLf, 2);
+            continue;
+        }
+        if (runStart < 0 || ref.offset != runEnd) {
+            flush();
+            runStart = ref.offset;
+        }
+        const qint64 end = ref.offset + ref.length;
+        if (end + 2 <= size && base[end] == '\r' && base[end + 1] == '\n') {
+            runEnd = end + 2;
+        } else {
+            runEnd = end;
+            flush();
+            out.Write(kCrLf, 2);
+        }
+    }
+    flush();
+    out.Commit();
+}
+
+void TAccountBook::Clear()
+{
+    beginResetModel();
+    m_categories.clear();
+    m_firstOfName.clear();
+    m_bytes.clear();
+    m_records.clear();
+    m_edited.clear();
+    m_freeEdited.clear();
+    m_short.clear();
+    IndexClear();
+    endResetModel();
+}
+
+// --- Rules ---
+
+bool TAccountBook::TitleTaken(const QModelIndex &item, const QByteArray &title) const
+{
+    if (!IsItemNode(item) || item.model() != this)
+        return false;
+    const TCategory *c = CategoryOf(item.parent());
+    if (!CanBeField(c->name) || !CanBeField(title))
+        return false;
+    const qsizetype own = RecordAt(item);
+    const QByteArray key = JoinKey(c->name, title);
+    bool taken = false;
+    IndexFind({key.constData(), key.size()}, false, [&](quint32 record) {
+        taken = record != own && ChildRow(*c, record) >= 0;
+        return taken;
+    });
+    return taken;
+}
+
+TBookOutcome TAccountBook::AddCategory(const QByteArray &name, QModelIndex *added)
+{
+    const QByteArray key = TrimAnsi(name);
+    for (const auto &c : m_categories)
+        if (SameTextAscii(TrimAnsi(c->name), key))
+            return TBookOutcome::CategoryExists;
+    const int row = CategoryCount();
+    beginInsertRows(QModelIndex(), row, row);
+    auto c = std::make_unique<TCategory>();
+    c->name = name;
+    c->row = row;
+    if (!m_firstOfName.contains(name))
+        m_firstOfName.insert(name, c.get());
+    m_categories.push_back(std::move(c));
+    endInsertRows();
+    if (added)
+        *added = CategoryIndex(row);
+    return TBookOutcome::Done;
+}
+
+TBookOutcome TAccountBook::AddItem(const QModelIndex &selected, const QByteArray &title, QModelIndex *added)
+{
+    TCategory *target = CategoryOf(IsItemNode(selected) ? selected.parent() : selected);
+    if (!target)
+        return TBookOutcome::NoCategory;
+    // Items of a name show under the first category of that name: a later
+    // one of the same name would lose the new item at the next start.
+    target = FirstOfName(target->name);
+    // Every record counts, also those of no category shown.
+    if (CanBeField(target->name) && CanBeField(title)) {
+        const QByteArray key = JoinKey(target->name, title);
+        bool exists = false;
+        IndexFind({key.constData(), key.size()}, true, [&](quint32) { return exists = true; });
+        if (exists)
+            return TBookOutcome::ItemExists;
+    }
+    const QModelIndex parent = CategoryIndex(target->row);
+    const int row = int(target->items.size());
+    beginInsertRows(parent, row, row);
+    const auto record = quint32(m_records.size());
+    m_records.push_back({});
+    m_short.push_back(record); // an empty record has no key until it is set
+    SetRecord(record, BuildNewItemRecord(target->name, title));
+    target->items.push_back(record);
+    endInsertRows();
+    if (added)
+        *added = index(row, 0, parent);
+    return TBookOutcome::Done;
+}
+
+TBookOutcome TAccountBook::RenameCategory(const QModelIndex &category, const QByteArray &name)
+{
+    if (!IsCategoryNode(category) || category.model() != this)
+        return TBookOutcome::NotACategory;
+    TCategory *c = CategoryOf(category);
+    const QByteArray key = TrimAnsi(name);
+    for (const auto &other : m_categories)
+        if (other.get() != c && SameTextAscii(TrimAnsi(other->name), key))
+            return TBookOutcome::CategoryExists;
+    const QByteArray oldName = c->name;
+    if (HoldsRecordsOf(c)) {
+        // Byte for byte: a category whose name differs only in case keeps
+        // its records.
+        for (qsizetype r = 0; r < RecordCount(); ++r) {
+            const TView v = View(r);
+            if (!StartsWithField(v.data, v.size, oldName))
+                continue;
+            QByteArray renamed = name;
+            renamed.append(v.data + oldName.size(), v.size - oldName.size());
+            SetRecord(r, renamed);
+        }
+    }
+    c->name = name;
+    RebuildFirstOfName();
+    emit dataChanged(category, category);
+    return TBookOutcome::Done;
+}
+
+TBookOutcome TAccountBook::DeleteCategory(const QModelIndex &category)
+{
+    if (!IsCategoryNode(category) || category.model() != this)
+        return TBookOutcome::NotACategory;
+    TCategory *c = CategoryOf(category);
+    const QByteArray name = c->name;
+    std::vector<quint32> gone;
+    // Records of the name without a node go too; those of a later category
+    // of the same name belong to this one.
+    if (HoldsRecordsOf(c)) {
+        for (qsizetype r = 0; r < RecordCount(); ++r) {
+            const TView v = View(r);
+            if (StartsWithField(v.data, v.size, name))
+                gone.push_back(quint32(r));
+        }
+    }
+    const int row = c->row;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_categories.erase(m_categories.begin() + row);
+    for (size_t i = size_t(row); i < m_categories.size(); ++i)
+        m_categories[i]->row = int(i);
+    RebuildFirstOfName();
+    RemoveRecords(gone);
+    endRemoveRows();
+    return TBookOutcome::Done;
+}
+
+TBookOutcome TAccountBook::DeleteItem(const QModelIndex &item)
+{
+    if (!IsItemNode(item) || item.model() != this)
+        return TBookOutcome::NotAnItem;
+    const qsizetype record = FindItem(CategoryOf(item.parent())->name, item.data(NameRole).toByteArray());
+    if (record < 0)
+        return TBookOutcome::NoRecord;
+    const QModelIndex node = IndexOfRecord(record);
+    if (node.isValid())
+        beginRemoveRows(node.parent(), node.row(), node.row());
+    RemoveRecords({quint32(record)});
+    if (node.isValid())
+        endRemoveRows();
+    return TBookOutcome::Done;
+}
+
+TBookOutcome TAccountBook::StoreItem(const QModelIndex &item, const std::array<QByteArray, 10> &fields1to10,
+                                     const QByteArray &description)
+{
+    if (!IsItemNode(item) || item.model() != this)
+        return TBookOutcome::NotAnItem;
+    if (TitleTaken(item, fields1to10[0]))
+        return TBookOutcome::TitleTaken;
+    const QByteArray category = CategoryOf(item.parent())->name;
+    const qsizetype record = FindItem(category, item.data(NameRole).toByteArray());
+    if (record < 0)
+        return TBookOutcome::NoRecord;
+    SetRecord(record, BuildStoredRecord(category, fields1to10, description));
+    const QModelIndex node = IndexOfRecord(record);
+    if (node.isValid())
+        emit dataChanged(node, node);
+    return TBookOutcome::Done;
+}
+
+// --- The model ---
+
+QModelIndex TAccountBook::index(int row, int column, const QModelIndex &parent) const
+{
+    if (column != 0 || row < 0)
+        return {};
+    if (!parent.isValid())
+        return row < CategoryCount() ? createIndex(row, 0, nullptr) : QModelIndex();
+    if (parent.internalPointer() || parent.model() != this)
+        return {};
+    const TCategory *c = m_categories[size_t(parent.row())].get();
+    return size_t(row) < c->items.size() ? createIndex(row, 0, c) : QModelIndex();
+}
+
+QModelIndex TAccountBook::parent(const QModelIndex &child) const
+{
+    if (!child.isValid() || !child.internalPointer())
+        return {};
+    return createIndex(static_cast<const TCategory *>(child.internalPointer())->row, 0, nullptr);
+}
+
+int TAccountBook::rowCount(const QModelIndex &parent) const
+{
+    if (!parent.isValid())
+        return CategoryCount();
+    if (parent.internalPointer() || parent.column() != 0)
+        return 0;
+    return int(m_categories[size_t(parent.row())]->items.size());
+}
+
+int TAccountBook::columnCount(const QModelIndex &) const
+{
+    return 1;
+}
+
+bool TAccountBook::hasChildren(const QModelIndex &parent) const
+{
+    return rowCount(parent) > 0;
+}
+
+QVariant TAccountBook::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.model() != this)
+        return {};
+    const bool item = index.internalPointer() != nullptr;
+    if (role == Qt::DecorationRole)
+        return item ? m_itemIcon : m_categoryIcon;
+    if (role != Qt::DisplayRole && role != NameRole)
+        return {};
+    QByteArray name;
+    if (item) {
+        TView key{};
+        if (!KeyOf(View(RecordAt(index)), &key))
+            return {};
+        const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+        name = QByteArray(end + 1, key.data + key.size - end - 1);
+    } else {
+        name = m_categories[size_t(index.row())]->name;
+    }
+    if (role == NameRole)
+        return name;
+    return FromAnsi(name);
+}
+
+Qt::ItemFlags TAccountBook::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.internalPointer())
+        f |= Qt::ItemNeverHasChildren;
+    return f;
+}

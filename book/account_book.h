@@ -1,0 +1,170 @@
+#pragma once
+
+#include "book/item_record.h"
+#include "util/string_list.h"
+
+#include <QAbstractItemModel>
+#include <QByteArray>
+#include <QHash>
+#include <QIcon>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+// Why a book operation did not change the book; Done when it did.
+enum class TBookOutcome {
+    Done,
+    CategoryExists,  // the name is taken (trimmed, ignoring case)
+    ItemExists,      // the category already holds the title (ignoring case)
+    NoCategory,      // no node to take the category from
+    TitleTaken,      // another item of the category bears the title
+    NoRecord,        // no record belongs to the node
+    NotACategory,    // the node is an item node
+    NotAnItem,       // the node is a category node, or none
+};
+
+// The account book: the category names of categories.dat and the records of
+// items.dat, with every rule that changes them, shown as a two-level model
+// (categories in book order, each with the items whose record names it).
+//
+// Records stay in the bytes read from items.dat; a record is copied out only
+// when it is edited. A record belongs to the first category of exactly its
+// name; an item node finds its record as the first record of its category
+// and title, compared byte for byte, through an index rather than a walk.
+// The book shows no messages and writes no file on its own: an operation
+// says why it could not be done, and the caller saves the file it changed.
+class TAccountBook : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    // The raw bytes of a node's name (category name or item title).
+    static constexpr int NameRole = Qt::UserRole;
+
+    explicit TAccountBook(QObject *parent = nullptr);
+    ~TAccountBook() override;
+
+    void SetIcons(const QIcon &category, const QIcon &item);
+
+    // --- Files ---
+    // A missing file leaves the book as it is. Unreadable files and failed
+    // writes throw EFileError; a failed write leaves the old file whole.
+    void LoadCategories(const QString &path);
+    void LoadItems(const QString &path);
+    void SaveCategories(const QString &path) const;
+    void SaveItems(const QString &path) const;
+    void Clear();
+
+    // --- Reading ---
+    int CategoryCount() const { return int(m_categories.size()); }
+    QByteArray CategoryName(int row) const;
+    qsizetype RecordCount() const { return qsizetype(m_records.size()); }
+    QByteArray Record(qsizetype record) const;
+    // Copies of the two lists as the files hold them: for tests and tools,
+    // a book of a million items copies every record.
+    TStringList CategoryList() const;
+    TStringList ItemList() const;
+
+    static bool IsItemNode(const QModelIndex &node) { return node.isValid() && node.parent().isValid(); }
+    static bool IsCategoryNode(const QModelIndex &node) { return node.isValid() && !node.parent().isValid(); }
+    QModelIndex CategoryIndex(int row) const { return index(row, 0); }
+    // The item node that shows `record`, or an invalid index when it has none.
+    QModelIndex IndexOfRecord(qsizetype record) const;
+    // The record an item node shows.
+    qsizetype RecordAt(const QModelIndex &item) const;
+
+    // The first record whose category and title equal the names byte for
+    // byte, or -1.
+    qsizetype FindItem(const QByteArray &category, const QByteArray &title) const;
+    TItemRecord ReadItem(qsizetype record) const { return ReadItemRecord(Record(record)); }
+    // The records before `record` (all of them for -1) too short to name a
+    // category and a title, in file order.
+    TStringList ShortRecordsBefore(qsizetype record) const;
+    // True when another item node of `item`'s category bears `title`, byte
+    // for byte.
+    bool TitleTaken(const QModelIndex &item, const QByteArray &title) const;
+
+    // --- Rules that change the book ---
+    // Appends a category; no node is selected or changed.
+    TBookOutcome AddCategory(const QByteArray &name, QModelIndex *added = nullptr);
+    // Adds an empty item to the category of `selected` (the first category
+    // of that name); `added` receives its node.
+    TBookOutcome AddItem(const QModelIndex &selected, const QByteArray &title, QModelIndex *added = nullptr);
+    // Renames the category of `category`'s own entry; its records follow.
+    TBookOutcome RenameCategory(const QModelIndex &category, const QByteArray &name);
+    // Removes the category's own entry and, when it holds the records of
+    // its name, every record of that name.
+    TBookOutcome DeleteCategory(const QModelIndex &category);
+    // Removes the item's record.
+    TBookOutcome DeleteItem(const QModelIndex &item);
+    // Rewrites the item's record as a stored item with the given fields 1 to
+    // 10 and description; the category is the node's parent's.
+    TBookOutcome StoreItem(const QModelIndex &item, const std::array<QByteArray, 10> &fields1to10,
+                           const QByteArray &description);
+
+    // --- The model ---
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    bool hasChildren(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+private:
+    struct TCategory
+    {
+        QByteArray name;
+        int row = 0;
+        std::vector<quint32> items; // record numbers, ascending
+    };
+    struct TRecordRef
+    {
+        qint64 offset = 0; // into m_bytes, or the slot in m_edited
+        quint32 length = 0;
+        bool edited = false;
+    };
+    // Bytes of a record without copying them.
+    struct TView
+    {
+        const char *data;
+        qsizetype size;
+    };
+
+    TView View(qsizetype record) const;
+    // Field 0 and field 1 joined by their delimiter ("category¥title"); false
+    // for a record too short to have both.
+    static bool KeyOf(TView record, TView *key);
+    TCategory *CategoryOf(const QModelIndex &node) const;
+    TCategory *FirstOfName(const QByteArray &name) const;
+    void RebuildFirstOfName();
+    void AttachRecords();
+    void SetRecord(qsizetype record, const QByteArray &bytes);
+    void RemoveRecords(const std::vector<quint32> &sorted);
+    qsizetype ChildRow(const TCategory &category, qsizetype record) const;
+    bool HoldsRecordsOf(const TCategory *category) const;
+
+    // The index: open addressing over record numbers, hashed on the key with
+    // ASCII letters folded so one table answers both comparisons.
+    static quint64 KeyHash(TView key);
+    void IndexClear();
+    void IndexReserve(qsizetype count);
+    void IndexInsert(quint32 record);
+    void IndexRemove(quint32 record);
+    // Calls f(record) for every record whose key equals `key` (exactly, or
+    // ignoring ASCII case) until f returns true.
+    template <class F>
+    void IndexFind(TView key, bool ignoreCase, F &&f) const;
+
+    std::vector<std::unique_ptr<TCategory>> m_categories;
+    QHash<QByteArray, TCategory *> m_firstOfName;
+    QByteArray m_bytes;                 // items.dat as read
+    std::vector<TRecordRef> m_records;  // items.dat order
+    QByteArrayList m_edited;            // records copied out by an edit
+    std::vector<qint32> m_freeEdited;   // slots of m_edited to reuse
+    std::vector<quint32> m_short;       // records without a key, ascending
+    std::vector<quint32> m_slots;       // index: record + 1, 0 = free
+    qsizetype m_indexed = 0;
+    QIcon m_categoryIcon;
+    QIcon m_itemIcon;
+};
