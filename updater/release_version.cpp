@@ -49,7 +49,7 @@ TVerdict Check(std::string_view text, bool allowZero)
                                            "point and more digits, such as 2.5"})};
     if (whole.size() > 1 && whole.front() == '0')
         return {false, Join({Quoted(text), " has a leading zero; write the number without it"})};
-    if (whole.size() > 7 || fraction.size() > 9)
+    if (whole.size() > 8 || fraction.size() > 9)
         return {false, Join({Quoted(text), " has too many digits for the update check"})};
     if (fraction.size() > 1 && fraction.back() == '0') {
         std::string_view trimmed = fraction;
