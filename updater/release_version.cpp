@@ -82,7 +82,8 @@ TVerdict Check(std::string_view text, bool allowZero)
         std::snprintf(held, sizeof held, "%.9g", double(std::strtof(std::string(text).c_str(), nullptr)));
         return {false, Join({"the update check holds an offered version as a 32-bit floating-point number, in which ",
                              Quoted(text), " is not exact (it becomes ", held,
-                             "), so a program of that version could be offered itself as an update; use a version "
+                             "), so the check would compare other numbers than the ones written and could offer a release to "
+                             "itself; use a version "
                              "whose fraction is made of halves, quarters, eighths and so on, such as ",
                              whole, ".25 or ", whole, ".5"})};
     }

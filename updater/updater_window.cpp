@@ -46,9 +46,9 @@ TUpdaterWindow::TUpdaterWindow(TUpdateJob *job, TMessageService &messages, QWidg
         memNotes->setPlainText(notes);
     });
     connect(m_job, &TUpdateJob::progress, this, [this](qint64 done, qint64 total, const QString &file) {
-        // The bar counts kibibytes so that large files stay within its int range.
-        prgBytes->setRange(0, int(qMax<qint64>(1, total / 1024)));
-        prgBytes->setValue(int(qMin(done, total) / 1024));
+        // In thousandths: byte counts may exceed the bar's int range.
+        prgBytes->setRange(0, 1000);
+        prgBytes->setValue(total > 0 ? int(qMin(done, total) * 1000 / total) : 1000);
         lblFile->setText(file.isEmpty() ? QString() : QStringLiteral("Downloading %1").arg(file));
     });
     connect(m_job, &TUpdateJob::waitingForProgram, this, [this] {
