@@ -4,6 +4,8 @@
 #include "settings/branding_settings.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QMap>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -59,6 +61,44 @@ private slots:
         // A folder whose name a desktop entry cannot carry writes nothing.
         QVERIFY(!DesktopEntry::Install(root.filePath(QStringLiteral("a\nb")), data + QStringLiteral("2"), error));
         QVERIFY(!QFile::exists(data + QStringLiteral("2")));
+    }
+
+    // Installing, again and again, lays out the application folder and never
+    // touches the user's files in it.
+    void installKeepsUserFiles()
+    {
+        QTemporaryDir app;
+        const QMap<QString, QByteArray> user = {{QStringLiteral("categories.dat"), "Shops\r\n"},
+                                                {QStringLiteral("items.dat"), "Shops\xA5One\xA5\r\n"},
+                                                {QStringLiteral("dbsettings.dat"), "container"},
+                                                {QStringLiteral("browser/Cookies"), "cookie"}};
+        for (auto it = user.cbegin(); it != user.cend(); ++it) {
+            QDir().mkpath(QFileInfo(app.filePath(it.key())).absolutePath());
+            QFile f(app.filePath(it.key()));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(it.value());
+        }
+        for (int round = 0; round < 2; ++round) {
+            QProcess install;
+            install.start(QStringLiteral(CMAKE_EXE),
+                          {QStringLiteral("--install"), QStringLiteral(BUILD_DIR), QStringLiteral("--prefix"), app.path()});
+            QVERIFY(install.waitForFinished(60000));
+            QCOMPARE(install.exitCode(), 0);
+        }
+        for (const QString &name : {QStringLiteral("tarnwick"), QStringLiteral("Updater")})
+            QVERIFY2(QFileInfo(app.filePath(name)).isExecutable(), qPrintable(name));
+        for (const QString &name : {QStringLiteral("README"), QStringLiteral("tarnwick.svg"),
+                                    QStringLiteral("org.tarnwick.Tarnwick.desktop"),
+                                    QStringLiteral("org.tarnwick.Tarnwick.metainfo.xml")})
+            QVERIFY2(QFileInfo(app.filePath(name)).isFile(), qPrintable(name));
+        for (auto it = user.cbegin(); it != user.cend(); ++it) {
+            QFile f(app.filePath(it.key()));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), it.value());
+        }
+        QFile metainfo(app.filePath(QStringLiteral("org.tarnwick.Tarnwick.metainfo.xml")));
+        QVERIFY(metainfo.open(QIODevice::ReadOnly));
+        QVERIFY(metainfo.readAll().contains("<release version=\"" + QByteArray(AppVersion) + "\"/>"));
     }
 
     void versionOption()
