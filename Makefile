@@ -2,6 +2,8 @@
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
 BUILD_TYPE ?= Release
+# Where `make run` installs the program; the book is kept there, beside it.
+APP_DIR  ?= $(HOME)/Tarnwick
 
 # Everything the build, the tests and the benchmarks need, from Debian's archive.
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config ccache \
@@ -13,7 +15,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 ROOT := $(shell [ "$$(id -u)" -eq 0 ] && echo yes)
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean dist
 
 all: build
 
@@ -35,9 +37,13 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Installed outside the build tree, so that rebuilding or `make clean` never
+# touches the book that lives beside the program.
 run: build
+	cmake --install $(BUILD) --prefix "$(APP_DIR)" >/dev/null
+	@echo "Tarnwick runs from $(APP_DIR); its book is kept there."
 	@if [ -n "$(ROOT)" ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi; \
-	$(BUILD)/app/tarnwick
+	cd "$(APP_DIR)" && ./tarnwick
 
 test: build
 	cd $(BUILD) && xvfb-run -a -s "-screen 0 1600x1200x24" \
@@ -46,6 +52,11 @@ test: build
 bench: build
 	@for b in $$(find $(BUILD)/bench -type f -perm -u+x -name 'bench_*' | sort); do \
 	  echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
+
+# The portable archive; refuses a build that trusts the development key unless
+# ALLOW_DEVELOPMENT_KEY=yes is given.
+dist: build
+	cmake -DBUILD_DIR=$(BUILD) -DALLOW_DEVELOPMENT_KEY=$(ALLOW_DEVELOPMENT_KEY) -P packaging/dist.cmake
 
 clean:
 	rm -rf $(BUILD)

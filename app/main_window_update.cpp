@@ -100,7 +100,10 @@ bool TfrmMain::CheckForUpdates(bool quiet)
                 return false;
             // Whether the updater really started is not known here; the
             // window closes all the same so that it can replace the files.
-            QProcess::startDetached(updater, {FromAnsi(site), QString::fromLatin1(AppVersion), QStringLiteral("A")});
+            // It works in the application folder, not wherever the program
+            // happened to be started from.
+            QProcess::startDetached(updater, {FromAnsi(site), QString::fromLatin1(AppVersion), QStringLiteral("A")},
+                                    AppFolder());
             close();
             return true;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "release_identity.h"
+
 #include <QByteArray>
 #include <QChar>
 #include <QString>
@@ -10,8 +12,9 @@
 // it (app/main_window_update.cpp).
 namespace UpdateCheck {
 
-// The update site. Fixed in the program: no setting changes it.
-inline constexpr char UpdateBaseURL[] = "http://update.tarnwick.example/liveupdate/tarnwick/";
+// The update site. Fixed when the program is built (TARNWICK_UPDATE_BASE_URL):
+// no setting changes it.
+inline constexpr char UpdateBaseURL[] = TARNWICK_UPDATE_BASE_URL_TEXT;
 inline constexpr char DescriptionFile[] = "mainappupdate.inf";
 inline constexpr char UpdaterProgram[] = "Updater";
 

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "release_identity.h"
+
 #include <QByteArray>
 
-// The program's own version: caption, About box and update check.
-inline constexpr const char AppVersion[] = "2.0";
+// The program's own version: caption, About box and update check. Set when
+// the build is configured (TARNWICK_VERSION, "2.0" unless a release says
+// otherwise).
+inline constexpr const char AppVersion[] = TARNWICK_VERSION_TEXT;
 
 // The publisher's settings, read from the container once at start and constant
 // afterwards. Every value is empty without a container.

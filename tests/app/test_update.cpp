@@ -36,7 +36,8 @@ QByteArray Description(const QByteArray &version)
 void WriteUpdater(const TTempAppFolder &folder, bool executable = true)
 {
     folder.Write(QStringLiteral("Updater"),
-                 "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/updater-args.tmp\"\n"
+                 "#!/bin/sh\npwd -P > \"$(dirname \"$0\")/updater-cwd.txt\"\n"
+                 "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/updater-args.tmp\"\n"
                  "mv \"$(dirname \"$0\")/updater-args.tmp\" \"$(dirname \"$0\")/updater-args.txt\"\n");
     QFile::setPermissions(folder.File(QStringLiteral("Updater")),
                           executable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
@@ -277,6 +278,8 @@ void TestUpdate::checkUpdatesButtonHandsOverToUpdater()
     QVERIFY(!f.window->isVisible());
     QTRY_VERIFY(f.folder.Exists(kArgsFile));
     QCOMPARE(f.folder.Read(kArgsFile), f.server.Url(kSitePath) + "\n2.0\nA\n");
+    // The updater works in the application folder, not where the program was started from.
+    QCOMPARE(f.folder.Read(QStringLiteral("updater-cwd.txt")), QDir(f.folder.Path()).canonicalPath().toUtf8() + "\n");
 }
 
 QTEST_MAIN(TestUpdate)

@@ -1,0 +1,228 @@
+// Publisher's tool: the release-signing key and the update site.
+//   tarnwick-release keygen NAME
+//   tarnwick-release make --app-folder DIR --key PRIVATE --notes NOTES.md --out SITE [--min-version V]
+#include "updater/release_signing.h"
+#include "updater/release_version.h"
+#include "updater/update_manifest.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <sys/stat.h>
+
+using namespace UpdateManifest;
+
+namespace {
+
+constexpr qint64 kMaxNotes = 64 * 1024;
+constexpr qint64 kMaxKey = 16 * 1024;
+
+int Fail(const QString &message)
+{
+    std::fprintf(stderr, "tarnwick-release: %s\n", qPrintable(message));
+    return 1;
+}
+
+bool WriteFile(const QString &path, const QByteArray &bytes, QFileDevice::Permissions perms, QString &error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(perms) || file.write(bytes) != bytes.size() ||
+        !file.commit()) {
+        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool ReadSmall(const QString &path, qint64 cap, QByteArray &bytes, QString &error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    bytes = file.read(cap + 1);
+    if (bytes.size() > cap) {
+        error = QStringLiteral("%1 is too large").arg(path);
+        return false;
+    }
+    return true;
+}
+
+int Keygen(const QStringList &args)
+{
+    if (args.size() != 1)
+        return Fail(QStringLiteral("usage: tarnwick-release keygen NAME (writes NAME.private.pem and NAME.public.pem)"));
+    const QString privatePath = args[0] + QStringLiteral(".private.pem");
+    const QString publicPath = args[0] + QStringLiteral(".public.pem");
+    if (QFileInfo::exists(privatePath) || QFileInfo::exists(publicPath))
+        return Fail(QStringLiteral("%1 or %2 exists already; a key is never overwritten").arg(privatePath, publicPath));
+    QByteArray privatePem, publicPem;
+    QString error;
+    if (!ReleaseSigning::GenerateKeyPair(privatePem, publicPem, error))
+        return Fail(error);
+    // Owner-only from its first byte: the file never exists with wider rights.
+    const mode_t old = ::umask(077);
+    const bool ok = WriteFile(privatePath, privatePem, QFileDevice::ReadOwner | QFileDevice::WriteOwner, error);
+    ::umask(old);
+    if (!ok || !WriteFile(publicPath, publicPem,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                              QFileDevice::ReadOther,
+                          error))
+        return Fail(error);
+    std::printf("Private key (keep it secret, off the build machine if you can): %s\n"
+                "Public key (configure with -DTARNWICK_UPDATE_PUBLIC_KEY=...): %s\n",
+                qPrintable(privatePath), qPrintable(publicPath));
+    return 0;
+}
+
+QString ProgramVersion(const QString &program, QString &error)
+{
+    QProcess p;
+    p.setProgram(program);
+    p.setArguments({QStringLiteral("--version")});
+    p.start();
+    if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        error = QStringLiteral("%1 --version did not answer").arg(program);
+        return {};
+    }
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+int Make(const QStringList &args)
+{
+    QString appFolder, keyPath, notesPath, outPath, minVersion = QStringLiteral("0");
+    for (qsizetype i = 0; i < args.size(); i += 2) {
+        if (i + 1 >= args.size())
+            return Fail(QStringLiteral("%1 needs a value").arg(args[i]));
+        const QString &v = args[i + 1];
+        if (args[i] == u"--app-folder")
+            appFolder = v;
+        else if (args[i] == u"--key")
+            keyPath = v;
+        else if (args[i] == u"--notes")
+            notesPath = v;
+        else if (args[i] == u"--out")
+            outPath = v;
+        else if (args[i] == u"--min-version")
+            minVersion = v;
+        else
+            return Fail(QStringLiteral("unknown option %1").arg(args[i]));
+    }
+    if (appFolder.isEmpty() || keyPath.isEmpty() || notesPath.isEmpty() || outPath.isEmpty())
+        return Fail(QStringLiteral("usage: tarnwick-release make --app-folder DIR --key PRIVATE --notes NOTES.md "
+                                   "--out SITE [--min-version V]"));
+
+    // The folder must hold a release and nothing of a user's.
+    const QDir folder(appFolder);
+    if (!folder.exists())
+        return Fail(QStringLiteral("%1 is not a folder").arg(appFolder));
+    const QFileInfoList entries =
+        folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList userFiles;
+    for (const QFileInfo &entry : entries)
+        if (IsUserFile(entry.fileName()))
+            userFiles.append(entry.fileName());
+    if (!userFiles.isEmpty())
+        return Fail(QStringLiteral("%1 holds user files (%2); publish from a fresh installation, such as the folder "
+                                   "inside the archive of make dist")
+                        .arg(appFolder, userFiles.join(QStringLiteral(", "))));
+    for (const QFileInfo &entry : entries)
+        if (!IsSafeName(entry.fileName()) || entry.isSymLink() || !entry.isFile())
+            return Fail(QStringLiteral("%1 holds \"%2\", which is not a plain file with a plain name")
+                            .arg(appFolder, entry.fileName()));
+    for (const char *required : {ProgramName, UpdaterName})
+        if (!folder.exists(QLatin1String(required)))
+            return Fail(QStringLiteral("%1 has no %2").arg(appFolder, QLatin1String(required)));
+
+    QString error;
+    TManifest manifest;
+    manifest.version = ProgramVersion(folder.filePath(QLatin1String(ProgramName)), error);
+    if (manifest.version.isEmpty())
+        return Fail(error);
+    manifest.minVersion = minVersion;
+    for (const auto &[text, zero] : {std::pair{manifest.version, false}, std::pair{minVersion, true}}) {
+        const ReleaseVersion::TVerdict verdict = ReleaseVersion::Check(text.toStdString(), zero);
+        if (!verdict.ok)
+            return Fail(QStringLiteral("version refused: %1").arg(QString::fromStdString(verdict.reason)));
+    }
+    if (ReleaseVersion::Value(minVersion.toStdString()) >= ReleaseVersion::Value(manifest.version.toStdString()))
+        return Fail(QStringLiteral("the minimum version %1 is not below the release's version %2")
+                        .arg(minVersion, manifest.version));
+
+    QByteArray privateKey, notes;
+    if (!ReadSmall(keyPath, kMaxKey, privateKey, error) || !ReadSmall(notesPath, kMaxNotes, notes, error))
+        return Fail(error);
+    manifest.notes = QString::fromUtf8(notes);
+    const QByteArray publicKey = ReleaseSigning::PublicKeyOf(privateKey);
+    if (publicKey.isEmpty())
+        return Fail(QStringLiteral("%1 is not an Ed25519 private key").arg(keyPath));
+    // An updater that does not trust this key would refuse the update.
+    QFile updater(folder.filePath(QLatin1String(UpdaterName)));
+    if (!updater.open(QIODevice::ReadOnly) || !updater.readAll().contains(publicKey))
+        return Fail(QStringLiteral("the Updater in %1 does not trust the key %2; build with "
+                                   "-DTARNWICK_UPDATE_PUBLIC_KEY set to its public half")
+                        .arg(appFolder, keyPath));
+
+    for (const QFileInfo &entry : entries) {
+        TFile f;
+        f.name = entry.fileName();
+        f.size = entry.size();
+        f.mode = entry.permissions().testFlag(QFileDevice::ExeOwner) ? 0755 : 0644;
+        f.sha256 = ReleaseSigning::FileSha256Hex(entry.filePath());
+        if (f.sha256.isEmpty())
+            return Fail(QStringLiteral("cannot read %1").arg(entry.filePath()));
+        manifest.files.append(f);
+    }
+    const QByteArray json = ToJson(manifest);
+    const QByteArray signature = ReleaseSigning::Sign(privateKey, json, error);
+    if (signature.isEmpty())
+        return Fail(error);
+
+    const QDir out(outPath);
+    if (!QDir().mkpath(out.filePath(QLatin1String(FilesFolder))))
+        return Fail(QStringLiteral("cannot create %1").arg(outPath));
+    QDir files(out.filePath(QLatin1String(FilesFolder)));
+    for (const QString &stale : files.entryList(QDir::Files | QDir::Hidden))
+        files.remove(stale);
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                          QFileDevice::ReadOther;
+    for (const TFile &f : std::as_const(manifest.files)) {
+        QFile source(folder.filePath(f.name));
+        if (!source.open(QIODevice::ReadOnly) || !WriteFile(files.filePath(f.name), source.readAll(), readable, error))
+            return Fail(error.isEmpty() ? QStringLiteral("cannot read %1").arg(source.fileName()) : error);
+    }
+    // The description the program's check reads comes last: until it names
+    // the new version, no user is sent to a half-written site.
+    const QByteArray inf = "[APPLICATION]\r\nName=Tarnwick\r\nVersion=" + manifest.version.toLatin1() + "\r\n";
+    if (!WriteFile(out.filePath(QLatin1String(ManifestName)), json, readable, error) ||
+        !WriteFile(out.filePath(QLatin1String(SignatureName)), signature, readable, error) ||
+        !WriteFile(out.filePath(QStringLiteral("mainappupdate.inf")), inf, readable, error))
+        return Fail(error);
+    std::printf("Update site for version %s (from %s on, %lld files) written to %s\n"
+                "Upload the whole folder so that it is served at the build's update address.\n",
+                qPrintable(manifest.version), qPrintable(minVersion), static_cast<long long>(manifest.files.size()),
+                qPrintable(outPath));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    if (command == u"keygen")
+        return Keygen(args);
+    if (command == u"make")
+        return Make(args);
+    return Fail(QStringLiteral("usage: tarnwick-release keygen NAME | make --app-folder DIR --key PRIVATE --notes "
+                               "NOTES.md --out SITE [--min-version V]"));
+}
