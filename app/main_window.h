@@ -25,12 +25,12 @@ class QTextBrowser;
 class QTimer;
 class QToolButton;
 class QTreeWidgetItem;
+class TBrowserPanel;
 class TCategoryTree;
-class THtmlView;
+class TDocumentView;
 class THttpClient;
 class TLinkLabel;
 class TMessageHint;
-class TWebBrowser;
 
 // The main window: two pages (welcome and main), the account book's tree and
 // item editor, the browser panel and the promotion places. Every file it reads
@@ -72,7 +72,7 @@ public:
     // --- Pages ---
     QTabWidget *pgcPrinc = nullptr;
     QPointer<QWidget> stsWelcome;
-    THtmlView *prfWelcome = nullptr;
+    TDocumentView *prfWelcome = nullptr;
     QPushButton *bsSkinButton1 = nullptr;
     QWidget *stsMain = nullptr;
 
@@ -127,7 +127,7 @@ public:
     QLabel *bsSkinStdLabel8 = nullptr;
     QLineEdit *edtURL = nullptr;
     QPushButton *bsSkinButton2 = nullptr; // Go!
-    TWebBrowser *EmbeddedWB1 = nullptr;
+    TBrowserPanel *EmbeddedWB1 = nullptr;
 
     // Link bar
     QFrame *panLinks = nullptr;

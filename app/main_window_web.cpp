@@ -3,7 +3,7 @@
 #include "main_window.h"
 
 #include "util/error_reporter.h"
-#include "web/web_browser.h"
+#include "web/browser_panel.h"
 #include "web/web_panel.h"
 
 #include <QLineEdit>
@@ -12,7 +12,7 @@
 
 QWidget *TfrmMain::CreateWebBrowser(QWidget *parent)
 {
-    EmbeddedWB1 = new TWebBrowser(m_appFolder + QStringLiteral("browser/"), parent);
+    EmbeddedWB1 = new TBrowserPanel(m_appFolder + QStringLiteral("browser/"), parent);
     EmbeddedWB1->setObjectName(QStringLiteral("EmbeddedWB1"));
     EmbeddedWB1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     return EmbeddedWB1;

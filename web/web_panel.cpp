@@ -1,6 +1,6 @@
 #include "web_panel.h"
 
-#include "web_browser.h"
+#include "browser_panel.h"
 
 #include <QLineEdit>
 
@@ -15,7 +15,7 @@ void Quietly(F &&f)
     }
 }
 
-void StopIfBusy(TWebBrowser &browser)
+void StopIfBusy(TBrowserPanel &browser)
 {
     if (browser.Busy())
         browser.Stop();
@@ -23,7 +23,7 @@ void StopIfBusy(TWebBrowser &browser)
 
 } // namespace
 
-void WebPanel::Back(TWebBrowser &browser)
+void WebPanel::Back(TBrowserPanel &browser)
 {
     Quietly([&] {
         StopIfBusy(browser);
@@ -31,7 +31,7 @@ void WebPanel::Back(TWebBrowser &browser)
     });
 }
 
-void WebPanel::Forward(TWebBrowser &browser)
+void WebPanel::Forward(TBrowserPanel &browser)
 {
     Quietly([&] {
         StopIfBusy(browser);
@@ -39,7 +39,7 @@ void WebPanel::Forward(TWebBrowser &browser)
     });
 }
 
-void WebPanel::Refresh(TWebBrowser &browser)
+void WebPanel::Refresh(TBrowserPanel &browser)
 {
     Quietly([&] {
         StopIfBusy(browser);
@@ -47,12 +47,12 @@ void WebPanel::Refresh(TWebBrowser &browser)
     });
 }
 
-void WebPanel::Stop(TWebBrowser &browser)
+void WebPanel::Stop(TBrowserPanel &browser)
 {
     Quietly([&] { StopIfBusy(browser); });
 }
 
-void WebPanel::Go(TWebBrowser &browser, const QString &addressEditText)
+void WebPanel::Go(TBrowserPanel &browser, const QString &addressEditText)
 {
     if (addressEditText.isEmpty())
         return;
@@ -60,7 +60,7 @@ void WebPanel::Go(TWebBrowser &browser, const QString &addressEditText)
     browser.Navigate(addressEditText);
 }
 
-void WebPanel::Browse(TWebBrowser &browser, QLineEdit &addressEdit, const QString &fieldText)
+void WebPanel::Browse(TBrowserPanel &browser, QLineEdit &addressEdit, const QString &fieldText)
 {
     if (fieldText.isEmpty())
         return;
@@ -69,8 +69,8 @@ void WebPanel::Browse(TWebBrowser &browser, QLineEdit &addressEdit, const QStrin
     browser.Navigate(fieldText);
 }
 
-void WebPanel::Paste(TWebBrowser &browser, const QString &fieldText)
+void WebPanel::Paste(TBrowserPanel &browser, const QString &fieldText)
 {
-    TWebBrowser::SetClipboardText(fieldText);
+    TBrowserPanel::SetClipboardText(fieldText);
     browser.Paste();
 }

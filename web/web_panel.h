@@ -3,7 +3,7 @@
 #include <QString>
 
 class QLineEdit;
-class TWebBrowser;
+class TBrowserPanel;
 
 // What the browser bar and the Browse and Paste buttons of the item editor do.
 // The main window's handlers only pass in their browser, edit and field text.
@@ -11,22 +11,22 @@ namespace WebPanel {
 
 // Back, Forward and Refresh stop a page that is still loading first. None of
 // them reports anything.
-void Back(TWebBrowser &browser);
-void Forward(TWebBrowser &browser);
-void Refresh(TWebBrowser &browser);
-void Stop(TWebBrowser &browser);
+void Back(TBrowserPanel &browser);
+void Forward(TBrowserPanel &browser);
+void Refresh(TBrowserPanel &browser);
+void Stop(TBrowserPanel &browser);
 
 // "Go!": opens the text of the address edit exactly as typed; an empty edit
 // does nothing. A failure to navigate is raised to the caller.
-void Go(TWebBrowser &browser, const QString &addressEditText);
+void Go(TBrowserPanel &browser, const QString &addressEditText);
 
 // "Browse": an empty field changes nothing, not even a page still loading.
 // Otherwise the address edit shows the field's text, then the browser opens
 // it; a failure to navigate is raised after the edit has been filled.
-void Browse(TWebBrowser &browser, QLineEdit &addressEdit, const QString &fieldText);
+void Browse(TBrowserPanel &browser, QLineEdit &addressEdit, const QString &fieldText);
 
 // "Paste": puts the field's text on the clipboard, even when empty, where it
 // stays, then pastes it into the page's focused input.
-void Paste(TWebBrowser &browser, const QString &fieldText);
+void Paste(TBrowserPanel &browser, const QString &fieldText);
 
 } // namespace WebPanel
