@@ -8,7 +8,7 @@
 #include "services/http_client.h"
 #include "settings/branding_settings.h"
 #include "util/error_reporter.h"
-#include "util/html_view.h"
+#include "util/document_view.h"
 
 #include <QAction>
 #include <QApplication>
@@ -128,7 +128,7 @@ void TfrmMain::BuildControls()
     auto *welcomeLayout = new QVBoxLayout(stsWelcome);
     welcomeLayout->setContentsMargins(0, 0, 0, 0);
     welcomeLayout->setSpacing(0);
-    prfWelcome = Named(new THtmlView(stsWelcome), "prfWelcome");
+    prfWelcome = Named(new TDocumentView(stsWelcome), "prfWelcome");
     welcomeLayout->addWidget(prfWelcome);
     auto *welcomeBar = Named(new QFrame(stsWelcome), "bsSkinPanel6");
     welcomeBar->setFixedHeight(39);

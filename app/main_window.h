@@ -26,13 +26,13 @@ class QTimer;
 class QToolButton;
 class QModelIndex;
 class TAccountBook;
+class TBrowserPanel;
 class TCategoryTree;
-class THtmlView;
+class TDocumentView;
 class THttpClient;
 class TLinkLabel;
 class TMessageHint;
 class TSecretClipboard;
-class TWebBrowser;
 
 // The main window: two pages (welcome and main), the account book's tree and
 // item editor, the browser panel and the promotion places. Every file it reads
@@ -74,7 +74,7 @@ public:
     // --- Pages ---
     QTabWidget *pgcPrinc = nullptr;
     QPointer<QWidget> stsWelcome;
-    THtmlView *prfWelcome = nullptr;
+    TDocumentView *prfWelcome = nullptr;
     QPushButton *bsSkinButton1 = nullptr;
     QWidget *stsMain = nullptr;
 
@@ -129,7 +129,7 @@ public:
     QLabel *bsSkinStdLabel8 = nullptr;
     QLineEdit *edtURL = nullptr;
     QPushButton *bsSkinButton2 = nullptr; // Go!
-    TWebBrowser *EmbeddedWB1 = nullptr;
+    TBrowserPanel *EmbeddedWB1 = nullptr;
     // Where the Paste buttons put their text; it forgets it again.
     TSecretClipboard *Clipboard = nullptr;
 

@@ -10,7 +10,7 @@
 #include "settings/settings_container.h"
 #include "util/codepage.h"
 #include "util/error_reporter.h"
-#include "util/html_view.h"
+#include "util/document_view.h"
 #include "util/text_utils.h"
 
 #include <QApplication>

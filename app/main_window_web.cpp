@@ -4,7 +4,7 @@
 
 #include "util/error_reporter.h"
 #include "util/secret_clipboard.h"
-#include "web/web_browser.h"
+#include "web/browser_panel.h"
 #include "web/web_panel.h"
 
 #include <QLabel>
@@ -14,7 +14,7 @@
 
 QWidget *TfrmMain::CreateWebBrowser(QWidget *parent)
 {
-    EmbeddedWB1 = new TWebBrowser(m_appFolder + QStringLiteral("browser/"), parent);
+    EmbeddedWB1 = new TBrowserPanel(m_appFolder + QStringLiteral("browser/"), parent);
     EmbeddedWB1->setObjectName(QStringLiteral("EmbeddedWB1"));
     EmbeddedWB1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     Clipboard = new TSecretClipboard(this);
@@ -39,7 +39,7 @@ void TfrmMain::ConnectWebHandlers()
     // It keeps the address the user opened; where the page shown really is
     // stands beside it.
     if (auto *host = bsSkinPanel5->findChild<QLabel *>(QStringLiteral("lblPageHost")))
-        connect(EmbeddedWB1, &TWebBrowser::urlChanged, host, [host](const QUrl &url) { host->setText(url.host()); });
+        connect(EmbeddedWB1, &TBrowserPanel::urlChanged, host, [host](const QUrl &url) { host->setText(url.host()); });
 }
 
 void TfrmMain::bsSkinSpeedButton1Click()

@@ -8,7 +8,7 @@
 #include "util/codepage.h"
 #include "util/error_reporter.h"
 #include "util/guarded_tree_widget.h"
-#include "util/html_view.h"
+#include "util/document_view.h"
 #include "util/text_utils.h"
 
 #include <QFrame>
@@ -73,7 +73,7 @@ TfrmNews::TfrmNews(THttpClient &client, TMessageService &messages, const QString
     listLayout->addWidget(lvwItems);
     bsSkinSplitter1->addWidget(bsSkinPanel1);
 
-    prfEditorNews = new THtmlView;
+    prfEditorNews = new TDocumentView;
     prfEditorNews->setObjectName(QStringLiteral("prfEditorNews"));
     prfEditorNews->setMinimumHeight(10);
     bsSkinSplitter1->addWidget(prfEditorNews);

@@ -8,7 +8,7 @@ class QFrame;
 class QPushButton;
 class QSplitter;
 class QTreeWidgetItem;
-class THtmlView;
+class TDocumentView;
 class THttpClient;
 class TGuardedTreeWidget;
 class TMessageService;
@@ -34,7 +34,7 @@ public:
     QFrame *bsSkinPanel1 = nullptr;
     TGuardedTreeWidget *lvwItems = nullptr;
     QSplitter *bsSkinSplitter1 = nullptr;
-    THtmlView *prfEditorNews = nullptr;
+    TDocumentView *prfEditorNews = nullptr;
     QFrame *bsSkinPanel3 = nullptr;
     QPushButton *btnExit = nullptr;
 

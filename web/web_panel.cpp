@@ -1,6 +1,6 @@
 #include "web_panel.h"
 
-#include "web_browser.h"
+#include "browser_panel.h"
 
 #include "util/message_service.h"
 #include "util/secret_clipboard.h"
@@ -18,7 +18,7 @@ void Quietly(F &&f)
     }
 }
 
-void StopIfBusy(TWebBrowser &browser)
+void StopIfBusy(TBrowserPanel &browser)
 {
     if (browser.Busy())
         browser.Stop();
@@ -26,7 +26,7 @@ void StopIfBusy(TWebBrowser &browser)
 
 } // namespace
 
-void WebPanel::Back(TWebBrowser &browser)
+void WebPanel::Back(TBrowserPanel &browser)
 {
     Quietly([&] {
         StopIfBusy(browser);
@@ -34,7 +34,7 @@ void WebPanel::Back(TWebBrowser &browser)
     });
 }
 
-void WebPanel::Forward(TWebBrowser &browser)
+void WebPanel::Forward(TBrowserPanel &browser)
 {
     Quietly([&] {
         StopIfBusy(browser);
@@ -42,7 +42,7 @@ void WebPanel::Forward(TWebBrowser &browser)
     });
 }
 
-void WebPanel::Refresh(TWebBrowser &browser)
+void WebPanel::Refresh(TBrowserPanel &browser)
 {
     Quietly([&] {
         StopIfBusy(browser);
@@ -50,12 +50,12 @@ void WebPanel::Refresh(TWebBrowser &browser)
     });
 }
 
-void WebPanel::Stop(TWebBrowser &browser)
+void WebPanel::Stop(TBrowserPanel &browser)
 {
     Quietly([&] { StopIfBusy(browser); });
 }
 
-void WebPanel::Go(TWebBrowser &browser, const QString &addressEditText)
+void WebPanel::Go(TBrowserPanel &browser, const QString &addressEditText)
 {
     if (addressEditText.isEmpty())
         return;
@@ -63,7 +63,7 @@ void WebPanel::Go(TWebBrowser &browser, const QString &addressEditText)
     browser.Navigate(addressEditText);
 }
 
-void WebPanel::Browse(TWebBrowser &browser, QLineEdit &addressEdit, const QString &fieldText)
+void WebPanel::Browse(TBrowserPanel &browser, QLineEdit &addressEdit, const QString &fieldText)
 {
     if (fieldText.isEmpty())
         return;
@@ -72,7 +72,7 @@ void WebPanel::Browse(TWebBrowser &browser, QLineEdit &addressEdit, const QStrin
     browser.Navigate(fieldText);
 }
 
-void WebPanel::Paste(TWebBrowser &browser, TSecretClipboard &clipboard, const QString &fieldText)
+void WebPanel::Paste(TBrowserPanel &browser, TSecretClipboard &clipboard, const QString &fieldText)
 {
     clipboard.SetText(fieldText);
     browser.Paste();
@@ -104,7 +104,7 @@ QString WebPanel::PasswordPasteQuestion(const QUrl &page, const QStringList &ite
         .arg(shownPage, shownItem);
 }
 
-void WebPanel::PastePassword(TWebBrowser &browser, TSecretClipboard &clipboard, TMessageService &messages,
+void WebPanel::PastePassword(TBrowserPanel &browser, TSecretClipboard &clipboard, TMessageService &messages,
                              const QString &password, const QStringList &itemAddresses)
 {
     // Paste has nothing to go into without a page; nothing to ask either.

@@ -6,7 +6,7 @@
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "util/file_crypt.h"
-#include "util/html_view.h"
+#include "util/document_view.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -4,7 +4,7 @@
 #include "settings/branding_settings.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
-#include "util/html_view.h"
+#include "util/document_view.h"
 
 #include <QApplication>
 #include <QDir>

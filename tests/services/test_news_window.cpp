@@ -9,7 +9,7 @@
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "util/guarded_tree_widget.h"
-#include "util/html_view.h"
+#include "util/document_view.h"
 
 #include <QHeaderView>
 #include <QPushButton>

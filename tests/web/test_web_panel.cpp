@@ -5,7 +5,7 @@
 #include "book/item_record.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
-#include "web/web_browser.h"
+#include "web/browser_panel.h"
 #include "web/web_panel.h"
 #include "web_test_support.h"
 
@@ -63,7 +63,7 @@ private slots:
     void passwordForAnotherHostAsksFirst();
 
 private:
-    TWebBrowser &Browser() const { return *m_window->EmbeddedWB1; }
+    TBrowserPanel &Browser() const { return *m_window->EmbeddedWB1; }
     QWebEnginePage *Page() const { return Browser().View()->page(); }
     void Click(QAbstractButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
     // Opens `path` through the website field's Browse button and waits.
@@ -98,7 +98,7 @@ void TestWebPanel::initTestCase()
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QVERIFY(Browser().isVisible());
-    m_loaded = std::make_unique<QSignalSpy>(&Browser(), &TWebBrowser::loadFinished);
+    m_loaded = std::make_unique<QSignalSpy>(&Browser(), &TBrowserPanel::loadFinished);
 }
 
 void TestWebPanel::cleanupTestCase()
@@ -352,7 +352,7 @@ void TestWebPanel::pasteInsertsAtTheCaret()
                       .arg(input, before)
                       .arg(caret));
 
-    TWebBrowser::SetClipboardText(QStringLiteral("previous"));
+    TBrowserPanel::SetClipboardText(QStringLiteral("previous"));
     m_window->edtLogin->setText(button == u"btnUPaste" ? text : QStringLiteral("not this"));
     m_window->edtPassword->setText(button == u"btnPPaste" ? text : QStringLiteral("not this"));
     Click(m_window->findChild<QPushButton *>(button));
@@ -431,7 +431,7 @@ void TestWebPanel::passwordForAnotherHostAsksFirst()
         return RunJs(Page(), QStringLiteral("document.activeElement.id")).toString() == u"pass";
     }));
     RunJs(Page(), QStringLiteral("document.getElementById('pass').value = '';"));
-    TWebBrowser::SetClipboardText(QStringLiteral("previous"));
+    TBrowserPanel::SetClipboardText(QStringLiteral("previous"));
     // The item belongs to another site than the page shown.
     m_window->edtWebsiteURL->setText(QStringLiteral("https://bank.example/"));
     m_window->edtLoginURL->setText(QStringLiteral("https://login.bank.example/"));
