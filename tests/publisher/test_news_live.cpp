@@ -15,7 +15,7 @@
 #include "support/temp_app_folder.h"
 #include "util/codepage.h"
 #include "util/guarded_tree_widget.h"
-#include "util/html_view.h"
+#include "util/document_view.h"
 
 #include <QApplication>
 #include <QProcess>
