@@ -50,5 +50,7 @@ private:
     QByteArray m_needle;
     bool m_empty = true;
     bool m_impossible = false;
+    size_t m_rareAt = 0;  // the needle's byte least likely to occur
+    size_t m_rare2At = 0; // and the next least likely, elsewhere
     mutable std::string m_scratch;
 };

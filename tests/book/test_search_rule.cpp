@@ -133,6 +133,35 @@ private slots:
         QCOMPARE(TSearchRule(search).MatchesRecord(record), matches);
     }
 
+    // The scan tests sixteen places at a time; a text is found wherever it
+    // stands, also in the last places that do not fill a block, and a text
+    // that differs in one byte is not.
+    void everyPlace_data()
+    {
+        QTest::addColumn<QByteArray>("needle");
+        QTest::newRow("two bytes") << QByteArray("qz");
+        QTest::newRow("common letters") << QByteArray("tea");
+        QTest::newRow("repeated byte") << QByteArray("aaab");
+        QTest::newRow("longer than a block") << QByteArray("program title 99999");
+    }
+    void everyPlace()
+    {
+        QFETCH(QByteArray, needle);
+        const TSearchRule rule(needle);
+        for (qsizetype size = needle.size(); size < 70; ++size) {
+            for (qsizetype at = 0; at + needle.size() <= size; ++at) {
+                QByteArray text(size, 'a');
+                text.replace(at, needle.size(), needle);
+                QVERIFY2(rule.MatchesFolded(text), text.constData());
+                for (qsizetype k = 0; k < needle.size(); ++k) {
+                    QByteArray near = text;
+                    near[at + k] = '#';
+                    QCOMPARE(rule.MatchesFolded(near), near.contains(needle));
+                }
+            }
+        }
+    }
+
     void category_data()
     {
         QTest::addColumn<QString>("search");
