@@ -109,24 +109,27 @@ public:
         return Ansi(field, text);
     }
 
-    QByteArray Description(const QString &field, const QString &text)
+    // `ownBreaks`: the book's own export, whose line breaks are the book's
+    // and come back as they were; other lists get the editor's CR LF.
+    QByteArray Description(const QString &field, const QString &text, bool ownBreaks)
     {
-        // The editor keeps CR LF line breaks; every break style comes in as one.
         QString lines = text;
-        lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-        lines.replace(QChar(0x2028), u'\n').replace(QChar(0x2029), u'\n');
-        lines.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        if (!ownBreaks) {
+            lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+            lines.replace(QChar(0x2028), u'\n').replace(QChar(0x2029), u'\n');
+            lines.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        }
         QByteArray bytes = Ansi(field, lines);
         if (UnescapeLineBreaks(EscapeLineBreaks(bytes)) != bytes) {
-            // With CR LF breaks only a "¥" before a CR or next to another
-            // "¥", and a "§" next to another "§", pair up wrongly.
+            // Only a "¥" before a CR or next to another "¥", and a "§"
+            // before a LF or next to another "§", pair up wrongly.
             QByteArray fixed = bytes;
             for (qsizetype i = 0; i < bytes.size(); ++i) {
                 const char c = bytes[i];
                 const char prev = i > 0 ? bytes[i - 1] : '\0';
                 const char next = i + 1 < bytes.size() ? bytes[i + 1] : '\0';
                 if ((c == '\xA5' && (prev == '\xA5' || next == '\xA5' || next == '\r'))
-                    || (c == '\xA7' && (prev == '\xA7' || next == '\xA7')))
+                    || (c == '\xA7' && (prev == '\xA7' || next == '\xA7' || next == '\n')))
                     fixed[i] = '?';
             }
             if (UnescapeLineBreaks(EscapeLineBreaks(fixed)) != fixed)
@@ -318,7 +321,7 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
         if (c.own) {
             for (int f = 0; f < kItemFieldCount; ++f)
                 item.fields[f] = fit.Line(names[f], row.fields[f]);
-            item.description = fit.Description(names[11], row.fields[11]);
+            item.description = fit.Description(names[11], row.fields[11], true);
         } else {
             QString category = text(c.category).trimmed();
             if (category.isEmpty())
@@ -335,7 +338,7 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
             item.fields[4] = item.fields[3];
             item.fields[5] = fit.Line(names[5], text(c.username));
             item.fields[6] = fit.Line(names[6], text(c.password));
-            item.description = fit.Description(names[11], text(c.description));
+            item.description = fit.Description(names[11], text(c.description), false);
         }
 
         const QByteArray &category = item.fields[0];

@@ -90,7 +90,8 @@ using TBookHasTitle = std::function<bool(const QByteArray &category, const QByte
 // - a character outside Windows-1252, or the field delimiter "¥", becomes "?";
 // - a line break in a single-line field becomes a blank;
 // - in the description, "¥" or "§" that would be read back as a line break
-//   becomes "?";
+//   becomes "?"; line breaks of the book's own export stay as they are,
+//   those of other lists become CR LF, as the editor writes them;
 // - a title already taken in its category gets " (2)", " (3)" ...;
 // each with its row and field in the notes.
 TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTitle,

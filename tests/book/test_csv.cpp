@@ -200,6 +200,7 @@ private slots:
             Item({"Travel", "Flights"}, {}),
             Item({"Caf\xE9s", "\x80uro shop", " blank ", "", "", "\x9A" "ef", "", "", "", "", ""}, "\xA7 alone \xA5 too"),
             Item({"", "In an empty-named category"}, "x"),
+            Item({"Travel", "Lone breaks"}, "a\nb\rc\r\n"),
         };
         const QByteArray csv = BookToCsv(items);
         QVERIFY(csv.startsWith("Category,Title,Affiliate Program,"));
@@ -332,6 +333,18 @@ private slots:
         const TImportPlan plan = PlanCsvImport(csv, {}, 1000);
         QVERIFY(!plan.fault.isEmpty());
         QVERIFY(plan.items.isEmpty());
+    }
+
+    void ownExport_unstorableDescription()
+    {
+        // A line feed alone is a line break the book keeps, but a "§" before
+        // it would pair with the escape.
+        const QByteArray csv = CsvRecord(BookCsvHeader())
+            + CsvRecord({"A", "T", "", "", "", "", "", "", "", "", "", "a\u00A7\nb\rc"});
+        const TImportPlan plan = PlanCsvImport(csv, {});
+        QCOMPARE(plan.items.size(), 1);
+        QCOMPARE(plan.items[0].item.description, QByteArray("a?\nb\rc"));
+        QCOMPARE(Where(plan), QStringList{"2 Description"});
     }
 
     void fileNotes()
