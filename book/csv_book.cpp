@@ -341,6 +341,19 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
             item.description = fit.Description(names[11], text(c.description), false);
         }
 
+        // A description of one CR under an otherwise blank item reads back
+        // as the blank record of a freshly added item.
+        if (item.description == "\r") {
+            bool blank = true;
+            for (int f = 2; f < kItemFieldCount; ++f)
+                blank = blank && item.fields[f].isEmpty();
+            if (blank) {
+                item.description = "\r\n";
+                fit.Note(names[11], QStringLiteral("a lone CR would read back as no description"),
+                         QStringLiteral("it becomes a CR LF line break"));
+            }
+        }
+
         const QByteArray &category = item.fields[0];
         const QByteArray wanted = item.fields[1];
         item.fields[1] = ImportTitle(wanted, [&](const QByteArray &t) {

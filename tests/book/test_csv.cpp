@@ -345,6 +345,13 @@ private slots:
         QCOMPARE(plan.items.size(), 1);
         QCOMPARE(plan.items[0].item.description, QByteArray("a?\nb\rc"));
         QCOMPARE(Where(plan), QStringList{"2 Description"});
+
+        // Nothing but a lone CR under a title is the shape of a freshly added item.
+        const TImportPlan blank = PlanCsvImport(CsvRecord(BookCsvHeader())
+                                                    + CsvRecord({"A", "T", "", "", "", "", "", "", "", "", "", "\r"}),
+                                                {});
+        QCOMPARE(blank.items.value(0).item.description, QByteArray("\r\n"));
+        QCOMPARE(Where(blank), QStringList{"2 Description"});
     }
 
     void fileNotes()
