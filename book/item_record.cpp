@@ -33,11 +33,17 @@ TItemRecord ReadItemRecord(const QByteArray &record)
 
     // After field 10: a stored item has its escaped description and one
     // closing delimiter; an added item has exactly three delimiters left. The
-    // shapes coincide only for a stored description of one lone CR, which
-    // reads as the added item's empty description.
+    // shapes coincide only for a stored item with nothing after the title but
+    // a description of one lone CR, which reads as the added item's empty
+    // description.
     QByteArray rest = record.mid(start);
     static const QByteArray kAddedTail("\xA5\xA5\xA5");
-    if (rest == kAddedTail) {
+    // Only a record whose fields after the title are all empty can be an
+    // added item; any other with this tail holds a description of one CR.
+    bool blankAfterTitle = true;
+    for (int f = 2; f < kItemFieldCount; ++f)
+        blankAfterTitle = blankAfterTitle && item.fields[f].isEmpty();
+    if (rest == kAddedTail && blankAfterTitle) {
         item.complete = true;
         return item;
     }

@@ -39,6 +39,8 @@ private slots:
             << R("Cat|New item|||||||||||||") << R("New item") << QByteArray() << QByteArray() << true;
         QTest::newRow("stored with everything empty and a lone-CR description reads as added")
             << R("Cat|T|||||||||||||") << R("T") << QByteArray() << QByteArray() << true;
+        QTest::newRow("stored description of one CR after other fields is not an added item")
+            << R("Cat|T||||||||$5|||||") << R("T") << QByteArray() << QByteArray("\r") << true;
         QTest::newRow("stored description ending in CR")
             << R("Cat|T||||||||||x|||") << R("T") << QByteArray() << QByteArray("x\r") << true;
         QTest::newRow("hand-made, no closing delimiter")

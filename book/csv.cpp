@@ -1,0 +1,168 @@
+#include "csv.h"
+
+#include "util/codepage.h"
+
+#include <QStringDecoder>
+
+namespace {
+
+QString Decode(const QByteArray &data, bool *ansi)
+{
+    QByteArray bytes = data;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    *ansi = utf8.hasError();
+    if (*ansi)
+        text = FromAnsi(bytes);
+    return text;
+}
+
+class TParser
+{
+public:
+    TParser(const QString &text, int maxRows) : m_text(text), m_maxRows(maxRows) {}
+
+    void Run(TCsvTable &table)
+    {
+        while (m_pos < m_text.size()) {
+            if (table.rows.size() >= m_maxRows) {
+                table.fault = QStringLiteral("The file has more than %1 rows.").arg(m_maxRows);
+                return;
+            }
+            TCsvRow row;
+            row.line = m_line;
+            if (ReadRecord(row))
+                continue; // an empty line
+            row.row = ++m_rowNumber;
+            table.rows.append(std::move(row));
+        }
+    }
+
+private:
+    QChar At(qsizetype i) const { return i < m_text.size() ? m_text[i] : QChar(); }
+
+    // Consumes a line end at m_pos if there is one.
+    bool LineEnd()
+    {
+        const QChar c = At(m_pos);
+        if (c == u'\r') {
+            m_pos += At(m_pos + 1) == u'\n' ? 2 : 1;
+        } else if (c == u'\n') {
+            ++m_pos;
+        } else {
+            return false;
+        }
+        ++m_line;
+        return true;
+    }
+
+    void Fault(TCsvRow &row, const QString &why)
+    {
+        if (row.fault.isEmpty())
+            row.fault = why;
+    }
+
+    // Reads one record; true when it was an empty line.
+    bool ReadRecord(TCsvRow &row)
+    {
+        if (LineEnd())
+            return true;
+        for (;;) {
+            QString field;
+            if (At(m_pos) == u'"') {
+                ReadQuoted(row, field);
+            } else {
+                while (m_pos < m_text.size()) {
+                    const QChar c = m_text[m_pos];
+                    if (c == u',' || c == u'\r' || c == u'\n')
+                        break;
+                    if (c == u'"')
+                        Fault(row, QStringLiteral("a double quote inside a field that does not start with one"));
+                    field += c;
+                    ++m_pos;
+                }
+            }
+            if (row.fields.size() < kCsvMaxFields)
+                row.fields.append(field);
+            else
+                Fault(row, QStringLiteral("more than %1 fields").arg(kCsvMaxFields));
+            if (m_pos >= m_text.size() || LineEnd())
+                return false;
+            ++m_pos; // the comma
+        }
+    }
+
+    void ReadQuoted(TCsvRow &row, QString &field)
+    {
+        ++m_pos; // opening quote
+        for (;;) {
+            if (m_pos >= m_text.size()) {
+                Fault(row, QStringLiteral("a quoted field is not closed before the end of the file"));
+                return;
+            }
+            const QChar c = m_text[m_pos];
+            if (c == u'"') {
+                if (At(m_pos + 1) == u'"') {
+                    field += u'"';
+                    m_pos += 2;
+                    continue;
+                }
+                ++m_pos;
+                break;
+            }
+            if (c == u'\n' || (c == u'\r' && At(m_pos + 1) != u'\n'))
+                ++m_line;
+            field += c;
+            ++m_pos;
+        }
+        // After the closing quote only a comma or the end of the record may follow.
+        if (m_pos < m_text.size() && At(m_pos) != u',' && At(m_pos) != u'\r' && At(m_pos) != u'\n') {
+            Fault(row, QStringLiteral("text after the closing quote of a field"));
+            while (m_pos < m_text.size() && At(m_pos) != u',' && At(m_pos) != u'\r' && At(m_pos) != u'\n')
+                field += m_text[m_pos++];
+        }
+    }
+
+    const QString &m_text;
+    const int m_maxRows;
+    qsizetype m_pos = 0;
+    int m_line = 1;
+    int m_rowNumber = 0;
+};
+
+} // namespace
+
+TCsvTable ReadCsv(const QByteArray &data, qsizetype maxBytes, int maxRows)
+{
+    TCsvTable table;
+    if (data.size() > maxBytes) {
+        table.fault = QStringLiteral("The file is larger than %1 MB.").arg(maxBytes / (1024 * 1024));
+        return table;
+    }
+    const QString text = Decode(data, &table.readAsAnsi);
+    TParser(text, maxRows).Run(table);
+    return table;
+}
+
+QByteArray CsvRecord(const QStringList &fields)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i)
+            out += ',';
+        const QString &f = fields[i];
+        const bool quote = f.contains(u',') || f.contains(u'"') || f.contains(u'\r') || f.contains(u'\n')
+            || (!f.isEmpty() && (f.front() == u' ' || f.back() == u' '));
+        if (quote) {
+            QString q = f;
+            q.replace(u'"', QStringLiteral("\"\""));
+            out += '"' + q.toUtf8() + '"';
+        } else {
+            out += f.toUtf8();
+        }
+    }
+    out += "\r\n";
+    return out;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Comma-separated values as RFC 4180 describes them, in UTF-8. Files come from
+// outside, so reading is bounded and every fault is reported with the row it
+// is in instead of guessed around.
+
+constexpr qsizetype kCsvMaxBytes = 32 * 1024 * 1024;
+constexpr int kCsvMaxRows = 500000;
+constexpr int kCsvMaxFields = 256;
+
+struct TCsvRow
+{
+    int row = 0;  // 1 for the first record of the file (the header)
+    int line = 0; // the line the record starts on
+    QStringList fields;
+    QString fault; // why the row is malformed; empty when it is sound
+};
+
+struct TCsvTable
+{
+    QList<TCsvRow> rows; // empty lines are left out
+    // A fault of the whole file (too large, too many rows); rows read before
+    // it are kept, but the file should not be used.
+    QString fault;
+    bool readAsAnsi = false; // the bytes were not UTF-8 and were read as Windows-1252
+};
+
+// Reads `data`: a UTF-8 byte-order mark is skipped; records end at CR LF, LF
+// or a lone CR; a field in double quotes may hold commas, line breaks and
+// doubled quotes. A file that is not valid UTF-8 is read as Windows-1252.
+TCsvTable ReadCsv(const QByteArray &data, qsizetype maxBytes = kCsvMaxBytes, int maxRows = kCsvMaxRows);
+
+// One record in UTF-8 ending in CR LF; a field is quoted when it holds a
+// comma, a double quote, CR or LF, or starts or ends with a blank.
+QByteArray CsvRecord(const QStringList &fields);

@@ -1,0 +1,377 @@
+#include "csv_book.h"
+
+#include "book/item_titles.h"
+#include "util/codepage.h"
+#include "util/text_utils.h"
+
+#include <QSet>
+#include <QUrl>
+
+namespace {
+
+// Field names in item order, as the editor labels them.
+const QStringList &FieldNames()
+{
+    static const QStringList names{
+        QStringLiteral("Category"),        QStringLiteral("Title"),       QStringLiteral("Affiliate Program"),
+        QStringLiteral("Website URL"),     QStringLiteral("Login URL"),   QStringLiteral("Username"),
+        QStringLiteral("Password"),        QStringLiteral("Affiliate Link"), QStringLiteral("Cloaked URL"),
+        QStringLiteral("Min Payout"),      QStringLiteral("Payment Day"), QStringLiteral("Description"),
+    };
+    return names;
+}
+
+QString Key(const QString &header)
+{
+    return header.trimmed().toLower();
+}
+
+// Header names of lists of logins, lower case, by the field they fill.
+struct TSynonyms
+{
+    QStringList title{"name", "title", "account"};
+    QStringList url{"url", "login_uri", "website", "web site", "uri", "login url", "login_url"};
+    QStringList username{"username", "login", "login_username", "login name", "user name", "user"};
+    QStringList email{"email", "e-mail"};
+    QStringList password{"password", "login_password"};
+    QStringList notes{"notes", "note", "extra", "comments", "comment"};
+    QStringList folder{"folder", "grouping", "group", "category"};
+};
+
+int Find(const QStringList &keys, const QStringList &names)
+{
+    for (const QString &n : names)
+        if (const qsizetype i = keys.indexOf(n); i >= 0)
+            return int(i);
+    return -1;
+}
+
+// The set a header row matches exactly, to tell the user what was found.
+QString FormatName(const QStringList &keys)
+{
+    struct TKnown
+    {
+        const char *name;
+        QStringList keys;
+    };
+    static const QList<TKnown> known{
+        {"browser password list", {"name", "url", "username", "password"}},
+        {"browser password list", {"name", "url", "username", "password", "note"}},
+        {"browser password list",
+         {"url", "username", "password", "httprealm", "formactionorigin", "guid", "timecreated", "timelastused",
+          "timepasswordchanged"}},
+        {"browser password list", {"title", "url", "username", "password", "notes", "otpauth"}},
+        {"password manager export",
+         {"folder", "favorite", "type", "name", "notes", "fields", "reprompt", "login_uri", "login_username",
+          "login_password", "login_totp"}},
+        {"password manager export", {"url", "username", "password", "totp", "extra", "name", "grouping", "fav"}},
+        {"password manager export", {"url", "username", "password", "extra", "name", "grouping", "fav"}},
+        {"password manager export",
+         {"group", "title", "username", "password", "url", "notes", "totp", "icon", "last modified", "created"}},
+        {"password manager export", {"account", "login name", "password", "web site", "comments"}},
+        {"password manager export", {"title", "url", "username", "password", "notes"}},
+    };
+    for (const TKnown &k : known)
+        if (keys == k.keys)
+            return QString::fromLatin1(k.name);
+    return QStringLiteral("list of logins");
+}
+
+// --- Making text fit the book's files --------------------------------------
+
+class TFitter
+{
+public:
+    TFitter(int row, QList<TImportNote> &notes) : m_row(row), m_notes(notes) {}
+
+    QByteArray Line(const QString &field, QString text)
+    {
+        bool broken = false;
+        for (QChar &c : text) {
+            if (c == u'\r' || c == u'\n' || c == QChar(0x2028) || c == QChar(0x2029)) {
+                c = u' ';
+                broken = true;
+            }
+        }
+        if (broken)
+            Note(field, QStringLiteral("line breaks in a single-line field"),
+                 QStringLiteral("each becomes a blank"));
+        bool delimiter = false;
+        for (QChar &c : text) {
+            if (c == QChar(0x00A5)) {
+                c = u'?';
+                delimiter = true;
+            }
+        }
+        if (delimiter)
+            Note(field, QStringLiteral("the character \"\u00A5\" separates the book's fields"),
+                 QStringLiteral("it becomes \"?\""));
+        return Ansi(field, text);
+    }
+
+    // `ownBreaks`: the book's own export, whose line breaks are the book's
+    // and come back as they were; other lists get the editor's CR LF.
+    QByteArray Description(const QString &field, const QString &text, bool ownBreaks)
+    {
+        QString lines = text;
+        if (!ownBreaks) {
+            lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+            lines.replace(QChar(0x2028), u'\n').replace(QChar(0x2029), u'\n');
+            lines.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        }
+        QByteArray bytes = Ansi(field, lines);
+        if (UnescapeLineBreaks(EscapeLineBreaks(bytes)) != bytes) {
+            // Only a "¥" before a CR or next to another "¥", and a "§"
+            // before a LF or next to another "§", pair up wrongly.
+            QByteArray fixed = bytes;
+            for (qsizetype i = 0; i < bytes.size(); ++i) {
+                const char c = bytes[i];
+                const char prev = i > 0 ? bytes[i - 1] : '\0';
+                const char next = i + 1 < bytes.size() ? bytes[i + 1] : '\0';
+                if ((c == '\xA5' && (prev == '\xA5' || next == '\xA5' || next == '\r'))
+                    || (c == '\xA7' && (prev == '\xA7' || next == '\xA7' || next == '\n')))
+                    fixed[i] = '?';
+            }
+            if (UnescapeLineBreaks(EscapeLineBreaks(fixed)) != fixed)
+                fixed.replace('\xA5', '?').replace('\xA7', '?');
+            bytes = fixed;
+            Note(field, QStringLiteral("\"\u00A5\" or \"\u00A7\" next to each other, or \"\u00A5\" before a "
+                                       "line break, would come back as a line break"),
+                 QStringLiteral("each such character becomes \"?\""));
+        }
+        return bytes;
+    }
+
+    void Note(const QString &field, const QString &problem, const QString &action)
+    {
+        m_notes.append({m_row, field, problem, action});
+    }
+
+private:
+    // One "?" per character that Windows-1252 lacks, a pair of surrogates
+    // (an emoji, say) being one character.
+    QByteArray Ansi(const QString &field, const QString &text)
+    {
+        QByteArray bytes;
+        bytes.reserve(text.size());
+        QStringList lacking;
+        bool nul = false;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text[i];
+            if (c == QChar(0)) {
+                bytes += '?';
+                nul = true;
+            } else if (IsAnsiEncodable(c)) {
+                bytes += ToAnsi(QString(c));
+            } else {
+                const bool pair = c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+                const QString one = text.mid(i, pair ? 2 : 1);
+                if (!lacking.contains(one) && lacking.size() < 10)
+                    lacking << one;
+                bytes += '?';
+                i += pair ? 1 : 0;
+            }
+        }
+        if (nul)
+            Note(field, QStringLiteral("a NUL character"), QStringLiteral("it becomes \"?\""));
+        if (!lacking.isEmpty())
+            Note(field, QStringLiteral("characters the book cannot hold (%1)").arg(lacking.join(QString())),
+                 QStringLiteral("each becomes \"?\""));
+        return bytes;
+    }
+
+    int m_row;
+    QList<TImportNote> &m_notes;
+};
+
+QString HostOf(const QString &address)
+{
+    QUrl url(address.trimmed());
+    if (url.host().isEmpty())
+        url = QUrl(QStringLiteral("http://") + address.trimmed());
+    return url.host();
+}
+
+} // namespace
+
+QStringList BookCsvHeader()
+{
+    return FieldNames();
+}
+
+QByteArray BookToCsv(const QList<TItemRecord> &items)
+{
+    QByteArray out = CsvRecord(BookCsvHeader());
+    QStringList fields;
+    for (const TItemRecord &item : items) {
+        fields.clear();
+        for (const QByteArray &f : item.fields)
+            fields << FromAnsi(f);
+        fields << FromAnsi(item.description);
+        out += CsvRecord(fields);
+    }
+    return out;
+}
+
+TCsvColumns DetectCsvColumns(const QStringList &header)
+{
+    TCsvColumns c;
+    QStringList keys;
+    for (const QString &h : header)
+        keys << Key(h);
+
+    QStringList own;
+    for (const QString &n : FieldNames())
+        own << Key(n);
+    if (keys == own) {
+        c.format = QStringLiteral("account book export");
+        c.own = true;
+        int *columns[] = {&c.category, &c.title,     &c.program,   &c.website,
+                        &c.login,    &c.username,  &c.password,  &c.affiliate,
+                        &c.cloaked,  &c.payout,    &c.paymentDay, &c.description};
+        for (int i = 0; i < 12; ++i)
+            *columns[i] = i;
+        return c;
+    }
+
+    const TSynonyms s;
+    c.title = Find(keys, s.title);
+    c.website = Find(keys, s.url);
+    c.username = Find(keys, s.username);
+    if (c.username < 0)
+        c.username = Find(keys, s.email);
+    c.password = Find(keys, s.password);
+    c.description = Find(keys, s.notes);
+    c.category = Find(keys, s.folder);
+    if (!c.Recognised())
+        return TCsvColumns{};
+    c.login = c.website;
+    c.format = FormatName(keys);
+    const QList<int> used{c.title, c.website, c.username, c.password, c.description, c.category};
+    for (int i = 0; i < header.size(); ++i)
+        if (!used.contains(i) && !header[i].trimmed().isEmpty())
+            c.ignored << header[i].trimmed();
+    return c;
+}
+
+TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTitle, qsizetype maxBytes)
+{
+    TImportPlan plan;
+    const TCsvTable table = ReadCsv(csv, maxBytes);
+    if (!table.fault.isEmpty()) {
+        plan.fault = table.fault;
+        return plan;
+    }
+    if (table.rows.isEmpty()) {
+        plan.fault = QStringLiteral("The file holds no rows.");
+        return plan;
+    }
+    const TCsvRow &header = table.rows.first();
+    plan.columns = DetectCsvColumns(header.fields);
+    if (!header.fault.isEmpty() || !plan.columns.Recognised()) {
+        plan.fault = QStringLiteral("The header row names no known columns: a password column and a name "
+                                    "or address column are needed.");
+        return plan;
+    }
+    const TCsvColumns &c = plan.columns;
+    if (table.readAsAnsi)
+        plan.notes.append({0, {}, QStringLiteral("the file is not UTF-8"),
+                           QStringLiteral("it is read as Windows-1252")});
+    if (!c.ignored.isEmpty())
+        plan.notes.append({0, {}, QStringLiteral("columns without a place in the book: %1").arg(c.ignored.join(", ")),
+                           QStringLiteral("they are not imported")});
+
+    QSet<QPair<QByteArray, QByteArray>> given;
+    const QStringList &names = FieldNames();
+    for (qsizetype r = 1; r < table.rows.size(); ++r) {
+        const TCsvRow &row = table.rows[r];
+        if (!row.fault.isEmpty()) {
+            plan.notes.append({row.row, {}, QStringLiteral("malformed: %1").arg(row.fault),
+                               QStringLiteral("the row is skipped")});
+            continue;
+        }
+        if (row.fields.size() != header.fields.size()) {
+            plan.notes.append({row.row, {},
+                               QStringLiteral("%1 fields where the header has %2")
+                                   .arg(row.fields.size())
+                                   .arg(header.fields.size()),
+                               QStringLiteral("the row is skipped")});
+            continue;
+        }
+        auto text = [&row](int column) { return column >= 0 ? row.fields[column] : QString(); };
+
+        QString title = text(c.title).trimmed();
+        const QString address = text(c.website).trimmed();
+        if (!c.own) {
+            bool empty = title.isEmpty() && address.isEmpty();
+            for (int col : {c.username, c.password, c.description})
+                empty = empty && text(col).isEmpty();
+            if (empty) {
+                plan.notes.append({row.row, {}, QStringLiteral("nothing to import"),
+                                   QStringLiteral("the row is skipped")});
+                continue;
+            }
+        }
+
+        TFitter fit(row.row, plan.notes);
+        TImportItem in;
+        in.row = row.row;
+        TItemRecord &item = in.item;
+        item.complete = true;
+        if (c.own) {
+            for (int f = 0; f < kItemFieldCount; ++f)
+                item.fields[f] = fit.Line(names[f], row.fields[f]);
+            item.description = fit.Description(names[11], row.fields[11], true);
+        } else {
+            QString category = text(c.category).trimmed();
+            if (category.isEmpty())
+                category = QString::fromLatin1(kImportedCategory);
+            if (title.isEmpty()) {
+                title = HostOf(address);
+                if (title.isEmpty())
+                    title = QStringLiteral("Untitled");
+                fit.Note(names[1], QStringLiteral("no name"), QStringLiteral("the title is \"%1\"").arg(title));
+            }
+            item.fields[0] = fit.Line(names[0], category);
+            item.fields[1] = fit.Line(names[1], title);
+            item.fields[3] = fit.Line(names[3], text(c.website));
+            item.fields[4] = item.fields[3];
+            item.fields[5] = fit.Line(names[5], text(c.username));
+            item.fields[6] = fit.Line(names[6], text(c.password));
+            item.description = fit.Description(names[11], text(c.description), false);
+        }
+
+        // A description of one CR under an otherwise blank item reads back
+        // as the blank record of a freshly added item.
+        if (item.description == "\r") {
+            bool blank = true;
+            for (int f = 2; f < kItemFieldCount; ++f)
+                blank = blank && item.fields[f].isEmpty();
+            if (blank) {
+                item.description = "\r\n";
+                fit.Note(names[11], QStringLiteral("a lone CR would read back as no description"),
+                         QStringLiteral("it becomes a CR LF line break"));
+            }
+        }
+
+        const QByteArray &category = item.fields[0];
+        const QByteArray wanted = item.fields[1];
+        item.fields[1] = ImportTitle(wanted, [&](const QByteArray &t) {
+            return given.contains({category, t}) || (bookHasTitle && bookHasTitle(category, t));
+        });
+        if (item.fields[1] != wanted)
+            fit.Note(names[1], QStringLiteral("the title \"%1\" is taken in \"%2\"").arg(FromAnsi(wanted), FromAnsi(category)),
+                     QStringLiteral("the item is titled \"%1\"").arg(FromAnsi(item.fields[1])));
+        given.insert({category, item.fields[1]});
+        plan.items.append(std::move(in));
+    }
+    return plan;
+}
+
+QString DescribeNote(const TImportNote &note)
+{
+    QString where = note.row > 0 ? QStringLiteral("Row %1").arg(note.row) : QStringLiteral("File");
+    if (!note.field.isEmpty())
+        where += QStringLiteral(", ") + note.field;
+    return QStringLiteral("%1: %2: %3").arg(where, note.problem, note.action);
+}

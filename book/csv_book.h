@@ -1,0 +1,102 @@
+#pragma once
+
+#include "book/csv.h"
+#include "book/item_record.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The account book as CSV, and CSV lists of logins from other programs as
+// items of the book.
+
+// What the book's own export writes in its header row.
+QStringList BookCsvHeader();
+
+// The whole export: the header row, then one row per item in book order:
+// category, title, program, website, login address, username, password,
+// affiliate link, cloaked address, payout, payment day and the description
+// with its line breaks, converted from Windows-1252 to UTF-8.
+QByteArray BookToCsv(const QList<TItemRecord> &items);
+
+// Where each item field comes from in a CSV file; -1 for none.
+struct TCsvColumns
+{
+    QString format;  // what the header row was recognised as, for the preview
+    bool own = false; // the book's own export: every field has a column
+    int category = -1;
+    int title = -1;
+    int program = -1;
+    int website = -1;
+    int login = -1;
+    int username = -1;
+    int password = -1;
+    int affiliate = -1;
+    int cloaked = -1;
+    int payout = -1;
+    int paymentDay = -1;
+    int description = -1;
+    QStringList ignored; // header names no field takes
+
+    bool Recognised() const { return password >= 0 && (title >= 0 || website >= 0); }
+};
+
+// Recognises a header row: the book's own export, or a list of logins whose
+// columns carry the usual names (name/title, url/login_uri,
+// username/login/login_username, password/login_password, notes/extra,
+// folder/grouping/group), compared ignoring case and surrounding blanks.
+// A header without a password column and a name or address column is not
+// recognised.
+TCsvColumns DetectCsvColumns(const QStringList &header);
+
+// One thing the import does to a row that the user should see before it
+// happens.
+struct TImportNote
+{
+    int row = 0;   // the row of the file (1 is the header); 0 for the file as a whole
+    QString field; // the field concerned, empty for the whole row
+    QString problem;
+    QString action; // what the import does about it
+};
+
+struct TImportItem
+{
+    int row = 0;
+    TItemRecord item; // Windows-1252; fields 0 to 10 and the description
+};
+
+struct TImportPlan
+{
+    TCsvColumns columns;
+    QList<TImportItem> items; // in file order
+    QList<TImportNote> notes; // in row order; file-wide ones first
+    QString fault;            // the file cannot be imported at all; items is empty
+};
+
+// The category an item lands in when its row names no folder.
+constexpr const char *kImportedCategory = "Imported";
+
+// Whether the book already has an item of that title in that category (byte
+// for byte); titles given out earlier in the same import are tracked by the
+// plan itself.
+using TBookHasTitle = std::function<bool(const QByteArray &category, const QByteArray &title)>;
+
+// Reads a CSV file and maps it to items without touching the book. Rows that
+// are malformed or carry nothing to import are left out and noted; text the
+// book's files cannot hold is replaced, never silently:
+// - a character outside Windows-1252, or the field delimiter "¥", becomes "?";
+// - a line break in a single-line field becomes a blank;
+// - in the description, "¥" or "§" that would be read back as a line break
+//   becomes "?"; line breaks of the book's own export stay as they are,
+//   those of other lists become CR LF, as the editor writes them;
+// - a title already taken in its category gets " (2)", " (3)" ...;
+// each with its row and field in the notes.
+TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTitle,
+                          qsizetype maxBytes = kCsvMaxBytes);
+
+// One line per note, for the preview and the command-line tool:
+// "Row 5, Password: <problem>: <action>".
+QString DescribeNote(const TImportNote &note);

@@ -1,0 +1,71 @@
+#include "payment_days.h"
+
+#include "util/codepage.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+int ReadPaymentDay(const QByteArray &paymentDay)
+{
+    static const QRegularExpression kDay(
+        QStringLiteral("^(?:every\\s+(?:the\\s+)?|on\\s+the\\s+|the\\s+|on\\s+)?"
+                       "([0-9]{1,2})(?:st|nd|rd|th|\\.)?"
+                       "(?:\\s+(?:of\\s+)?(?:each|every|the)\\s+month)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (paymentDay.size() > 64)
+        return 0;
+    const QRegularExpressionMatch m = kDay.match(QString::fromLatin1(paymentDay.trimmed()));
+    if (!m.hasMatch())
+        return 0;
+    const int day = m.captured(1).toInt();
+    return day >= 1 && day <= 31 ? day : 0;
+}
+
+QDate NextPaymentDate(int day, const QDate &today)
+{
+    if (day < 1 || day > 31 || !today.isValid())
+        return {};
+    auto inMonth = [day](const QDate &first) { return first.addDays(std::min(day, first.daysInMonth()) - 1); };
+    const QDate first(today.year(), today.month(), 1);
+    const QDate thisMonth = inMonth(first);
+    return thisMonth >= today ? thisMonth : inMonth(first.addMonths(1));
+}
+
+QList<TPaymentDue> DuePayments(const QList<QByteArray> &paymentDays, const QDate &today, int daysAhead)
+{
+    QList<TPaymentDue> due;
+    const QDate last = today.addDays(daysAhead);
+    for (qsizetype i = 0; i < paymentDays.size(); ++i) {
+        const QDate next = NextPaymentDate(ReadPaymentDay(paymentDays[i]), today);
+        if (next.isValid() && next <= last)
+            due.append({i, next});
+    }
+    std::stable_sort(due.begin(), due.end(), [](const TPaymentDue &a, const TPaymentDue &b) { return a.date < b.date; });
+    return due;
+}
+
+QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &due, const QDate &today)
+{
+    constexpr qsizetype kNamed = 5;
+    QStringList names;
+    for (qsizetype i = 0; i < due.size() && i < kNamed; ++i) {
+        const qint64 days = today.daysTo(due[i].date);
+        const QString when = days == 0 ? QStringLiteral("today")
+            : days == 1               ? QStringLiteral("tomorrow")
+                                      : QStringLiteral("in %1 days").arg(days);
+        const QByteArray title = due[i].index < titles.size() ? titles[due[i].index] : QByteArray();
+        names << QStringLiteral("%1 (%2)").arg(FromAnsi(title), when);
+    }
+    if (names.isEmpty())
+        return {};
+    QString text = QStringLiteral("Payments due: ") + names.join(QStringLiteral(", "));
+    if (due.size() > kNamed)
+        text += QStringLiteral(" and %1 more").arg(due.size() - kNamed);
+    return text;
+}
+
+bool ReminderDue(bool remindersOn, const QDate &lastShown, const QDate &today)
+{
+    return remindersOn && today.isValid() && lastShown != today;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+
+// Payment day is free text in the book. When it names a day of the month the
+// program can tell when the program pays next; anything else is left alone.
+
+// The day of the month (1 to 31) that a payment day names: "15", "15th",
+// "15.", "the 15th", "every 15", "every 15th", "on the 15th", "15th of each
+// month", ignoring case and surrounding blanks; 0 for anything else.
+int ReadPaymentDay(const QByteArray &paymentDay);
+
+// The first date on or after `today` that falls on `day`; in a month shorter
+// than `day` the payment falls on its last day. Invalid for day 0 or an
+// invalid today.
+QDate NextPaymentDate(int day, const QDate &today);
+
+struct TPaymentDue
+{
+    qsizetype index = 0; // position in the list given
+    QDate date;
+};
+
+// The items, in the order given, whose payment day falls between today and
+// `daysAhead` days later (both included), sorted by date and then by that
+// order. Payment days that cannot be read are skipped.
+QList<TPaymentDue> DuePayments(const QList<QByteArray> &paymentDays, const QDate &today, int daysAhead = 3);
+
+// The reminder's text: the titles (at most five, then "and N more"), each
+// with when it pays: "today", "tomorrow" or "in N days".
+QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &due, const QDate &today);
+
+// Reminders show at most once a day per application folder: true when they
+// are on and none was shown on `today` yet (`lastShown` is the stored date,
+// invalid when none was stored).
+bool ReminderDue(bool remindersOn, const QDate &lastShown, const QDate &today);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QRect>
+#include <QString>
+
+// How the main window was left, kept per application folder in a small INI
+// file beside the book, so two copies of the program in two folders each
+// remember their own.
+struct TWindowState
+{
+    QRect geometry;   // the window's normal geometry; invalid when none was stored
+    bool maximized = false;
+    QList<int> mainSplitter;   // sizes of the panes; empty when none were stored
+    QList<int> editorSplitter;
+    bool remindersOn = true;
+    QDate lastReminder; // invalid when no reminder was shown yet
+};
+
+constexpr const char *kWindowSettingsFile = "tarnwick.ini";
+
+class TWindowSettings
+{
+public:
+    // `folder`: the application folder, with or without a trailing separator.
+    explicit TWindowSettings(const QString &folder);
+
+    QString Path() const { return m_path; }
+
+    // The stored state. A missing, unreadable, oversized or damaged file, and
+    // any value out of range, give the defaults for what it concerns.
+    TWindowState Load() const;
+
+    // Writes the whole state through a temporary file renamed over the old
+    // one; false, with the old file whole, when that fails.
+    bool Save(const TWindowState &state) const;
+
+private:
+    QString m_path;
+};

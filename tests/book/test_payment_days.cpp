@@ -1,0 +1,119 @@
+#include "book/payment_days.h"
+
+#include <QTest>
+
+class TestPaymentDays : public QObject
+{
+    Q_OBJECT
+private slots:
+    void read_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("day");
+        QTest::newRow("number") << QByteArray("15") << 15;
+        QTest::newRow("ordinal") << QByteArray("15th") << 15;
+        QTest::newRow("ordinal st") << QByteArray("1st") << 1;
+        QTest::newRow("ordinal nd") << QByteArray("22nd") << 22;
+        QTest::newRow("ordinal rd") << QByteArray("3rd") << 3;
+        QTest::newRow("with the") << QByteArray("the 15th") << 15;
+        QTest::newRow("every") << QByteArray("every 15") << 15;
+        QTest::newRow("every the") << QByteArray("Every the 5th") << 5;
+        QTest::newRow("on the") << QByteArray("on the 31st") << 31;
+        QTest::newRow("with a dot") << QByteArray("15.") << 15;
+        QTest::newRow("of each month") << QByteArray("15th of each month") << 15;
+        QTest::newRow("every month") << QByteArray("10 every month") << 10;
+        QTest::newRow("case and blanks") << QByteArray("  THE  7TH  ") << 7;
+        QTest::newRow("leading zero") << QByteArray("05") << 5;
+        QTest::newRow("zero") << QByteArray("0") << 0;
+        QTest::newRow("beyond 31") << QByteArray("32") << 0;
+        QTest::newRow("three digits") << QByteArray("115") << 0;
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("word") << QByteArray("monthly") << 0;
+        QTest::newRow("net terms are not a day") << QByteArray("net 30") << 0;
+        QTest::newRow("a date") << QByteArray("15/06") << 0;
+        QTest::newRow("two days") << QByteArray("1st and 15th") << 0;
+        QTest::newRow("negative") << QByteArray("-5") << 0;
+        QTest::newRow("trailing words") << QByteArray("15th maybe") << 0;
+    }
+    void read()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, day);
+        QCOMPARE(ReadPaymentDay(text), day);
+    }
+
+    void next_data()
+    {
+        QTest::addColumn<int>("day");
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QDate>("next");
+        QTest::newRow("later this month") << 15 << QDate(2026, 12, 9) << QDate(2026, 12, 15);
+        QTest::newRow("today") << 9 << QDate(2026, 12, 9) << QDate(2026, 12, 9);
+        QTest::newRow("passed: next month, across the year") << 1 << QDate(2026, 12, 9) << QDate(2027, 1, 1);
+        QTest::newRow("31st in a 30-day month") << 31 << QDate(2026, 4, 10) << QDate(2026, 4, 30);
+        QTest::newRow("30th in February") << 30 << QDate(2026, 2, 1) << QDate(2026, 2, 28);
+        QTest::newRow("29th in a leap February") << 29 << QDate(2028, 2, 1) << QDate(2028, 2, 29);
+        QTest::newRow("on the shortened last day itself") << 31 << QDate(2026, 2, 28) << QDate(2026, 2, 28);
+        QTest::newRow("30th passed on the 31st: February's last day") << 30 << QDate(2027, 1, 31)
+                                                                      << QDate(2027, 2, 28);
+        QTest::newRow("no day") << 0 << QDate(2026, 12, 9) << QDate();
+        QTest::newRow("no today") << 5 << QDate() << QDate();
+    }
+    void next()
+    {
+        QFETCH(int, day);
+        QFETCH(QDate, today);
+        QFETCH(QDate, next);
+        QCOMPARE(NextPaymentDate(day, today), next);
+    }
+
+    void reminder_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("days");
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QString>("text");
+        const QDate today(2026, 12, 9);
+        QTest::newRow("none due") << QList<QByteArray>{"1st", "20", "monthly"} << today << QString();
+        QTest::newRow("today to three days, sorted by date")
+            << QList<QByteArray>{"12", "9th", "13", "10", "every 11"} << today
+            << "Payments due: B (today), D (tomorrow), E (in 2 days), A (in 3 days)";
+        QTest::newRow("same day keeps book order") << QList<QByteArray>{"10", "10"} << today
+                                                   << "Payments due: A (tomorrow), B (tomorrow)";
+        QTest::newRow("five named, then the rest counted")
+            << QList<QByteArray>{"9", "9", "9", "9", "9", "9", "10"} << today
+            << "Payments due: A (today), B (today), C (today), D (today), E (today) and 2 more";
+        QTest::newRow("across the month's end") << QList<QByteArray>{"31", "1st", "2"} << QDate(2026, 4, 29)
+                                                << "Payments due: A (tomorrow), B (in 2 days), C (in 3 days)";
+    }
+    void reminder()
+    {
+        QFETCH(QList<QByteArray>, days);
+        QFETCH(QDate, today);
+        QFETCH(QString, text);
+        QList<QByteArray> titles;
+        for (qsizetype i = 0; i < days.size(); ++i)
+            titles << QByteArray(1, char('A' + i));
+        QCOMPARE(ReminderText(titles, DuePayments(days, today), today), text);
+    }
+
+    void onceADay_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QDate>("lastShown");
+        QTest::addColumn<bool>("due");
+        QTest::newRow("never shown") << true << QDate() << true;
+        QTest::newRow("shown yesterday") << true << QDate(2026, 12, 8) << true;
+        QTest::newRow("shown today") << true << QDate(2026, 12, 9) << false;
+        QTest::newRow("turned off") << false << QDate() << false;
+    }
+    void onceADay()
+    {
+        QFETCH(bool, on);
+        QFETCH(QDate, lastShown);
+        QFETCH(bool, due);
+        QCOMPARE(ReminderDue(on, lastShown, QDate(2026, 12, 9)), due);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPaymentDays)
+#include "test_payment_days.moc"

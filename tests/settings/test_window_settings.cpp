@@ -1,0 +1,133 @@
+#include "settings/window_settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void Write(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestWindowSettings : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTrip()
+    {
+        QTemporaryDir dir;
+        TWindowState s;
+        s.geometry = QRect(-20, 40, 900, 600);
+        s.maximized = true;
+        s.mainSplitter = {250, 750};
+        s.editorSplitter = {300, 0, 200};
+        s.remindersOn = false;
+        s.lastReminder = QDate(2026, 12, 9);
+        const TWindowSettings settings(dir.path());
+        QVERIFY(settings.Save(s));
+        QCOMPARE(settings.Path(), dir.filePath("tarnwick.ini"));
+        const TWindowState r = TWindowSettings(dir.path() + '/').Load();
+        QCOMPARE(r.geometry, s.geometry);
+        QCOMPARE(r.maximized, true);
+        QCOMPARE(r.mainSplitter, s.mainSplitter);
+        QCOMPARE(r.editorSplitter, s.editorSplitter);
+        QCOMPARE(r.remindersOn, false);
+        QCOMPARE(r.lastReminder, s.lastReminder);
+        // Nothing but the file is left in the folder.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"tarnwick.ini"});
+    }
+
+    void saveReplacesEverything()
+    {
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        Write(settings.Path(), "[Window]\nMainSplitter=1 2\nStray=x\n");
+        TWindowState s;
+        s.lastReminder = QDate(2026, 1, 2);
+        QVERIFY(settings.Save(s));
+        const TWindowState r = settings.Load();
+        QVERIFY(r.mainSplitter.isEmpty());
+        QVERIFY(!r.geometry.isValid());
+        QFile f(settings.Path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(!f.readAll().contains("Stray"));
+    }
+
+    void damaged_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("geometry");
+        QTest::addColumn<int>("mainPanes");
+        QTest::addColumn<bool>("remindersOn");
+        QTest::addColumn<bool>("lastReminder");
+        QTest::newRow("missing file") << QByteArray() << false << 0 << true << false;
+        QTest::newRow("words for numbers") << QByteArray("[Window]\nX=a\nY=1\nWidth=2\nHeight=3\nMainSplitter=a b\n")
+                                           << false << 0 << true << false;
+        QTest::newRow("zero size") << QByteArray("[Window]\nX=0\nY=0\nWidth=0\nHeight=100\n") << false << 0 << true
+                                   << false;
+        QTest::newRow("huge size") << QByteArray("[Window]\nX=0\nY=0\nWidth=99999999\nHeight=100\n") << false << 0
+                                   << true << false;
+        QTest::newRow("negative pane") << QByteArray("[Window]\nMainSplitter=100 -5\n") << false << 0 << true << false;
+        QTest::newRow("one pane") << QByteArray("[Window]\nMainSplitter=100\n") << false << 0 << true << false;
+        QTest::newRow("too many panes") << QByteArray("[Window]\nMainSplitter=1 1 1 1 1 1 1 1 1\n") << false << 0
+                                        << true << false;
+        QTest::newRow("sound") << QByteArray("[Window]\nX=1\nY=2\nWidth=3\nHeight=4\nMainSplitter=5 6\n"
+                                             "[Reminders]\nOn=false\nLastShown=2026-12-09\n")
+                               << true << 2 << false << true;
+        QTest::newRow("reminders flag unreadable: stays on")
+            << QByteArray("[Reminders]\nOn=perhaps\nLastShown=2026-13-45\n") << false << 0 << true << false;
+        QTest::newRow("binary garbage") << QByteArray("\x00\xFF[[[=\n\x01", 7) << false << 0 << true << false;
+    }
+    void damaged()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(bool, geometry);
+        QFETCH(int, mainPanes);
+        QFETCH(bool, remindersOn);
+        QFETCH(bool, lastReminder);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        if (!ini.isEmpty())
+            Write(settings.Path(), ini);
+        const TWindowState r = settings.Load();
+        QCOMPARE(r.geometry.isValid(), geometry);
+        QCOMPARE(r.mainSplitter.size(), mainPanes);
+        QCOMPARE(r.remindersOn, remindersOn);
+        QCOMPARE(r.lastReminder.isValid(), lastReminder);
+    }
+
+    void oversizedFile_isIgnoredAndReplaced()
+    {
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        Write(settings.Path(), "[Window]\nMainSplitter=5 6\n" + QByteArray(100 * 1024, '#') + '\n');
+        QVERIFY(settings.Load().mainSplitter.isEmpty());
+        TWindowState s;
+        s.mainSplitter = {1, 2};
+        QVERIFY(settings.Save(s));
+        QCOMPARE(settings.Load().mainSplitter, (QList<int>{1, 2}));
+        QVERIFY(QFileInfo(settings.Path()).size() < 1024);
+    }
+
+    void failedSave_reportsAndKeepsTheFolder()
+    {
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        QVERIFY(QDir(dir.path()).mkdir("tarnwick.ini")); // nothing can be written there
+        TWindowState s;
+        s.mainSplitter = {1, 2};
+        QVERIFY(!settings.Save(s));
+        QVERIFY(QFileInfo(settings.Path()).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWindowSettings)
+#include "test_window_settings.moc"
