@@ -1,6 +1,7 @@
 #include "string_list.h"
 
 #include "errors.h"
+#include "private_files.h"
 
 #include <QFile>
 #include <QDir>
@@ -63,6 +64,10 @@ TStringList LoadStringList(const QString &path)
 
 void SaveBytesAtomic(const QString &path, const QByteArray &bytes)
 {
+    // A new file starts owner-only; an existing one keeps the mode its owner
+    // gave it, which QSaveFile carries over to the replacement.
+    if (QString reason; !CreateOwnerOnlyFileIfMissing(path, &reason))
+        throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
     QSaveFile f(path);
     const auto fail = [&](const QString &what) {
         f.cancelWriting();
