@@ -118,11 +118,13 @@ void TfrmMain::LoadItems()
 
 void TfrmMain::SaveCategories()
 {
+    KeepBackup();
     SaveStringList(m_appFolder + kCategoriesFile, CategoryList);
 }
 
 void TfrmMain::SaveItems()
 {
+    KeepBackup();
     SaveStringList(m_appFolder + kItemsFile, ItemList);
 }
 
