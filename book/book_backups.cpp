@@ -89,10 +89,10 @@ TBookBackups::TOutcome TBookBackups::Keep(bool spaced)
     const QDateTime now = m_clock().toUTC();
     QStringList stamps = Stamps();
     if (spaced && !stamps.isEmpty()) {
+        // A clock set back leaves the newest backup in the future: no new one
+        // until the clock has passed it, so names keep sorting by time.
         const QDateTime newest = StampTime(stamps.last());
-        // A clock set back leaves the newest backup in the future; the
-        // spacing then starts again from now.
-        if (newest.isValid() && newest <= now && newest.secsTo(now) < kSpacingSeconds)
+        if (newest.isValid() && newest.secsTo(now) < kSpacingSeconds)
             return TOutcome::NotNeeded;
     }
     try {
@@ -101,8 +101,18 @@ TBookBackups::TOutcome TBookBackups::Keep(bool spaced)
         if (!QFileInfo::exists(m_appFolder + kCategoriesFile) && !QFileInfo::exists(m_appFolder + kItemsFile))
             return TOutcome::NotNeeded; // nothing written yet, nothing to lose
         if (!stamps.isEmpty() && ReadOrEmpty(MemberPath(stamps.last(), kCategoriesFile)) == categories
-            && ReadOrEmpty(MemberPath(stamps.last(), kItemsFile)) == items)
+            && ReadOrEmpty(MemberPath(stamps.last(), kItemsFile)) == items) {
+            // The newest backup still is the book as it stands: it takes
+            // today's date instead of a copy. Its spacing then starts anew,
+            // so a command that rewrites both files keeps no backup of the
+            // moment between the two.
+            const QString stamp = now.toString(kStampFormat);
+            if (spaced && stamp > stamps.last()) {
+                QFile::rename(MemberPath(stamps.last(), kItemsFile), MemberPath(stamp, kItemsFile));
+                QFile::rename(MemberPath(stamps.last(), kCategoriesFile), MemberPath(stamp, kCategoriesFile));
+            }
             return TOutcome::NotNeeded;
+        }
         if (!MakeOwnerOnlyFolder(Folder()))
             throw EFileError(QStringLiteral("Cannot create the folder \"%1\".")
                                  .arg(QDir::toNativeSeparators(Folder())));

@@ -1,7 +1,6 @@
 #include "file_crypt.h"
 
 #include "errors.h"
-#include "private_files.h"
 
 #include "crypto/aes_lib.h"
 
@@ -71,17 +70,12 @@ TContainerCheck Run(const QString &sourcePath, const QString &destinationPath, c
 
     // Written beside the target and renamed over it at the end: a crash or a
     // failed write never leaves half a file under the target's name.
-    // Plaintext is owner-only before its first byte: the replacement QSaveFile
-    // writes takes the mode of the file it replaces, so that file is made
-    // owner-only (or created so) first.
-    if (options.PrivateDestination) {
-        QString reason;
-        const bool ready = QFile::exists(destinationPath)
-                               ? QFile::setPermissions(destinationPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-                               : CreateOwnerOnlyFileIfMissing(destinationPath, &reason);
-        if (!ready)
-            throw EFileError(FileMessage("Cannot create file", destinationPath, reason));
-    }
+    // Plaintext is owner-only before its first byte: QSaveFile gives the
+    // replacement the mode of the file it replaces, so a stale copy is made
+    // owner-only first, and a new one below, before anything is written.
+    if (options.PrivateDestination && QFile::exists(destinationPath)
+        && !QFile::setPermissions(destinationPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        throw EFileError(FileMessage("Cannot create file", destinationPath, QStringLiteral("")));
     QSaveFile destination(destinationPath);
     if (!destination.open(QIODevice::WriteOnly))
         throw EFileError(FileMessage("Cannot create file", destinationPath, destination.errorString()));

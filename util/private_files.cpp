@@ -5,25 +5,9 @@
 #include <QFileInfo>
 
 namespace {
-constexpr QFileDevice::Permissions kOwnerFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 constexpr QFileDevice::Permissions kOwnerFolder =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 } // namespace
-
-bool CreateOwnerOnlyFileIfMissing(const QString &path, QString *reason)
-{
-    if (QFileInfo::exists(path))
-        return true;
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerFile))
-        return true;
-    // Another writer may have created it meanwhile; that is not a failure.
-    if (QFileInfo::exists(path))
-        return true;
-    if (reason)
-        *reason = file.errorString();
-    return false;
-}
 
 bool MakeOwnerOnlyFolder(const QString &path)
 {

@@ -1,7 +1,6 @@
 #include "string_list.h"
 
 #include "errors.h"
-#include "private_files.h"
 
 #include <QFile>
 #include <QDir>
@@ -64,10 +63,7 @@ TStringList LoadStringList(const QString &path)
 
 void SaveBytesAtomic(const QString &path, const QByteArray &bytes)
 {
-    // A new file starts owner-only; an existing one keeps the mode its owner
-    // gave it, which QSaveFile carries over to the replacement.
-    if (QString reason; !CreateOwnerOnlyFileIfMissing(path, &reason))
-        throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
+    const bool isNew = !QFileInfo::exists(path);
     QSaveFile f(path);
     const auto fail = [&](const QString &what) {
         f.cancelWriting();
@@ -75,6 +71,10 @@ void SaveBytesAtomic(const QString &path, const QByteArray &bytes)
                              .arg(what, QDir::toNativeSeparators(path), f.errorString()));
     };
     if (!f.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("Cannot create file"));
+    // A new file is owner-only before its first byte; an existing one keeps
+    // the mode its owner gave it, which QSaveFile carries over.
+    if (isNew && !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         fail(QStringLiteral("Cannot create file"));
     if (f.write(bytes) != bytes.size())
         fail(QStringLiteral("Cannot write file"));
