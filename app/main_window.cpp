@@ -213,7 +213,8 @@ QFrame *TfrmMain::BuildToolbar()
     btnAddItem = TextButton(bsSkinPanel1, "btnAddItem", QStringLiteral("Add Item"));
     btnMakeMoney = TextButton(bsSkinPanel1, "btnMakeMoney", QStringLiteral("Make Money"));
     btnAbout = TextButton(bsSkinPanel1, "btnAbout", QStringLiteral("About"));
-    for (QPushButton *b : {btnAddCategory, btnAddItem, btnMakeMoney, btnAbout})
+    btnRestoreBackup = TextButton(bsSkinPanel1, "btnRestoreBackup", QStringLiteral("Restore Backup\u2026"));
+    for (QPushButton *b : {btnAddCategory, btnAddItem, btnMakeMoney, btnAbout, btnRestoreBackup})
         l->addWidget(b);
     l->addStretch();
     const QSize pictureSize(41, 34);
@@ -389,6 +390,7 @@ void TfrmMain::ConnectHandlers()
     ConnectWebHandlers();
     ConnectBrandingHandlers();
     ConnectServiceHandlers();
+    ConnectEditingHandlers();
 }
 
 void TfrmMain::FormCreate()
@@ -412,6 +414,7 @@ void TfrmMain::FormCreate()
 void TfrmMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    KeepOnScreen(this);
     // A window restored from the task bar is shown by the window system; that
     // is no new start and must not bring the welcome page back.
     if (event->spontaneous())
@@ -427,6 +430,13 @@ void TfrmMain::resizeEvent(QResizeEvent *event)
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
+    // A failed store on Yes keeps the window open, like a Cancel.
+    bool mayClose = false;
+    ErrorReporter::Run([&] { mayClose = FormCloseQuery(); });
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
     ErrorReporter::Run([this] { FormClose(); });
     event->accept();
 }

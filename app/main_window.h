@@ -182,6 +182,19 @@ public:
     // Shows the input dialog; true with the typed text when OK closed it.
     bool AskElement(const QString &caption, const QString &label, QByteArray *value);
 
+    // --- Keeping the book safe (main_window_backup.cpp, main_window_editing.cpp) ---
+    QPushButton *btnRestoreBackup = nullptr;
+    // Keeps the book as it stands in backups/ before a file of it is
+    // replaced; a failure is told once per run and never stops the save.
+    void KeepBackup();
+    void btnRestoreBackupClick();
+    // The save question for unsaved typing; false keeps the window open.
+    bool FormCloseQuery();
+    // Any change the user makes to a field: typed, pasted, dropped, undone.
+    void ItemFieldEdited();
+    // With no item selected the fields take no typing that could not be stored.
+    void UpdateItemFieldsReadOnly();
+
     // --- Web panel (main_window_web.cpp) ---
     // Creates EmbeddedWB1 with its profile in the application folder; the web
     // engine itself starts with the first navigation.
@@ -263,6 +276,8 @@ private:
     void ConnectWebHandlers();
     void ConnectBrandingHandlers();
     void ConnectServiceHandlers();
+    void ConnectEditingHandlers();
+    bool m_backupFailureTold = false;
     void ApplyBuiltInSkin();
 
     // Turns a book operation's refusal into its message.

@@ -74,11 +74,13 @@ void TfrmMain::LoadItems()
 // Every write of a book file goes through one of these two.
 void TfrmMain::SaveCategories()
 {
+    KeepBackup();
     m_book->SaveCategories(m_appFolder + kCategoriesFile);
 }
 
 void TfrmMain::SaveItems()
 {
+    KeepBackup();
     m_book->SaveItems(m_appFolder + kItemsFile);
 }
 

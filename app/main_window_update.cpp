@@ -34,7 +34,7 @@ bool TfrmMain::DownloadToFile(const QByteArray &url, const QString &path)
     QFile file(path);
     // Not being able to create the file is a fault of the folder, not of the
     // update site: it goes to the error reporter.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw EFileError(QStringLiteral("Cannot create the file \"%1\": %2")
                              .arg(QDir::toNativeSeparators(path), file.errorString()));
 

@@ -60,6 +60,9 @@ void TfrmAddElement::btnOkClick()
 {
     if (TrimAnsi(ToAnsi(edtElement->text())).isEmpty()) {
         m_messages.MessageDlg(QStringLiteral("Please enter a value for this field."), TMsgDlgType::mtWarning, mbOK);
+        // The box took the focus; the value is typed here.
+        activateWindow();
+        edtElement->setFocus(Qt::OtherFocusReason);
         return;
     }
     accept();

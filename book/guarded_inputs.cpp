@@ -5,16 +5,29 @@
 
 #include <QLineEdit>
 
-TRuleValidator::TRuleValidator(Rule rule, std::function<void(const QString &)> refused, QObject *parent)
-    : QValidator(parent), m_rule(std::move(rule)), m_refused(std::move(refused))
+TRuleValidator::TRuleValidator(Rule rule, std::function<void(const QString &)> refused, QObject *parent,
+                               bool dropPastedLineEnds)
+    : QValidator(parent), m_rule(std::move(rule)), m_refused(std::move(refused)),
+      m_dropPastedLineEnds(dropPastedLineEnds)
 {
 }
 
-QValidator::State TRuleValidator::validate(QString &input, int &) const
+QValidator::State TRuleValidator::validate(QString &input, int &pos) const
 {
     const QString reason = m_rule(input);
     if (reason.isEmpty())
         return Acceptable;
+    // The text before the edit held no line break, so those before the
+    // cursor came with the paste: they go, the rest of the paste stays.
+    if (m_dropPastedLineEnds) {
+        QString trimmed = input;
+        int trimmedPos = pos;
+        if (DropLineBreaksBefore(trimmed, trimmedPos) && m_rule(trimmed).isEmpty()) {
+            input = trimmed;
+            pos = trimmedPos;
+            return Acceptable;
+        }
+    }
     if (m_refused)
         m_refused(reason);
     return Invalid;
@@ -27,7 +40,7 @@ void GuardLineEdit(QLineEdit *edit, TMessageService *messages)
                                               if (messages)
                                                   messages->ShowHint(edit, reason);
                                           },
-                                          edit));
+                                          edit, true));
 }
 
 TGuardedMemo::TGuardedMemo(QWidget *parent) : QPlainTextEdit(parent)

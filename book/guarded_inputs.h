@@ -15,15 +15,20 @@ class TRuleValidator : public QValidator
     Q_OBJECT
 public:
     using Rule = std::function<QString(const QString &)>;
-    TRuleValidator(Rule rule, std::function<void(const QString &)> refused, QObject *parent);
+    // With `dropPastedLineEnds` a paste that ends with line breaks goes in
+    // without them.
+    TRuleValidator(Rule rule, std::function<void(const QString &)> refused, QObject *parent,
+                   bool dropPastedLineEnds = false);
     State validate(QString &input, int &pos) const override;
 
 private:
     Rule m_rule;
     std::function<void(const QString &)> m_refused;
+    bool m_dropPastedLineEnds = false;
 };
 
-// Puts the line rule of the book on an edit; reasons go to `messages`.
+// Puts the line rule of the book on an edit; reasons go to `messages`. Line
+// breaks at the end of a paste are dropped; one inside it is refused.
 void GuardLineEdit(QLineEdit *edit, TMessageService *messages);
 
 // A memo that refuses an edit (typed, pasted, dropped or deleted) that puts in

@@ -12,3 +12,9 @@ QString RefusalForLine(const QString &text);
 
 // The description: Windows-1252 whose line breaks survive escaping.
 QString RefusalForDescription(const QString &text);
+
+// Text copied from a mail or a terminal often ends with its line break. After
+// a paste the cursor stands at the end of what went in: this removes the line
+// breaks just before `pos` and moves `pos` back over them. False when there
+// were none.
+bool DropLineBreaksBefore(QString &text, int &pos);

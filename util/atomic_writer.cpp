@@ -3,6 +3,7 @@
 #include "errors.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 constexpr qsizetype kBlock = 1 << 20;
@@ -10,7 +11,12 @@ constexpr qsizetype kBlock = 1 << 20;
 
 TAtomicWriter::TAtomicWriter(const QString &path) : m_path(path), m_file(path)
 {
+    const bool isNew = !QFileInfo::exists(path);
     if (!m_file.open(QIODevice::WriteOnly))
+        Fail(QStringLiteral("Cannot create file"));
+    // A new file is owner-only before its first byte; an existing one keeps
+    // the mode its owner gave it, which QSaveFile carries over.
+    if (isNew && !m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         Fail(QStringLiteral("Cannot create file"));
     m_block.reserve(kBlock);
 }

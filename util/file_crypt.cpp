@@ -70,6 +70,12 @@ TContainerCheck Run(const QString &sourcePath, const QString &destinationPath, c
 
     // Written beside the target and renamed over it at the end: a crash or a
     // failed write never leaves half a file under the target's name.
+    // Plaintext is owner-only before its first byte: QSaveFile gives the
+    // replacement the mode of the file it replaces, so a stale copy is made
+    // owner-only first, and a new one below, before anything is written.
+    if (options.PrivateDestination && QFile::exists(destinationPath)
+        && !QFile::setPermissions(destinationPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        throw EFileError(FileMessage("Cannot create file", destinationPath, QStringLiteral("")));
     QSaveFile destination(destinationPath);
     if (!destination.open(QIODevice::WriteOnly))
         throw EFileError(FileMessage("Cannot create file", destinationPath, destination.errorString()));

@@ -128,7 +128,10 @@ void THtmlView::SetHtml(const QString &html, const QUrl &baseUrl)
     // A large document goes through a private file. The byte order mark makes
     // the engine read it as UTF-8 whatever charset the page itself declares.
     QFile file(m_files->filePath(QStringLiteral("document-%1.html").arg(++m_fileCount)));
-    if (!file.open(QIODevice::WriteOnly) || file.write("\xEF\xBB\xBF") != 3 || file.write(utf8) != utf8.size()) {
+    // Owner-only from its creation: a news body or welcome page is the
+    // publisher's, but the folder it lies in is shared with no one either.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || file.write("\xEF\xBB\xBF") != 3 || file.write(utf8) != utf8.size()) {
         page->ExpectOwnLoad();
         m_view->setHtml(html, baseUrl); // shows what the engine can
         return;

@@ -50,6 +50,7 @@ TStringList LoadStringList(const QString &path)
 
 void SaveBytesAtomic(const QString &path, const QByteArray &bytes)
 {
+    const bool isNew = !QFileInfo::exists(path);
     QSaveFile f(path);
     const auto fail = [&](const QString &what) {
         f.cancelWriting();
@@ -57,6 +58,10 @@ void SaveBytesAtomic(const QString &path, const QByteArray &bytes)
                              .arg(what, QDir::toNativeSeparators(path), f.errorString()));
     };
     if (!f.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("Cannot create file"));
+    // A new file is owner-only before its first byte; an existing one keeps
+    // the mode its owner gave it, which QSaveFile carries over.
+    if (isNew && !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         fail(QStringLiteral("Cannot create file"));
     if (f.write(bytes) != bytes.size())
         fail(QStringLiteral("Cannot write file"));

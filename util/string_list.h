@@ -58,7 +58,8 @@ TStringList LoadStringList(const QString &path);
 
 // Writes bytes to a file atomically: a temporary file in the same folder is
 // renamed over the target only after everything was written, so a failure
-// leaves the old file whole. Throws EFileError on failure.
+// leaves the old file whole. A new file is owner-only from its first byte; an
+// existing one keeps its mode. Throws EFileError on failure.
 void SaveBytesAtomic(const QString &path, const QByteArray &bytes);
 
 // SaveBytesAtomic of JoinLines(lines).

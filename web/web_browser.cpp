@@ -1,6 +1,7 @@
 #include "web_browser.h"
 
 #include "util/errors.h"
+#include "util/private_files.h"
 #include "web_page.h"
 
 #include <QClipboard>
@@ -82,7 +83,8 @@ void TWebBrowser::StartEngine()
 {
     if (m_view)
         return;
-    QDir().mkpath(m_profileFolder);
+    // Cookies and saved log-ins: for the owner's eyes only.
+    MakeOwnerOnlyFolder(m_profileFolder);
     const QString folder = QDir(m_profileFolder).absolutePath();
     // Qt 6.4 writes the new profile's small preferences file under the
     // user's data folder before the storage path below can take effect; the

@@ -247,11 +247,11 @@ private slots:
         QCOMPARE(f.dir.Read("items.dat"), kItems);
     }
 
-    void typingWithNothingSelected_isDroppedWithoutAQuestion()
+    void typingWithNothingSelected_doesNotGoIn()
     {
         TFixture f;
         QTest::keyClicks(f.w->edtTitle, "stray");
-        QVERIFY(f.w->ItemModified);
+        QCOMPARE(f.w->edtTitle->text(), QString());
         f.Click(f.Node(0));
         f.Click(f.Node(0, 0));
         QVERIFY(f.msgs.shown.isEmpty());

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
@@ -164,7 +165,14 @@ void TestWebPanel::browseOpensTheFieldAddress()
     QFETCH(QString, button);
     QFETCH(QString, field);
     QFETCH(QString, path);
-    // Typed, not stored: the button reads what the field shows now.
+    // Typed, not stored: the button reads what the field shows now. The
+    // fields take typing only while an item is shown; the item is left
+    // unselected again, its typing dropped, for the tests that follow.
+    m_window->tvwMain->setCurrentItem(m_window->tvwMain->topLevelItem(0)->child(0));
+    const auto unselect = qScopeGuard([this] {
+        m_window->ItemModified = false;
+        m_window->tvwMain->setCurrentItem(nullptr);
+    });
     const QString address = m_server.Url(path) + QStringLiteral("?ref=Tarnwick&next=%2Fhome");
     Field(field)->clear();
     QTest::keyClicks(Field(field), address);

@@ -1,0 +1,75 @@
+// Backups of the account book and the command that brings one back.
+#include "main_window.h"
+
+#include "book/book_backups.h"
+#include "book/category_tree.h"
+#include "book/restore_backup_dialog.h"
+#include "util/error_reporter.h"
+
+#include <algorithm>
+
+#include <QDir>
+#include <QLocale>
+#include <QPushButton>
+
+namespace {
+
+QString BackupTime(const TBookBackup &backup)
+{
+    return QLocale().toString(backup.time.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+} // namespace
+
+void TfrmMain::KeepBackup()
+{
+    TBookBackups backups(m_appFolder);
+    if (backups.BeforeReplace() != TBookBackups::TOutcome::Failed || m_backupFailureTold)
+        return;
+    m_backupFailureTold = true;
+    msgMain->MessageDlg(QStringLiteral("No backup of the account book could be kept in the folder \"%1\". "
+                                       "The book is saved all the same; earlier versions are not kept.\n\n%2")
+                            .arg(QDir::toNativeSeparators(backups.Folder()), backups.Error()),
+                        TMsgDlgType::mtWarning, mbOK);
+}
+
+void TfrmMain::btnRestoreBackupClick()
+{
+    // Typing not yet stored is asked about first, as when the selection moves.
+    if (!FormCloseQuery())
+        return;
+    TBookBackups backups(m_appFolder);
+    const QList<TBookBackup> list = backups.List();
+    if (list.isEmpty()) {
+        msgMain->MessageDlg(QStringLiteral("There is no backup of the account book yet."),
+                            TMsgDlgType::mtInformation, mbOK);
+        return;
+    }
+    QString stamp;
+    {
+        TfrmRestoreBackup dialog(this);
+        if (!dialog.Choose(list, &stamp))
+            return;
+    }
+    const auto chosen = std::find_if(list.cbegin(), list.cend(),
+                                     [&](const TBookBackup &b) { return b.stamp == stamp; });
+    if (chosen == list.cend())
+        return;
+    if (msgMain->MessageDlg(QStringLiteral("Do you want to restore the account book as it was on %1 "
+                                           "(%2 categories, %3 items)? The book as it is now is kept as a backup.")
+                                .arg(BackupTime(*chosen))
+                                .arg(chosen->categories)
+                                .arg(chosen->items),
+                            TMsgDlgType::mtWarning, TMsgDlgButtons(mbYes) | mbNo)
+        != TModalResult::mrYes)
+        return;
+    backups.Restore(stamp);
+    // The tree and the lists are built again from the restored files.
+    ItemModified = false;
+    m_book->Clear();
+    ClearItemFields();
+    EnableItemFields();
+    UpdateItemFieldsReadOnly();
+    LoadCategories();
+    LoadItems();
+}

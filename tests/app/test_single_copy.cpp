@@ -1,0 +1,72 @@
+// The program itself, started twice in one folder: the second start hands
+// over to the first and ends without writing anything.
+#include "support/temp_app_folder.h"
+#include "util/single_instance.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+// The folder's files with their sizes and times, to see that nothing changed.
+QStringList Listing(const QString &folder)
+{
+    QStringList out;
+    for (const QFileInfo &i : QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                                                         QDir::Name))
+        out << i.fileName() + " " + QString::number(i.size()) + " "
+                   + QString::number(i.lastModified().toMSecsSinceEpoch());
+    return out;
+}
+
+bool Answers(const QString &folder)
+{
+    QLocalSocket socket;
+    socket.connectToServer(TSingleInstance::ServerName(folder));
+    return socket.waitForConnected(200);
+}
+
+} // namespace
+
+class TestSingleCopy : public QObject
+{
+    Q_OBJECT
+private slots:
+    void secondStartInTheSameFolder_handsOverAndWritesNothing()
+    {
+        TTempAppFolder dir;
+        const QString exe = dir.File("tarnwick");
+        QVERIFY(QFile::copy(QStringLiteral(TARNWICK_EXE), exe));
+        dir.Write("categories.dat", "Travel\r\n");
+
+        QProcess first;
+        first.setProcessChannelMode(QProcess::ForwardedChannels);
+        first.start(exe, {});
+        QVERIFY(first.waitForStarted());
+        QElapsedTimer t;
+        t.start();
+        while (!Answers(dir.Path()) && t.elapsed() < 30000)
+            QTest::qWait(100);
+        QVERIFY2(Answers(dir.Path()), "the first copy never listened");
+        const QStringList before = Listing(dir.Path());
+
+        QProcess second;
+        second.setProcessChannelMode(QProcess::ForwardedChannels);
+        second.start(exe, {});
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(Listing(dir.Path()), before);
+        QCOMPARE(first.state(), QProcess::Running);
+
+        first.kill();
+        first.waitForFinished(10000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSingleCopy)
+#include "test_single_copy.moc"
