@@ -1,6 +1,7 @@
 // Backups of the account book and the command that brings one back.
 #include "main_window.h"
 
+#include "book/account_book.h"
 #include "book/book_backups.h"
 #include "book/category_tree.h"
 #include "book/restore_backup_dialog.h"

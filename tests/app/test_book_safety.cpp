@@ -3,6 +3,7 @@
 // not store typing refuse it, pasted line ends are dropped, the book's files
 // are owner-only, and a backup brings a deleted category back.
 #include "app/main_window.h"
+#include "book/account_book.h"
 #include "book/add_element_dialog.h"
 #include "book/category_tree.h"
 #include "book/restore_backup_dialog.h"
@@ -75,15 +76,15 @@ public:
             qFatal("window not shown");
         w->activateWindow();
     }
-    QTreeWidgetItem *Node(int category, int item = -1) const
+    QModelIndex Node(int category, int item = -1) const
     {
-        QTreeWidgetItem *c = w->tvwMain->topLevelItem(category);
-        return item < 0 ? c : c->child(item);
+        const QModelIndex c = w->tvwMain->model()->index(category, 0);
+        return item < 0 ? c : w->tvwMain->model()->index(item, 0, c);
     }
-    void Click(QTreeWidgetItem *node) const
+    void Click(const QModelIndex &node) const
     {
-        w->tvwMain->scrollToItem(node);
-        QTest::mouseClick(w->tvwMain->viewport(), Qt::LeftButton, {}, w->tvwMain->visualItemRect(node).center());
+        w->tvwMain->scrollTo(node);
+        QTest::mouseClick(w->tvwMain->viewport(), Qt::LeftButton, {}, w->tvwMain->visualRect(node).center());
     }
 
     TTempAppFolder dir;
@@ -151,7 +152,7 @@ private slots:
         f.msgs.Answer(TModalResult::mrCancel);
         f.Click(f.Node(1, 0));
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
-        QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0, 0));
+        QCOMPARE(f.w->tvwMain->currentIndex(), f.Node(0, 0));
     }
 
     void fillingTheEditor_isNoChange()
@@ -208,7 +209,7 @@ private slots:
         QCOMPARE(f.dir.Read("items.dat").contains("\xA5hpX\xA5"), stored);
         if (!closed) {
             QVERIFY(f.w->ItemModified);
-            QCOMPARE(f.w->tvwMain->currentItem(), f.Node(0, 0));
+            QCOMPARE(f.w->tvwMain->currentIndex(), f.Node(0, 0));
         }
     }
 
@@ -298,7 +299,7 @@ private slots:
         f.Click(f.Node(1));
         f.msgs.Answer(TModalResult::mrOk);
         f.w->DeleteCategory1->trigger();
-        QCOMPARE(f.w->tvwMain->topLevelItemCount(), 1);
+        QCOMPARE(f.w->tvwMain->model()->rowCount(), 1);
 
         int rows = -1;
         OnDialog<TfrmRestoreBackup>([&](TfrmRestoreBackup *dlg) {
@@ -315,9 +316,9 @@ private slots:
         QCOMPARE(f.msgs.shown[1].buttons, TMsgDlgButtons(mbYes) | mbNo);
         QCOMPARE(f.dir.Read("categories.dat"), kCategories);
         QCOMPARE(f.dir.Read("items.dat"), kItems);
-        QCOMPARE(f.w->CategoryList, (TStringList{"Travel", "Shops"}));
-        QCOMPARE(f.Node(1)->text(0), QString("Shops"));
-        QCOMPARE(f.Node(1, 0)->text(0), QString("Books"));
+        QCOMPARE(f.w->Book().CategoryList(), (TStringList{"Travel", "Shops"}));
+        QCOMPARE(f.Node(1).data().toString(), QString("Shops"));
+        QCOMPARE(f.Node(1, 0).data().toString(), QString("Books"));
         // Nothing is selected after the reload: the fields take no typing.
         QTest::keyClicks(f.w->edtTitle, "stray");
         QCOMPARE(f.w->edtTitle->text(), QString());
@@ -335,7 +336,7 @@ private slots:
         f.msgs.Answer(TModalResult::mrNo);
         f.w->btnRestoreBackup->click();
         QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\n"));
-        QCOMPARE(f.w->tvwMain->topLevelItemCount(), 1);
+        QCOMPARE(f.w->tvwMain->model()->rowCount(), 1);
     }
 
     void backupFolderNotWritable_savesAndTellsOnce()

@@ -168,10 +168,11 @@ void TestWebPanel::browseOpensTheFieldAddress()
     // Typed, not stored: the button reads what the field shows now. The
     // fields take typing only while an item is shown; the item is left
     // unselected again, its typing dropped, for the tests that follow.
-    m_window->tvwMain->setCurrentItem(m_window->tvwMain->topLevelItem(0)->child(0));
+    QAbstractItemModel *book = m_window->tvwMain->model();
+    m_window->tvwMain->setCurrentIndex(book->index(0, 0, book->index(0, 0)));
     const auto unselect = qScopeGuard([this] {
         m_window->ItemModified = false;
-        m_window->tvwMain->setCurrentItem(nullptr);
+        m_window->tvwMain->setCurrentIndex(QModelIndex());
     });
     const QString address = m_server.Url(path) + QStringLiteral("?ref=Tarnwick&next=%2Fhome");
     Field(field)->clear();
