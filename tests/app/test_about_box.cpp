@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -102,6 +103,11 @@ private slots:
         QString seen;
         bool closed = false;
         QTimer::singleShot(0, [&] {
+            // A failed check below must not leave the modal box waiting.
+            const auto endWait = qScopeGuard([] {
+                if (QWidget *modal = QApplication::activeModalWidget())
+                    modal->close();
+            });
             QTRY_VERIFY(qobject_cast<TfrmAbout *>(QApplication::activeModalWidget()));
             auto *box = qobject_cast<TfrmAbout *>(QApplication::activeModalWidget());
             seen = box->windowTitle() + "|" + box->lblCopyright->text() + "|" + box->memAbout->toPlainText();

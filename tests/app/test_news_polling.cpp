@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -176,12 +177,14 @@ private slots:
         TFixture f;
         f.server.SetSilent(true);
         bool checked = false;
-        QTimer::singleShot(100, [&] {
+        QTimer::singleShot(0, [&] {
+            // Ends the first click's wait however this callback returns.
+            const auto endWait = qScopeGuard([&] { f.w->IdHTTP1->Disconnect(); });
+            QTRY_COMPARE(f.Requests("/news/getlastnews.php"), 1);
             QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
-            QTest::qWait(100);
+            QTest::qWait(500); // time for a wrongly started request to arrive
             QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
             checked = true;
-            f.w->IdHTTP1->Disconnect();
         });
         QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
         QVERIFY(checked);
@@ -190,12 +193,13 @@ private slots:
         // The update check is guarded the same way.
         f.msgs.Clear();
         checked = false;
-        QTimer::singleShot(100, [&] {
+        QTimer::singleShot(0, [&] {
+            const auto endWait = qScopeGuard([&] { f.w->IdHTTP1->Disconnect(); });
+            QTRY_COMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
             QTest::mouseClick(f.w->btnUpdate, Qt::LeftButton);
-            QTest::qWait(100);
+            QTest::qWait(500);
             QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
             checked = true;
-            f.w->IdHTTP1->Disconnect();
         });
         f.w->CheckForUpdates(false);
         QVERIFY(checked);
@@ -207,7 +211,10 @@ private slots:
     {
         TFixture f;
         f.server.SetSilent(true);
-        QTimer::singleShot(100, [&] { f.w->close(); });
+        QTimer::singleShot(0, [&] {
+            const auto endWait = qScopeGuard([&] { f.w->close(); });
+            QTRY_COMPARE(f.Requests("/news/getlastnews.php"), 1);
+        });
         QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), QStringList{});
         f.w->show();

@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTest>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace {
@@ -161,14 +162,16 @@ private slots:
         f.server.SetSilent(true); // the body never comes
         f.Open();
         bool checked = false;
-        QTimer::singleShot(50, [&] {
+        QTimer::singleShot(0, [&] {
+            // Ends the click's wait however this callback returns.
+            const auto endWait = qScopeGuard([&] { f.client.Disconnect(); });
+            QTRY_COMPARE(f.server.requests.size(), 1);
             QVERIFY(f.news->Busy);
             QCOMPARE(f.news->cursor().shape(), Qt::WaitCursor);
             f.Click(2);
             QCOMPARE(f.news->lvwItems->currentItem(), f.Row(0));
             QCOMPARE(f.news->lvwItems->selectedItems(), QList<QTreeWidgetItem *>{f.Row(0)});
             checked = true;
-            f.client.Disconnect();
         });
         f.Click(0);
         QVERIFY(checked);
@@ -188,15 +191,16 @@ private slots:
         f.server.SetSilent(true);
         f.Open();
         bool checked = false;
-        QTimer::singleShot(50, [&] {
+        QTimer::singleShot(0, [&] {
+            const auto endWait = qScopeGuard([&] { f.client.Disconnect(); });
+            QTRY_COMPARE(f.server.requests.size(), 1);
             const QRect r = f.news->lvwItems->visualItemRect(f.Row(0));
             QTest::mouseClick(f.news->lvwItems->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
             QTest::mouseClick(f.news->lvwItems->viewport(), Qt::LeftButton, {}, r.center());
-            QTest::qWait(100);
+            QTest::qWait(500); // time for a wrongly started request to arrive
             QCOMPARE(f.server.requests.size(), 1);
             QVERIFY(f.news->Busy);
             checked = true;
-            f.client.Disconnect();
         });
         f.Click(0);
         QVERIFY(checked);
