@@ -4,6 +4,8 @@ JOBS     ?= $(shell nproc)
 BUILD_TYPE ?= Release
 # Where `make run` installs the program; the book is kept there, beside it.
 APP_DIR  ?= $(HOME)/Tarnwick
+# Warnings stop the developer's and CI's build; `cmake` alone leaves them warnings.
+WERROR   ?= ON
 
 # Everything the build, the tests and the benchmarks need, from Debian's archive.
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config ccache \
@@ -15,16 +17,21 @@ DEB_PACKAGES := cmake ninja-build g++ make pkg-config ccache \
 # bus, for the measurements with the accessibility bridge on.
 BENCH_PACKAGES := at-spi2-core dbus-daemon dbus-bin
 
+# Only `make fuzz` needs these: clang and its libFuzzer runtime.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 ROOT := $(shell [ "$$(id -u)" -eq 0 ] && echo yes)
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps bench-deps configure build run test bench clean dist
+.PHONY: all deps bench-deps fuzz-deps configure build run test bench check-asan fuzz clean dist
 
-all: build
-
-deps:
-	@missing=""; for p in $(DEB_PACKAGES); do \
+# $(call install_missing,<packages>): apt-get installs those not yet installed.
+define install_missing
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -32,9 +39,18 @@ deps:
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing >/dev/null; \
 	fi
+endef
+
+all: build
+
+deps:
+	$(call install_missing,$(DEB_PACKAGES))
+
+fuzz-deps:
+	$(call install_missing,$(FUZZ_PACKAGES))
 
 $(BUILD)/build.ninja: CMakeLists.txt | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTARNWICK_WERROR=$(WERROR) $(LAUNCHER)
 
 configure: deps $(BUILD)/build.ninja
 
@@ -54,14 +70,7 @@ test: build
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
 
 bench-deps:
-	@missing=""; for p in $(BENCH_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing >/dev/null; \
-	fi
+	$(call install_missing,$(BENCH_PACKAGES))
 
 # On a virtual display: the accessibility bridge needs a real platform.
 bench: build bench-deps
@@ -74,5 +83,27 @@ bench: build bench-deps
 dist: build
 	cmake -DBUILD_DIR=$(BUILD) -DALLOW_DEVELOPMENT_KEY=$(ALLOW_DEVELOPMENT_KEY) -P packaging/dist.cmake
 
+# The suite built with AddressSanitizer and UndefinedBehaviorSanitizer in its
+# own folder (preset asan); the tests' environment names the suppressions.
+check-asan: deps
+	cmake --preset asan -B $(ASAN_BUILD) $(LAUNCHER)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && xvfb-run -a -s "-screen 0 1600x1200x24" \
+	  ctest --output-on-failure -j $(JOBS)
+
+# Builds the fuzz targets with clang (preset fuzz) and runs each for
+# FUZZ_SECONDS; new inputs collect in $(FUZZ_BUILD)/corpus, crashes in
+# $(FUZZ_BUILD)/crashes. Copy a crash into fuzz/corpus/<target>/ with the fix.
+fuzz: deps fuzz-deps
+	cmake --preset fuzz -B $(FUZZ_BUILD) $(LAUNCHER)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	@mkdir -p $(FUZZ_BUILD)/crashes; \
+	for seeds in fuzz/corpus/*/; do t=$$(basename $$seeds); \
+	  echo "== $$t ($(FUZZ_SECONDS) s)"; mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
+	  $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/crashes/$$t- \
+	    $(FUZZ_BUILD)/corpus/$$t $$seeds || exit 1; \
+	done
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -111,7 +111,8 @@ void TWebBrowser::StartEngine()
     connect(m_page, &QWebEnginePage::urlChanged, this, &TWebBrowser::urlChanged);
 
     auto *layout = static_cast<QVBoxLayout *>(this->layout());
-    layout->replaceWidget(m_blank, m_view);
+    // The layout hands back the placeholder's item, which is ours to free.
+    delete layout->replaceWidget(m_blank, m_view);
     delete m_blank;
     m_blank = nullptr;
     layout->setStretchFactor(m_view, 1);

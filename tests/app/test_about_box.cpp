@@ -4,6 +4,7 @@
 #include "settings/branding_settings.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
+#include "support/when_ready.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -101,13 +102,19 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         QString seen;
         bool closed = false;
-        QTimer::singleShot(0, [&] {
-            QTRY_VERIFY(qobject_cast<TfrmAbout *>(QApplication::activeModalWidget()));
-            auto *box = qobject_cast<TfrmAbout *>(QApplication::activeModalWidget());
-            seen = box->windowTitle() + "|" + box->lblCopyright->text() + "|" + box->memAbout->toPlainText();
-            QTest::mouseClick(box->editAbout, Qt::LeftButton);
-            closed = true;
-        });
+        WhenReady([] { return qobject_cast<TfrmAbout *>(QApplication::activeModalWidget()) != nullptr; },
+                  [&] {
+                      auto *box = qobject_cast<TfrmAbout *>(QApplication::activeModalWidget());
+                      QVERIFY(box);
+                      seen = box->windowTitle() + "|" + box->lblCopyright->text() + "|" +
+                             box->memAbout->toPlainText();
+                      QTest::mouseClick(box->editAbout, Qt::LeftButton);
+                      closed = true;
+                  },
+                  [] { // a failed check above must not leave the modal box waiting
+                      if (QWidget *modal = QApplication::activeModalWidget())
+                          modal->close();
+                  });
         QTest::mouseClick(w.btnAbout, Qt::LeftButton);
         QVERIFY(closed);
         QCOMPARE(seen, QString::fromUtf8("About Acme...|Copyright © 2006 Acme Inc.|Hello\nWorld"));

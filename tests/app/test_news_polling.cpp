@@ -10,6 +10,7 @@
 #include "support/http_test_server.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
+#include "support/when_ready.h"
 #include "util/guarded_tree_widget.h"
 
 #include <QApplication>
@@ -177,13 +178,14 @@ private slots:
         TFixture f;
         f.server.SetSilent(true);
         bool checked = false;
-        QTimer::singleShot(100, [&] {
-            QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
-            QTest::qWait(100);
-            QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
-            checked = true;
-            f.w->IdHTTP1->Disconnect();
-        });
+        WhenReady([&] { return f.Requests("/news/getlastnews.php") == 1; },
+                  [&] {
+                      QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+                      QTest::qWait(500); // time for a wrongly started request to arrive
+                      QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
+                      checked = true;
+                  },
+                  [&] { f.w->IdHTTP1->Disconnect(); });
         QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
         QVERIFY(checked);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
@@ -191,13 +193,14 @@ private slots:
         // The update check is guarded the same way.
         f.msgs.Clear();
         checked = false;
-        QTimer::singleShot(100, [&] {
-            QTest::mouseClick(f.w->btnUpdate, Qt::LeftButton);
-            QTest::qWait(100);
-            QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
-            checked = true;
-            f.w->IdHTTP1->Disconnect();
-        });
+        WhenReady([&] { return f.Requests("/liveupdate/tarnwick/mainappupdate.inf") == 1; },
+                  [&] {
+                      QTest::mouseClick(f.w->btnUpdate, Qt::LeftButton);
+                      QTest::qWait(500);
+                      QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
+                      checked = true;
+                  },
+                  [&] { f.w->IdHTTP1->Disconnect(); });
         f.w->CheckForUpdates(false);
         QVERIFY(checked);
         QCOMPARE(f.msgs.Texts(), QStringList{"There's no new updates for this application!"});
@@ -260,12 +263,12 @@ private slots:
     {
         TFixture f;
         f.server.SetSilent(true);
-        QTimer::singleShot(100, [&] { f.w->close(); });
+        WhenReady([&] { return f.Requests("/news/getlastnews.php") == 1; }, [] {}, [&] { f.w->close(); });
         QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), QStringList{});
         f.w->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-        QTimer::singleShot(100, [&] { f.w->close(); });
+        WhenReady([&] { return f.Requests("/news/getlastnews.php") == 2; }, [] {}, [&] { f.w->close(); });
         f.w->Timer1Timer();
         QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 0);
         QVERIFY(!f.BalloonShown());

@@ -8,6 +8,7 @@
 #include "support/http_test_server.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
+#include "support/when_ready.h"
 #include "util/guarded_tree_widget.h"
 #include "util/document_view.h"
 
@@ -161,15 +162,16 @@ private slots:
         f.server.SetSilent(true); // the body never comes
         f.Open();
         bool checked = false;
-        QTimer::singleShot(50, [&] {
-            QVERIFY(f.news->Busy);
-            QCOMPARE(f.news->cursor().shape(), Qt::WaitCursor);
-            f.Click(2);
-            QCOMPARE(f.news->lvwItems->currentItem(), f.Row(0));
-            QCOMPARE(f.news->lvwItems->selectedItems(), QList<QTreeWidgetItem *>{f.Row(0)});
-            checked = true;
-            f.client.Disconnect();
-        });
+        WhenReady([&] { return f.server.requests.size() == 1; },
+                  [&] {
+                      QVERIFY(f.news->Busy);
+                      QCOMPARE(f.news->cursor().shape(), Qt::WaitCursor);
+                      f.Click(2);
+                      QCOMPARE(f.news->lvwItems->currentItem(), f.Row(0));
+                      QCOMPARE(f.news->lvwItems->selectedItems(), QList<QTreeWidgetItem *>{f.Row(0)});
+                      checked = true;
+                  },
+                  [&] { f.client.Disconnect(); });
         f.Click(0);
         QVERIFY(checked);
         QCOMPARE(f.RequestedIds(), QList<QByteArray>{"12"});
@@ -188,16 +190,18 @@ private slots:
         f.server.SetSilent(true);
         f.Open();
         bool checked = false;
-        QTimer::singleShot(50, [&] {
-            const QRect r = f.news->lvwItems->visualItemRect(f.Row(0));
-            QTest::mouseClick(f.news->lvwItems->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
-            QTest::mouseClick(f.news->lvwItems->viewport(), Qt::LeftButton, {}, r.center());
-            QTest::qWait(100);
-            QCOMPARE(f.server.requests.size(), 1);
-            QVERIFY(f.news->Busy);
-            checked = true;
-            f.client.Disconnect();
-        });
+        WhenReady([&] { return f.server.requests.size() == 1; },
+                  [&] {
+                      const QRect r = f.news->lvwItems->visualItemRect(f.Row(0));
+                      QTest::mouseClick(f.news->lvwItems->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                                        r.center());
+                      QTest::mouseClick(f.news->lvwItems->viewport(), Qt::LeftButton, {}, r.center());
+                      QTest::qWait(500); // time for a wrongly started request to arrive
+                      QCOMPARE(f.server.requests.size(), 1);
+                      QVERIFY(f.news->Busy);
+                      checked = true;
+                  },
+                  [&] { f.client.Disconnect(); });
         f.Click(0);
         QVERIFY(checked);
         QCOMPARE(f.RequestedIds(), QList<QByteArray>{"12"});

@@ -102,7 +102,7 @@ private slots:
         QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBFQLabel { color: #123; }") << true;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("blanks only") << QByteArray(" \r\n\t") << false;
-        QTest::newRow("a compressed skin of another toolkit") << QByteArray("PK\x03\x04\x00\x01{}", 10) << false;
+        QTest::newRow("a compressed skin of another toolkit") << QByteArrayLiteral("PK\x03\x04\x00\x01{}") << false;
         QTest::newRow("not UTF-8") << QByteArray("QLabel { font-family: \"\xE9t\xE9\"; }") << false;
         QTest::newRow("no rule") << QByteArray("color: red;") << false;
         QTest::newRow("block without selector") << QByteArray("{ color: red; }") << false;

@@ -1,0 +1,18 @@
+// items.dat and categories.dat as lines: any bytes split, and the lines
+// written back split into the same lines.
+#include "fuzz_check.h"
+#include "util/string_list.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray text = FuzzBytes(data, size);
+    const TStringList lines = SplitLines(text);
+    qsizetype total = 0;
+    for (const QByteArray &line : lines) {
+        FUZZ_CHECK(!line.contains('\r') && !line.contains('\n') && !line.contains('\0'));
+        total += line.size();
+    }
+    FUZZ_CHECK(total <= text.size());
+    FUZZ_CHECK(SplitLines(JoinLines(lines)) == lines);
+    return 0;
+}
