@@ -34,24 +34,11 @@ class TLinkLabel;
 class TMessageHint;
 class TSecretClipboard;
 
-// The main window: two pages (welcome and main), the account book's tree and
-// item editor, the browser panel and the promotion places. Every file it reads
-// or writes lies in the application folder handed to it.
-class TfrmMain : public QWidget
+// The window's named controls and components. The window holds them as its
+// own members, under the names its handlers use; other code reaches them
+// through TfrmMain::ui(), so none of them is a public field of the window.
+struct TfrmMainControls
 {
-    Q_OBJECT
-public:
-    // `appFolder` ends with a path separator. `messages` replaces msgMain
-    // (tests pass a scripted double); the window does not own it.
-    explicit TfrmMain(const QString &appFolder, TMessageService *messages = nullptr,
-                      QWidget *parent = nullptr);
-    ~TfrmMain() override;
-
-    const QString &AppFolder() const { return m_appFolder; }
-    // Lets a benchmark time the loaders alone on a window built elsewhere.
-    void SetAppFolderForBench(const QString &folder) { m_appFolder = folder; }
-    TMessageService &Messages() const { return *msgMain; }
-
     // --- Components without a visible place ---
     TMessageService *msgMain = nullptr;
     THttpClient *IdHTTP1 = nullptr;
@@ -65,11 +52,6 @@ public:
     QAction *AddItem1 = nullptr;
     QAction *DeleteItem1 = nullptr;
 
-    // --- Lists owned for the window's life ---
-    TStringList NewsList;
-    // The account book (categories.dat and items.dat), shown by tvwMain.
-    TAccountBook &Book() const { return *m_book; }
-    bool ItemModified = false;
 
     // --- Pages ---
     QTabWidget *pgcPrinc = nullptr;
@@ -138,6 +120,37 @@ public:
     TLinkLabel *lblLink1URL = nullptr;
     TLinkLabel *lblLink2URL = nullptr;
 
+    // Keeping the book safe
+    QPushButton *btnRestoreBackup = nullptr;
+};
+
+// The main window: two pages (welcome and main), the account book's tree and
+// item editor, the browser panel and the promotion places. Every file it reads
+// or writes lies in the application folder handed to it.
+class TfrmMain : public QWidget, private TfrmMainControls
+{
+    Q_OBJECT
+public:
+    TfrmMainControls &ui() { return *this; }
+    const TfrmMainControls &ui() const { return *this; }
+
+    // `appFolder` ends with a path separator. `messages` replaces msgMain
+    // (tests pass a scripted double); the window does not own it.
+    explicit TfrmMain(const QString &appFolder, TMessageService *messages = nullptr,
+                      QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    const QString &AppFolder() const { return m_appFolder; }
+    // Lets a benchmark time the loaders alone on a window built elsewhere.
+    void SetAppFolderForBench(const QString &folder) { m_appFolder = folder; }
+    TMessageService &Messages() const { return *msgMain; }
+
+    // --- Lists owned for the window's life ---
+    TStringList NewsList;
+    // The account book (categories.dat and items.dat), shown by tvwMain.
+    TAccountBook &Book() const { return *m_book; }
+    bool ItemModified = false;
+
     // --- Life cycle (main_window.cpp) ---
     void FormCreate();
     void FormShow();
@@ -183,7 +196,6 @@ public:
     bool AskElement(const QString &caption, const QString &label, QByteArray *value);
 
     // --- Keeping the book safe (main_window_backup.cpp, main_window_editing.cpp) ---
-    QPushButton *btnRestoreBackup = nullptr;
     // Keeps the book as it stands in backups/ before a file of it is
     // replaced; a failure is told once per run and never stops the save.
     void KeepBackup();

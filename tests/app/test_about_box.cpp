@@ -115,7 +115,7 @@ private slots:
                       if (QWidget *modal = QApplication::activeModalWidget())
                           modal->close();
                   });
-        QTest::mouseClick(w.btnAbout, Qt::LeftButton);
+        QTest::mouseClick(w.ui().btnAbout, Qt::LeftButton);
         QVERIFY(closed);
         QCOMPARE(seen, QString::fromUtf8("About Acme...|Copyright © 2006 Acme Inc.|Hello\nWorld"));
         QVERIFY(!w.findChild<TfrmAbout *>());

@@ -70,7 +70,7 @@ public:
             dir.Write("items.dat", kItems);
         }
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->Timer1->stop();
+        w->ui().Timer1->stop();
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
@@ -78,13 +78,13 @@ public:
     }
     QModelIndex Node(int category, int item = -1) const
     {
-        const QModelIndex c = w->tvwMain->model()->index(category, 0);
-        return item < 0 ? c : w->tvwMain->model()->index(item, 0, c);
+        const QModelIndex c = w->ui().tvwMain->model()->index(category, 0);
+        return item < 0 ? c : w->ui().tvwMain->model()->index(item, 0, c);
     }
     void Click(const QModelIndex &node) const
     {
-        w->tvwMain->scrollTo(node);
-        QTest::mouseClick(w->tvwMain->viewport(), Qt::LeftButton, {}, w->tvwMain->visualRect(node).center());
+        w->ui().tvwMain->scrollTo(node);
+        QTest::mouseClick(w->ui().tvwMain->viewport(), Qt::LeftButton, {}, w->ui().tvwMain->visualRect(node).center());
     }
 
     TTempAppFolder dir;
@@ -118,8 +118,8 @@ private slots:
         TFixture f;
         f.Click(f.Node(0, 0));
         QVERIFY(!f.w->ItemModified); // filling the editor is no change
-        QLineEdit *edit = f.w->edtPassword;
-        QPlainTextEdit *memo = f.w->memDesc;
+        QLineEdit *edit = f.w->ui().edtPassword;
+        QPlainTextEdit *memo = f.w->ui().memDesc;
         if (how == "type") {
             QTest::keyClicks(edit, "X");
         } else if (how == "insert") {
@@ -152,7 +152,7 @@ private slots:
         f.msgs.Answer(TModalResult::mrCancel);
         f.Click(f.Node(1, 0));
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
-        QCOMPARE(f.w->tvwMain->currentIndex(), f.Node(0, 0));
+        QCOMPARE(f.w->ui().tvwMain->currentIndex(), f.Node(0, 0));
     }
 
     void fillingTheEditor_isNoChange()
@@ -195,11 +195,11 @@ private slots:
         TFixture f;
         f.Click(f.Node(0, 0));
         if (typed == "title") {
-            f.w->edtTitle->selectAll();
-            QTest::keyClicks(f.w->edtTitle, "Flights");
+            f.w->ui().edtTitle->selectAll();
+            QTest::keyClicks(f.w->ui().edtTitle, "Flights");
         } else if (!typed.isEmpty()) {
-            QTest::keyClick(f.w->edtProg, Qt::Key_End);
-            QTest::keyClicks(f.w->edtProg, typed);
+            QTest::keyClick(f.w->ui().edtProg, Qt::Key_End);
+            QTest::keyClicks(f.w->ui().edtProg, typed);
         }
         if (answer != int(TModalResult::mrNone))
             f.msgs.Answer(TModalResult(answer));
@@ -209,7 +209,7 @@ private slots:
         QCOMPARE(f.dir.Read("items.dat").contains("\xA5hpX\xA5"), stored);
         if (!closed) {
             QVERIFY(f.w->ItemModified);
-            QCOMPARE(f.w->tvwMain->currentIndex(), f.Node(0, 0));
+            QCOMPARE(f.w->ui().tvwMain->currentIndex(), f.Node(0, 0));
         }
     }
 
@@ -222,13 +222,13 @@ private slots:
             QTest::keyClicks(field, "stray");
         for (QLineEdit *edit : f.w->findChildren<QLineEdit *>(QRegularExpression("^edt(?!URL)")))
             QCOMPARE(edit->text(), QString());
-        QCOMPARE(f.w->memDesc->toPlainText(), QString());
+        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString());
         f.Click(f.Node(0, 0));
         QVERIFY(f.msgs.shown.isEmpty());
-        QTest::keyClicks(f.w->edtLogin, "X");
-        QTest::keyClicks(f.w->memDesc, "Y");
-        QCOMPARE(f.w->edtLogin->text(), QString("huX"));
-        QVERIFY(f.w->memDesc->toPlainText().contains("Y"));
+        QTest::keyClicks(f.w->ui().edtLogin, "X");
+        QTest::keyClicks(f.w->ui().memDesc, "Y");
+        QCOMPARE(f.w->ui().edtLogin->text(), QString("huX"));
+        QVERIFY(f.w->ui().memDesc->toPlainText().contains("Y"));
     }
 
     // --- Pasted line ends ---
@@ -254,7 +254,7 @@ private slots:
         QFETCH(bool, hint);
         TFixture f;
         f.Click(f.Node(0, 0));
-        QLineEdit *edit = f.w->edtLogin;
+        QLineEdit *edit = f.w->ui().edtLogin;
         edit->setFocus();
         QTest::keyClick(edit, Qt::Key_End);
         if (withKeys) {
@@ -281,13 +281,13 @@ private slots:
             QTest::keyClicks(dlg->edtElement, "Travel");
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
-        f.w->btnAddCategory->click();
+        f.w->ui().btnAddCategory->click();
         f.Click(f.Node(0));
         OnDialog<TfrmAddElement>([](TfrmAddElement *dlg) {
             QTest::keyClicks(dlg->edtElement, "Hotels");
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
-        f.w->btnAddItem->click();
+        f.w->ui().btnAddItem->click();
         ::umask(old);
         QCOMPARE(Mode(f.dir.File("categories.dat")), 0600);
         QCOMPARE(Mode(f.dir.File("items.dat")), 0600);
@@ -298,8 +298,8 @@ private slots:
         TFixture f;
         f.Click(f.Node(1));
         f.msgs.Answer(TModalResult::mrOk);
-        f.w->DeleteCategory1->trigger();
-        QCOMPARE(f.w->tvwMain->model()->rowCount(), 1);
+        f.w->ui().DeleteCategory1->trigger();
+        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 1);
 
         int rows = -1;
         OnDialog<TfrmRestoreBackup>([&](TfrmRestoreBackup *dlg) {
@@ -309,7 +309,7 @@ private slots:
             QTest::mouseClick(dlg->btnRestore, Qt::LeftButton);
         });
         f.msgs.Answer(TModalResult::mrYes);
-        QTest::mouseClick(f.w->btnRestoreBackup, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnRestoreBackup, Qt::LeftButton);
         QCOMPARE(rows, 1);
         QCOMPARE(f.msgs.shown.size(), 2);
         QVERIFY(f.msgs.shown[1].text.startsWith("Do you want to restore the account book as it was on "));
@@ -320,8 +320,8 @@ private slots:
         QCOMPARE(f.Node(1).data().toString(), QString("Shops"));
         QCOMPARE(f.Node(1, 0).data().toString(), QString("Books"));
         // Nothing is selected after the reload: the fields take no typing.
-        QTest::keyClicks(f.w->edtTitle, "stray");
-        QCOMPARE(f.w->edtTitle->text(), QString());
+        QTest::keyClicks(f.w->ui().edtTitle, "stray");
+        QCOMPARE(f.w->ui().edtTitle->text(), QString());
         // The book before the restore is a backup now.
         QCOMPARE(QDir(f.dir.File("backups")).entryList(QDir::Files).size(), 4);
     }
@@ -331,12 +331,12 @@ private slots:
         TFixture f;
         f.Click(f.Node(1));
         f.msgs.Answer(TModalResult::mrOk);
-        f.w->DeleteCategory1->trigger();
+        f.w->ui().DeleteCategory1->trigger();
         OnDialog<TfrmRestoreBackup>([](TfrmRestoreBackup *dlg) { dlg->btnRestore->click(); });
         f.msgs.Answer(TModalResult::mrNo);
-        f.w->btnRestoreBackup->click();
+        f.w->ui().btnRestoreBackup->click();
         QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\n"));
-        QCOMPARE(f.w->tvwMain->model()->rowCount(), 1);
+        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 1);
     }
 
     void backupFolderNotWritable_savesAndTellsOnce()
@@ -348,7 +348,7 @@ private slots:
                 QTest::keyClicks(dlg->edtElement, name);
                 QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
             });
-            f.w->btnAddCategory->click();
+            f.w->ui().btnAddCategory->click();
         }
         QCOMPARE(f.dir.Read("categories.dat"), kCategories + "One\r\nTwo\r\n");
         QCOMPARE(f.msgs.shown.size(), 1);
@@ -370,7 +370,7 @@ private slots:
             checked = true;
             dlg->btnCancel->click();
         });
-        f.w->btnAddCategory->click();
+        f.w->ui().btnAddCategory->click();
         QVERIFY(checked);
     }
 };

@@ -93,15 +93,15 @@ private slots:
         auto w = Open(dir, msgs);
         const QString builtIn = qApp->styleSheet();
         QCOMPARE(w->windowTitle(), QString("Tarnwick"));
-        QVERIFY(!w->btnNews->isHidden());
-        QCOMPARE(w->btnMakeMoney->text(), QString("Make Money"));
-        QVERIFY(!w->panBanner->isHidden());
-        QCOMPARE(w->panBanner->height(), 65);
-        QVERIFY(!w->panLinks->isHidden());
-        QCOMPARE(w->lblLink1URL->text(), QString("Google"));
-        QCOMPARE(w->lblLink2URL->text(), QString("Google"));
-        QVERIFY(!w->lblLink1URL->URL().isEmpty());
-        QVERIFY(w->Timer1->isActive());
+        QVERIFY(!w->ui().btnNews->isHidden());
+        QCOMPARE(w->ui().btnMakeMoney->text(), QString("Make Money"));
+        QVERIFY(!w->ui().panBanner->isHidden());
+        QCOMPARE(w->ui().panBanner->height(), 65);
+        QVERIFY(!w->ui().panLinks->isHidden());
+        QCOMPARE(w->ui().lblLink1URL->text(), QString("Google"));
+        QCOMPARE(w->ui().lblLink2URL->text(), QString("Google"));
+        QVERIFY(!w->ui().lblLink1URL->URL().isEmpty());
+        QVERIFY(w->ui().Timer1->isActive());
         QVERIFY(!builtIn.contains("#102030"));
         QVERIFY(qApp->windowIcon().isNull());
         QVERIFY(msgs.shown.isEmpty());
@@ -110,9 +110,9 @@ private slots:
         // address either: the user hears so instead of an empty browser.
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QTest::mouseClick(w->imgBanner, Qt::LeftButton);
+        QTest::mouseClick(w->ui().imgBanner, Qt::LeftButton);
         QVERIFY(msgs.shown.isEmpty());
-        QTest::mouseClick(w->btnMakeMoney, Qt::LeftButton);
+        QTest::mouseClick(w->ui().btnMakeMoney, Qt::LeftButton);
         QCOMPARE(msgs.Texts(), QStringList{"No address is set for this link."});
         QCOMPARE(msgs.shown[0].kind, TMsgDlgType::mtWarning);
         QTest::qWait(300);
@@ -154,13 +154,13 @@ private slots:
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
         QCOMPARE(w->windowTitle(), QString(" v2.0"));
-        QVERIFY(w->btnNews->isHidden());
-        QVERIFY(w->panBanner->isHidden());
-        QVERIFY(w->panLinks->isHidden());
-        QCOMPARE(w->btnMakeMoney->text(), QString("Make Money"));
+        QVERIFY(w->ui().btnNews->isHidden());
+        QVERIFY(w->ui().panBanner->isHidden());
+        QVERIFY(w->ui().panLinks->isHidden());
+        QCOMPARE(w->ui().btnMakeMoney->text(), QString("Make Money"));
         QVERIFY(BrandingSettings().WelcomePage.isEmpty());
         QVERIFY(BrandingSettings().ApplicationName.isEmpty());
-        QVERIFY(w->Timer1->isActive());
+        QVERIFY(w->ui().Timer1->isActive());
         QCOMPARE(qApp->styleSheet(), QString::fromUtf8(kSkin));
         QVERIFY(!qApp->windowIcon().isNull());
         QCOMPARE(FilesIn(dir.Path()), files);
@@ -184,46 +184,46 @@ private slots:
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
         QCOMPARE(w->windowTitle(), QString("Acme Pro v2.0"));
-        QCOMPARE(w->btnMakeMoney->text(), QString("Earn Now"));
-        QVERIFY(!w->btnNews->isHidden());
+        QCOMPARE(w->ui().btnMakeMoney->text(), QString("Earn Now"));
+        QVERIFY(!w->ui().btnNews->isHidden());
         QCOMPARE(BrandingSettings().AffiliateURL, QByteArray("http://aff/77"));
         QCOMPARE(BrandingSettings().WelcomePage, QByteArray("<h1>Welcome</h1>"));
-        QVERIFY(!w->Timer1->isActive());
+        QVERIFY(!w->ui().Timer1->isActive());
 
-        QVERIFY(w->imgBanner->isHidden());
-        QVERIFY(!w->gifBanner->isHidden());
-        QCOMPARE(w->gifBanner->size(), QSize(120, 40));
-        QCOMPARE(w->panBanner->height(), 50);
-        QCOMPARE(w->gifMovie->frameCount(), 2);
-        QCOMPARE(w->gifMovie->state(), QMovie::Running);
-        QCOMPARE(w->gifBanner->cursor().shape(), Qt::PointingHandCursor);
-        QCOMPARE(w->imgBanner->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(w->ui().imgBanner->isHidden());
+        QVERIFY(!w->ui().gifBanner->isHidden());
+        QCOMPARE(w->ui().gifBanner->size(), QSize(120, 40));
+        QCOMPARE(w->ui().panBanner->height(), 50);
+        QCOMPARE(w->ui().gifMovie->frameCount(), 2);
+        QCOMPARE(w->ui().gifMovie->state(), QMovie::Running);
+        QCOMPARE(w->ui().gifBanner->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(w->ui().imgBanner->cursor().shape(), Qt::PointingHandCursor);
 
-        QVERIFY(!w->panLinks->isHidden());
-        QCOMPARE(w->lblLink1URL->text(), QString("First"));
-        QCOMPARE(w->lblLink1URL->URL(), QByteArray("http://first/"));
-        QCOMPARE(w->lblLink2URL->text(), QString("<b>Second</b>"));
-        QCOMPARE(w->lblLink2URL->textFormat(), Qt::PlainText);
+        QVERIFY(!w->ui().panLinks->isHidden());
+        QCOMPARE(w->ui().lblLink1URL->text(), QString("First"));
+        QCOMPARE(w->ui().lblLink1URL->URL(), QByteArray("http://first/"));
+        QCOMPARE(w->ui().lblLink2URL->text(), QString("<b>Second</b>"));
+        QCOMPARE(w->ui().lblLink2URL->textFormat(), Qt::PlainText);
         QCOMPARE(FilesIn(dir.Path()), files); // nothing renamed, no plaintext left
         QVERIFY(msgs.shown.isEmpty());
 
         // The welcome page first, then the main page with the clicks.
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QCOMPARE(w->pgcPrinc->currentWidget(), w->stsWelcome.data());
-        QCOMPARE(w->prfWelcome->Html(), QString("<h1>Welcome</h1>"));
-        QTest::mouseClick(w->bsSkinButton1, Qt::LeftButton);
-        QCOMPARE(w->pgcPrinc->currentWidget(), w->stsMain);
-        QTRY_VERIFY(w->gifBanner->isVisible());
+        QCOMPARE(w->ui().pgcPrinc->currentWidget(), w->ui().stsWelcome.data());
+        QCOMPARE(w->ui().prfWelcome->Html(), QString("<h1>Welcome</h1>"));
+        QTest::mouseClick(w->ui().bsSkinButton1, Qt::LeftButton);
+        QCOMPARE(w->ui().pgcPrinc->currentWidget(), w->ui().stsMain);
+        QTRY_VERIFY(w->ui().gifBanner->isVisible());
 
-        QTest::mouseClick(w->gifBanner, Qt::LeftButton);
-        QTest::mouseClick(w->btnHelp, Qt::LeftButton);
-        QTest::mouseClick(w->btnMakeMoney, Qt::LeftButton);
+        QTest::mouseClick(w->ui().gifBanner, Qt::LeftButton);
+        QTest::mouseClick(w->ui().btnHelp, Qt::LeftButton);
+        QTest::mouseClick(w->ui().btnMakeMoney, Qt::LeftButton);
         QTRY_COMPARE(browser->Starts().size(), 3);
         const QStringList starts = browser->Starts();
         QCOMPARE(QSet<QString>(starts.begin(), starts.end()),
                  (QSet<QString>{"1:[http://banner/]", "1:[http://help/]", "1:[http://aff/77]"}));
-        QTest::mouseClick(w->lblLink2URL, Qt::LeftButton, {}, QPoint(w->lblLink2URL->width() - 3, 5));
+        QTest::mouseClick(w->ui().lblLink2URL, Qt::LeftButton, {}, QPoint(w->ui().lblLink2URL->width() - 3, 5));
         QCOMPARE(opened, QStringList{"http://second/"});
     }
 
@@ -262,18 +262,18 @@ private slots:
         const QStringList files = FilesIn(dir.Path());
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
-        QCOMPARE(w->panBanner->isHidden(), shown.isEmpty());
-        QCOMPARE(w->imgBanner->cursor().shape(), hand ? Qt::PointingHandCursor : Qt::ArrowCursor);
+        QCOMPARE(w->ui().panBanner->isHidden(), shown.isEmpty());
+        QCOMPARE(w->ui().imgBanner->cursor().shape(), hand ? Qt::PointingHandCursor : Qt::ArrowCursor);
         QCOMPARE(FilesIn(dir.Path()), files);
         if (shown.isEmpty())
             return;
-        QLabel *label = shown == "gif" ? w->gifBanner : w->imgBanner;
+        QLabel *label = shown == "gif" ? w->ui().gifBanner : w->ui().imgBanner;
         QVERIFY(!label->isHidden());
         QCOMPARE(label->size(), size);
-        QCOMPARE(w->panBanner->height(), size.height() + 10);
+        QCOMPARE(w->ui().panBanner->height(), size.height() + 10);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QCOMPARE(label->x(), w->panBanner->width() / 2 - size.width() / 2);
+        QCOMPARE(label->x(), w->ui().panBanner->width() / 2 - size.width() / 2);
         QCOMPARE(label->y(), 5);
     }
 
@@ -304,9 +304,9 @@ private slots:
         WriteContainer(dir.Path(), text);
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
-        QCOMPARE(!w->panLinks->isHidden(), bar);
-        QCOMPARE((QStringList{w->lblLink1URL->text(), w->lblLink2URL->text()}), captions);
-        QCOMPARE((QByteArrayList{w->lblLink1URL->URL(), w->lblLink2URL->URL()}), urls);
+        QCOMPARE(!w->ui().panLinks->isHidden(), bar);
+        QCOMPARE((QStringList{w->ui().lblLink1URL->text(), w->ui().lblLink2URL->text()}), captions);
+        QCOMPARE((QByteArrayList{w->ui().lblLink1URL->URL(), w->ui().lblLink2URL->URL()}), urls);
     }
 
     void skinAndIcon_data()
@@ -349,7 +349,7 @@ private slots:
         auto w = Open(dir, msgs);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QWebEngineView *view = w->prfWelcome->View();
+        QWebEngineView *view = w->ui().prfWelcome->View();
         QVERIFY(view);
         QTRY_VERIFY_WITH_TIMEOUT(!view->page()->isLoading() && view->page()->contentsSize().height() > 0, 10000);
         const QUrl before = view->url();
@@ -414,8 +414,8 @@ private slots:
         BrandingSettings().AffiliateURL = url;
         BrandingSettings().AppHelpURL = url;
         BrandingSettings().BannerLinkURL = url;
-        w->lblLink1URL->SetURL(url);
-        w->lblLink2URL->SetURL(url);
+        w->ui().lblLink1URL->SetURL(url);
+        w->ui().lblLink2URL->SetURL(url);
         if (place == u"imgBanner") {
             w->imgBannerClick();
         } else {

@@ -65,18 +65,18 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         QCOMPARE(w.objectName(), QString("frmMain"));
         QCOMPARE(w.windowTitle(), QString("Tarnwick"));
-        QVERIFY(w.Timer1->isActive());
-        QCOMPARE(w.Timer1->interval(), 2000);
-        QVERIFY(w.Timer1->isSingleShot());
+        QVERIFY(w.ui().Timer1->isActive());
+        QCOMPARE(w.ui().Timer1->interval(), 2000);
+        QVERIFY(w.ui().Timer1->isSingleShot());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.pgcPrinc->count(), 1);
-        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
-        QVERIFY(w.stsMain->isVisible());
-        QVERIFY(w.tvwMain->isVisible());
-        QVERIFY(w.stsWelcome.isNull());
-        QVERIFY(!w.pgcPrinc->tabBar()->isVisible());
-        QCOMPARE(w.tvwMain->model()->rowCount(), 0);
+        QCOMPARE(w.ui().pgcPrinc->count(), 1);
+        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
+        QVERIFY(w.ui().stsMain->isVisible());
+        QVERIFY(w.ui().tvwMain->isVisible());
+        QVERIFY(w.ui().stsWelcome.isNull());
+        QVERIFY(!w.ui().pgcPrinc->tabBar()->isVisible());
+        QCOMPARE(w.ui().tvwMain->model()->rowCount(), 0);
         QCOMPARE(w.size(), QSize(929, 692));
         QVERIFY2(qApp->styleSheet().contains("#bsSkinPanel1"), "the built-in skin is applied");
         QVERIFY(msgs.shown.isEmpty());
@@ -86,8 +86,8 @@ private slots:
         // Showing again follows the same branch and changes nothing.
         w.hide();
         w.show();
-        QCOMPARE(w.pgcPrinc->count(), 1);
-        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+        QCOMPARE(w.ui().pgcPrinc->count(), 1);
+        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
     }
 
     void controls_haveTheirNamesAndCaptions_data()
@@ -149,7 +149,7 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         QVERIFY(msgs.shown.isEmpty());
 
-        const QAbstractItemModel *tree = w.tvwMain->model();
+        const QAbstractItemModel *tree = w.ui().tvwMain->model();
         const auto top = [&](int row) { return tree->index(row, 0); };
         QCOMPARE(tree->rowCount(), 6);
         QCOMPARE(top(0).data().toString(), QString("Travel"));
@@ -161,9 +161,9 @@ private slots:
         // The second "Travel" stays empty; no node for the orphan or the empty line.
         QCOMPARE(tree->rowCount(top(3)), 0);
         QCOMPARE(TCategoryTree::NodeName(top(1)), R("Caf\xE9 \xA7 Bar"));
-        QCOMPARE(top(0).data(Qt::DecorationRole).value<QIcon>().cacheKey(), w.ImageList1[0].cacheKey());
+        QCOMPARE(top(0).data(Qt::DecorationRole).value<QIcon>().cacheKey(), w.ui().ImageList1[0].cacheKey());
         QCOMPARE(tree->index(0, 0, top(0)).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
-                 w.ImageList1[1].cacheKey());
+                 w.ui().ImageList1[1].cacheKey());
 
         w.SaveCategories();
         w.SaveItems();
@@ -180,20 +180,20 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.tvwMain->setCurrentIndex(w.Book().index(0, 0, w.Book().index(0, 0)));
-        QCOMPARE(w.edtTitle->text(), QString::fromUtf8("Hotels €"));
-        QCOMPARE(w.edtProg->text(), QString("prog"));
-        QCOMPARE(w.edtPaymentDay->text(), QString("1st"));
-        QCOMPARE(w.memDesc->toPlainText(), QString("line one\nline two"));
-        QVERIFY(w.edtTitle->isEnabled());
+        w.ui().tvwMain->setCurrentIndex(w.Book().index(0, 0, w.Book().index(0, 0)));
+        QCOMPARE(w.ui().edtTitle->text(), QString::fromUtf8("Hotels €"));
+        QCOMPARE(w.ui().edtProg->text(), QString("prog"));
+        QCOMPARE(w.ui().edtPaymentDay->text(), QString("1st"));
+        QCOMPARE(w.ui().memDesc->toPlainText(), QString("line one\nline two"));
+        QVERIFY(w.ui().edtTitle->isEnabled());
 
-        w.tvwMain->setCurrentIndex(w.Book().index(0, 0, w.Book().index(1, 0)));
-        QCOMPARE(w.edtTitle->text(), QString("Fresh"));
-        QCOMPARE(w.edtProg->text(), QString());
-        QCOMPARE(w.memDesc->toPlainText(), QString());
+        w.ui().tvwMain->setCurrentIndex(w.Book().index(0, 0, w.Book().index(1, 0)));
+        QCOMPARE(w.ui().edtTitle->text(), QString("Fresh"));
+        QCOMPARE(w.ui().edtProg->text(), QString());
+        QCOMPARE(w.ui().memDesc->toPlainText(), QString());
 
-        w.tvwMain->setCurrentIndex(w.Book().index(0, 0));
-        QCOMPARE(w.edtTitle->text(), QString());
+        w.ui().tvwMain->setCurrentIndex(w.Book().index(0, 0));
+        QCOMPARE(w.ui().edtTitle->text(), QString());
         for (QWidget *f : w.ItemFields())
             QVERIFY(!f->isEnabled());
     }
@@ -204,20 +204,20 @@ private slots:
         TScriptedMessages msgs;
         TfrmMain w(dir.Path(), &msgs);
         BrandingSettings().WelcomePage = "<html><body><h1>Hello</h1></body></html>";
-        w.Timer1->stop(); // as creation would have left it with welcome text
+        w.ui().Timer1->stop(); // as creation would have left it with welcome text
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.pgcPrinc->count(), 2);
-        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsWelcome.data());
-        QVERIFY(w.stsWelcome->isVisible());
-        QVERIFY(!w.pgcPrinc->tabBar()->isVisible());
-        QVERIFY(w.stsWelcome->findChild<QWidget *>("prfWelcome"));
-        QVERIFY(!w.Timer1->isActive());
+        QCOMPARE(w.ui().pgcPrinc->count(), 2);
+        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsWelcome.data());
+        QVERIFY(w.ui().stsWelcome->isVisible());
+        QVERIFY(!w.ui().pgcPrinc->tabBar()->isVisible());
+        QVERIFY(w.ui().stsWelcome->findChild<QWidget *>("prfWelcome"));
+        QVERIFY(!w.ui().Timer1->isActive());
 
-        QTest::mouseClick(w.bsSkinButton1, Qt::LeftButton);
-        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
-        QVERIFY(w.stsMain->isVisible());
-        QVERIFY(w.Timer1->isActive());
+        QTest::mouseClick(w.ui().bsSkinButton1, Qt::LeftButton);
+        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
+        QVERIFY(w.ui().stsMain->isVisible());
+        QVERIFY(w.ui().Timer1->isActive());
     }
 
     void restoredFromTheTaskBar_doesNotStartAgain()
@@ -226,22 +226,22 @@ private slots:
         TScriptedMessages msgs;
         TfrmMain w(dir.Path(), &msgs);
         BrandingSettings().WelcomePage = "<p>hello</p>";
-        w.Timer1->stop();
+        w.ui().Timer1->stop();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        w.bsSkinButton1->setFocus();
+        w.ui().bsSkinButton1->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // the page's default button
-        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
-        QVERIFY(w.Timer1->isActive());
-        w.Timer1->stop();
+        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
+        QVERIFY(w.ui().Timer1->isActive());
+        w.ui().Timer1->stop();
         // The window system shows a window restored from minimised.
         QShowEvent restore;
         QSpontaneKeyEvent::setSpontaneous(&restore);
         qApp->notify(&w, &restore);
-        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
-        QVERIFY(!w.Timer1->isActive());
+        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
+        QVERIFY(!w.ui().Timer1->isActive());
     }
 
     void itemEditor_tabOrderTakesTheButtonsBesideTheFields()
@@ -249,11 +249,11 @@ private slots:
         TTempAppFolder dir;
         TScriptedMessages msgs;
         TfrmMain w(dir.Path(), &msgs);
-        const QList<QWidget *> chain = {w.edtTitle,        w.edtProg,           w.edtWebsiteURL, w.btnBrowseWebsite,
-                                        w.edtLoginURL,     w.btnBrowseLogin,    w.edtLogin,      w.btnUPaste,
-                                        w.edtPassword,     w.btnPPaste,         w.edtAffiliateURL,
-                                        w.btnBrowseAffiliate, w.edtCloaked,     w.btnBrowseCloaked,
-                                        w.edtPayout,       w.edtPaymentDay,     w.memDesc,       w.btnSave};
+        const QList<QWidget *> chain = {w.ui().edtTitle,        w.ui().edtProg,           w.ui().edtWebsiteURL, w.ui().btnBrowseWebsite,
+                                        w.ui().edtLoginURL,     w.ui().btnBrowseLogin,    w.ui().edtLogin,      w.ui().btnUPaste,
+                                        w.ui().edtPassword,     w.ui().btnPPaste,         w.ui().edtAffiliateURL,
+                                        w.ui().btnBrowseAffiliate, w.ui().edtCloaked,     w.ui().btnBrowseCloaked,
+                                        w.ui().edtPayout,       w.ui().edtPaymentDay,     w.ui().memDesc,       w.ui().btnSave};
         // The next widget Tab reaches (scroll areas keep inner parts in the chain).
         const auto next = [](QWidget *w) {
             do
@@ -272,22 +272,22 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         QPixmap big(1001, 101);
         big.fill(Qt::red);
-        w.imgBanner->setPixmap(big);
-        w.imgBanner->resize(big.size());
+        w.ui().imgBanner->setPixmap(big);
+        w.ui().imgBanner->resize(big.size());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        const int barW = w.panBanner->width();
-        QCOMPARE(w.imgBanner->pos(), QPoint(barW / 2 - 1001 / 2, 65 / 2 - 101 / 2));
-        QVERIFY(w.imgBanner->y() < 0);
+        const int barW = w.ui().panBanner->width();
+        QCOMPARE(w.ui().imgBanner->pos(), QPoint(barW / 2 - 1001 / 2, 65 / 2 - 101 / 2));
+        QVERIFY(w.ui().imgBanner->y() < 0);
 
         // Narrower than the picture: clipped equally on both sides, up to one
         // pixel of rounding.
         w.resize(700, 600);
-        QTRY_VERIFY(w.panBanner->width() < 1001);
-        const int narrow = w.panBanner->width();
-        QCOMPARE(w.imgBanner->pos(), QPoint(narrow / 2 - 1001 / 2, -18));
-        const int leftCut = -w.imgBanner->x();
-        const int rightCut = w.imgBanner->x() + 1001 - narrow;
+        QTRY_VERIFY(w.ui().panBanner->width() < 1001);
+        const int narrow = w.ui().panBanner->width();
+        QCOMPARE(w.ui().imgBanner->pos(), QPoint(narrow / 2 - 1001 / 2, -18));
+        const int leftCut = -w.ui().imgBanner->x();
+        const int rightCut = w.ui().imgBanner->x() + 1001 - narrow;
         QVERIFY2(qAbs(leftCut - rightCut) <= 1, qPrintable(QString("%1 vs %2").arg(leftCut).arg(rightCut)));
     }
 
@@ -340,7 +340,7 @@ private slots:
             QCOMPARE(book.rowCount(), categoryNodes);
             for (int i = 0; i < book.rowCount(); ++i)
                 for (int c = 0; c < book.rowCount(book.index(i, 0)); ++c)
-                    w.tvwMain->setCurrentIndex(book.index(c, 0, book.index(i, 0)));
+                    w.ui().tvwMain->setCurrentIndex(book.index(c, 0, book.index(i, 0)));
         }
         QCOMPARE(msgs.Texts(), reports);
         for (const auto &m : msgs.shown)
@@ -374,7 +374,7 @@ private slots:
         QCOMPARE(w.Book().rowCount() ? w.Book().rowCount(w.Book().index(0, 0)) : 0, 0);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.pgcPrinc->currentWidget(), w.stsMain);
+        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
     }
 };
 

@@ -32,7 +32,7 @@ struct TFixture
         server.Route("/liveupdate/tarnwick/mainappupdate.inf", THttpTestServer::Answer(404));
         WriteContainer(dir.Path(), Tagged("ApplicationName", "Tarnwick") + "\r\n");
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->Timer1->stop();
+        w->ui().Timer1->stop();
         w->SetUpdateBaseURL(server.Url("/liveupdate/tarnwick/"));
         BrandingSettings() = TBrandingSettings{};
         BrandingSettings().BranderType = level;
@@ -41,7 +41,7 @@ struct TFixture
         BrandingSettings().PlatinumNewsBaseURL = server.Url("/news");
         BrandingSettings().MasterPublID = publID;
         BrandingSettings().MasterNewsBaseURL = server.Url("/news");
-        w->btnNews->show(); // as the settings above would have it at start
+        w->ui().btnNews->show(); // as the settings above would have it at start
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
@@ -94,9 +94,9 @@ private slots:
         if (!marker.isNull())
             QVERIFY(WriteLastNewsId(f.dir.Path(), marker));
         f.server.Route("/news/getlastnews.php", THttpTestServer::Ok(answer));
-        f.w->Timer1->start();
+        f.w->ui().Timer1->start();
         f.w->Timer1Timer();
-        QVERIFY(!f.w->Timer1->isActive());
+        QVERIFY(!f.w->ui().Timer1->isActive());
         QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
         QCOMPARE(f.BalloonShown(), balloon);
         if (balloon) {
@@ -128,7 +128,7 @@ private slots:
         QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
         QVERIFY(!f.BalloonShown());
 
-        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
         QCOMPARE(f.Requests("/news/getlastnews.php"), 0);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
         QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtInformation);
@@ -138,14 +138,14 @@ private slots:
     {
         TFixture f;
         const auto expected = [&] {
-            const QToolButton *b = f.w->btnNews;
+            const QToolButton *b = f.w->ui().btnNews;
             return f.w->mapToGlobal(QPoint(b->x() + b->width() / 2, b->y() + b->height() / 2));
         };
         f.w->ShowNewsBalloon("You've Got A Message!\r\nOne");
         QTRY_COMPARE(f.w->LMDMessageHint1->Tip(), expected());
-        const int oldX = f.w->btnNews->x();
+        const int oldX = f.w->ui().btnNews->x();
         f.w->resize(f.w->width() + 200, f.w->height());
-        QTRY_VERIFY2(f.w->btnNews->x() > oldX, qPrintable(QString("%1 %2 %3 pgc=%4 main=%5 max=%6 vis=%7").arg(f.w->width()).arg(f.w->bsSkinPanel1->width()).arg(f.w->btnNews->x()).arg(f.w->pgcPrinc->width()).arg(f.w->stsMain->width()).arg(f.w->stsMain->maximumWidth()).arg(f.w->stsMain->isVisible())));
+        QTRY_VERIFY2(f.w->ui().btnNews->x() > oldX, qPrintable(QString("%1 %2 %3 pgc=%4 main=%5 max=%6 vis=%7").arg(f.w->width()).arg(f.w->ui().bsSkinPanel1->width()).arg(f.w->ui().btnNews->x()).arg(f.w->ui().pgcPrinc->width()).arg(f.w->ui().stsMain->width()).arg(f.w->ui().stsMain->maximumWidth()).arg(f.w->ui().stsMain->isVisible())));
         // A new balloon replaces the old one and follows the button.
         f.w->ShowNewsBalloon("You've Got A Message!\r\nTwo");
         QTRY_COMPARE(f.w->LMDMessageHint1->Tip(), expected());
@@ -158,7 +158,7 @@ private slots:
     {
         TFixture f;
         f.server.Route("/news/getlastnews.php", THttpTestServer::Answer(500));
-        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(),
                  (QStringList{"There is a trouble accessing the news site. Contact your provider.", kNoNews}));
     }
@@ -167,7 +167,7 @@ private slots:
     {
         TFixture f;
         f.server.Route("/news/getlastnews.php", THttpTestServer::Ok("OK"));
-        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
     }
 
@@ -180,13 +180,13 @@ private slots:
         bool checked = false;
         WhenReady([&] { return f.Requests("/news/getlastnews.php") == 1; },
                   [&] {
-                      QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+                      QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
                       QTest::qWait(500); // time for a wrongly started request to arrive
                       QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
                       checked = true;
                   },
-                  [&] { f.w->IdHTTP1->Disconnect(); });
-        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+                  [&] { f.w->ui().IdHTTP1->Disconnect(); });
+        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
         QVERIFY(checked);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
 
@@ -195,12 +195,12 @@ private slots:
         checked = false;
         WhenReady([&] { return f.Requests("/liveupdate/tarnwick/mainappupdate.inf") == 1; },
                   [&] {
-                      QTest::mouseClick(f.w->btnUpdate, Qt::LeftButton);
+                      QTest::mouseClick(f.w->ui().btnUpdate, Qt::LeftButton);
                       QTest::qWait(500);
                       QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
                       checked = true;
                   },
-                  [&] { f.w->IdHTTP1->Disconnect(); });
+                  [&] { f.w->ui().IdHTTP1->Disconnect(); });
         f.w->CheckForUpdates(false);
         QVERIFY(checked);
         QCOMPARE(f.msgs.Texts(), QStringList{"There's no new updates for this application!"});
@@ -227,10 +227,10 @@ private slots:
         QFETCH(bool, endless);
         QFETCH(QStringList, texts);
         TFixture f;
-        f.w->IdHTTP1->SetIdleTimeout(400);
+        f.w->ui().IdHTTP1->SetIdleTimeout(400);
         if (endless) {
-            f.w->IdHTTP1->SetAnswerLimit(1000);
-            f.w->IdHTTP1->SetDownloadLimit(1000);
+            f.w->ui().IdHTTP1->SetAnswerLimit(1000);
+            f.w->ui().IdHTTP1->SetDownloadLimit(1000);
             f.server.SetHandler([](const THttpTestServer::Request &) {
                 return QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n") + QByteArray(200000, 'x');
             });
@@ -250,7 +250,7 @@ private slots:
             QCOMPARE(whileWaiting, Qt::WaitCursor);
         QCOMPARE(pressed->cursor().shape(), Qt::ArrowCursor);
         QVERIFY(!pressed->testAttribute(Qt::WA_SetCursor));
-        QVERIFY(!f.w->IdHTTP1->Busy());
+        QVERIFY(!f.w->ui().IdHTTP1->Busy());
         // The next check is not ignored as if one still waited.
         f.msgs.Clear();
         QTest::mouseClick(pressed, Qt::LeftButton);
@@ -264,7 +264,7 @@ private slots:
         TFixture f;
         f.server.SetSilent(true);
         WhenReady([&] { return f.Requests("/news/getlastnews.php") == 1; }, [] {}, [&] { f.w->close(); });
-        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), QStringList{});
         f.w->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
@@ -303,9 +303,9 @@ private slots:
             poll->start();
         };
         readWindow();
-        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
         readWindow();
-        QTest::mouseClick(f.w->btnNews, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
         QCOMPARE(seen, (QStringList{"Third|3 May, Second|2 May", "Fourth|4 May"}));
         QCOMPARE(f.w->NewsList, TStringList{"4^Fourth^4 May"});
         QCOMPARE(f.msgs.Texts().join("#"), QString());

@@ -55,7 +55,7 @@ struct Fixture
     {
         window = std::make_unique<TfrmMain>(folder.Path(), &messages);
         // The news timer's own check would ask the same site.
-        window->Timer1->stop();
+        window->ui().Timer1->stop();
         window->SetUpdateBaseURL(server.Url(kSitePath));
     }
     void Offer(const QByteArray &version)
@@ -201,7 +201,7 @@ void TestUpdate::failedDownloadLeavesNoFile()
         f.server.Route(file, THttpTestServer::Ok(Description("9.0") + "\r\n;" + QByteArray(64 * 1024, 'x') + "\r\n"));
     else if (how == "quiet") {
         f.server.SetSilent(true);
-        f.window->IdHTTP1->SetIdleTimeout(400);
+        f.window->ui().IdHTTP1->SetIdleTimeout(400);
     } else if (how == "short")
         f.server.Route(file, QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n") +
                                  Description("9.0"));
@@ -220,7 +220,7 @@ void TestUpdate::fileThatCannotBeCreatedIsReported()
     f.Offer("2.1");
     // A folder in the file's place can be neither deleted nor replaced.
     QVERIFY(QDir(f.folder.Path()).mkpath(QStringLiteral("mainappupdate.inf/x")));
-    f.window->btnUpdate->click();
+    f.window->ui().btnUpdate->click();
     QCOMPARE(f.messages.shown.size(), 1);
     QCOMPARE(f.messages.shown[0].kind, TMsgDlgType::mtError);
     QVERIFY2(f.messages.shown[0].text.contains(QStringLiteral("mainappupdate.inf")),
@@ -254,7 +254,7 @@ void TestUpdate::closingWindowEndsTheWait()
     QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
     QVERIFY(!f.window->isVisible());
     QCOMPARE(f.server.requests.size(), 1);
-    QVERIFY(!f.window->IdHTTP1->Busy());
+    QVERIFY(!f.window->ui().IdHTTP1->Busy());
     // The program is ending: no message, and no half-written description.
     QCOMPARE(f.messages.Texts(), QStringList{});
     QVERIFY(!f.folder.Exists(QStringLiteral("mainappupdate.inf")));
@@ -272,7 +272,7 @@ void TestUpdate::checkUpdatesButtonHandsOverToUpdater()
     f.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
 
-    QTest::mouseClick(f.window->btnUpdate, Qt::LeftButton);
+    QTest::mouseClick(f.window->ui().btnUpdate, Qt::LeftButton);
 
     QCOMPARE(f.messages.Texts(), (QStringList{kOffer21, kClose}));
     QVERIFY(!f.window->isVisible());

@@ -89,7 +89,7 @@ public:
         if (!items.isNull())
             dir.Write("items.dat", items);
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->Timer1->stop();
+        w->ui().Timer1->stop();
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
@@ -97,17 +97,17 @@ public:
 
     QModelIndex Node(int category, int item = -1) const
     {
-        const QModelIndex c = w->tvwMain->model()->index(category, 0);
-        return item < 0 ? c : w->tvwMain->model()->index(item, 0, c);
+        const QModelIndex c = w->ui().tvwMain->model()->index(category, 0);
+        return item < 0 ? c : w->ui().tvwMain->model()->index(item, 0, c);
     }
-    QModelIndex Current() const { return w->tvwMain->currentIndex(); }
-    bool Selected(const QModelIndex &node) const { return w->tvwMain->selectionModel()->isSelected(node); }
-    QModelIndexList SelectedNodes() const { return w->tvwMain->selectionModel()->selectedIndexes(); }
+    QModelIndex Current() const { return w->ui().tvwMain->currentIndex(); }
+    bool Selected(const QModelIndex &node) const { return w->ui().tvwMain->selectionModel()->isSelected(node); }
+    QModelIndexList SelectedNodes() const { return w->ui().tvwMain->selectionModel()->selectedIndexes(); }
     void Click(const QModelIndex &node) const
     {
-        w->tvwMain->scrollTo(node);
-        const QRect r = w->tvwMain->visualRect(node);
-        QTest::mouseClick(w->tvwMain->viewport(), Qt::LeftButton, {}, r.center());
+        w->ui().tvwMain->scrollTo(node);
+        const QRect r = w->ui().tvwMain->visualRect(node);
+        QTest::mouseClick(w->ui().tvwMain->viewport(), Qt::LeftButton, {}, r.center());
     }
     // The files on disk hold what the lists hold.
     bool DiskMatchesLists() const
@@ -120,7 +120,7 @@ public:
     QStringList TreeTexts() const
     {
         QStringList out;
-        const QAbstractItemModel *m = w->tvwMain->model();
+        const QAbstractItemModel *m = w->ui().tvwMain->model();
         for (int i = 0; i < m->rowCount(); ++i) {
             const QModelIndex c = m->index(i, 0);
             QString line = c.data().toString() + ":";
@@ -161,13 +161,13 @@ private slots:
         QFETCH(QByteArray, storedProg);
         TFixture f;
         f.Click(f.Node(0, 0));
-        QCOMPARE(f.w->edtProg->text(), QString("hp"));
-        QTest::keyClick(f.w->edtProg, Qt::Key_End);
-        QTest::keyClicks(f.w->edtProg, "X");
+        QCOMPARE(f.w->ui().edtProg->text(), QString("hp"));
+        QTest::keyClick(f.w->ui().edtProg, Qt::Key_End);
+        QTest::keyClicks(f.w->ui().edtProg, "X");
         QVERIFY(f.w->ItemModified);
 
         f.msgs.Answer(TModalResult(answer));
-        QSignalSpy changes(f.w->tvwMain, &TCategoryTree::currentNodeChanged);
+        QSignalSpy changes(f.w->ui().tvwMain, &TCategoryTree::currentNodeChanged);
         f.Click(f.Node(1, 0));
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
         QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtWarning);
@@ -177,18 +177,18 @@ private slots:
             QCOMPARE(f.Current(), f.Node(0, 0));
             QVERIFY(f.Selected(f.Node(0, 0)));
             QVERIFY(!f.Selected(f.Node(1, 0)));
-            QCOMPARE(f.w->edtProg->text(), QString("hpX"));
+            QCOMPARE(f.w->ui().edtProg->text(), QString("hpX"));
             QVERIFY(f.w->ItemModified);
         } else {
             QCOMPARE(f.Current(), f.Node(1, 0));
-            QCOMPARE(f.w->edtTitle->text(), QString("Books"));
+            QCOMPARE(f.w->ui().edtTitle->text(), QString("Books"));
             QVERIFY(!f.w->ItemModified);
         }
         f.msgs.Clear();
         f.w->ItemModified = false;
         f.Click(f.Node(0, 0));
         if (moved)
-            QCOMPARE(f.w->edtProg->text(), QString::fromLatin1(storedProg));
+            QCOMPARE(f.w->ui().edtProg->text(), QString::fromLatin1(storedProg));
         QVERIFY(f.msgs.shown.isEmpty());
         QVERIFY(f.DiskMatchesLists());
         QCOMPARE(f.dir.Read("items.dat").contains(R("|hpX|")), storedProg == "hpX");
@@ -207,24 +207,24 @@ private slots:
     {
         QFETCH(QString, how);
         TFixture f;
-        f.w->tvwMain->expand(f.Node(0));
+        f.w->ui().tvwMain->expand(f.Node(0));
         f.Click(f.Node(0, 0));
-        QTest::keyClick(f.w->edtPayout, Qt::Key_Left); // a key that changes nothing still counts
+        QTest::keyClick(f.w->ui().edtPayout, Qt::Key_Left); // a key that changes nothing still counts
         QVERIFY(f.w->ItemModified);
         f.msgs.SetDefaultAnswer(TModalResult::mrCancel);
-        QSignalSpy changes(f.w->tvwMain, &TCategoryTree::currentNodeChanged);
+        QSignalSpy changes(f.w->ui().tvwMain, &TCategoryTree::currentNodeChanged);
         if (how == "down")
-            QTest::keyClick(f.w->tvwMain, Qt::Key_Down);
+            QTest::keyClick(f.w->ui().tvwMain, Qt::Key_Down);
         else if (how == "home")
-            QTest::keyClick(f.w->tvwMain, Qt::Key_Home);
+            QTest::keyClick(f.w->ui().tvwMain, Qt::Key_Home);
         else if (how == "letter")
-            QTest::keyClicks(f.w->tvwMain, "S");
+            QTest::keyClicks(f.w->ui().tvwMain, "S");
         else if (how == "program")
-            f.w->tvwMain->setCurrentIndex(f.Node(1));
+            f.w->ui().tvwMain->setCurrentIndex(f.Node(1));
         else {
-            const QRect r = f.w->tvwMain->visualRect(f.Node(1));
-            QTest::mouseClick(f.w->tvwMain->viewport(), Qt::RightButton, {}, r.center());
-            f.w->bsSkinPopupMenu1->close();
+            const QRect r = f.w->ui().tvwMain->visualRect(f.Node(1));
+            QTest::mouseClick(f.w->ui().tvwMain->viewport(), Qt::RightButton, {}, r.center());
+            f.w->ui().bsSkinPopupMenu1->close();
         }
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
         QCOMPARE(changes.count(), 0);
@@ -236,13 +236,13 @@ private slots:
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        f.w->edtTitle->clear();
-        QTest::keyClicks(f.w->edtTitle, "Flights");
+        f.w->ui().edtTitle->clear();
+        QTest::keyClicks(f.w->ui().edtTitle, "Flights");
         f.msgs.Answer(TModalResult::mrYes);
         f.Click(f.Node(1, 0));
         QCOMPARE(f.msgs.Texts(), (QStringList{kSave, kTaken}));
         QCOMPARE(f.Current(), f.Node(0, 0));
-        QCOMPARE(f.w->edtTitle->text(), QString("Flights"));
+        QCOMPARE(f.w->ui().edtTitle->text(), QString("Flights"));
         QVERIFY(f.w->ItemModified);
         QCOMPARE(f.dir.Read("items.dat"), kItems);
     }
@@ -250,12 +250,12 @@ private slots:
     void typingWithNothingSelected_doesNotGoIn()
     {
         TFixture f;
-        QTest::keyClicks(f.w->edtTitle, "stray");
-        QCOMPARE(f.w->edtTitle->text(), QString());
+        QTest::keyClicks(f.w->ui().edtTitle, "stray");
+        QCOMPARE(f.w->ui().edtTitle->text(), QString());
         f.Click(f.Node(0));
         f.Click(f.Node(0, 0));
         QVERIFY(f.msgs.shown.isEmpty());
-        QCOMPARE(f.w->edtTitle->text(), QString("Hotels"));
+        QCOMPARE(f.w->ui().edtTitle->text(), QString("Hotels"));
     }
 
     // --- Save Item ---
@@ -276,9 +276,9 @@ private slots:
         QFETCH(bool, stored);
         TFixture f;
         f.Click(f.Node(0, 0));
-        f.w->edtTitle->clear();
-        QTest::keyClicks(f.w->edtTitle, title);
-        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        f.w->ui().edtTitle->clear();
+        QTest::keyClicks(f.w->ui().edtTitle, title);
+        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), stored ? QStringList{} : QStringList{kTaken});
         QCOMPARE(f.Node(0, 0).data().toString(), stored ? title : QString("Hotels"));
         QCOMPARE(f.w->ItemModified, !stored);
@@ -291,32 +291,32 @@ private slots:
     {
         TFixture f(kCategories, kItems + R("Shops|Fresh|||||||||||||\r\n"));
         f.Click(f.Node(1, 1));
-        QCOMPARE(f.w->edtTitle->text(), QString("Fresh"));
-        f.w->memDesc->setFocus();
-        QTest::keyClicks(f.w->memDesc, "one");
-        QTest::keyClick(f.w->memDesc, Qt::Key_Return);
-        QTest::keyClicks(f.w->memDesc, "two");
-        QTest::keyClick(f.w->memDesc, Qt::Key_Return);
-        QTest::keyClicks(f.w->memDesc, "three");
-        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        QCOMPARE(f.w->ui().edtTitle->text(), QString("Fresh"));
+        f.w->ui().memDesc->setFocus();
+        QTest::keyClicks(f.w->ui().memDesc, "one");
+        QTest::keyClick(f.w->ui().memDesc, Qt::Key_Return);
+        QTest::keyClicks(f.w->ui().memDesc, "two");
+        QTest::keyClick(f.w->ui().memDesc, Qt::Key_Return);
+        QTest::keyClicks(f.w->ui().memDesc, "three");
+        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
         QCOMPARE(f.w->Book().ItemList().last(), R("Shops|Fresh||||||||||one||##two||##three|"));
         QVERIFY(f.DiskMatchesLists());
 
         f.Click(f.Node(1, 0));
         f.Click(f.Node(1, 1));
-        QCOMPARE(f.w->memDesc->toPlainText(), QString("one\ntwo\nthree"));
+        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString("one\ntwo\nthree"));
         // And after a restart.
         TfrmMain again(f.dir.Path(), &f.msgs);
-        again.tvwMain->setCurrentIndex(again.Book().index(1, 0, again.Book().index(1, 0)));
-        QCOMPARE(again.memDesc->toPlainText(), QString("one\ntwo\nthree"));
+        again.ui().tvwMain->setCurrentIndex(again.Book().index(1, 0, again.Book().index(1, 0)));
+        QCOMPARE(again.ui().memDesc->toPlainText(), QString("one\ntwo\nthree"));
     }
 
     void saveItem_onCategoryOrNothing_doesNothing()
     {
         TFixture f;
-        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
         f.Click(f.Node(0));
-        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
         QVERIFY(f.msgs.shown.isEmpty());
         QCOMPARE(f.dir.Read("items.dat"), kItems);
         for (QWidget *field : f.w->ItemFields())
@@ -341,9 +341,9 @@ private slots:
         TFixture f;
         f.Click(f.Node(0, 1));
         Type(name);
-        QTest::mouseClick(f.w->btnAddCategory, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnAddCategory, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), added ? QStringList{} : QStringList{"This category already exists."});
-        QCOMPARE(f.w->tvwMain->model()->rowCount(), added ? 3 : 2);
+        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), added ? 3 : 2);
         if (added) {
             QCOMPARE(f.Node(2).data().toString(), name);
             QCOMPARE(f.w->Book().CategoryList().last(), name.toLatin1());
@@ -356,7 +356,7 @@ private slots:
     {
         TFixture f{QByteArray(), QByteArray()};
         Type("Travel");
-        f.w->AddCategory1->trigger();
+        f.w->ui().AddCategory1->trigger();
         QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\n"));
         QVERIFY(!f.dir.Exists("items.dat"));
     }
@@ -379,16 +379,16 @@ private slots:
             checked = true;
             QTest::mouseClick(dlg->btnCancel, Qt::LeftButton);
         });
-        f.w->AddCategory1->trigger();
+        f.w->ui().AddCategory1->trigger();
         QVERIFY(checked);
-        QCOMPARE(f.w->tvwMain->model()->rowCount(), 2);
+        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 2);
         QCOMPARE(f.dir.Read("categories.dat"), kCategories);
     }
 
     void addItem_withNothingSelected_asksForCategory()
     {
         TFixture f;
-        QTest::mouseClick(f.w->btnAddItem, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnAddItem, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), QStringList{"Select a category first."});
         QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(f.dir.Read("items.dat"), kItems);
@@ -413,10 +413,10 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, refusal);
         TFixture f;
-        f.w->tvwMain->expand(f.Node(selectCategory));
+        f.w->ui().tvwMain->expand(f.Node(selectCategory));
         f.Click(f.Node(selectCategory, selectItem));
         Type(title);
-        QTest::mouseClick(f.w->btnAddItem, Qt::LeftButton);
+        QTest::mouseClick(f.w->ui().btnAddItem, Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), refusal.isEmpty() ? QStringList{} : QStringList{refusal});
         QVERIFY(f.DiskMatchesLists());
         if (!refusal.isEmpty()) {
@@ -424,12 +424,12 @@ private slots:
             return;
         }
         const QModelIndex category = f.Node(selectCategory);
-        const QModelIndex added = f.Node(selectCategory, f.w->tvwMain->model()->rowCount(category) - 1);
+        const QModelIndex added = f.Node(selectCategory, f.w->ui().tvwMain->model()->rowCount(category) - 1);
         QCOMPARE(added.data().toString(), title);
         QCOMPARE(f.Current(), added);
-        QVERIFY(f.w->tvwMain->isExpanded(category));
-        QCOMPARE(f.w->edtTitle->text(), title);
-        QCOMPARE(f.w->edtProg->text(), QString());
+        QVERIFY(f.w->ui().tvwMain->isExpanded(category));
+        QCOMPARE(f.w->ui().edtTitle->text(), title);
+        QCOMPARE(f.w->ui().edtProg->text(), QString());
         QCOMPARE(f.w->Book().ItemList().last(),
                  category.data().toString().toLatin1() + R("|") + title.toLatin1() + R("|||||||||||||"));
     }
@@ -438,10 +438,10 @@ private slots:
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        QTest::keyClicks(f.w->edtLogin, "x");
+        QTest::keyClicks(f.w->ui().edtLogin, "x");
         f.msgs.Answer(TModalResult::mrCancel);
         Type("Trains");
-        f.w->AddItem1->trigger();
+        f.w->ui().AddItem1->trigger();
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
         QCOMPARE(f.Current(), f.Node(0, 0));
         QCOMPARE(f.Node(0, 2).data().toString(), QString("Trains"));
@@ -469,7 +469,7 @@ private slots:
             QTest::keyClicks(dlg->edtElement, newName);
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
-        f.w->EditCategory1->trigger();
+        f.w->ui().EditCategory1->trigger();
         QCOMPARE(f.msgs.Texts(), refusal.isEmpty() ? QStringList{} : QStringList{refusal});
         QVERIFY(f.DiskMatchesLists());
         if (!refusal.isEmpty()) {
@@ -495,7 +495,7 @@ private slots:
         TFixture f(kCategories, kItems + R("Travel|NoNode\r\n"));
         f.Click(f.Node(0));
         f.msgs.Answer(TModalResult(answer));
-        f.w->DeleteCategory1->trigger();
+        f.w->ui().DeleteCategory1->trigger();
         QCOMPARE(f.msgs.Texts(), QStringList{"Are you sure do you want to delete selected category?"});
         QCOMPARE(f.msgs.shown[0].buttons, TMsgDlgButtons(mbOK) | mbCancel);
         QVERIFY(f.DiskMatchesLists());
@@ -519,13 +519,13 @@ private slots:
         TFixture f(kCategories, R("Travel|A||||||||||alpha secret|\r\nTravel|B||||||||||Price 5|||##more|\r\n"));
         f.Click(f.Node(0, 0));
         f.Click(f.Node(0, 1));
-        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore"));
+        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore"));
         QVERIFY(f.msgs.hints.isEmpty());
         // Typing elsewhere in it still works.
-        f.w->memDesc->moveCursor(QTextCursor::End);
-        QTest::keyClicks(f.w->memDesc, " now");
-        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore now"));
-        QTest::mouseClick(f.w->btnSave, Qt::LeftButton);
+        f.w->ui().memDesc->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f.w->ui().memDesc, " now");
+        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore now"));
+        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
         QVERIFY(!f.w->Book().ItemList()[1].contains("alpha"));
         QVERIFY(f.w->Book().ItemList()[1].endsWith("more now\xA5"));
     }
@@ -535,7 +535,7 @@ private slots:
         TFixture f("X\r\nX\r\n", QByteArray());
         f.Click(f.Node(1));
         Type("t");
-        f.w->AddItem1->trigger();
+        f.w->ui().AddItem1->trigger();
         QCOMPARE(f.TreeTexts(), (QStringList{"X:t", "X:"}));
         QCOMPARE(f.Current(), f.Node(0, 0));
     }
@@ -544,8 +544,8 @@ private slots:
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        const QRect r = f.w->tvwMain->visualRect(f.Node(0, 0));
-        QTest::mouseClick(f.w->tvwMain->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+        const QRect r = f.w->ui().tvwMain->visualRect(f.Node(0, 0));
+        QTest::mouseClick(f.w->ui().tvwMain->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
         QCOMPARE(f.SelectedNodes(), QModelIndexList{f.Node(0, 0)});
     }
 
@@ -560,9 +560,9 @@ private slots:
         QFETCH(int, answer);
         TFixture f;
         f.Click(f.Node(0, 0));
-        QTest::keyClicks(f.w->edtPassword, "unsaved");
+        QTest::keyClicks(f.w->ui().edtPassword, "unsaved");
         f.msgs.Answer(TModalResult(answer));
-        f.w->DeleteItem1->trigger();
+        f.w->ui().DeleteItem1->trigger();
         QCOMPARE(f.msgs.Texts(), QStringList{"Are you sure do you want to delete selected item?"});
         QVERIFY(f.DiskMatchesLists());
         if (answer != int(TModalResult::mrOk)) {
@@ -576,13 +576,13 @@ private slots:
         QCOMPARE(f.msgs.shown.size(), 1); // no save question for the typing that went with it
         // The node the delete leaves selected is shown.
         QCOMPARE(f.Current(), f.Node(0, 0));
-        QCOMPARE(f.w->edtTitle->text(), QString("Flights"));
+        QCOMPARE(f.w->ui().edtTitle->text(), QString("Flights"));
         // Deleting the last item of a category leaves the category shown.
         f.msgs.Answer(TModalResult::mrOk);
-        f.w->DeleteItem1->trigger();
+        f.w->ui().DeleteItem1->trigger();
         QCOMPARE(f.Current(), f.Node(0));
-        QCOMPARE(f.w->edtTitle->text(), QString());
-        QVERIFY(!f.w->edtTitle->isEnabled());
+        QCOMPARE(f.w->ui().edtTitle->text(), QString());
+        QVERIFY(!f.w->ui().edtTitle->isEnabled());
         QVERIFY(f.DiskMatchesLists());
     }
 
@@ -605,12 +605,12 @@ private slots:
             f.Click(f.Node(category, item));
         f.w->bsSkinPopupMenu1Popup();
         QStringList shown;
-        for (QAction *a : f.w->bsSkinPopupMenu1->actions())
+        for (QAction *a : f.w->ui().bsSkinPopupMenu1->actions())
             if (a->isVisible())
                 shown << a->objectName();
         QCOMPARE(shown.join(' '), visible);
         QStringList captions;
-        for (QAction *a : f.w->bsSkinPopupMenu1->actions())
+        for (QAction *a : f.w->ui().bsSkinPopupMenu1->actions())
             captions << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(captions, (QStringList{"Add Category", "EditCategory", "Delete Category", "-", "Add Item",
                                         "Delete Item"}));
@@ -668,23 +668,23 @@ private slots:
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        f.w->memDesc->clear();
-        Keys(f.w->memDesc, QString::fromUtf8("5¥"));
-        QTest::keyClick(f.w->memDesc, Qt::Key_Return);
-        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("5¥"));
+        f.w->ui().memDesc->clear();
+        Keys(f.w->ui().memDesc, QString::fromUtf8("5¥"));
+        QTest::keyClick(f.w->ui().memDesc, Qt::Key_Return);
+        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("5¥"));
         QCOMPARE(f.msgs.hints.size(), 1);
-        Keys(f.w->memDesc, " each");
-        QTest::keyClick(f.w->memDesc, Qt::Key_Return);
-        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("5¥ each\n"));
+        Keys(f.w->ui().memDesc, " each");
+        QTest::keyClick(f.w->ui().memDesc, Qt::Key_Return);
+        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("5¥ each\n"));
     }
 
     void refusedInput_singleSignsStillGoInTheMemo()
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        f.w->memDesc->clear();
-        Keys(f.w->memDesc, QString::fromUtf8("5¥ per sale § 3"));
-        QCOMPARE(f.w->memDesc->toPlainText(), QString::fromUtf8("5¥ per sale § 3"));
+        f.w->ui().memDesc->clear();
+        Keys(f.w->ui().memDesc, QString::fromUtf8("5¥ per sale § 3"));
+        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("5¥ per sale § 3"));
         QVERIFY(f.msgs.hints.isEmpty());
     }
 
@@ -696,7 +696,7 @@ private slots:
             QCOMPARE(dlg->edtElement->text(), QString("AB"));
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
-        f.w->AddCategory1->trigger();
+        f.w->ui().AddCategory1->trigger();
         QCOMPARE(f.msgs.hints.size(), 1);
         QCOMPARE(f.w->Book().CategoryList().last(), QByteArray("AB"));
     }

@@ -245,11 +245,11 @@ void TestNewsLive::balloonAndNewsWindow_endToEnd()
                                    Tagged("MasterPublID", "pub1") + "\r\n");
     TScriptedMessages msgs;
     TfrmMain w(dir.Path(), &msgs);
-    w.Timer1->stop();
+    w.ui().Timer1->stop();
     w.SetUpdateBaseURL(Base() + "no-update-site/");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(w.btnNews->isVisible());
+    QVERIFY(w.ui().btnNews->isVisible());
     const auto balloon = [&] { return w.LMDMessageHint1 && w.LMDMessageHint1->isVisible(); };
 
     w.Timer1Timer();
@@ -275,7 +275,7 @@ void TestNewsLive::balloonAndNewsWindow_endToEnd()
         QTest::mouseClick(news->btnExit, Qt::LeftButton);
     });
     poll->start();
-    QTest::mouseClick(w.btnNews, Qt::LeftButton);
+    QTest::mouseClick(w.ui().btnNews, Qt::LeftButton);
     delete poll;
     QCOMPARE(rows, (QStringList{QString::fromUtf8("Café – 10 €|2026-12-09"), "First|2026-12-01"}));
     QCOMPARE(shownHtml, FromAnsi(kCafeBody));

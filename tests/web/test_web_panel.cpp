@@ -64,7 +64,7 @@ private slots:
     void passwordForAnotherHostAsksFirst();
 
 private:
-    TBrowserPanel &Browser() const { return *m_window->EmbeddedWB1; }
+    TBrowserPanel &Browser() const { return *m_window->ui().EmbeddedWB1; }
     QWebEnginePage *Page() const { return Browser().View()->page(); }
     void Click(QAbstractButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
     // Opens `path` through the website field's Browse button and waits.
@@ -118,8 +118,8 @@ void TestWebPanel::init()
 bool TestWebPanel::Open(const QString &path)
 {
     const qsizetype before = m_loaded->count();
-    m_window->edtWebsiteURL->setText(m_server.Url(path));
-    Click(m_window->btnBrowseWebsite);
+    m_window->ui().edtWebsiteURL->setText(m_server.Url(path));
+    Click(m_window->ui().btnBrowseWebsite);
     return WaitLoads(*m_loaded, int(before + 1)) && Page()->url().path() == path;
 }
 
@@ -128,25 +128,25 @@ void TestWebPanel::nothingHappensBeforeTheFirstNavigation()
     // The engine is not started, and nothing is loaded, until an address is
     // opened.
     TfrmMain &w = *m_window;
-    w.edtURL->setFocus();
-    QTest::keyClicks(w.edtURL, m_server.Url(QStringLiteral("/typed")));
-    QTest::keyClick(w.edtURL, Qt::Key_Return);
-    QTest::keyClick(w.edtURL, Qt::Key_Enter);
-    const QList<QAbstractButton *> buttons = {w.bsSkinSpeedButton1, w.bsSkinSpeedButton2, w.bsSkinSpeedButton3,
-                                              w.bsSkinSpeedButton4, w.btnBrowseWebsite,   w.btnBrowseLogin,
-                                              w.btnBrowseAffiliate, w.btnBrowseCloaked};
+    w.ui().edtURL->setFocus();
+    QTest::keyClicks(w.ui().edtURL, m_server.Url(QStringLiteral("/typed")));
+    QTest::keyClick(w.ui().edtURL, Qt::Key_Return);
+    QTest::keyClick(w.ui().edtURL, Qt::Key_Enter);
+    const QList<QAbstractButton *> buttons = {w.ui().bsSkinSpeedButton1, w.ui().bsSkinSpeedButton2, w.ui().bsSkinSpeedButton3,
+                                              w.ui().bsSkinSpeedButton4, w.ui().btnBrowseWebsite,   w.ui().btnBrowseLogin,
+                                              w.ui().btnBrowseAffiliate, w.ui().btnBrowseCloaked};
     for (QAbstractButton *button : buttons)
         Click(button);
-    w.edtLogin->setText(QStringLiteral("early"));
-    Click(w.btnUPaste);
+    w.ui().edtLogin->setText(QStringLiteral("early"));
+    Click(w.ui().btnUPaste);
 
     QVERIFY(!Browser().View());
-    QCOMPARE(w.edtURL->text(), m_server.Url(QStringLiteral("/typed")));
+    QCOMPARE(w.ui().edtURL->text(), m_server.Url(QStringLiteral("/typed")));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("early"));
     QCOMPARE(m_server.Hits(QStringLiteral("/typed")), 0);
     QVERIFY(m_messages.shown.isEmpty());
-    w.edtURL->clear();
-    w.edtLogin->clear();
+    w.ui().edtURL->clear();
+    w.ui().edtLogin->clear();
 }
 
 void TestWebPanel::browseOpensTheFieldAddress_data()
@@ -168,19 +168,19 @@ void TestWebPanel::browseOpensTheFieldAddress()
     // Typed, not stored: the button reads what the field shows now. The
     // fields take typing only while an item is shown; the item is left
     // unselected again, its typing dropped, for the tests that follow.
-    QAbstractItemModel *book = m_window->tvwMain->model();
-    m_window->tvwMain->setCurrentIndex(book->index(0, 0, book->index(0, 0)));
+    QAbstractItemModel *book = m_window->ui().tvwMain->model();
+    m_window->ui().tvwMain->setCurrentIndex(book->index(0, 0, book->index(0, 0)));
     const auto unselect = qScopeGuard([this] {
         m_window->ItemModified = false;
-        m_window->tvwMain->setCurrentIndex(QModelIndex());
+        m_window->ui().tvwMain->setCurrentIndex(QModelIndex());
     });
     const QString address = m_server.Url(path) + QStringLiteral("?ref=Tarnwick&next=%2Fhome");
     Field(field)->clear();
     QTest::keyClicks(Field(field), address);
-    m_window->edtURL->setText(QStringLiteral("old"));
+    m_window->ui().edtURL->setText(QStringLiteral("old"));
 
     Click(m_window->findChild<QPushButton *>(button));
-    QCOMPARE(m_window->edtURL->text(), address);
+    QCOMPARE(m_window->ui().edtURL->text(), address);
     QVERIFY(WaitLoads(*m_loaded));
     QCOMPARE(Page()->url(), QUrl(address));
     QCOMPARE(m_server.LastTarget(path), (path + QStringLiteral("?ref=Tarnwick&next=%2Fhome")).toLatin1());
@@ -189,34 +189,34 @@ void TestWebPanel::browseOpensTheFieldAddress()
 
 void TestWebPanel::browseUsesTheSelectedItem()
 {
-    TCategoryTree *tree = m_window->tvwMain;
+    TCategoryTree *tree = m_window->ui().tvwMain;
     tree->setCurrentIndex(tree->model()->index(0, 0, tree->model()->index(0, 0)));
-    QCOMPARE(m_window->edtLoginURL->text(), m_server.Url(QStringLiteral("/login")));
+    QCOMPARE(m_window->ui().edtLoginURL->text(), m_server.Url(QStringLiteral("/login")));
 
-    Click(m_window->btnBrowseLogin);
+    Click(m_window->ui().btnBrowseLogin);
     QVERIFY(WaitLoads(*m_loaded));
     QCOMPARE(Page()->url().path(), QStringLiteral("/login"));
-    QCOMPARE(m_window->edtURL->text(), m_server.Url(QStringLiteral("/login")));
+    QCOMPARE(m_window->ui().edtURL->text(), m_server.Url(QStringLiteral("/login")));
 }
 
 void TestWebPanel::pageNavigationKeepsTheAddressAndHistoryWalks()
 {
     QVERIFY(Open(QStringLiteral("/first")));
-    const QString shown = m_window->edtURL->text();
+    const QString shown = m_window->ui().edtURL->text();
 
     // A real click: the engine skips entries on Back that a script navigated
     // away from without the user.
     QVERIFY(ClickElement(Browser().View(), QStringLiteral("next"), [&] { return m_loaded->count() >= 2; }));
     QCOMPARE(Page()->url().path(), QStringLiteral("/second"));
-    QCOMPARE(m_window->edtURL->text(), shown);
+    QCOMPARE(m_window->ui().edtURL->text(), shown);
 
-    Click(m_window->bsSkinSpeedButton1);
+    Click(m_window->ui().bsSkinSpeedButton1);
     QVERIFY(WaitUntil([&] { return Page()->url().path() == u"/first"; }));
-    Click(m_window->bsSkinSpeedButton2);
+    Click(m_window->ui().bsSkinSpeedButton2);
     QVERIFY(WaitUntil([&] { return Page()->url().path() == u"/second"; }));
-    Click(m_window->bsSkinSpeedButton1);
+    Click(m_window->ui().bsSkinSpeedButton1);
     QVERIFY(WaitUntil([&] { return Page()->url().path() == u"/first"; }));
-    QCOMPARE(m_window->edtURL->text(), shown);
+    QCOMPARE(m_window->ui().edtURL->text(), shown);
     QVERIFY(m_messages.shown.isEmpty());
 }
 
@@ -227,11 +227,11 @@ void TestWebPanel::backWithoutHistoryDoesNothing()
     const int hits = m_server.Hits(QStringLiteral("/first"));
     m_loaded->clear();
 
-    Click(m_window->bsSkinSpeedButton1);
+    Click(m_window->ui().bsSkinSpeedButton1);
     // Forward has nothing to show either; a reload afterwards is the marker
     // that both clicks have gone through.
-    Click(m_window->bsSkinSpeedButton2);
-    Click(m_window->bsSkinSpeedButton4);
+    Click(m_window->ui().bsSkinSpeedButton2);
+    Click(m_window->ui().bsSkinSpeedButton4);
     QVERIFY(WaitLoads(*m_loaded));
     QCOMPARE(m_loaded->count(), 1);
     QCOMPARE(Page()->url().path(), QStringLiteral("/second"));
@@ -242,23 +242,23 @@ void TestWebPanel::backWithoutHistoryDoesNothing()
 void TestWebPanel::stopEndsALoad()
 {
     const QString slow = m_server.Url(QStringLiteral("/slow"));
-    m_window->edtWebsiteURL->setText(slow);
-    Click(m_window->btnBrowseWebsite);
+    m_window->ui().edtWebsiteURL->setText(slow);
+    Click(m_window->ui().btnBrowseWebsite);
     QVERIFY(WaitUntil([&] { return m_server.Hits(QStringLiteral("/slow")) == 1 && Browser().Busy(); }));
 
     // A Browse button beside an empty field leaves the loading page alone.
-    m_window->edtCloaked->clear();
-    Click(m_window->btnBrowseCloaked);
+    m_window->ui().edtCloaked->clear();
+    Click(m_window->ui().btnBrowseCloaked);
     QVERIFY(Browser().Busy());
-    QCOMPARE(m_window->edtURL->text(), slow);
+    QCOMPARE(m_window->ui().edtURL->text(), slow);
 
-    Click(m_window->bsSkinSpeedButton3);
+    Click(m_window->ui().bsSkinSpeedButton3);
     QVERIFY(WaitUntil([&] { return !Browser().Busy(); }));
     QVERIFY(WaitUntil([&] { return m_server.AbandonedHolds() == 1; }));
     QVERIFY(m_messages.shown.isEmpty());
 
     // Stop with nothing loading does nothing.
-    Click(m_window->bsSkinSpeedButton3);
+    Click(m_window->ui().bsSkinSpeedButton3);
     QVERIFY(!Browser().Busy());
     m_server.ReleaseHeld();
 }
@@ -266,33 +266,33 @@ void TestWebPanel::stopEndsALoad()
 void TestWebPanel::refreshReloads()
 {
     QVERIFY(Open(QStringLiteral("/first")));
-    const QString shown = m_window->edtURL->text();
+    const QString shown = m_window->ui().edtURL->text();
     const int hits = m_server.Hits(QStringLiteral("/first"));
-    Click(m_window->bsSkinSpeedButton4);
+    Click(m_window->ui().bsSkinSpeedButton4);
     QVERIFY(WaitLoads(*m_loaded, 2));
     QCOMPARE(m_server.Hits(QStringLiteral("/first")), hits + 1);
-    QCOMPARE(m_window->edtURL->text(), shown);
+    QCOMPARE(m_window->ui().edtURL->text(), shown);
 }
 
 void TestWebPanel::enterDoesNothingAndGoOpensTheTypedAddress()
 {
     QVERIFY(Open(QStringLiteral("/second")));
     const int hits = m_server.Hits(QStringLiteral("/typed"));
-    m_window->edtURL->clear();
-    m_window->edtURL->setFocus();
-    QTest::keyClicks(m_window->edtURL, m_server.Url(QStringLiteral("/typed")));
-    QTest::keyClick(m_window->edtURL, Qt::Key_Return);
+    m_window->ui().edtURL->clear();
+    m_window->ui().edtURL->setFocus();
+    QTest::keyClicks(m_window->ui().edtURL, m_server.Url(QStringLiteral("/typed")));
+    QTest::keyClick(m_window->ui().edtURL, Qt::Key_Return);
 
     // Had Enter opened the address, "Go!" would be its second request.
-    Click(m_window->bsSkinButton2);
+    Click(m_window->ui().bsSkinButton2);
     QVERIFY(WaitLoads(*m_loaded, 2));
     QCOMPARE(Page()->url().path(), QStringLiteral("/typed"));
     QCOMPARE(m_server.Hits(QStringLiteral("/typed")), hits + 1);
 
     // "Go!" with an empty edit does nothing.
-    m_window->edtURL->clear();
-    Click(m_window->bsSkinButton2);
-    Click(m_window->bsSkinSpeedButton4); // marker, as above
+    m_window->ui().edtURL->clear();
+    Click(m_window->ui().bsSkinButton2);
+    Click(m_window->ui().bsSkinSpeedButton4); // marker, as above
     QVERIFY(WaitLoads(*m_loaded, 3));
     QCOMPARE(Page()->url().path(), QStringLiteral("/typed"));
     QVERIFY(m_messages.shown.isEmpty());
@@ -322,7 +322,7 @@ void TestWebPanel::navigationFailureReachesTheReporter()
     QCOMPARE(m_messages.shown[0].kind, TMsgDlgType::mtError);
     QVERIFY(m_messages.shown[0].text.contains(QLatin1Char('"') + address + QLatin1Char('"')));
     // The address is in the edit before the browser refuses it.
-    QCOMPARE(m_window->edtURL->text(), address);
+    QCOMPARE(m_window->ui().edtURL->text(), address);
     QCOMPARE(Page()->url().path(), QStringLiteral("/first"));
 }
 
@@ -362,8 +362,8 @@ void TestWebPanel::pasteInsertsAtTheCaret()
                       .arg(caret));
 
     TBrowserPanel::SetClipboardText(QStringLiteral("previous"));
-    m_window->edtLogin->setText(button == u"btnUPaste" ? text : QStringLiteral("not this"));
-    m_window->edtPassword->setText(button == u"btnPPaste" ? text : QStringLiteral("not this"));
+    m_window->ui().edtLogin->setText(button == u"btnUPaste" ? text : QStringLiteral("not this"));
+    m_window->ui().edtPassword->setText(button == u"btnPPaste" ? text : QStringLiteral("not this"));
     Click(m_window->findChild<QPushButton *>(button));
 
     const QString read = QStringLiteral("document.getElementById('%1').value").arg(input);
@@ -434,7 +434,7 @@ void TestWebPanel::passwordForAnotherHostAsksFirst()
     auto *host = m_window->findChild<QLabel *>(QStringLiteral("lblPageHost"));
     QVERIFY(host);
     QCOMPARE(host->text(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(m_window->edtURL->text(), m_server.Url(QStringLiteral("/login")));
+    QCOMPARE(m_window->ui().edtURL->text(), m_server.Url(QStringLiteral("/login")));
 
     QVERIFY(ClickElement(Browser().View(), QStringLiteral("pass"), [&] {
         return RunJs(Page(), QStringLiteral("document.activeElement.id")).toString() == u"pass";
@@ -442,11 +442,11 @@ void TestWebPanel::passwordForAnotherHostAsksFirst()
     RunJs(Page(), QStringLiteral("document.getElementById('pass').value = '';"));
     TBrowserPanel::SetClipboardText(QStringLiteral("previous"));
     // The item belongs to another site than the page shown.
-    m_window->edtWebsiteURL->setText(QStringLiteral("https://bank.example/"));
-    m_window->edtLoginURL->setText(QStringLiteral("https://login.bank.example/"));
-    m_window->edtPassword->setText(QStringLiteral("hunter2"));
+    m_window->ui().edtWebsiteURL->setText(QStringLiteral("https://bank.example/"));
+    m_window->ui().edtLoginURL->setText(QStringLiteral("https://login.bank.example/"));
+    m_window->ui().edtPassword->setText(QStringLiteral("hunter2"));
     m_messages.Answer(TModalResult(answer));
-    Click(m_window->btnPPaste);
+    Click(m_window->ui().btnPPaste);
 
     QCOMPARE(m_messages.shown.size(), 1);
     QCOMPARE(m_messages.shown[0].kind, TMsgDlgType::mtWarning);
