@@ -105,7 +105,7 @@ private slots:
         QTest::newRow("last line without an end") << R("A|x|\r\nA|y|");
         QTest::newRow("lone CR and lone LF") << R("A|x|\rA|y|\nA|z|\r\n");
         QTest::newRow("LF CR is two breaks") << R("A|x|\n\rA|y|");
-        QTest::newRow("NUL ends the text") << QByteArray(R("A|x|\r\nA|y\0|junk\r\n").constData(), 17);
+        QTest::newRow("NUL ends the text") << R("A|x|\r\nA|y") + QByteArray(1, '\0') + R("|junk\r\n");
         QTest::newRow("empty lines and short records") << R("\r\n\r\nA\r\nA|\r\n|\r\n");
         QTest::newRow("CR at the very end") << R("A|x|\r");
         QTest::newRow("added item shape") << R("A|New|||||||||||||\r\n");
