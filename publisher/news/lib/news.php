@@ -343,17 +343,26 @@ function list_line(array $row): string
     return $row['id'] . '^' . title_to_wire($row['title']) . '^' . title_to_wire($row['published']);
 }
 
-// The answer of getlastnews.php: the list ("all") or the newest entry
-// ("lastcode") of the publisher's brand at the asking level.
-function answer_list(PDO $db, array $post, int $limit): string
+// The publisher, brand and level a request names, or the error word to
+// answer when the service does not know them.
+function asking_product(PDO $db, array $post): array|string
 {
     $publisher = form_field($post, 'memusername');
     $brand = form_field($post, 'prodcode');
     $prodtype = form_field($post, 'prodtype');
     $error = check_product($db, $publisher, $brand, $prodtype);
-    if ($error !== null) {
-        return $error;
+    return $error ?? [$publisher, $brand, $prodtype];
+}
+
+// The answer of getlastnews.php: the list ("all") or the newest entry
+// ("lastcode") of the publisher's brand at the asking level.
+function answer_list(PDO $db, array $post, int $limit): string
+{
+    $asker = asking_product($db, $post);
+    if (is_string($asker)) {
+        return $asker;
     }
+    [$publisher, $brand, $prodtype] = $asker;
     $kind = form_field($post, 'conttype');
     if ($kind !== 'all' && $kind !== 'lastcode') {
         return INVALIDREQUEST;
@@ -386,13 +395,11 @@ function answer_list(PDO $db, array $post, int $limit): string
 // brand at the asking level.
 function answer_details(PDO $db, array $post): string
 {
-    $publisher = form_field($post, 'memusername');
-    $brand = form_field($post, 'prodcode');
-    $prodtype = form_field($post, 'prodtype');
-    $error = check_product($db, $publisher, $brand, $prodtype);
-    if ($error !== null) {
-        return $error;
+    $asker = asking_product($db, $post);
+    if (is_string($asker)) {
+        return $asker;
     }
+    [$publisher, $brand, $prodtype] = $asker;
     $id = form_field($post, 'newsid');
     if ($id === null || !preg_match('/^[0-9]{1,18}$/', $id)) {
         return INVALIDNEWS;
