@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QSettings>
 
 namespace {
@@ -11,6 +13,15 @@ namespace {
 constexpr qint64 kMaxFileSize = 64 * 1024;
 constexpr int kMaxCoordinate = 100000;
 constexpr int kMaxPanes = 8;
+constexpr int kMaxSplitters = 16;
+
+// Object names only: a key that QSettings would read as a path or escape is
+// not one the window wrote.
+bool SplitterName(const QString &name)
+{
+    static const QRegularExpression kName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,63}$"));
+    return kName.match(name).hasMatch();
+}
 
 QRect ReadGeometry(const QSettings &s)
 {
@@ -26,9 +37,9 @@ QRect ReadGeometry(const QSettings &s)
     return r;
 }
 
-QList<int> ReadSizes(const QSettings &s, const QString &key)
+QList<int> ReadSizes(const QVariant &value)
 {
-    const QStringList parts = s.value(key).toString().split(u' ', Qt::SkipEmptyParts);
+    const QStringList parts = value.toString().split(u' ', Qt::SkipEmptyParts);
     if (parts.size() < 2 || parts.size() > kMaxPanes)
         return {};
     QList<int> sizes;
@@ -73,13 +84,20 @@ TWindowState TWindowSettings::Load() const
     const QFileInfo info(m_path);
     if (!info.isFile() || info.size() > kMaxFileSize)
         return state;
-    const QSettings s(m_path, QSettings::IniFormat);
+    QSettings s(m_path, QSettings::IniFormat);
     if (s.status() != QSettings::NoError)
         return state;
     state.geometry = ReadGeometry(s);
     state.maximized = ReadBool(s, "Window/Maximized", false);
-    state.mainSplitter = ReadSizes(s, "Window/MainSplitter");
-    state.editorSplitter = ReadSizes(s, "Window/EditorSplitter");
+    s.beginGroup(QStringLiteral("Splitters"));
+    const QStringList names = s.childKeys();
+    for (const QString &name : names) {
+        if (state.splitters.size() == kMaxSplitters)
+            break;
+        if (const QList<int> sizes = ReadSizes(s.value(name)); SplitterName(name) && !sizes.isEmpty())
+            state.splitters.insert(name, sizes);
+    }
+    s.endGroup();
     state.remindersOn = ReadBool(s, "Reminders/On", true);
     state.lastReminder = QDate::fromString(s.value("Reminders/LastShown").toString(), Qt::ISODate);
     return state;
@@ -87,27 +105,35 @@ TWindowState TWindowSettings::Load() const
 
 bool TWindowSettings::Save(const TWindowState &state) const
 {
-    // QSettings would merge with what the file holds; the state is written
-    // whole, so a damaged file is replaced rather than carried along.
-    if (const QFileInfo info(m_path); info.isFile() && info.size() > kMaxFileSize)
-        QFile::remove(m_path); // not ours, and QSettings would read it all first
-    QSettings s(m_path, QSettings::IniFormat);
-    s.setAtomicSyncRequired(true);
-    s.clear();
+    // Written whole rather than through QSettings, which would merge with
+    // what the file holds (a damaged file would be carried along) and leave a
+    // lock file beside it. Every value is a number, a word or a checked name,
+    // so nothing needs escaping.
+    QByteArray text = "[Window]\n";
+    const auto line = [&text](const QString &key, const QString &value) {
+        text += key.toLatin1() + '=' + value.toLatin1() + '\n';
+    };
+    const auto yesNo = [](bool v) { return v ? QStringLiteral("true") : QStringLiteral("false"); };
     if (state.geometry.isValid()) {
-        s.setValue("Window/X", state.geometry.x());
-        s.setValue("Window/Y", state.geometry.y());
-        s.setValue("Window/Width", state.geometry.width());
-        s.setValue("Window/Height", state.geometry.height());
+        line(QStringLiteral("X"), QString::number(state.geometry.x()));
+        line(QStringLiteral("Y"), QString::number(state.geometry.y()));
+        line(QStringLiteral("Width"), QString::number(state.geometry.width()));
+        line(QStringLiteral("Height"), QString::number(state.geometry.height()));
     }
-    s.setValue("Window/Maximized", state.maximized);
-    if (!state.mainSplitter.isEmpty())
-        s.setValue("Window/MainSplitter", WriteSizes(state.mainSplitter));
-    if (!state.editorSplitter.isEmpty())
-        s.setValue("Window/EditorSplitter", WriteSizes(state.editorSplitter));
-    s.setValue("Reminders/On", state.remindersOn);
+    line(QStringLiteral("Maximized"), yesNo(state.maximized));
+    text += "\n[Splitters]\n";
+    int splitters = 0;
+    for (auto it = state.splitters.cbegin(); it != state.splitters.cend() && splitters < kMaxSplitters; ++it) {
+        if (SplitterName(it.key()) && it->size() >= 2 && it->size() <= kMaxPanes) {
+            line(it.key(), WriteSizes(*it));
+            ++splitters;
+        }
+    }
+    text += "\n[Reminders]\n";
+    line(QStringLiteral("On"), yesNo(state.remindersOn));
     if (state.lastReminder.isValid())
-        s.setValue("Reminders/LastShown", state.lastReminder.toString(Qt::ISODate));
-    s.sync();
-    return s.status() == QSettings::NoError;
+        line(QStringLiteral("LastShown"), state.lastReminder.toString(Qt::ISODate));
+
+    QSaveFile file(m_path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
 }

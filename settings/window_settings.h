@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QMap>
 #include <QRect>
 #include <QString>
 
@@ -12,8 +13,10 @@ struct TWindowState
 {
     QRect geometry;   // the window's normal geometry; invalid when none was stored
     bool maximized = false;
-    QList<int> mainSplitter;   // sizes of the panes; empty when none were stored
-    QList<int> editorSplitter;
+    // Sizes of the panes of each splitter, by the splitter's object name (a
+    // letter or underscore, then letters, digits and underscores); a splitter
+    // without an entry keeps the sizes it was built with.
+    QMap<QString, QList<int>> splitters;
     bool remindersOn = true;
     QDate lastReminder; // invalid when no reminder was shown yet
 };

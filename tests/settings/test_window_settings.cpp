@@ -27,8 +27,8 @@ private slots:
         TWindowState s;
         s.geometry = QRect(-20, 40, 900, 600);
         s.maximized = true;
-        s.mainSplitter = {250, 750};
-        s.editorSplitter = {300, 0, 200};
+        s.splitters["bsSkinSplitter1"] = {250, 750};
+        s.splitters["_editor2"] = {300, 0, 200};
         s.remindersOn = false;
         s.lastReminder = QDate(2026, 12, 9);
         const TWindowSettings settings(dir.path());
@@ -37,8 +37,7 @@ private slots:
         const TWindowState r = TWindowSettings(dir.path() + '/').Load();
         QCOMPARE(r.geometry, s.geometry);
         QCOMPARE(r.maximized, true);
-        QCOMPARE(r.mainSplitter, s.mainSplitter);
-        QCOMPARE(r.editorSplitter, s.editorSplitter);
+        QCOMPARE(r.splitters, s.splitters);
         QCOMPARE(r.remindersOn, false);
         QCOMPARE(r.lastReminder, s.lastReminder);
         // Nothing but the file is left in the folder.
@@ -49,12 +48,12 @@ private slots:
     {
         QTemporaryDir dir;
         const TWindowSettings settings(dir.path());
-        Write(settings.Path(), "[Window]\nMainSplitter=1 2\nStray=x\n");
+        Write(settings.Path(), "[Splitters]\nbsSkinSplitter1=1 2\nStray=x\n");
         TWindowState s;
         s.lastReminder = QDate(2026, 1, 2);
         QVERIFY(settings.Save(s));
         const TWindowState r = settings.Load();
-        QVERIFY(r.mainSplitter.isEmpty());
+        QVERIFY(r.splitters.isEmpty());
         QVERIFY(!r.geometry.isValid());
         QFile f(settings.Path());
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -69,17 +68,17 @@ private slots:
         QTest::addColumn<bool>("remindersOn");
         QTest::addColumn<bool>("lastReminder");
         QTest::newRow("missing file") << QByteArray() << false << 0 << true << false;
-        QTest::newRow("words for numbers") << QByteArray("[Window]\nX=a\nY=1\nWidth=2\nHeight=3\nMainSplitter=a b\n")
+        QTest::newRow("words for numbers") << QByteArray("[Window]\nX=a\nY=1\nWidth=2\nHeight=3\n[Splitters]\nbsSkinSplitter1=a b\n")
                                            << false << 0 << true << false;
         QTest::newRow("zero size") << QByteArray("[Window]\nX=0\nY=0\nWidth=0\nHeight=100\n") << false << 0 << true
                                    << false;
         QTest::newRow("huge size") << QByteArray("[Window]\nX=0\nY=0\nWidth=99999999\nHeight=100\n") << false << 0
                                    << true << false;
-        QTest::newRow("negative pane") << QByteArray("[Window]\nMainSplitter=100 -5\n") << false << 0 << true << false;
-        QTest::newRow("one pane") << QByteArray("[Window]\nMainSplitter=100\n") << false << 0 << true << false;
-        QTest::newRow("too many panes") << QByteArray("[Window]\nMainSplitter=1 1 1 1 1 1 1 1 1\n") << false << 0
+        QTest::newRow("negative pane") << QByteArray("[Splitters]\nbsSkinSplitter1=100 -5\n") << false << 0 << true << false;
+        QTest::newRow("one pane") << QByteArray("[Splitters]\nbsSkinSplitter1=100\n") << false << 0 << true << false;
+        QTest::newRow("too many panes") << QByteArray("[Splitters]\nbsSkinSplitter1=1 1 1 1 1 1 1 1 1\n") << false << 0
                                         << true << false;
-        QTest::newRow("sound") << QByteArray("[Window]\nX=1\nY=2\nWidth=3\nHeight=4\nMainSplitter=5 6\n"
+        QTest::newRow("sound") << QByteArray("[Window]\nX=1\nY=2\nWidth=3\nHeight=4\n[Splitters]\nbsSkinSplitter1=5 6\n"
                                              "[Reminders]\nOn=false\nLastShown=2026-12-09\n")
                                << true << 2 << false << true;
         QTest::newRow("reminders flag unreadable: stays on")
@@ -99,21 +98,85 @@ private slots:
             Write(settings.Path(), ini);
         const TWindowState r = settings.Load();
         QCOMPARE(r.geometry.isValid(), geometry);
-        QCOMPARE(r.mainSplitter.size(), mainPanes);
+        QCOMPARE(r.splitters.value("bsSkinSplitter1").size(), mainPanes);
         QCOMPARE(r.remindersOn, remindersOn);
         QCOMPARE(r.lastReminder.isValid(), lastReminder);
+    }
+
+    // Only names the window could have written come back, and no more of
+    // them than a window has splitters.
+    void splitterNames_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("object names") << QByteArray("[Splitters]\nbsSkinSplitter1=1 2\n_x9=3 4\n")
+                                      << QStringList{"_x9", "bsSkinSplitter1"};
+        QTest::newRow("a key that is a path") << QByteArray("[Splitters]\na%2Fb=1 2\n[Splitters/c]\nd=1 2\n")
+                                              << QStringList{};
+        QTest::newRow("leading digit, blank, non-ASCII")
+            << QByteArray("[Splitters]\n1a=1 2\na%20b=1 2\n%U00E9=1 2\nok=1 2\n") << QStringList{"ok"};
+        QByteArray many = "[Splitters]\n";
+        QStringList first16;
+        for (int i = 0; i < 20; ++i) {
+            const QString name = QString("s%1").arg(i, 2, 10, QChar('0'));
+            many += name.toLatin1() + "=1 2\n";
+            if (i < 16)
+                first16 << name;
+        }
+        QTest::newRow("at most sixteen") << many << first16;
+    }
+    void splitterNames()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QStringList, names);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        Write(settings.Path(), ini);
+        const TWindowState r = settings.Load();
+        QCOMPARE(r.splitters.keys(), names);
+        // What was read is written back as it was read.
+        QVERIFY(settings.Save(r));
+        QCOMPARE(settings.Load().splitters, r.splitters);
+    }
+
+    void saveSkipsWhatCouldNotBeReadBack()
+    {
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        TWindowState s;
+        s.splitters["a b"] = {1, 2};
+        s.splitters["one"] = {1};
+        s.splitters["nine"] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+        s.splitters["fine"] = {0, 7};
+        QVERIFY(settings.Save(s));
+        QCOMPARE(settings.Load().splitters, (QMap<QString, QList<int>>{{"fine", {0, 7}}}));
+    }
+
+    void saveOverGarbage_replacesIt()
+    {
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        Write(settings.Path(), QByteArray("\x00\xFF", 2) + "[[[=\n\x01[Reminders]\nOn=false\n");
+        TWindowState s;
+        s.geometry = QRect(5, 6, 700, 500);
+        s.lastReminder = QDate(2026, 3, 1);
+        QVERIFY(settings.Save(s));
+        const TWindowState r = settings.Load();
+        QCOMPARE(r.geometry, s.geometry);
+        QCOMPARE(r.remindersOn, true);
+        QCOMPARE(r.lastReminder, s.lastReminder);
     }
 
     void oversizedFile_isIgnoredAndReplaced()
     {
         QTemporaryDir dir;
         const TWindowSettings settings(dir.path());
-        Write(settings.Path(), "[Window]\nMainSplitter=5 6\n" + QByteArray(100 * 1024, '#') + '\n');
-        QVERIFY(settings.Load().mainSplitter.isEmpty());
+        Write(settings.Path(), "[Splitters]\nbsSkinSplitter1=5 6\n" + QByteArray(100 * 1024, '#') + '\n');
+        QVERIFY(settings.Load().splitters.isEmpty());
         TWindowState s;
-        s.mainSplitter = {1, 2};
+        s.splitters["bsSkinSplitter1"] = {1, 2};
         QVERIFY(settings.Save(s));
-        QCOMPARE(settings.Load().mainSplitter, (QList<int>{1, 2}));
+        QCOMPARE(settings.Load().splitters.value("bsSkinSplitter1"), (QList<int>{1, 2}));
         QVERIFY(QFileInfo(settings.Path()).size() < 1024);
     }
 
@@ -123,7 +186,7 @@ private slots:
         const TWindowSettings settings(dir.path());
         QVERIFY(QDir(dir.path()).mkdir("tarnwick.ini")); // nothing can be written there
         TWindowState s;
-        s.mainSplitter = {1, 2};
+        s.splitters["bsSkinSplitter1"] = {1, 2};
         QVERIFY(!settings.Save(s));
         QVERIFY(QFileInfo(settings.Path()).isDir());
     }
