@@ -45,9 +45,13 @@ QList<TPaymentDue> DuePayments(const QList<QByteArray> &paymentDays, const QDate
     return due;
 }
 
-QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &due, const QDate &today)
+namespace {
+constexpr qsizetype kNamed = 5;
+}
+
+QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &due, const QDate &today,
+                     qsizetype dueCount)
 {
-    constexpr qsizetype kNamed = 5;
     QStringList names;
     for (qsizetype i = 0; i < due.size() && i < kNamed; ++i) {
         const qint64 days = today.daysTo(due[i].date);
@@ -60,9 +64,55 @@ QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &
     if (names.isEmpty())
         return {};
     QString text = QStringLiteral("Payments due: ") + names.join(QStringLiteral(", "));
-    if (due.size() > kNamed)
-        text += QStringLiteral(" and %1 more").arg(due.size() - kNamed);
+    if (dueCount < due.size())
+        dueCount = due.size();
+    if (dueCount > kNamed)
+        text += QStringLiteral(" and %1 more").arg(dueCount - kNamed);
     return text;
+}
+
+TReminderBuilder::TReminderBuilder(const QDate &today, int daysAhead)
+    : m_today(today), m_titles(today.isValid() ? qMax(daysAhead, 0) + 1 : 0)
+{
+}
+
+void TReminderBuilder::Add(const QByteArray &paymentDay, const QByteArray &title)
+{
+    if (paymentDay.isEmpty() || m_titles.isEmpty())
+        return; // most items name no day; skip them before any parsing
+    // Books repeat a handful of texts ("15th", "monthly"); a book of many
+    // different ones is read without keeping them all.
+    constexpr qsizetype kKeptTexts = 1024;
+    int day = 0;
+    if (const auto known = m_daysRead.constFind(paymentDay); known != m_daysRead.cend()) {
+        day = *known;
+    } else {
+        day = ReadPaymentDay(paymentDay);
+        if (m_daysRead.size() < kKeptTexts)
+            m_daysRead.insert(QByteArray(paymentDay.constData(), paymentDay.size()), day);
+    }
+    const QDate next = NextPaymentDate(day, m_today);
+    if (!next.isValid())
+        return; // a day it cannot read; daysTo() would call it today
+    const qint64 days = m_today.daysTo(next);
+    if (days >= m_titles.size())
+        return;
+    ++m_count;
+    if (m_titles[days].size() < kNamed)
+        m_titles[days].append(QByteArray(title.constData(), title.size()));
+}
+
+QString TReminderBuilder::Text() const
+{
+    QList<QByteArray> titles;
+    QList<TPaymentDue> due;
+    for (qsizetype day = 0; day < m_titles.size(); ++day) {
+        for (const QByteArray &title : m_titles[day]) {
+            due.append({titles.size(), m_today.addDays(day)});
+            titles.append(title);
+        }
+    }
+    return ReminderText(titles, due, m_today, m_count);
 }
 
 bool ReminderDue(bool remindersOn, const QDate &lastShown, const QDate &today)

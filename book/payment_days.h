@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -30,8 +31,31 @@ struct TPaymentDue
 QList<TPaymentDue> DuePayments(const QList<QByteArray> &paymentDays, const QDate &today, int daysAhead = 3);
 
 // The reminder's text: the titles (at most five, then "and N more"), each
-// with when it pays: "today", "tomorrow" or "in N days".
-QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &due, const QDate &today);
+// with when it pays: "today", "tomorrow" or "in N days". `dueCount` is how
+// many are due in all when `due` holds only the first of them; -1 for
+// due.size().
+QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &due, const QDate &today,
+                     qsizetype dueCount = -1);
+
+// The same reminder for a book walked item by item in book order, keeping
+// only the titles the text names: a book of a million items costs no list
+// of them, and a payment day text read once is not read again.
+class TReminderBuilder
+{
+public:
+    explicit TReminderBuilder(const QDate &today, int daysAhead = 3);
+    // Copies what it keeps, so both may point into a buffer the caller reuses.
+    void Add(const QByteArray &paymentDay, const QByteArray &title);
+    qsizetype DueCount() const { return m_count; }
+    // Empty when nothing is due.
+    QString Text() const;
+
+private:
+    QDate m_today;
+    QList<QList<QByteArray>> m_titles; // per day from today, the first few in book order
+    QHash<QByteArray, int> m_daysRead;  // payment day text -> day of the month (0: none)
+    qsizetype m_count = 0;
+};
 
 // Reminders show at most once a day per application folder: true when they
 // are on and none was shown on `today` yet (`lastShown` is the stored date,

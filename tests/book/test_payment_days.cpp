@@ -84,6 +84,12 @@ private slots:
             << "Payments due: A (today), B (today), C (today), D (today), E (today) and 2 more";
         QTest::newRow("across the month's end") << QList<QByteArray>{"31", "1st", "2"} << QDate(2026, 4, 29)
                                                 << "Payments due: A (tomorrow), B (in 2 days), C (in 3 days)";
+        QTest::newRow("a later item pays first, past the fifth")
+            << QList<QByteArray>{"12", "12", "12", "12", "12", "12", "9th"} << today
+            << "Payments due: G (today), A (in 3 days), B (in 3 days), C (in 3 days), D (in 3 days) and 2 more";
+        QTest::newRow("unreadable and empty days are left alone")
+            << QList<QByteArray>{"", "monthly", "0", "net 30", "10th", "9 or 10"} << today
+            << "Payments due: E (tomorrow)";
     }
     void reminder()
     {
@@ -94,6 +100,12 @@ private slots:
         for (qsizetype i = 0; i < days.size(); ++i)
             titles << QByteArray(1, char('A' + i));
         QCOMPARE(ReminderText(titles, DuePayments(days, today), today), text);
+        // Walking the book item by item says the same.
+        TReminderBuilder builder(today);
+        for (qsizetype i = 0; i < days.size(); ++i)
+            builder.Add(days[i], titles[i]);
+        QCOMPARE(builder.Text(), text);
+        QCOMPARE(builder.DueCount(), DuePayments(days, today).size());
     }
 
     void onceADay_data()
