@@ -88,6 +88,7 @@ TfrmMain::TfrmMain(const QString &appFolder, TMessageService *messages, QWidget 
     BuildControls();
     ConnectHandlers();
     FormCreate();
+    SetUpRemindersAndLayout();
 }
 
 TfrmMain::~TfrmMain()
@@ -438,6 +439,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
         return;
     }
     ErrorReporter::Run([this] { FormClose(); });
+    ErrorReporter::Run([this] { SaveWindowLayout(); });
     event->accept();
 }
 

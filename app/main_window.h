@@ -1,13 +1,16 @@
 #pragma once
 
+#include "settings/window_settings.h"
 #include "util/message_service.h"
 #include "util/string_list.h"
 
+#include <QDate>
 #include <QIcon>
 #include <QList>
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -260,6 +263,31 @@ public:
     // has pointed it elsewhere.
     QByteArray UpdateSite() const;
     void SetUpdateBaseURL(const QByteArray &url) { m_updateBaseURL = url; }
+
+    // --- Payment reminders and the window's layout (main_window_reminders.cpp) ---
+    // The toolbar's checkable button that turns the reminders on and off.
+    QToolButton *btnReminders = nullptr;
+    TMessageHint *hntReminders = nullptr;
+    // The clock the reminders read; tests hand in a fixed day.
+    void SetToday(std::function<QDate()> today) { m_today = std::move(today); }
+    // Runs when the news tick is done; a news balloon it left showing is
+    // let close first.
+    void RemindAfterNews();
+    // The balloon naming the programs that pay today or in the next three
+    // days, at most once a day per application folder and only when the
+    // reminders are on.
+    void ShowPaymentReminder();
+    void btnRemindersToggled(bool on);
+    // Size, position (brought onto a screen) and splitters as the window was
+    // last closed in this folder; SaveWindowLayout keeps them at close.
+    void RestoreWindowLayout();
+    void SaveWindowLayout();
+
+private:
+    void SetUpRemindersAndLayout();
+    std::function<QDate()> m_today;
+    TWindowState m_windowState;
+    QTimer *m_newsBalloonWait = nullptr;
 
 private:
     QByteArray m_updateBaseURL; // empty: the fixed update site

@@ -1,0 +1,213 @@
+// Payment reminders, and the window's size, position and splitters kept per
+// application folder (tarnwick.ini).
+#include "main_window.h"
+
+#include "book/account_book.h"
+#include "book/item_record.h"
+#include "book/payment_days.h"
+#include "services/message_hint.h"
+#include "util/error_reporter.h"
+#include "util/window_place.h"
+
+#include <QBoxLayout>
+#include <QDir>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kTitleField = 1;
+constexpr int kPaymentDayField = 10;
+// How often a reminder waiting for the news balloon looks whether it closed.
+constexpr int kNewsBalloonPollMs = 300;
+
+// Field `n` of a record without splitting or copying the rest: a view into
+// `record`, empty when the record has fewer fields.
+QByteArray RecordField(const QByteArray &record, int n)
+{
+    const char *p = record.constData();
+    const char *end = p + record.size();
+    for (int i = 0; i < n; ++i) {
+        p = static_cast<const char *>(std::memchr(p, kFieldDelimiter, size_t(end - p)));
+        if (!p)
+            return {};
+        ++p;
+    }
+    const auto *stop = static_cast<const char *>(std::memchr(p, kFieldDelimiter, size_t(end - p)));
+    return stop ? QByteArray::fromRawData(p, stop - p) : QByteArray();
+}
+
+// A small calendar page: the button sits among the picture buttons.
+QIcon ReminderIcon()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(0x4a, 0x55, 0x66);
+    p.setPen(QPen(ink, 1.5));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(4.5, 7.5, 23, 20), 3, 3);
+    p.fillRect(QRectF(5.5, 8.5, 21, 5), QColor(0xc0, 0x39, 0x2b));
+    p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(11, 4.5), QPointF(11, 10));
+    p.drawLine(QPointF(21, 4.5), QPointF(21, 10));
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 4; ++col)
+            p.fillRect(QRectF(8 + col * 4.5, 16 + row * 3.5, 2.5, 2), ink);
+    return QIcon(pixmap);
+}
+
+// The whole of `rect` on the screen that shows most of it, or on the primary
+// screen when none shows any of it (a monitor unplugged since).
+QRect OnAScreen(const QRect &rect, const QSize &minimum)
+{
+    QScreen *best = nullptr;
+    qint64 bestArea = 0;
+    for (QScreen *screen : QGuiApplication::screens()) {
+        const QRect common = rect & screen->availableGeometry();
+        const qint64 area = qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            best = screen;
+            bestArea = area;
+        }
+    }
+    if (!best)
+        best = QGuiApplication::primaryScreen();
+    return best ? FitIntoArea(rect, best->availableGeometry(), minimum) : rect;
+}
+
+} // namespace
+
+void TfrmMain::SetUpRemindersAndLayout()
+{
+    if (!m_today)
+        m_today = [] { return QDate::currentDate(); };
+
+    btnReminders = new QToolButton(bsSkinPanel1);
+    btnReminders->setObjectName(QStringLiteral("btnReminders"));
+    btnReminders->setIcon(ReminderIcon());
+    btnReminders->setIconSize(QSize(24, 24));
+    btnReminders->setToolTip(QStringLiteral("Payment Reminders"));
+    btnReminders->setCheckable(true);
+    btnReminders->setFixedSize(btnNews->size());
+    btnReminders->setFocusPolicy(Qt::TabFocus);
+    // Left of the right-anchored picture buttons, so none of them moves.
+    if (auto *bar = qobject_cast<QBoxLayout *>(bsSkinPanel1->layout()))
+        bar->insertWidget(bar->indexOf(btnNews), btnReminders);
+
+    m_windowState = TWindowSettings(AppFolder()).Load();
+    btnReminders->setChecked(m_windowState.remindersOn);
+    connect(btnReminders, &QToolButton::toggled, this, Guarded(this, &TfrmMain::btnRemindersToggled));
+    // Connected after the news handler: it runs once the tick, news balloon
+    // and quiet update check included, is done.
+    connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmMain::RemindAfterNews));
+
+    RestoreWindowLayout();
+}
+
+void TfrmMain::RemindAfterNews()
+{
+    if (!isVisible())
+        return; // closed while the tick's requests waited
+    if (!LMDMessageHint1 || !LMDMessageHint1->isVisible()) {
+        ShowPaymentReminder();
+        return;
+    }
+    // One balloon at a time: the news is read first, and closing it (any key,
+    // click or wheel) brings the reminder.
+    if (!m_newsBalloonWait) {
+        m_newsBalloonWait = new QTimer(this);
+        m_newsBalloonWait->setInterval(kNewsBalloonPollMs);
+        connect(m_newsBalloonWait, &QTimer::timeout, this, [this] {
+            if (LMDMessageHint1 && LMDMessageHint1->isVisible())
+                return;
+            m_newsBalloonWait->stop();
+            if (isVisible())
+                ErrorReporter::Run([this] { ShowPaymentReminder(); });
+        });
+    }
+    m_newsBalloonWait->start();
+}
+
+void TfrmMain::ShowPaymentReminder()
+{
+    const QDate today = m_today();
+    if (!ReminderDue(m_windowState.remindersOn, m_windowState.lastReminder, today))
+        return;
+    // The items as the tree shows them, category by category.
+    TReminderBuilder reminder(today);
+    const TAccountBook &book = Book();
+    for (int c = 0; c < book.CategoryCount(); ++c) {
+        const QModelIndex category = book.CategoryIndex(c);
+        for (int i = 0, n = book.rowCount(category); i < n; ++i) {
+            const QByteArray record = book.Record(book.RecordAt(book.index(i, 0, category)));
+            if (const QByteArray day = RecordField(record, kPaymentDayField); !day.isEmpty())
+                reminder.Add(day, RecordField(record, kTitleField));
+        }
+    }
+    const QString text = reminder.Text();
+    if (text.isEmpty())
+        return; // a day with nothing due is not used up: an item added later still reminds
+    m_windowState.lastReminder = today;
+    // A folder that cannot be written only means the reminder comes again at
+    // the next start.
+    TWindowSettings(AppFolder()).Save(m_windowState);
+    if (!hntReminders) {
+        hntReminders = new TMessageHint(this);
+        hntReminders->setObjectName(QStringLiteral("hntReminders"));
+    }
+    hntReminders->ShowMessage(text, btnReminders->mapToGlobal(btnReminders->rect().center()));
+}
+
+void TfrmMain::btnRemindersToggled(bool on)
+{
+    m_windowState.remindersOn = on;
+    if (!on && hntReminders)
+        hntReminders->HideMessage();
+    const TWindowSettings settings(AppFolder());
+    if (!settings.Save(m_windowState))
+        msgMain->MessageDlg(QStringLiteral("The reminder setting could not be stored in %1. "
+                                           "It holds until the program is closed.")
+                                .arg(QDir::toNativeSeparators(settings.Path())),
+                            TMsgDlgType::mtWarning, mbOK);
+}
+
+void TfrmMain::RestoreWindowLayout()
+{
+    if (m_windowState.geometry.isValid())
+        setGeometry(OnAScreen(m_windowState.geometry, minimumSize()));
+    const QList<QSplitter *> splitters = stsMain->findChildren<QSplitter *>();
+    for (QSplitter *splitter : splitters) {
+        const QList<int> sizes = m_windowState.splitters.value(splitter->objectName());
+        if (!splitter->objectName().isEmpty() && sizes.size() == splitter->count())
+            splitter->setSizes(sizes);
+    }
+    if (m_windowState.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TfrmMain::SaveWindowLayout()
+{
+    if (!isVisible())
+        return; // never shown: nothing the user arranged
+    const bool normal = !(isMaximized() || isMinimized() || isFullScreen());
+    m_windowState.geometry = normal ? geometry() : normalGeometry();
+    m_windowState.maximized = isMaximized();
+    m_windowState.splitters.clear();
+    const QList<QSplitter *> splitters = stsMain->findChildren<QSplitter *>();
+    for (QSplitter *splitter : splitters)
+        if (!splitter->objectName().isEmpty())
+            m_windowState.splitters.insert(splitter->objectName(), splitter->sizes());
+    // The layout is a convenience: a folder that cannot be written keeps the
+    // default one and says nothing at every close.
+    TWindowSettings(AppFolder()).Save(m_windowState);
+}
