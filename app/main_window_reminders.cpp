@@ -66,23 +66,16 @@ QIcon ReminderIcon()
     return QIcon(pixmap);
 }
 
-// The whole of `rect` on the screen that shows most of it, or on the primary
-// screen when none shows any of it (a monitor unplugged since).
-QRect OnAScreen(const QRect &rect, const QSize &minimum)
+// The work areas of the screens, the primary one first.
+QList<QRect> ScreenAreas()
 {
-    QScreen *best = nullptr;
-    qint64 bestArea = 0;
-    for (QScreen *screen : QGuiApplication::screens()) {
-        const QRect common = rect & screen->availableGeometry();
-        const qint64 area = qint64(common.width()) * common.height();
-        if (area > bestArea) {
-            best = screen;
-            bestArea = area;
-        }
-    }
-    if (!best)
-        best = QGuiApplication::primaryScreen();
-    return best ? FitIntoArea(rect, best->availableGeometry(), minimum) : rect;
+    QList<QRect> areas;
+    if (QScreen *primary = QGuiApplication::primaryScreen())
+        areas << primary->availableGeometry();
+    for (QScreen *screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            areas << screen->availableGeometry();
+    return areas;
 }
 
 } // namespace
@@ -184,7 +177,7 @@ void TfrmMain::btnRemindersToggled(bool on)
 void TfrmMain::RestoreWindowLayout()
 {
     if (m_windowState.geometry.isValid())
-        setGeometry(OnAScreen(m_windowState.geometry, minimumSize()));
+        setGeometry(FitOntoScreens(m_windowState.geometry, ScreenAreas(), minimumSize()));
     const QList<QSplitter *> splitters = stsMain->findChildren<QSplitter *>();
     for (QSplitter *splitter : splitters) {
         const QList<int> sizes = m_windowState.splitters.value(splitter->objectName());

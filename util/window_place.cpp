@@ -47,6 +47,22 @@ QRect FitIntoArea(const QRect &frame, const QRect &area, const QSize &minimum)
     return out;
 }
 
+QRect FitOntoScreens(const QRect &frame, const QList<QRect> &areas, const QSize &minimum)
+{
+    if (areas.isEmpty())
+        return frame;
+    qsizetype best = 0;
+    qint64 bestShown = 0;
+    for (qsizetype i = 0; i < areas.size(); ++i) {
+        const QRect shown = frame & areas[i];
+        if (const qint64 pixels = qint64(shown.width()) * shown.height(); pixels > bestShown) {
+            best = i;
+            bestShown = pixels;
+        }
+    }
+    return FitIntoArea(frame, areas[best], minimum);
+}
+
 void CentreOnScreen(QWidget *window)
 {
     QScreen *screen = QGuiApplication::primaryScreen();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QRect>
 
 class QWidget;
@@ -14,6 +15,12 @@ void CentreOnScreen(QWidget *window);
 // smallest size is `minimum`) keeps its top left corner, and so its title bar,
 // in the area.
 QRect FitIntoArea(const QRect &frame, const QRect &area, const QSize &minimum = QSize(0, 0));
+
+// `frame` fitted (as FitIntoArea does) into whichever of `areas` shows most
+// of it; into the first, the primary screen's work area, when none shows any
+// of it (a window last seen on a monitor unplugged since). Unchanged without
+// areas.
+QRect FitOntoScreens(const QRect &frame, const QList<QRect> &areas, const QSize &minimum = QSize(0, 0));
 
 // Shrinks and moves a top-level window that does not lie wholly on its
 // screen's work area (a screen smaller than the window, a large scale factor).

@@ -43,6 +43,31 @@ private slots:
         QCOMPARE(FitIntoArea(frame, area, minimum.isValid() ? minimum : QSize(0, 0)), expected);
     }
 
+    void fitOntoScreens_data()
+    {
+        QTest::addColumn<QRect>("frame");
+        QTest::addColumn<QList<QRect>>("areas");
+        QTest::addColumn<QRect>("expected");
+        const QRect primary(0, 0, 1600, 1200);
+        const QRect second(1600, 0, 1280, 1024);
+        QTest::newRow("on the second screen: kept") << QRect(1700, 100, 400, 300) << QList<QRect>{primary, second}
+                                                    << QRect(1700, 100, 400, 300);
+        QTest::newRow("across two: onto the one that shows most")
+            << QRect(1400, 100, 800, 600) << QList<QRect>{primary, second} << QRect(1600, 100, 800, 600);
+        QTest::newRow("its screen unplugged: onto the primary")
+            << QRect(2000, 100, 800, 600) << QList<QRect>{primary} << QRect(800, 100, 800, 600);
+        QTest::newRow("beyond every screen: primary, listed first")
+            << QRect(-9000, 5000, 800, 600) << QList<QRect>{primary, second} << QRect(0, 600, 800, 600);
+        QTest::newRow("no screens: unchanged") << QRect(5, 5, 10, 10) << QList<QRect>{} << QRect(5, 5, 10, 10);
+    }
+    void fitOntoScreens()
+    {
+        QFETCH(QRect, frame);
+        QFETCH(QList<QRect>, areas);
+        QFETCH(QRect, expected);
+        QCOMPARE(FitOntoScreens(frame, areas), expected);
+    }
+
     void centreOnScreen_shrinksAWindowLargerThanTheScreen()
     {
         QWidget w;
