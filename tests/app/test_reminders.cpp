@@ -222,14 +222,19 @@ private slots:
     {
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<int>("tree");
-        const QPoint corner = ScreenArea().topLeft();
-        QTest::newRow("wider, narrow tree") << QRect(corner + QPoint(40, 30), QSize(1100, 720)) << 150;
-        QTest::newRow("smaller, wide tree") << QRect(corner + QPoint(200, 120), QSize(860, 640)) << 420;
+        QTest::addColumn<bool>("maximized");
+        const QRect a = ScreenArea();
+        const QSize smaller(qMin(860, a.width() - 200), qMin(640, a.height() - 120));
+        QTest::newRow("larger, narrow tree") << a.adjusted(40, 30, -80, -70) << 150 << false;
+        QTest::newRow("smaller, wide tree") << QRect(a.topLeft() + QPoint(200, 120), smaller) << 420 << false;
+        QTest::newRow("maximized: its normal place kept") << QRect(a.topLeft() + QPoint(60, 50), smaller) << 300
+                                                         << true;
     }
     void layout_survivesCloseAndReopen()
     {
         QFETCH(QRect, geometry);
         QFETCH(int, tree);
+        QFETCH(bool, maximized);
         TTempAppFolder dir;
         {
             TStart s(dir, &kToday);
@@ -237,10 +242,13 @@ private slots:
             QSplitter *splitter = s.w->ui().bsSkinSplitter1;
             QTRY_VERIFY(splitter->width() > geometry.width() - 10); // laid out at the new size
             splitter->setSizes({tree, splitter->width() - tree - splitter->handleWidth()});
+            if (maximized)
+                s.w->showMaximized();
             QVERIFY(s.w->close());
         }
         TStart s(dir, &kToday);
-        QTRY_COMPARE(s.w->geometry(), geometry);
+        QCOMPARE(s.w->isMaximized(), maximized);
+        QTRY_COMPARE(s.w->normalGeometry(), geometry);
         QCOMPARE(s.w->ui().bsSkinSplitter1->sizes().value(0), tree);
         // Showing and resizing centred the banner in the restored width.
         const QWidget *banner = s.w->ui().imgBanner;
