@@ -96,7 +96,7 @@ void TfrmMain::btnImportCsvClick()
     const QString path = ChooseCsvImportFile ? ChooseCsvImportFile() : QString();
     if (path.isEmpty())
         return;
-    const TImportPlan plan = PlanCsvImport(ReadCsvFile(path), ImportBookOf(*m_book));
+    const TImportPlan plan = PlanCsvImportInto(ReadCsvFile(path), ImportBookOf(*m_book));
     if (!plan.fault.isEmpty()) {
         msgMain->MessageDlg(QStringLiteral("\"%1\" cannot be imported. %2")
                                 .arg(QDir::toNativeSeparators(path), plan.fault),

@@ -297,10 +297,10 @@ TCsvColumns DetectCsvColumns(const QStringList &header)
 
 TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTitle, qsizetype maxBytes)
 {
-    return PlanCsvImport(csv, TImportBook{{}, bookHasTitle}, maxBytes);
+    return PlanCsvImportInto(csv, TImportBook{{}, bookHasTitle}, maxBytes);
 }
 
-TImportPlan PlanCsvImport(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes)
+TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes)
 {
     TImportPlan plan;
     const TCsvTable table = ReadCsv(csv, maxBytes);

@@ -109,7 +109,7 @@ struct TImportBook
 //   spelling, and so do later rows that spell a category of the same import
 //   differently;
 // each with its row and field in the notes.
-TImportPlan PlanCsvImport(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes = kCsvMaxBytes);
+TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes = kCsvMaxBytes);
 // The same for a book whose categories need not be known: every category
 // the file names counts as new unless it is spelt as an earlier row spelt it.
 TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTitle,

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         DetectCsvColumns(table.rows.first().fields);
 
     // Half the titles count as taken in the book, so the renaming runs too.
-    const TImportPlan plan = PlanCsvImport(csv, TImportBook{{"Imported", "WORK"}, [](const QByteArray &, const QByteArray &t) {
+    const TImportPlan plan = PlanCsvImportInto(csv, TImportBook{{"Imported", "WORK"}, [](const QByteArray &, const QByteArray &t) {
                                                return t.size() % 2 == 1;
                                            }});
     FUZZ_CHECK(plan.fault.isEmpty() || plan.items.isEmpty());

@@ -126,7 +126,7 @@ int Import(const TToolContext &context)
     }
     TAccountBook book;
     LoadBook(context, book);
-    const TImportPlan plan = PlanCsvImport(csv, ImportBookOf(book));
+    const TImportPlan plan = PlanCsvImportInto(csv, ImportBookOf(book));
     if (!plan.fault.isEmpty()) {
         Fail(QStringLiteral("\"%1\" cannot be imported. %2 Nothing was written.").arg(Native(context.csv), plan.fault));
         return ExitFailed;

@@ -462,7 +462,7 @@ private slots:
         QFETCH(QByteArrayList, landed);
         QFETCH(QByteArrayList, added);
         QFETCH(QStringList, notes);
-        const TImportPlan plan = PlanCsvImport(csv, TImportBook{book, {}});
+        const TImportPlan plan = PlanCsvImportInto(csv, TImportBook{book, {}});
         QVERIFY2(plan.fault.isEmpty(), qPrintable(plan.fault));
         QByteArrayList got;
         for (const TImportItem &i : plan.items)
@@ -482,7 +482,7 @@ private slots:
         auto book = [](const QByteArray &category, const QByteArray &title) {
             return category == "Work" && (title == "Mail" || title == "Mail (3)");
         };
-        const TImportPlan plan = PlanCsvImport(csv, TImportBook{{"Work"}, book});
+        const TImportPlan plan = PlanCsvImportInto(csv, TImportBook{{"Work"}, book});
         QCOMPARE(plan.items.size(), 3001);
         QCOMPARE(plan.items[0].item.fields[1], QByteArray("Mail (2)"));
         QCOMPARE(plan.items[1].item.fields[1], QByteArray("Mail (4)"));

@@ -83,7 +83,7 @@ private slots:
         TTempAppFolder dir;
         TAccountBook book;
         LoadInto(book, dir, categories, items);
-        const TImportPlan plan = PlanCsvImport(csv, ImportBookOf(book));
+        const TImportPlan plan = PlanCsvImportInto(csv, ImportBookOf(book));
         QVERIFY2(plan.fault.isEmpty(), qPrintable(plan.fault));
         const TImportDone done = ApplyCsvImport(book, plan);
         QCOMPARE(qsizetype(done.items), plan.items.size());
@@ -109,7 +109,7 @@ private slots:
                        "Travel|flights|x||||||||||\r\n"));
         const QByteArray csv = ExportBookCsv(book);
         TAccountBook copy;
-        const TImportPlan plan = PlanCsvImport(csv, ImportBookOf(copy));
+        const TImportPlan plan = PlanCsvImportInto(csv, ImportBookOf(copy));
         QCOMPARE(plan.notes.size(), 0);
         ApplyCsvImport(copy, plan);
         QCOMPARE(copy.RecordCount(), book.RecordCount());
@@ -193,7 +193,7 @@ private slots:
 
     void preview()
     {
-        const TImportPlan plan = PlanCsvImport("name,url,username,password,extra\r\n"
+        const TImportPlan plan = PlanCsvImportInto("name,url,username,password,extra\r\n"
                                                "Shop,https://s.example.com,ann,secret,\r\n"
                                                "\"bad\"x,u,b,p,\r\n"
                                                "Caf\xC3\xA9 \xE4\xB8\xAD,u,c,,\r\n",
@@ -215,7 +215,7 @@ private slots:
         QVERIFY(dialog.btnImport->isEnabled());
         QVERIFY(dialog.btnCancel->isDefault());
 
-        dialog.SetPlan(PlanCsvImport("name,password\r\n,\r\n", {}), "/tmp/empty.csv");
+        dialog.SetPlan(PlanCsvImportInto("name,password\r\n,\r\n", {}), "/tmp/empty.csv");
         QCOMPARE(dialog.lvwItems->topLevelItemCount(), 0);
         QVERIFY(!dialog.btnImport->isEnabled());
     }
@@ -226,7 +226,7 @@ private slots:
         for (int i = 0; i < TfrmCsvImport::kMaxListed + 5; ++i)
             csv += "t" + QByteArray::number(i) + ",p\r\n";
         TfrmCsvImport dialog;
-        dialog.SetPlan(PlanCsvImport(csv, {}), "x.csv");
+        dialog.SetPlan(PlanCsvImportInto(csv, {}), "x.csv");
         QCOMPARE(dialog.lvwItems->topLevelItemCount(), TfrmCsvImport::kMaxListed + 1);
         QVERIFY(dialog.lvwItems->topLevelItem(TfrmCsvImport::kMaxListed)->text(1).contains("5 more"));
     }
