@@ -96,7 +96,7 @@ private slots:
         QVERIFY(importButton->geometry().right() < f.w->ui().btnNews->x());
     }
 
-    void export_data()
+    void exportCsv_data()
     {
         QTest::addColumn<TModalResult>("answer");
         QTest::addColumn<QString>("file"); // empty: the chooser is cancelled
@@ -106,7 +106,7 @@ private slots:
         QTest::newRow("written") << TModalResult::mrYes << "out.csv" << true;
         QTest::newRow("over the book itself") << TModalResult::mrYes << "items.dat" << false;
     }
-    void export_()
+    void exportCsv()
     {
         QFETCH(TModalResult, answer);
         QFETCH(QString, file);
@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(f.choosers, 0);
     }
 
-    void import_data()
+    void importCsv_data()
     {
         QTest::addColumn<QByteArray>("csv");
         QTest::addColumn<bool>("confirm");
@@ -160,7 +160,7 @@ private slots:
         QTest::newRow("nothing the book knows") << QByteArray("a,b\r\n1,2\r\n") << true << false
                                                 << QStringList{"Travel", "Shops"} << 2;
     }
-    void import()
+    void importCsv()
     {
         QFETCH(QByteArray, csv);
         QFETCH(bool, confirm);
