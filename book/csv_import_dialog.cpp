@@ -12,6 +12,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 QTreeWidget *List(QWidget *parent, const char *name, const QStringList &headers)
@@ -114,8 +116,10 @@ void TfrmCsvImport::SetPlan(const TImportPlan &plan, const QString &fileName)
     const qsizetype notes = std::min<qsizetype>(plan.notes.size(), kMaxListed);
     for (qsizetype i = 0; i < notes; ++i) {
         const TImportNote &n = plan.notes[i];
-        new QTreeWidgetItem(lvwNotes, {n.row > 0 ? QString::number(n.row) : QStringLiteral("File"), n.field,
-                                       n.problem, n.action});
+        auto *row = new QTreeWidgetItem(lvwNotes, {n.row > 0 ? QString::number(n.row) : QStringLiteral("File"),
+                                                   n.field, n.problem, n.action});
+        row->setToolTip(2, n.problem);
+        row->setToolTip(3, n.action);
     }
     More(lvwNotes, notes, plan.notes.size());
 
@@ -134,8 +138,13 @@ void TfrmCsvImport::SetPlan(const TImportPlan &plan, const QString &fileName)
     }
     for (const QString &ignored : c.ignored)
         new QTreeWidgetItem(lvwColumns, {QStringLiteral("(not imported)"), QStringLiteral("\"%1\"").arg(ignored)});
-    for (QTreeWidget *list : {lvwItems, lvwNotes, lvwColumns})
-        list->resizeColumnToContents(0);
+    // Columns as wide as their text, up to a point: the last one takes the rest.
+    for (QTreeWidget *list : {lvwItems, lvwNotes, lvwColumns}) {
+        for (int c = 0; c + 1 < list->columnCount(); ++c) {
+            list->resizeColumnToContents(c);
+            list->setColumnWidth(c, std::min(list->columnWidth(c), 300));
+        }
+    }
 
     btnImport->setEnabled(!plan.items.isEmpty());
 }
