@@ -392,6 +392,7 @@ void TfrmMain::ConnectHandlers()
     ConnectBrandingHandlers();
     ConnectServiceHandlers();
     ConnectEditingHandlers();
+    ConnectCsvHandlers();
 }
 
 void TfrmMain::FormCreate()

@@ -36,6 +36,7 @@ class THttpClient;
 class TLinkLabel;
 class TMessageHint;
 class TSecretClipboard;
+struct TImportPlan;
 
 // The window's named controls and components. The window holds them as its
 // own members, under the names its handlers use; other code reaches them
@@ -125,6 +126,10 @@ struct TfrmMainControls
 
     // Keeping the book safe
     QPushButton *btnRestoreBackup = nullptr;
+
+    // CSV import and export (main_window_csv.cpp)
+    QPushButton *btnExportCsv = nullptr;
+    QPushButton *btnImportCsv = nullptr;
 };
 
 // The main window: two pages (welcome and main), the account book's tree and
@@ -288,6 +293,20 @@ private:
     std::function<QDate()> m_today;
     TWindowState m_windowState;
     QTimer *m_newsBalloonWait = nullptr;
+
+public:
+    // --- CSV import and export (main_window_csv.cpp) ---
+    void btnExportCsvClick();
+    void btnImportCsvClick();
+    // The file choosers and the import preview, which tests replace: each
+    // chooser gives a path or an empty string for none; the preview is true
+    // when the user chose to import.
+    std::function<QString()> ChooseCsvExportFile;
+    std::function<QString()> ChooseCsvImportFile;
+    std::function<bool(const TImportPlan &plan, const QString &path)> ConfirmCsvImport;
+
+private:
+    void ConnectCsvHandlers();
 
 private:
     QByteArray m_updateBaseURL; // empty: the fixed update site

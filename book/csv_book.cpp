@@ -4,7 +4,10 @@
 #include "util/codepage.h"
 #include "util/text_utils.h"
 
+#include <QHash>
 #include <QSet>
+
+#include <algorithm>
 #include <QUrl>
 
 namespace {
@@ -192,6 +195,44 @@ QString HostOf(const QString &address)
     return url.host();
 }
 
+// Category names as the book compares them when one is added: surrounding
+// blanks and ASCII case do not count. A name spelt exactly as a category of
+// the book or of the import so far stays; another spelling of one takes its
+// spelling; anything else is a new category.
+class TCategoryNames
+{
+public:
+    explicit TCategoryNames(const QByteArrayList &book)
+    {
+        // Of several spellings in the book (only a hand edit makes them) the
+        // first wins: walking backwards, it is inserted last.
+        for (auto it = book.crbegin(); it != book.crend(); ++it) {
+            m_exact.insert(*it);
+            m_folded.insert(Fold(*it), *it);
+        }
+    }
+
+    QByteArray Resolve(const QByteArray &name, bool *isNew)
+    {
+        *isNew = false;
+        if (m_exact.contains(name))
+            return name;
+        const QByteArray key = Fold(name);
+        if (const auto it = m_folded.constFind(key); it != m_folded.constEnd())
+            return *it;
+        *isNew = true;
+        m_exact.insert(name);
+        m_folded.insert(key, name);
+        return name;
+    }
+
+private:
+    static QByteArray Fold(const QByteArray &name) { return UpperAscii(TrimAnsi(name)); }
+
+    QSet<QByteArray> m_exact;
+    QHash<QByteArray, QByteArray> m_folded;
+};
+
 } // namespace
 
 QStringList BookCsvHeader()
@@ -256,6 +297,11 @@ TCsvColumns DetectCsvColumns(const QStringList &header)
 
 TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTitle, qsizetype maxBytes)
 {
+    return PlanCsvImportInto(csv, TImportBook{{}, bookHasTitle}, maxBytes);
+}
+
+TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes)
+{
     TImportPlan plan;
     const TCsvTable table = ReadCsv(csv, maxBytes);
     if (!table.fault.isEmpty()) {
@@ -267,6 +313,7 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
         return plan;
     }
     const TCsvRow &header = table.rows.first();
+    plan.header = header.fields;
     plan.columns = DetectCsvColumns(header.fields);
     if (!header.fault.isEmpty() || !plan.columns.Recognised()) {
         plan.fault = QStringLiteral("The header row names no known columns: a password column and a name "
@@ -282,6 +329,10 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
                            QStringLiteral("they are not imported")});
 
     QSet<QPair<QByteArray, QByteArray>> given;
+    // The next number worth trying after a title; a file of many rows of one
+    // title would otherwise try every number given before, for every row.
+    QHash<QPair<QByteArray, QByteArray>, qint64> nextNumber;
+    TCategoryNames categories(book.categories);
     const QStringList &names = FieldNames();
     for (qsizetype r = 1; r < table.rows.size(); ++r) {
         const TCsvRow &row = table.rows[r];
@@ -354,11 +405,30 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
             }
         }
 
+        const QByteArray spelt = item.fields[0];
+        bool isNew = false;
+        item.fields[0] = categories.Resolve(spelt, &isNew);
+        if (isNew)
+            plan.newCategories.append(item.fields[0]);
+        else if (item.fields[0] != spelt)
+            fit.Note(names[0], QStringLiteral("the category \"%1\" is spelt \"%2\" in the book")
+                                   .arg(FromAnsi(spelt), FromAnsi(item.fields[0])),
+                     QStringLiteral("the item goes into \"%1\"").arg(FromAnsi(item.fields[0])));
+
         const QByteArray &category = item.fields[0];
         const QByteArray wanted = item.fields[1];
-        item.fields[1] = ImportTitle(wanted, [&](const QByteArray &t) {
-            return given.contains({category, t}) || (bookHasTitle && bookHasTitle(category, t));
-        });
+        const auto taken = [&](const QByteArray &t) {
+            return given.contains({category, t}) || (book.hasTitle && book.hasTitle(category, t));
+        };
+        if (taken(wanted)) {
+            // As ImportTitle counts, from the first number not yet found taken.
+            qint64 &n = nextNumber[{category, wanted}];
+            n = std::max<qint64>(n, 2);
+            while (taken(wanted + " (" + QByteArray::number(n) + ')'))
+                ++n;
+            item.fields[1] = wanted + " (" + QByteArray::number(n) + ')';
+            ++n;
+        }
         if (item.fields[1] != wanted)
             fit.Note(names[1], QStringLiteral("the title \"%1\" is taken in \"%2\"").arg(FromAnsi(wanted), FromAnsi(category)),
                      QStringLiteral("the item is titled \"%1\"").arg(FromAnsi(item.fields[1])));

@@ -71,7 +71,11 @@ struct TImportItem
 struct TImportPlan
 {
     TCsvColumns columns;
+    QStringList header;       // the file's header row as read
     QList<TImportItem> items; // in file order
+    // Categories the items need that the book lacks, in the order of first
+    // use; the import adds them before the items.
+    QByteArrayList newCategories;
     QList<TImportNote> notes; // in row order; file-wide ones first
     QString fault;            // the file cannot be imported at all; items is empty
 };
@@ -84,6 +88,13 @@ constexpr const char *kImportedCategory = "Imported";
 // plan itself.
 using TBookHasTitle = std::function<bool(const QByteArray &category, const QByteArray &title)>;
 
+// What a plan needs to know of the book it is made for.
+struct TImportBook
+{
+    QByteArrayList categories; // the book's category names, in book order
+    TBookHasTitle hasTitle;
+};
+
 // Reads a CSV file and maps it to items without touching the book. Rows that
 // are malformed or carry nothing to import are left out and noted; text the
 // book's files cannot hold is replaced, never silently:
@@ -93,7 +104,14 @@ using TBookHasTitle = std::function<bool(const QByteArray &category, const QByte
 //   becomes "?"; line breaks of the book's own export stay as they are,
 //   those of other lists become CR LF, as the editor writes them;
 // - a title already taken in its category gets " (2)", " (3)" ...;
+// - a category the book holds under another spelling (case, surrounding
+//   blanks: a name the book would refuse to add beside it) takes the book's
+//   spelling, and so do later rows that spell a category of the same import
+//   differently;
 // each with its row and field in the notes.
+TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes = kCsvMaxBytes);
+// The same for a book whose categories need not be known: every category
+// the file names counts as new unless it is spelt as an earlier row spelt it.
 TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTitle,
                           qsizetype maxBytes = kCsvMaxBytes);
 

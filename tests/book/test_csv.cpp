@@ -2,6 +2,7 @@
 #include "book/csv_book.h"
 #include "util/codepage.h"
 
+#include <QSet>
 #include <QTest>
 
 using TRows = QList<QStringList>;
@@ -360,6 +361,138 @@ private slots:
         QCOMPARE(Where(plan), (QStringList{"0", "0"}));
         QVERIFY(plan.notes[1].problem.contains("totp"));
         QCOMPARE(plan.items.value(0).item.fields[1], QByteArray("Caf\xE9"));
+    }
+    // Whole files in the shapes browsers and password managers write: each
+    // row lands with its name, address, username, password, notes and folder.
+    void knownLists_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QStringList>("item"); // category, title, address, username, password, description
+        QTest::newRow("browser") << QByteArray("name,url,username,password\r\n"
+                                               "Shop,https://shop.example.com/,ann,pw1\r\n")
+                                 << QStringList{"Imported", "Shop", "https://shop.example.com/", "ann", "pw1", ""};
+        QTest::newRow("browser with note")
+            << QByteArray("name,url,username,password,note\n"
+                          "Bank,https://bank.example.com/login,bob,\"p,w\",\"first\nsecond\"\n")
+            << QStringList{"Imported", "Bank", "https://bank.example.com/login", "bob", "p,w", "first\r\nsecond"};
+        QTest::newRow("browser without names")
+            << QByteArray("\"url\",\"username\",\"password\",\"httpRealm\",\"formActionOrigin\",\"guid\","
+                          "\"timeCreated\",\"timeLastUsed\",\"timePasswordChanged\"\r\n"
+                          "\"https://mail.example.net\",\"carol\",\"pw3\",,\"https://mail.example.net\","
+                          "\"{1}\",\"1\",\"2\",\"3\"\r\n")
+            << QStringList{"Imported", "mail.example.net", "https://mail.example.net", "carol", "pw3", ""};
+        QTest::newRow("browser with title and notes")
+            << QByteArray("Title,URL,Username,Password,Notes,OTPAuth\r\nForum,https://f.example.org,dan,pw4,n,\r\n")
+            << QStringList{"Imported", "Forum", "https://f.example.org", "dan", "pw4", "n"};
+        QTest::newRow("manager with folders")
+            << QByteArray("folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,login_password,"
+                          "login_totp\r\nWork,,login,Wiki,note,,0,https://wiki.example.com,eve,pw5,\r\n")
+            << QStringList{"Work", "Wiki", "https://wiki.example.com", "eve", "pw5", "note"};
+        QTest::newRow("manager with grouping")
+            << QByteArray("url,username,password,totp,extra,name,grouping,fav\r\n"
+                          "https://a.example.com,fay,pw6,,x,Ads,Affiliates,0\r\n")
+            << QStringList{"Affiliates", "Ads", "https://a.example.com", "fay", "pw6", "x"};
+        QTest::newRow("manager with groups and titles")
+            << QByteArray("\"Group\",\"Title\",\"Username\",\"Password\",\"URL\",\"Notes\",\"TOTP\",\"Icon\","
+                          "\"Last Modified\",\"Created\"\r\n\"Root\",\"Net\",\"gus\",\"pw7\",\"https://n.example.com\","
+                          "\"\",\"\",\"0\",\"2024\",\"2023\"\r\n")
+            << QStringList{"Root", "Net", "https://n.example.com", "gus", "pw7", ""};
+        QTest::newRow("manager with accounts and web sites")
+            << QByteArray("Account,Login Name,Password,Web Site,Comments\r\nPay,hal,pw8,https://pay.example.com,c\r\n")
+            << QStringList{"Imported", "Pay", "https://pay.example.com", "hal", "pw8", "c"};
+        QTest::newRow("manager with email only")
+            << QByteArray("type,name,url,email,password,note,vault\r\nlogin,Host,https://h.example.com,i@x.y,pw9,,V\r\n")
+            << QStringList{"Imported", "Host", "https://h.example.com", "i@x.y", "pw9", ""};
+    }
+    void knownLists()
+    {
+        QFETCH(QByteArray, csv);
+        QFETCH(QStringList, item);
+        const TImportPlan plan = PlanCsvImport(csv, {});
+        QVERIFY2(plan.fault.isEmpty(), qPrintable(plan.fault));
+        QCOMPARE(plan.items.size(), 1);
+        const TItemRecord &got = plan.items[0].item;
+        QCOMPARE((QStringList{FromAnsi(got.fields[0]), FromAnsi(got.fields[1]), FromAnsi(got.fields[3]),
+                              FromAnsi(got.fields[5]), FromAnsi(got.fields[6]), FromAnsi(got.description)}),
+                 item);
+        QCOMPARE(got.fields[4], got.fields[3]); // the login address too
+        QCOMPARE(plan.newCategories, QByteArrayList{got.fields[0]});
+        QVERIFY(!plan.columns.format.isEmpty());
+        QCOMPARE(plan.header.size(), ReadCsv(csv).rows.value(0).fields.size());
+    }
+
+    // A category the book would refuse to add beside one it has (another
+    // case, surrounding blanks) takes the book's spelling and says so.
+    void categories_data()
+    {
+        QTest::addColumn<QByteArrayList>("book");
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QByteArrayList>("landed");
+        QTest::addColumn<QByteArrayList>("added");
+        QTest::addColumn<QStringList>("notes");
+        const QByteArray list = "name,password,folder\r\n";
+        QTest::newRow("the book's spelling") << QByteArrayList{"Work"} << list + "a,p,Work\r\n"
+                                             << QByteArrayList{"Work"} << QByteArrayList{} << QStringList{};
+        QTest::newRow("other case") << QByteArrayList{"Home", "Work"} << list + "a,p,WORK\r\n"
+                                    << QByteArrayList{"Work"} << QByteArrayList{} << QStringList{"2 Category"};
+        QTest::newRow("new, then spelt otherwise") << QByteArrayList{} << list + "a,p,New\r\nb,p,nEW\r\nc,p,New\r\n"
+                                                   << QByteArrayList{"New", "New", "New"} << QByteArrayList{"New"}
+                                                   << QStringList{"3 Category"};
+        QTest::newRow("no folder, the book has another spelling")
+            << QByteArrayList{"imported"} << list + "a,p,\r\n" << QByteArrayList{"imported"} << QByteArrayList{}
+            << QStringList{"2 Category"};
+        QTest::newRow("two spellings in the book: the exact one")
+            << QByteArrayList{"Work", "WORK"} << list + "a,p,WORK\r\n" << QByteArrayList{"WORK"} << QByteArrayList{}
+            << QStringList{};
+        QTest::newRow("two spellings in the book: else the first")
+            << QByteArrayList{"Work", "WORK"} << list + "a,p,work\r\n" << QByteArrayList{"Work"} << QByteArrayList{}
+            << QStringList{"2 Category"};
+        QTest::newRow("own export keeps blanks, so they are compared away")
+            << QByteArrayList{"Work"}
+            << CsvRecord(BookCsvHeader()) + CsvRecord({" Work ", "T", "", "", "", "", "", "", "", "", "", ""})
+            << QByteArrayList{"Work"} << QByteArrayList{} << QStringList{"2 Category"};
+        QTest::newRow("accents are not case") << QByteArrayList{"Caf\xE9"} << list + "a,p,CAF\xC3\x89\r\n"
+                                              << QByteArrayList{"CAF\xC9"} << QByteArrayList{"CAF\xC9"}
+                                              << QStringList{};
+    }
+    void categories()
+    {
+        QFETCH(QByteArrayList, book);
+        QFETCH(QByteArray, csv);
+        QFETCH(QByteArrayList, landed);
+        QFETCH(QByteArrayList, added);
+        QFETCH(QStringList, notes);
+        const TImportPlan plan = PlanCsvImportInto(csv, TImportBook{book, {}});
+        QVERIFY2(plan.fault.isEmpty(), qPrintable(plan.fault));
+        QByteArrayList got;
+        for (const TImportItem &i : plan.items)
+            got << i.item.fields[0];
+        QCOMPARE(got, landed);
+        QCOMPARE(plan.newCategories, added);
+        QCOMPARE(Where(plan), notes);
+    }
+
+    // Numbers go on from the last one given, and skip those already taken.
+    void manyRowsOfOneTitle()
+    {
+        QByteArray csv = "name,password,folder\r\n";
+        for (int i = 0; i < 3000; ++i)
+            csv += "Mail,p,Work\r\n";
+        csv += "Mail (3001),p,Work\r\n";
+        auto book = [](const QByteArray &category, const QByteArray &title) {
+            return category == "Work" && (title == "Mail" || title == "Mail (3)");
+        };
+        const TImportPlan plan = PlanCsvImportInto(csv, TImportBook{{"Work"}, book});
+        QCOMPARE(plan.items.size(), 3001);
+        QCOMPARE(plan.items[0].item.fields[1], QByteArray("Mail (2)"));
+        QCOMPARE(plan.items[1].item.fields[1], QByteArray("Mail (4)"));
+        QCOMPARE(plan.items[2998].item.fields[1], QByteArray("Mail (3001)"));
+        QCOMPARE(plan.items[2999].item.fields[1], QByteArray("Mail (3002)"));
+        QCOMPARE(plan.items[3000].item.fields[1], QByteArray("Mail (3001) (2)"));
+        QSet<QByteArray> titles;
+        for (const TImportItem &i : plan.items)
+            titles.insert(i.item.fields[1]);
+        QCOMPARE(titles.size(), 3001);
     }
 };
 

@@ -1,0 +1,132 @@
+// The account book to and from CSV files: the export, which warns that the
+// file holds every password in clear text, and the import, which shows what
+// it will do before anything is written.
+#include "main_window.h"
+
+#include "book/account_book.h"
+#include "book/book_backups.h"
+#include "book/csv_import_dialog.h"
+#include "book/csv_transfer.h"
+#include "util/error_reporter.h"
+
+#include <QBoxLayout>
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QPushButton>
+
+namespace {
+
+const QString kCsvFilter = QStringLiteral("CSV files (*.csv);;All files (*)");
+
+QPushButton *ToolbarButton(QWidget *parent, const char *name, const QString &caption, const QString &hint)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    b->setFocusPolicy(Qt::TabFocus); // as the toolbar's other buttons
+    return b;
+}
+
+} // namespace
+
+void TfrmMain::ConnectCsvHandlers()
+{
+    btnExportCsv = ToolbarButton(bsSkinPanel1, "btnExportCsv", QStringLiteral("Export CSV\u2026"),
+                                 QStringLiteral("Write the whole account book to a CSV file"));
+    btnImportCsv = ToolbarButton(bsSkinPanel1, "btnImportCsv", QStringLiteral("Import CSV\u2026"),
+                                 QStringLiteral("Add the logins of a CSV file (this program's export, or a "
+                                                "browser's or password manager's) to the book"));
+    // Beside "Restore Backup...", before the stretch that keeps the picture
+    // buttons to the right.
+    if (auto *row = qobject_cast<QBoxLayout *>(bsSkinPanel1->layout())) {
+        const int at = row->indexOf(btnRestoreBackup) + 1;
+        row->insertWidget(at, btnImportCsv);
+        row->insertWidget(at, btnExportCsv);
+    }
+    connect(btnExportCsv, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnExportCsvClick));
+    connect(btnImportCsv, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnImportCsvClick));
+
+    ChooseCsvExportFile = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
+                                            QDir::home().filePath(QStringLiteral("tarnwick-book.csv")), kCsvFilter);
+    };
+    ChooseCsvImportFile = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Import CSV"), QDir::homePath(), kCsvFilter);
+    };
+    ConfirmCsvImport = [this](const TImportPlan &plan, const QString &path) {
+        TfrmCsvImport dialog(this);
+        return dialog.Confirm(plan, path);
+    };
+}
+
+void TfrmMain::btnExportCsvClick()
+{
+    // The export holds the book as stored: typing not yet stored is asked
+    // about first, as when the selection moves.
+    if (!FormCloseQuery())
+        return;
+    if (msgMain->MessageDlg(QStringLiteral("The CSV file will hold every password of the account book in clear "
+                                           "text: anyone who can read the file can read them. Keep it where "
+                                           "only you can reach it and delete it when it is no longer needed.\n\n"
+                                           "Do you want to export the account book?"),
+                            TMsgDlgType::mtWarning, TMsgDlgButtons(mbYes) | mbNo)
+        != TModalResult::mrYes)
+        return;
+    const QString path = ChooseCsvExportFile ? ChooseCsvExportFile() : QString();
+    if (path.isEmpty())
+        return;
+    if (const QString refusal = ExportTargetRefusal(m_appFolder, path); !refusal.isEmpty()) {
+        msgMain->MessageDlg(refusal, TMsgDlgType::mtError, mbOK);
+        return;
+    }
+    SaveCsvExport(path, ExportBookCsv(*m_book));
+    msgMain->MessageDlg(QStringLiteral("%1 item(s) were exported to \"%2\".")
+                            .arg(m_book->RecordCount())
+                            .arg(QDir::toNativeSeparators(path)),
+                        TMsgDlgType::mtInformation, mbOK);
+}
+
+void TfrmMain::btnImportCsvClick()
+{
+    // The plan is made against the book as stored, so typing not yet stored
+    // is settled first.
+    if (!FormCloseQuery())
+        return;
+    const QString path = ChooseCsvImportFile ? ChooseCsvImportFile() : QString();
+    if (path.isEmpty())
+        return;
+    const TImportPlan plan = PlanCsvImportInto(ReadCsvFile(path), ImportBookOf(*m_book));
+    if (!plan.fault.isEmpty()) {
+        msgMain->MessageDlg(QStringLiteral("\"%1\" cannot be imported. %2")
+                                .arg(QDir::toNativeSeparators(path), plan.fault),
+                            TMsgDlgType::mtError, mbOK);
+        return;
+    }
+    if (!ConfirmCsvImport || !ConfirmCsvImport(plan, path) || plan.items.isEmpty())
+        return;
+
+    // An import changes much at once: the book as it was is kept whatever
+    // the spacing of backups, and without a backup nothing is imported.
+    TBookBackups backups(m_appFolder);
+    if (backups.KeepNow() == TBookBackups::TOutcome::Failed) {
+        msgMain->MessageDlg(QStringLiteral("No backup of the account book could be kept in the folder \"%1\", "
+                                           "so nothing was imported.\n\n%2")
+                                .arg(QDir::toNativeSeparators(backups.Folder()), backups.Error()),
+                            TMsgDlgType::mtError, mbOK);
+        return;
+    }
+    const TImportDone done = ApplyCsvImport(*m_book, plan);
+    if (done.newCategories > 0)
+        SaveCategories();
+    SaveItems();
+
+    msgMain->MessageDlg(QStringLiteral("%1 item(s) were imported from \"%2\"%3.")
+                            .arg(done.items)
+                            .arg(QDir::toNativeSeparators(path))
+                            .arg(done.newCategories > 0
+                                     ? QStringLiteral("; %1 new categor%2").arg(done.newCategories)
+                                           .arg(done.newCategories == 1 ? QStringLiteral("y") : QStringLiteral("ies"))
+                                     : QString()),
+                        TMsgDlgType::mtInformation, mbOK);
+}

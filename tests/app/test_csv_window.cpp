@@ -1,0 +1,244 @@
+// The window's CSV commands: the export warns before anything else and writes
+// an owner-only file, the import shows its plan and writes nothing unless the
+// user goes on, and then keeps a backup and adds everything in one go.
+#include "app/main_window.h"
+#include "book/account_book.h"
+#include "book/category_tree.h"
+#include "book/csv_book.h"
+#include "settings/branding_settings.h"
+#include "support/scripted_messages.h"
+#include "support/temp_app_folder.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QByteArray kCategories = "Travel\r\nShops\r\n";
+const QByteArray kItems = "Travel\xA5Hotels\xA5hp\xA5hw\xA5hl\xA5hu\xA5hpw\xA5ha\xA5hc\xA5h10\xA5h1\xA5notes\xA5\r\n"
+                          "Shops\xA5" "Books\xA5" "bp\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n";
+const QString kClearText = "every password";
+
+int Mode(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+class TFixture
+{
+public:
+    TFixture()
+    {
+        BrandingSettings() = TBrandingSettings{};
+        dir.Write("categories.dat", kCategories);
+        dir.Write("items.dat", kItems);
+        w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
+        w->ui().Timer1->stop();
+        w->ChooseCsvExportFile = [this] {
+            ++choosers;
+            return chosen;
+        };
+        w->ChooseCsvImportFile = w->ChooseCsvExportFile;
+        w->ConfirmCsvImport = [this](const TImportPlan &plan, const QString &path) {
+            previewed = plan;
+            previewedPath = path;
+            ++previews;
+            return confirm;
+        };
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            qFatal("window not shown");
+        w->activateWindow();
+    }
+    QStringList Texts() const
+    {
+        QStringList out;
+        for (const auto &m : msgs.shown)
+            out << m.text;
+        return out;
+    }
+    int Backups() const { return QDir(dir.File("backups")).entryList(QDir::Files).size(); }
+
+    TTempAppFolder dir;
+    TScriptedMessages msgs;
+    std::unique_ptr<TfrmMain> w;
+    QString chosen;
+    bool confirm = true;
+    int choosers = 0;
+    int previews = 0;
+    TImportPlan previewed;
+    QString previewedPath;
+};
+
+} // namespace
+
+class TestCsvWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void buttonsSitBesideTheToolbarsOthers()
+    {
+        TFixture f;
+        QPushButton *exportButton = f.w->findChild<QPushButton *>("btnExportCsv");
+        QPushButton *importButton = f.w->findChild<QPushButton *>("btnImportCsv");
+        QVERIFY(exportButton && importButton);
+        QCOMPARE(exportButton->parentWidget(), f.w->ui().bsSkinPanel1);
+        QVERIFY(exportButton->isVisible() && importButton->isVisible());
+        // Left of the picture buttons, right of "Restore Backup...".
+        QVERIFY(exportButton->x() > f.w->ui().btnRestoreBackup->x());
+        QVERIFY(importButton->geometry().right() < f.w->ui().btnNews->x());
+    }
+
+    void exportCsv_data()
+    {
+        QTest::addColumn<TModalResult>("answer");
+        QTest::addColumn<QString>("file"); // empty: the chooser is cancelled
+        QTest::addColumn<bool>("written");
+        QTest::newRow("warning declined") << TModalResult::mrNo << "out.csv" << false;
+        QTest::newRow("chooser cancelled") << TModalResult::mrYes << "" << false;
+        QTest::newRow("written") << TModalResult::mrYes << "out.csv" << true;
+        QTest::newRow("over the book itself") << TModalResult::mrYes << "items.dat" << false;
+    }
+    void exportCsv()
+    {
+        QFETCH(TModalResult, answer);
+        QFETCH(QString, file);
+        QFETCH(bool, written);
+        TFixture f;
+        f.chosen = file.isEmpty() ? QString() : f.dir.File(file);
+        f.msgs.Answer(answer);
+        QTest::mouseClick(f.w->ui().btnExportCsv, Qt::LeftButton);
+        QVERIFY(!f.msgs.shown.isEmpty());
+        QVERIFY(f.msgs.shown[0].text.contains(kClearText)); // before any chooser
+        QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtWarning);
+        QCOMPARE(f.choosers, answer == TModalResult::mrYes ? 1 : 0);
+        QCOMPARE(f.dir.Read("items.dat"), kItems);
+        QCOMPARE(f.dir.Exists("out.csv"), written);
+        if (written) {
+            QCOMPARE(Mode(f.dir.File("out.csv")), 0600);
+            const TImportPlan back = PlanCsvImport(f.dir.Read("out.csv"), {});
+            QCOMPARE(back.items.size(), 2);
+            QCOMPARE(back.items[0].item.fields[6], QByteArray("hpw"));
+        }
+        if (file == "items.dat")
+            QCOMPARE(f.msgs.shown.last().kind, TMsgDlgType::mtError);
+    }
+
+    void export_asksAboutUnsavedTypingFirst()
+    {
+        TFixture f;
+        f.w->ui().tvwMain->setCurrentIndex(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
+        QTest::keyClicks(f.w->ui().edtPayout, "9");
+        QVERIFY(f.w->ItemModified);
+        f.msgs.Answer(TModalResult::mrCancel);
+        QTest::mouseClick(f.w->ui().btnExportCsv, Qt::LeftButton);
+        QCOMPARE(f.msgs.shown.size(), 1);
+        QVERIFY(f.msgs.shown[0].text.contains("save the changes"));
+        QCOMPARE(f.choosers, 0);
+    }
+
+    void importCsv_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<bool>("previewed");
+        QTest::addColumn<QStringList>("categoriesAfter");
+        QTest::addColumn<int>("itemsAfter");
+        const QByteArray list = "name,url,username,password,folder\r\n"
+                                "Hotels,https://h.example.com,ann,pw,travel\r\n"
+                                "Mail,https://m.example.com,bob,pw2,\r\n"
+                                "Wiki,https://w.example.com,eve,pw3,Work\r\n";
+        QTest::newRow("imported") << list << true << true << QStringList{"Travel", "Shops", "Imported", "Work"} << 5;
+        QTest::newRow("preview cancelled") << list << false << true << QStringList{"Travel", "Shops"} << 2;
+        QTest::newRow("nothing the book knows") << QByteArray("a,b\r\n1,2\r\n") << true << false
+                                                << QStringList{"Travel", "Shops"} << 2;
+    }
+    void importCsv()
+    {
+        QFETCH(QByteArray, csv);
+        QFETCH(bool, confirm);
+        QFETCH(bool, previewed);
+        QFETCH(QStringList, categoriesAfter);
+        QFETCH(int, itemsAfter);
+        TFixture f;
+        f.dir.Write("list.csv", csv);
+        f.chosen = f.dir.File("list.csv");
+        f.confirm = confirm;
+        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        QCOMPARE(f.previews, previewed ? 1 : 0);
+
+        const bool imported = confirm && previewed;
+        QCOMPARE(f.Backups(), imported ? 2 : 0);
+        QStringList names;
+        for (int c = 0; c < f.w->Book().rowCount(); ++c)
+            names << QString::fromLatin1(f.w->Book().CategoryName(c));
+        QCOMPARE(names, categoriesAfter);
+        QCOMPARE(f.w->Book().RecordCount(), qsizetype(itemsAfter));
+        if (!imported) {
+            QCOMPARE(f.dir.Read("items.dat"), kItems);
+            QCOMPARE(f.dir.Read("categories.dat"), kCategories);
+            if (!previewed)
+                QCOMPARE(f.msgs.shown.value(0).kind, TMsgDlgType::mtError);
+            return;
+        }
+        // The plan shown is the plan carried out.
+        QCOMPARE(f.previewedPath, f.dir.File("list.csv"));
+        QCOMPARE(f.previewed.items.size(), 3);
+        QCOMPARE(f.previewed.newCategories, (QByteArrayList{"Imported", "Work"}));
+        QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\nShops\r\nImported\r\nWork\r\n"));
+        const TStringList items = SplitLines(f.dir.Read("items.dat"));
+        QCOMPARE(items.size(), 5);
+        QVERIFY(items[2].startsWith("Travel\xA5Hotels (2)\xA5\xA5https://h.example.com\xA5https://h.example.com\xA5"
+                                    "ann\xA5pw\xA5"));
+        // The tree shows them.
+        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(f.w->ui().tvwMain->model()->index(0, 0)), 2);
+        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(f.w->ui().tvwMain->model()->index(3, 0)), 1);
+        QVERIFY(f.Texts().last().contains("3 item(s) were imported"));
+    }
+
+    void import_asksAboutUnsavedTypingFirst()
+    {
+        TFixture f;
+        f.dir.Write("list.csv", "name,password\r\nHotels,p\r\n");
+        f.chosen = f.dir.File("list.csv");
+        f.w->ui().tvwMain->setCurrentIndex(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
+        QTest::keyClicks(f.w->ui().edtTitle, "X");
+        f.msgs.Answer(TModalResult::mrCancel);
+        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        QCOMPARE(f.choosers, 0);
+        QVERIFY(f.w->ItemModified);
+
+        // Stored first, the typed title is what the plan sees.
+        f.msgs.Answer(TModalResult::mrYes);
+        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        QCOMPARE(f.choosers, 1);
+        QCOMPARE(f.previews, 1);
+        QCOMPARE(f.previewed.items.value(0).item.fields[1], QByteArray("Hotels"));
+        QVERIFY(SplitLines(f.dir.Read("items.dat")).value(0).startsWith("Travel\xA5HotelsX\xA5"));
+    }
+
+    void import_refusesALargeFile()
+    {
+        TFixture f;
+        QFile big(f.dir.File("big.csv"));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(kCsvMaxBytes + 1)); // sparse: no time spent writing it
+        big.close();
+        f.chosen = big.fileName();
+        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        QCOMPARE(f.previews, 0);
+        QCOMPARE(f.msgs.shown.size(), 1);
+        QVERIFY(f.msgs.shown[0].text.contains("larger than"));
+        QCOMPARE(f.dir.Read("items.dat"), kItems);
+    }
+};
+
+QTEST_MAIN(TestCsvWindow)
+#include "test_csv_window.moc"

@@ -1,0 +1,310 @@
+// tarnwick-book: the account book of an application folder from the command
+// line.
+//
+//   tarnwick-book [--folder DIR] export --csv FILE
+//   tarnwick-book [--folder DIR] import --csv FILE [--dry-run]
+//   tarnwick-book [--folder DIR] search TEXT
+//   tarnwick-book [--folder DIR] check
+
+#include "book/account_book.h"
+#include "book/book_backups.h"
+#include "book/book_check.h"
+#include "book/csv_transfer.h"
+#include "book/search_rule.h"
+#include "util/codepage.h"
+#include "util/errors.h"
+#include "util/single_instance.h"
+#include "util/string_list.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitBookOpen = 3, ExitFound = 4 };
+
+const QString kCategoriesFile = QStringLiteral("categories.dat");
+const QString kItemsFile = QStringLiteral("items.dat");
+
+struct TToolContext
+{
+    QString folder; // ends with a separator
+    QString csv;
+    bool dryRun = false;
+};
+
+void Print(std::FILE *to, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+}
+
+void Fail(const QString &text)
+{
+    Print(stderr, QStringLiteral("tarnwick-book: %1\n").arg(text));
+}
+
+QString Native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Text of the book as a terminal shows it: control characters, which could
+// move the cursor or recolour the terminal, become "?".
+QString Shown(const QByteArray &ansi)
+{
+    QString text = FromAnsi(ansi);
+    for (QChar &c : text)
+        if (c.category() == QChar::Other_Control)
+            c = u'?';
+    return text;
+}
+
+void LoadBook(const TToolContext &context, TAccountBook &book)
+{
+    book.LoadCategories(context.folder + kCategoriesFile);
+    book.LoadItems(context.folder + kItemsFile);
+}
+
+// The program's own lock on the folder, held while the tool writes the book:
+// the program would otherwise save its own lists over what the tool wrote. A
+// lock whose process is gone is taken over, as the program does.
+class TBookLock
+{
+public:
+    explicit TBookLock(const QString &folder) : m_lock(folder + TSingleInstance::kLockFileName)
+    {
+        m_lock.setStaleLockTime(0);
+    }
+    // False only when a live process holds the lock. A folder where no lock
+    // can be made is no folder the tool could write the book in either, and
+    // the write will say so.
+    bool Take() { return m_lock.tryLock(0) || m_lock.error() != QLockFile::LockFailedError; }
+
+private:
+    QLockFile m_lock;
+};
+
+void PrintNotes(const TImportPlan &plan)
+{
+    for (const TImportNote &note : plan.notes)
+        Print(stdout, DescribeNote(note) + QLatin1Char('\n'));
+}
+
+int Export(const TToolContext &context)
+{
+    if (const QString refusal = ExportTargetRefusal(context.folder, context.csv); !refusal.isEmpty()) {
+        Fail(refusal);
+        return ExitFailed;
+    }
+    TAccountBook book;
+    LoadBook(context, book);
+    SaveCsvExport(context.csv, ExportBookCsv(book));
+    Print(stderr, QStringLiteral("%1 item(s) written to \"%2\" (owner-only). The file holds every password in "
+                                 "clear text.\n")
+                      .arg(book.RecordCount())
+                      .arg(Native(context.csv)));
+    return ExitOk;
+}
+
+int Import(const TToolContext &context)
+{
+    const QByteArray csv = ReadCsvFile(context.csv);
+    TBookLock lock(context.folder);
+    // A dry run writes nothing and may look while the program runs.
+    if (!context.dryRun && !lock.Take()) {
+        Fail(QStringLiteral("The account book in \"%1\" is open in the program; close it first. Nothing was "
+                            "written.")
+                 .arg(Native(context.folder)));
+        return ExitBookOpen;
+    }
+    TAccountBook book;
+    LoadBook(context, book);
+    const TImportPlan plan = PlanCsvImportInto(csv, ImportBookOf(book));
+    if (!plan.fault.isEmpty()) {
+        Fail(QStringLiteral("\"%1\" cannot be imported. %2 Nothing was written.").arg(Native(context.csv), plan.fault));
+        return ExitFailed;
+    }
+    Print(stdout, QStringLiteral("\"%1\": %2.\n").arg(Native(context.csv), plan.columns.format));
+    PrintNotes(plan);
+    QStringList newCategories;
+    for (const QByteArray &name : plan.newCategories)
+        newCategories << QStringLiteral("\"%1\"").arg(Shown(name));
+    const QString summary = QStringLiteral("%1 item(s), %2 new categor%3%4")
+                                .arg(plan.items.size())
+                                .arg(newCategories.size())
+                                .arg(newCategories.size() == 1 ? QStringLiteral("y") : QStringLiteral("ies"))
+                                .arg(newCategories.isEmpty() ? QString() : QStringLiteral(": ") + newCategories.join(", "));
+    if (context.dryRun) {
+        Print(stdout, QStringLiteral("Would import %1. Nothing was written (--dry-run).\n").arg(summary));
+        return ExitOk;
+    }
+    if (plan.items.isEmpty()) {
+        Print(stdout, QStringLiteral("Nothing to import; nothing was written.\n"));
+        return ExitOk;
+    }
+    TBookBackups backups(context.folder);
+    if (backups.KeepNow() == TBookBackups::TOutcome::Failed) {
+        Fail(QStringLiteral("No backup of the book could be kept, so nothing was written. %1").arg(backups.Error()));
+        return ExitFailed;
+    }
+    const TImportDone done = ApplyCsvImport(book, plan);
+    if (done.newCategories > 0)
+        book.SaveCategories(context.folder + kCategoriesFile);
+    book.SaveItems(context.folder + kItemsFile);
+    Print(stdout, QStringLiteral("Imported %1.\n").arg(summary));
+    return ExitOk;
+}
+
+int Search(const TToolContext &context, const QString &text)
+{
+    TAccountBook book;
+    LoadBook(context, book);
+    const TSearchRule rule(text);
+    for (qsizetype r = 0; r < book.RecordCount(); ++r) {
+        const TItemRecord item = book.ReadItem(r);
+        if (rule.MatchesItem(item))
+            Print(stdout, QStringLiteral("%1 / %2\n").arg(Shown(item.fields[0]), Shown(item.fields[1])));
+    }
+    return ExitOk;
+}
+
+int Check(const TToolContext &context)
+{
+    const TStringList categories = LoadStringList(context.folder + kCategoriesFile);
+    const TStringList items = LoadStringList(context.folder + kItemsFile);
+    const QList<TBookFinding> found = CheckBook(categories, items);
+    for (const TBookFinding &f : found) {
+        QString text = f.text;
+        for (QChar &c : text)
+            if (c.category() == QChar::Other_Control)
+                c = u'?';
+        Print(stdout, QStringLiteral("%1:%2: %3\n")
+                          .arg(f.inCategories ? kCategoriesFile : kItemsFile)
+                          .arg(f.line)
+                          .arg(text));
+    }
+    Print(stdout, QStringLiteral("%1 categor%2, %3 record(s) checked; %4 finding(s).\n")
+                      .arg(categories.size())
+                      .arg(categories.size() == 1 ? QStringLiteral("y") : QStringLiteral("ies"))
+                      .arg(items.size())
+                      .arg(found.size()));
+    return found.isEmpty() ? ExitOk : ExitFound;
+}
+
+QString HelpText()
+{
+    return QStringLiteral(
+        "Usage: tarnwick-book [--folder DIR] COMMAND ...\n"
+        "\n"
+        "Works on the account book (categories.dat and items.dat) of an application\n"
+        "folder: by default the folder this tool lies in, which is the program's own\n"
+        "folder when the tool is installed beside it.\n"
+        "\n"
+        "Commands:\n"
+        "  export --csv FILE\n"
+        "      Writes every item of the book to FILE as CSV (UTF-8, a header row,\n"
+        "      one row per item in book order). FILE holds every password in clear\n"
+        "      text; it is made owner-only (0600), replacing any earlier FILE.\n"
+        "  import --csv FILE [--dry-run]\n"
+        "      Adds the items of FILE: this tool's or the program's export, or the\n"
+        "      CSV list of logins of a browser or password manager (recognised by\n"
+        "      its header row). Lists every change to what FILE holds (text the\n"
+        "      book cannot hold, titles already taken) with its row. Keeps a backup\n"
+        "      of the book in backups/ first and saves once. Refused while the\n"
+        "      program has the book open. With --dry-run, only shows what would be\n"
+        "      done.\n"
+        "  search TEXT\n"
+        "      Prints \"category / title\" of each item whose text (not its password)\n"
+        "      holds TEXT, ignoring case and accents, as the program's search does.\n"
+        "      Put \"--\" before a TEXT that starts with \"-\".\n"
+        "  check\n"
+        "      Reports items whose category is missing, titles used twice in a\n"
+        "      category, records too short to name a category and a title, and\n"
+        "      text the program's editor refuses.\n"
+        "\n"
+        "Options:\n"
+        "  --folder DIR   The application folder holding the book.\n"
+        "  --csv FILE     The CSV file of export and import.\n"
+        "  --dry-run      import: change nothing.\n"
+        "  -h, --help     Show this help.\n"
+        "\n"
+        "Exit status: 0 done (check: nothing found), 1 failed, 2 wrong usage,\n"
+        "3 the program has the book open, 4 check found something.\n");
+}
+
+int UsageError(const QString &text)
+{
+    Fail(text);
+    Print(stderr, QStringLiteral("Try 'tarnwick-book --help'.\n"));
+    return ExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarnwick-book"));
+    QCommandLineParser parser;
+    const QCommandLineOption folderOption(QStringLiteral("folder"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption csvOption(QStringLiteral("csv"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"), QString());
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    parser.addOptions({folderOption, csvOption, dryRunOption, helpOption});
+    if (!parser.parse(QCoreApplication::arguments()))
+        return UsageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        Print(stdout, HelpText());
+        return ExitOk;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return UsageError(QStringLiteral("No command given."));
+    const QString command = positional.first();
+    const QStringList arguments = positional.mid(1);
+
+    TToolContext context;
+    context.folder = parser.isSet(folderOption) ? parser.value(folderOption) : QCoreApplication::applicationDirPath();
+    if (!QFileInfo(context.folder).isDir())
+        return UsageError(QStringLiteral("\"%1\" is not a folder.").arg(Native(context.folder)));
+    context.folder = QDir(context.folder).absolutePath() + QLatin1Char('/');
+    context.csv = parser.value(csvOption);
+    context.dryRun = parser.isSet(dryRunOption);
+
+    const bool csvCommand = command == QLatin1String("export") || command == QLatin1String("import");
+    if (parser.isSet(csvOption) && !csvCommand)
+        return UsageError(QStringLiteral("--csv belongs to export and import."));
+    if (context.dryRun && command != QLatin1String("import"))
+        return UsageError(QStringLiteral("--dry-run belongs to import."));
+    if (csvCommand && (context.csv.isEmpty() || !arguments.isEmpty()))
+        return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] %1 --csv FILE%2")
+                              .arg(command, command == QLatin1String("import") ? QStringLiteral(" [--dry-run]")
+                                                                                : QString()));
+    try {
+        if (command == QLatin1String("export"))
+            return Export(context);
+        if (command == QLatin1String("import"))
+            return Import(context);
+        if (command == QLatin1String("search")) {
+            if (arguments.size() != 1)
+                return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] search TEXT"));
+            return Search(context, arguments.first());
+        }
+        if (command == QLatin1String("check")) {
+            if (!arguments.isEmpty())
+                return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] check"));
+            return Check(context);
+        }
+        return UsageError(QStringLiteral("Unknown command \"%1\".").arg(command));
+    } catch (const EAppError &e) {
+        Fail(e.message());
+        return ExitFailed;
+    }
+}
