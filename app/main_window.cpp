@@ -391,6 +391,7 @@ void TfrmMain::ConnectHandlers()
     ConnectBrandingHandlers();
     ConnectServiceHandlers();
     ConnectEditingHandlers();
+    ConnectCommandHandlers();
 }
 
 void TfrmMain::FormCreate()
