@@ -141,23 +141,28 @@ void TfrmMain::ConnectCommandHandlers()
                 [this, field = field, action = action, secret](const QPoint &pos) {
                     QMenu *menu = field->createStandardContextMenu();
                     menu->setAttribute(Qt::WA_DeleteOnClose);
-                    if (secret) {
-                        // The field's own Copy and Cut put the selection on
-                        // the clipboard for good; they go through Clipboard.
-                        for (QAction *own : menu->actions()) {
-                            const QString name = own->objectName();
-                            if (name != QLatin1String("edit-copy") && name != QLatin1String("edit-cut"))
-                                continue;
-                            disconnect(own, &QAction::triggered, nullptr, nullptr);
-                            const bool cut = name == QLatin1String("edit-cut");
-                            connect(own, &QAction::triggered, field, [this, field, cut] {
+                    for (QAction *own : menu->actions()) {
+                        // The field's own entries, known by their text
+                        // (before the key shown after a tab).
+                        const QString text = own->text().section(u'\t', 0, 0);
+                        const bool cut = text == QLineEdit::tr("Cu&t");
+                        if (!cut && text != QLineEdit::tr("&Copy"))
+                            continue;
+                        own->setObjectName(cut ? QStringLiteral("edit-cut") : QStringLiteral("edit-copy"));
+                        if (!secret)
+                            continue;
+                        // They would put the selection on the clipboard for
+                        // good; it goes through Clipboard instead.
+                        disconnect(own, &QAction::triggered, nullptr, nullptr);
+                        connect(own, &QAction::triggered, field, [this, field, cut] {
+                            ErrorReporter::Run([&] {
                                 Clipboard->SetText(field->selectedText());
-                                if (cut) {
+                                if (cut && !field->isReadOnly()) {
                                     field->del();
                                     ItemFieldEdited();
                                 }
                             });
-                        }
+                        });
                     }
                     menu->addSeparator();
                     menu->addAction(action);
@@ -205,10 +210,10 @@ void TfrmMain::ConnectCommandHandlers()
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         tvwMain->addAction(a);
     }
-    // The menus that hold the copy entries show their keys without them
-    // applying there.
+    // Their keys apply on the tree alone: in a field's menu, Ctrl+C beside
+    // "Copy Username" would claim the field's own Ctrl+C.
     for (QAction *a : {CopyUsername1, CopyPassword1})
-        a->setShortcutVisibleInContextMenu(true);
+        a->setShortcutVisibleInContextMenu(false);
 
     // --- Keys of the main page, wherever the focus is on it ---
     SaveItemKey = NamedAction(stsMain, "SaveItemKey", QStringLiteral("Save Item"));
