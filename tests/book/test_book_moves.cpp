@@ -207,18 +207,6 @@ private slots:
         QCOMPARE(f.SavedItems(), JoinLines(before + TStringList{copy}));
     }
 
-    void duplicateItem_twiceCountsOn_andACategoryIsNoItem()
-    {
-        TBookFixture f;
-        QModelIndex added;
-        QCOMPARE(f.book.DuplicateItem(f.Node(1, 0)), TBookOutcome::Done);
-        QCOMPARE(f.book.DuplicateItem(f.Node(1, 0), &added), TBookOutcome::Done);
-        QCOMPARE(f.Tree(), (QStringList{"Travel:Hotels,Flights", "Shops:Books,Books (copy),Books (copy 2)"}));
-        QCOMPARE(f.book.DuplicateItem(f.Node(1)), TBookOutcome::NotAnItem);
-        QCOMPARE(f.book.DuplicateItem(QModelIndex()), TBookOutcome::NotAnItem);
-        QCOMPARE(f.book.RecordCount(), 6);
-    }
-
     // --- Drag and drop ---
 
     void drop_data()
