@@ -142,7 +142,6 @@ signals:
     void itemDropped(TBookOutcome outcome, const QModelIndex &item);
 
 public:
-
     // --- The model ---
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;
@@ -209,7 +208,7 @@ private:
     QIcon m_categoryIcon;
     QIcon m_itemIcon;
 
-    // Drag and drop
+    // Moving, duplicating, drag and drop
     bool TitleFreeIn(const TCategory *category, const QByteArray &title, qsizetype except) const;
     qsizetype DroppedRecord(const QMimeData *data) const;
     QModelIndex DropCategory(const QMimeData *data, Qt::DropAction action, const QModelIndex &parent,
