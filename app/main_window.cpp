@@ -393,6 +393,7 @@ void TfrmMain::ConnectHandlers()
     ConnectServiceHandlers();
     ConnectEditingHandlers();
     ConnectCsvHandlers();
+    ConnectCommandHandlers();
 }
 
 void TfrmMain::FormCreate()

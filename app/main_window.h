@@ -130,6 +130,22 @@ struct TfrmMainControls
     // CSV import and export (main_window_csv.cpp)
     QPushButton *btnExportCsv = nullptr;
     QPushButton *btnImportCsv = nullptr;
+    // Copy, move, duplicate and keys, beside the pop-up's own entries
+    QAction *N2 = nullptr;
+    QMenu *MoveItemTo1 = nullptr; // one entry per category, filled as the pop-up opens
+    QAction *DuplicateItem1 = nullptr;
+    // Whole fields, through Clipboard; the fields' context menus hold them,
+    // and on the tree Ctrl+C and Ctrl+Shift+C copy the username and password.
+    QAction *CopyUsername1 = nullptr;
+    QAction *CopyPassword1 = nullptr;
+    QAction *CopyWebsiteURL1 = nullptr;
+    QAction *CopyLoginURL1 = nullptr;
+    QAction *CopyAffiliateURL1 = nullptr;
+    QAction *CopyCloaked1 = nullptr;
+    QAction *RenameCategoryKey = nullptr; // F2 on the tree
+    QAction *DeleteNodeKey = nullptr;     // Delete on the tree
+    QAction *SaveItemKey = nullptr;       // Ctrl+S on the main page
+    QAction *AddItemKey = nullptr;        // Ctrl+N on the main page
 };
 
 // The main window: two pages (welcome and main), the account book's tree and
@@ -214,6 +230,27 @@ public:
     void ItemFieldEdited();
     // With no item selected the fields take no typing that could not be stored.
     void UpdateItemFieldsReadOnly();
+
+    // --- Copy, move, duplicate and keys (main_window_commands.cpp) ---
+    // Shows the added pop-up entries for an item and lists the categories
+    // "Move Item To…" offers; runs as the pop-up opens.
+    void CommandsPopup();
+    // Puts the whole text the field shows on Clipboard while an item is shown.
+    void CopyField(QLineEdit *field);
+    // Moves the selected item into `category` (a node of the book).
+    void MoveItemTo(const QModelIndex &category);
+    void DuplicateItem();
+    // Delete on the tree: the pop-up's Delete Item or Delete Category.
+    void DeleteNode();
+    // The save question before a command that leaves the shown item; false
+    // when the user kept the typing. Yes stores it, No drops it.
+    bool SettleTyping();
+    // The selected node as a node of the book, also when the tree shows the
+    // book through another model.
+    QModelIndex SelectedNode() const;
+    // Selects a node of the book, shows it and its category.
+    void SelectNode(const QModelIndex &node);
+    void ItemDropped(int outcome, const QModelIndex &item);
 
     // --- Web panel (main_window_web.cpp) ---
     // Creates EmbeddedWB1 with its profile in the application folder; the web
@@ -336,6 +373,7 @@ private:
     void ConnectBrandingHandlers();
     void ConnectServiceHandlers();
     void ConnectEditingHandlers();
+    void ConnectCommandHandlers();
     bool m_backupFailureTold = false;
     void ApplyBuiltInSkin();
 

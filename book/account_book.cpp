@@ -1,5 +1,6 @@
 #include "account_book.h"
 
+#include "item_titles.h"
 #include "util/atomic_writer.h"
 #include "util/codepage.h"
 #include "util/errors.h"
@@ -7,6 +8,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeData>
+#include <QUuid>
 
 #include <algorithm>
 #include <cstring>
@@ -739,8 +742,205 @@ Qt::ItemFlags TAccountBook::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    // Items can be dragged; dropping on a category, or on an item standing
+    // for its category, moves them there.
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDropEnabled;
     if (index.internalPointer())
-        f |= Qt::ItemNeverHasChildren;
+        f |= Qt::ItemNeverHasChildren | Qt::ItemIsDragEnabled;
     return f;
+}
+
+// --- Moving and duplicating items ---
+
+bool TAccountBook::TitleFreeIn(const TCategory *category, const QByteArray &title, qsizetype except) const
+{
+    // The rule of Add Item: every record of the category's name counts, also
+    // those without a node, and letter case does not.
+    if (!CanBeField(category->name) || !CanBeField(title))
+        return true;
+    const QByteArray key = JoinKey(category->name, title);
+    bool taken = false;
+    IndexFind({key.constData(), key.size()}, true, [&](quint32 record) {
+        taken = qsizetype(record) != except;
+        return taken;
+    });
+    return !taken;
+}
+
+TBookOutcome TAccountBook::MoveItem(const QModelIndex &item, const QModelIndex &target, QModelIndex *moved)
+{
+    if (!IsItemNode(item) || item.model() != this)
+        return TBookOutcome::NotAnItem;
+    TCategory *to = CategoryOf(IsItemNode(target) ? target.parent() : target);
+    if (!to)
+        return TBookOutcome::NoCategory;
+    to = FirstOfName(to->name);
+    // A name holding the delimiter cannot be a record's first field: the
+    // item would leave the tree.
+    if (!CanBeField(to->name))
+        return TBookOutcome::NoCategory;
+    TCategory *from = CategoryOf(item.parent());
+    const qsizetype record = RecordAt(item);
+    if (to == from) {
+        if (moved)
+            *moved = item;
+        return TBookOutcome::Done;
+    }
+    if (!TitleFreeIn(to, item.data(NameRole).toByteArray(), record))
+        return TBookOutcome::ItemExists;
+
+    const TView v = View(record);
+    const auto *delimiter = static_cast<const char *>(std::memchr(v.data, kFieldDelimiter, size_t(v.size)));
+    QByteArray bytes = to->name;
+    bytes.append(delimiter, v.data + v.size - delimiter);
+
+    const int fromRow = item.row();
+    const auto at = std::lower_bound(to->items.begin(), to->items.end(), quint32(record));
+    const int toRow = int(at - to->items.begin());
+    const QModelIndex toParent = CategoryIndex(to->row);
+    beginMoveRows(item.parent(), fromRow, fromRow, toParent, toRow);
+    from->items.erase(from->items.begin() + fromRow);
+    to->items.insert(to->items.begin() + toRow, quint32(record));
+    SetRecord(record, bytes);
+    endMoveRows();
+    if (moved)
+        *moved = index(toRow, 0, toParent);
+    return TBookOutcome::Done;
+}
+
+TBookOutcome TAccountBook::DuplicateItem(const QModelIndex &item, QModelIndex *added)
+{
+    if (!IsItemNode(item) || item.model() != this)
+        return TBookOutcome::NotAnItem;
+    TCategory *c = CategoryOf(item.parent());
+    const QByteArray title =
+        DuplicateTitle(item.data(NameRole).toByteArray(), [&](const QByteArray &t) { return !TitleFreeIn(c, t, -1); });
+
+    // The record with its title replaced; whatever follows the title stays.
+    const TView v = View(RecordAt(item));
+    TView key{};
+    KeyOf(v, &key);
+    QByteArray bytes(v.data, v.size);
+    const auto titleStart =
+        static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size))) + 1 - v.data;
+    bytes.replace(titleStart, key.size - titleStart, title);
+
+    const QModelIndex parent = CategoryIndex(c->row);
+    const int row = int(c->items.size());
+    beginInsertRows(parent, row, row);
+    const auto record = quint32(m_records.size());
+    m_records.push_back({});
+    m_short.push_back(record); // an empty record has no key until it is set
+    SetRecord(record, bytes);
+    c->items.push_back(record);
+    endInsertRows();
+    if (added)
+        *added = index(row, 0, parent);
+    return TBookOutcome::Done;
+}
+
+// --- Drag and drop ---
+
+const QString TAccountBook::ItemMimeType = QStringLiteral("application/x-tarnwick-book-item");
+
+QByteArray TAccountBook::NewDragToken()
+{
+    return QUuid::createUuid().toByteArray(QUuid::Id128);
+}
+
+Qt::DropActions TAccountBook::supportedDragActions() const
+{
+    return Qt::MoveAction;
+}
+
+Qt::DropActions TAccountBook::supportedDropActions() const
+{
+    return Qt::MoveAction;
+}
+
+QStringList TAccountBook::mimeTypes() const
+{
+    return {ItemMimeType};
+}
+
+QMimeData *TAccountBook::mimeData(const QModelIndexList &indexes) const
+{
+    // One item at a time: the tree selects one node.
+    if (indexes.size() != 1 || !IsItemNode(indexes[0]) || indexes[0].model() != this)
+        return nullptr;
+    const qsizetype record = RecordAt(indexes[0]);
+    TView key{};
+    KeyOf(View(record), &key);
+    QByteArray payload = m_dragToken;
+    payload.append('\n').append(QByteArray::number(record)).append('\n').append(key.data, key.size);
+    auto *data = new QMimeData;
+    data->setData(ItemMimeType, payload);
+    return data;
+}
+
+qsizetype TAccountBook::DroppedRecord(const QMimeData *data) const
+{
+    if (!data || !data->hasFormat(ItemMimeType))
+        return -1;
+    const QByteArray payload = data->data(ItemMimeType);
+    // Nothing of a payload is read before it has shown this book's token.
+    const QByteArray head = m_dragToken + '\n';
+    if (!payload.startsWith(head))
+        return -1;
+    const qsizetype end = payload.indexOf('\n', head.size());
+    if (end < 0 || end - head.size() > 10)
+        return -1;
+    bool ok = false;
+    const qlonglong record = payload.mid(head.size(), end - head.size()).toLongLong(&ok);
+    if (!ok || record < 0 || record >= RecordCount())
+        return -1;
+    // The record must still be the item that was dragged.
+    TView key{};
+    if (!KeyOf(View(record), &key) || payload.size() - end - 1 != key.size
+        || std::memcmp(payload.constData() + end + 1, key.data, size_t(key.size)) != 0)
+        return -1;
+    return IndexOfRecord(record).isValid() ? record : -1;
+}
+
+QModelIndex TAccountBook::DropCategory(const QMimeData *data, Qt::DropAction action, const QModelIndex &parent,
+                                       qsizetype *record) const
+{
+    // Dropped on a category, or on or between the items of one; a drop
+    // between categories or on the empty area names none.
+    if (action != Qt::MoveAction || !parent.isValid() || parent.model() != this)
+        return {};
+    *record = DroppedRecord(data);
+    if (*record < 0)
+        return {};
+    const QModelIndex category = IsItemNode(parent) ? parent.parent() : parent;
+    const TCategory *to = FirstOfName(CategoryOf(category)->name);
+    if (to == CategoryOf(IndexOfRecord(*record).parent()))
+        return {};
+    return category;
+}
+
+bool TAccountBook::canDropMimeData(const QMimeData *data, Qt::DropAction action, int, int,
+                                   const QModelIndex &parent) const
+{
+    qsizetype record = -1;
+    return DropCategory(data, action, parent, &record).isValid();
+}
+
+bool TAccountBook::dropMimeData(const QMimeData *data, Qt::DropAction action, int, int, const QModelIndex &parent)
+{
+    qsizetype record = -1;
+    const QPersistentModelIndex category = DropCategory(data, action, parent, &record);
+    if (!category.isValid())
+        return false;
+    if (m_dropGate && !m_dropGate(IndexOfRecord(record), category))
+        return false;
+    // The gate may have stored the item under another title; its record
+    // keeps its number.
+    const QModelIndex item = IndexOfRecord(record);
+    if (!item.isValid() || !category.isValid())
+        return false;
+    QModelIndex moved;
+    const TBookOutcome outcome = MoveItem(item, category, &moved);
+    emit itemDropped(outcome, outcome == TBookOutcome::Done ? moved : IndexOfRecord(record));
+    return outcome == TBookOutcome::Done;
 }

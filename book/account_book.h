@@ -9,8 +9,11 @@
 #include <QIcon>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
+
+class QMimeData;
 
 // Why a book operation did not change the book; Done when it did.
 enum class TBookOutcome {
@@ -102,6 +105,43 @@ public:
     TBookOutcome StoreItem(const QModelIndex &item, const std::array<QByteArray, 10> &fields1to10,
                            const QByteArray &description);
 
+    // --- Moving and duplicating items ---
+    // Moves the item into the category of `target` (a category node, or an
+    // item node standing for its category; items of a name belong to the
+    // first category of that name). Only the record's category field changes:
+    // the record keeps its other bytes and its place in items.dat, so the item
+    // shows among its new siblings in file order. A title the category already
+    // holds, ignoring case, is refused as Add Item refuses it. Moving an item
+    // into its own category changes nothing. `moved` receives its new node.
+    TBookOutcome MoveItem(const QModelIndex &item, const QModelIndex &target, QModelIndex *moved = nullptr);
+    // Appends to items.dat a copy of the item's record under the first free
+    // title "<title> (copy)", "<title> (copy 2)"... of its category (free
+    // ignoring case, as Add Item judges); the copy shows last in the category.
+    TBookOutcome DuplicateItem(const QModelIndex &item, QModelIndex *added = nullptr);
+
+    // --- Drag and drop: an item dropped on a category, or on an item of
+    // another category, moves there ---
+    // The payload names this book and the record, so a drop from another
+    // program or another book is refused.
+    static const QString ItemMimeType;
+    // Asked before a dropped item is moved; false leaves the book as it is.
+    using DropGate = std::function<bool(const QModelIndex &item, const QModelIndex &category)>;
+    void SetDropGate(DropGate gate) { m_dropGate = std::move(gate); }
+    Qt::DropActions supportedDragActions() const override;
+    Qt::DropActions supportedDropActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    bool canDropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                         const QModelIndex &parent) const override;
+    bool dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                      const QModelIndex &parent) override;
+
+signals:
+    // A drop moved an item (Done; `item` is its node now) or a rule of the
+    // book refused the move (`item` is the node that stayed).
+    void itemDropped(TBookOutcome outcome, const QModelIndex &item);
+
+public:
     // --- The model ---
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;
@@ -167,4 +207,13 @@ private:
     qsizetype m_indexed = 0;
     QIcon m_categoryIcon;
     QIcon m_itemIcon;
+
+    // Moving, duplicating, drag and drop
+    bool TitleFreeIn(const TCategory *category, const QByteArray &title, qsizetype except) const;
+    qsizetype DroppedRecord(const QMimeData *data) const;
+    QModelIndex DropCategory(const QMimeData *data, Qt::DropAction action, const QModelIndex &parent,
+                             qsizetype *record) const;
+    static QByteArray NewDragToken();
+    const QByteArray m_dragToken = NewDragToken(); // tells this book's payloads from any other's
+    DropGate m_dropGate;
 };

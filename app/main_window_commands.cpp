@@ -1,0 +1,353 @@
+// Commands of daily use beside the book's own: copying a field, moving and
+// duplicating an item (pop-up entries and drag and drop in the tree), and the
+// keys of the tree and the main page. Each asks what the pop-up commands ask
+// and calls the book's rules (book/account_book.h).
+#include "main_window.h"
+
+#include "book/account_book.h"
+#include "book/category_tree.h"
+#include "util/codepage.h"
+#include "util/error_reporter.h"
+#include "util/secret_clipboard.h"
+
+#include <QAbstractProxyModel>
+#include <QAction>
+#include <QApplication>
+#include <QDrag>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include <functional>
+
+namespace {
+
+// Hands a watched object's events to a function; true swallows the event.
+class TEventHook : public QObject
+{
+public:
+    using Hook = std::function<bool(QObject *, QEvent *)>;
+    TEventHook(Hook hook, QObject *parent) : QObject(parent), m_hook(std::move(hook)) {}
+    bool eventFilter(QObject *watched, QEvent *event) override { return m_hook(watched, event); }
+
+private:
+    Hook m_hook;
+};
+
+// The tree lets no held press walk over its rows, so it never starts a drag
+// on its own: the selected item is dragged from here, as the book's payload.
+// The drop comes back to the book through the view's model.
+class TItemDragStarter : public QObject
+{
+public:
+    explicit TItemDragStarter(TCategoryTree *tree) : QObject(tree), m_tree(tree)
+    {
+        tree->viewport()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto *e = static_cast<QMouseEvent *>(event);
+            m_pressed = e->button() == Qt::LeftButton;
+            m_from = e->position().toPoint();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            m_pressed = false;
+        } else if (event->type() == QEvent::MouseMove && m_pressed) {
+            const auto *e = static_cast<QMouseEvent *>(event);
+            if (!(e->buttons() & Qt::LeftButton)) {
+                m_pressed = false;
+            } else if ((e->position().toPoint() - m_from).manhattanLength() >= QApplication::startDragDistance()) {
+                m_pressed = false;
+                return StartDrag();
+            }
+        }
+        return false;
+    }
+
+private:
+    bool StartDrag()
+    {
+        // Only the item the press has selected: a press the save question
+        // kept from moving the selection drags nothing.
+        const QModelIndex node = m_tree->indexAt(m_from);
+        if (!TCategoryTree::IsItemNode(node) || node != m_tree->currentIndex())
+            return false;
+        QMimeData *data = m_tree->model()->mimeData({node});
+        if (!data)
+            return false;
+        auto *drag = new QDrag(m_tree);
+        drag->setMimeData(data);
+        drag->exec(Qt::MoveAction, Qt::MoveAction);
+        return true;
+    }
+
+    TCategoryTree *m_tree;
+    bool m_pressed = false;
+    QPoint m_from;
+};
+
+QAction *NamedAction(QObject *parent, const char *name, const QString &text)
+{
+    auto *a = new QAction(text, parent);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+// A menu shows '&' as a mnemonic mark unless doubled.
+QString MenuText(const QString &text)
+{
+    QString out = text;
+    return out.replace(u'&', QStringLiteral("&&"));
+}
+
+} // namespace
+
+void TfrmMain::ConnectCommandHandlers()
+{
+    // --- Pop-up entries, after the pop-up's own ---
+    N2 = bsSkinPopupMenu1->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    MoveItemTo1 = new QMenu(QStringLiteral("Move Item To\u2026"), bsSkinPopupMenu1);
+    MoveItemTo1->setObjectName(QStringLiteral("MoveItemTo1"));
+    bsSkinPopupMenu1->addMenu(MoveItemTo1);
+    DuplicateItem1 = NamedAction(bsSkinPopupMenu1, "DuplicateItem1", QStringLiteral("Duplicate Item"));
+    bsSkinPopupMenu1->addAction(DuplicateItem1);
+    connect(DuplicateItem1, &QAction::triggered, this, Guarded(this, &TfrmMain::DuplicateItem));
+    connect(bsSkinPopupMenu1, &QMenu::aboutToShow, this, Guarded(this, &TfrmMain::CommandsPopup));
+    CommandsPopup();
+
+    // --- Copying whole fields ---
+    CopyUsername1 = NamedAction(this, "CopyUsername1", QStringLiteral("Copy Username"));
+    CopyPassword1 = NamedAction(this, "CopyPassword1", QStringLiteral("Copy Password"));
+    CopyWebsiteURL1 = NamedAction(this, "CopyWebsiteURL1", QStringLiteral("Copy Address"));
+    CopyLoginURL1 = NamedAction(this, "CopyLoginURL1", QStringLiteral("Copy Address"));
+    CopyAffiliateURL1 = NamedAction(this, "CopyAffiliateURL1", QStringLiteral("Copy Address"));
+    CopyCloaked1 = NamedAction(this, "CopyCloaked1", QStringLiteral("Copy Address"));
+    const std::pair<QLineEdit *, QAction *> copies[] = {
+        {edtLogin, CopyUsername1},       {edtPassword, CopyPassword1}, {edtWebsiteURL, CopyWebsiteURL1},
+        {edtLoginURL, CopyLoginURL1},    {edtAffiliateURL, CopyAffiliateURL1}, {edtCloaked, CopyCloaked1},
+    };
+    for (const auto &[field, action] : copies) {
+        // What the field shows, typing not yet stored included; it also
+        // copies while the field is masked or read-only.
+        connect(action, &QAction::triggered, this, [this, field = field] { ErrorReporter::Run([&] { CopyField(field); }); });
+        field->setContextMenuPolicy(Qt::CustomContextMenu);
+        const bool secret = field == edtLogin || field == edtPassword;
+        connect(field, &QWidget::customContextMenuRequested, this,
+                [this, field = field, action = action, secret](const QPoint &pos) {
+                    QMenu *menu = field->createStandardContextMenu();
+                    menu->setAttribute(Qt::WA_DeleteOnClose);
+                    for (QAction *own : menu->actions()) {
+                        // The field's own entries, known by their text
+                        // (before the key shown after a tab).
+                        const QString text = own->text().section(u'\t', 0, 0);
+                        const bool cut = text == QLineEdit::tr("Cu&t");
+                        if (!cut && text != QLineEdit::tr("&Copy"))
+                            continue;
+                        own->setObjectName(cut ? QStringLiteral("edit-cut") : QStringLiteral("edit-copy"));
+                        if (!secret)
+                            continue;
+                        // They would put the selection on the clipboard for
+                        // good; it goes through Clipboard instead.
+                        disconnect(own, &QAction::triggered, nullptr, nullptr);
+                        connect(own, &QAction::triggered, field, [this, field, cut] {
+                            ErrorReporter::Run([&] {
+                                Clipboard->SetText(field->selectedText());
+                                if (cut && !field->isReadOnly()) {
+                                    field->del();
+                                    ItemFieldEdited();
+                                }
+                            });
+                        });
+                    }
+                    menu->addSeparator();
+                    menu->addAction(action);
+                    menu->popup(field->mapToGlobal(pos));
+                });
+    }
+    // The same for the keys of Copy and Cut in the two secret fields. The
+    // key still reaches the field as far as the unsaved-typing flag goes.
+    auto *secretKeys = new TEventHook(
+        [this](QObject *watched, QEvent *event) {
+            if (event->type() != QEvent::KeyPress)
+                return false;
+            auto *field = static_cast<QLineEdit *>(watched);
+            auto *key = static_cast<QKeyEvent *>(event);
+            const bool cut = key->matches(QKeySequence::Cut);
+            if (!cut && !key->matches(QKeySequence::Copy))
+                return false;
+            if (field->hasSelectedText()) {
+                ErrorReporter::Run([&] {
+                    Clipboard->SetText(field->selectedText());
+                    if (cut && !field->isReadOnly()) {
+                        field->del();
+                        ItemFieldEdited();
+                    }
+                });
+            }
+            edtTitleKeyDown();
+            return true;
+        },
+        this);
+    edtLogin->installEventFilter(secretKeys);
+    edtPassword->installEventFilter(secretKeys);
+
+    // --- Keys of the tree: only while it has the focus, so that Delete and
+    // Ctrl+C in a field still work on the field's text ---
+    RenameCategoryKey = NamedAction(tvwMain, "RenameCategoryKey", QStringLiteral("Rename Category"));
+    RenameCategoryKey->setShortcut(QKeySequence(Qt::Key_F2));
+    connect(RenameCategoryKey, &QAction::triggered, this, Guarded(this, &TfrmMain::EditCategory));
+    DeleteNodeKey = NamedAction(tvwMain, "DeleteNodeKey", QStringLiteral("Delete"));
+    DeleteNodeKey->setShortcut(QKeySequence(QKeySequence::Delete));
+    connect(DeleteNodeKey, &QAction::triggered, this, Guarded(this, &TfrmMain::DeleteNode));
+    CopyUsername1->setShortcut(QKeySequence(QKeySequence::Copy));
+    CopyPassword1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    for (QAction *a : {RenameCategoryKey, DeleteNodeKey, CopyUsername1, CopyPassword1}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        tvwMain->addAction(a);
+    }
+    // Their keys apply on the tree alone: in a field's menu, Ctrl+C beside
+    // "Copy Username" would claim the field's own Ctrl+C.
+    for (QAction *a : {CopyUsername1, CopyPassword1})
+        a->setShortcutVisibleInContextMenu(false);
+
+    // --- Keys of the main page, wherever the focus is on it ---
+    SaveItemKey = NamedAction(stsMain, "SaveItemKey", QStringLiteral("Save Item"));
+    SaveItemKey->setShortcut(QKeySequence(QKeySequence::Save));
+    connect(SaveItemKey, &QAction::triggered, btnSave, &QPushButton::click);
+    AddItemKey = NamedAction(stsMain, "AddItemKey", QStringLiteral("Add Item"));
+    AddItemKey->setShortcut(QKeySequence(QKeySequence::New));
+    connect(AddItemKey, &QAction::triggered, this, Guarded(this, &TfrmMain::AddItem));
+    for (QAction *a : {SaveItemKey, AddItemKey}) {
+        a->setShortcutContext(Qt::WindowShortcut);
+        stsMain->addAction(a);
+    }
+
+    // --- Drag and drop in the tree ---
+    tvwMain->setDragDropMode(QAbstractItemView::DropOnly);
+    tvwMain->setDefaultDropAction(Qt::MoveAction);
+    tvwMain->setDropIndicatorShown(true);
+    new TItemDragStarter(tvwMain);
+    m_book->SetDropGate([this](const QModelIndex &, const QModelIndex &) {
+        bool allow = false;
+        ErrorReporter::Run([&] { allow = SettleTyping(); });
+        return allow;
+    });
+    connect(m_book, &TAccountBook::itemDropped, this, [this](TBookOutcome outcome, const QModelIndex &item) {
+        ErrorReporter::Run([&] { ItemDropped(int(outcome), item); });
+    });
+}
+
+void TfrmMain::CommandsPopup()
+{
+    const QModelIndex node = SelectedNode();
+    const bool item = TAccountBook::IsItemNode(node);
+    N2->setVisible(item);
+    MoveItemTo1->menuAction()->setVisible(item);
+    DuplicateItem1->setVisible(item);
+    MoveItemTo1->clear();
+    if (!item)
+        return;
+    for (int row = 0; row < m_book->CategoryCount(); ++row) {
+        const QPersistentModelIndex category = m_book->CategoryIndex(row);
+        QAction *entry = MoveItemTo1->addAction(MenuText(FromAnsi(m_book->CategoryName(row))));
+        // Its own category offers nothing to move to.
+        entry->setEnabled(category != node.parent());
+        connect(entry, &QAction::triggered, this, [this, category] {
+            ErrorReporter::Run([&] { MoveItemTo(category); });
+        });
+    }
+}
+
+QModelIndex TfrmMain::SelectedNode() const
+{
+    QModelIndex node = tvwMain->Selected();
+    while (const auto *proxy = qobject_cast<const QAbstractProxyModel *>(node.model()))
+        node = proxy->mapToSource(node);
+    return node;
+}
+
+void TfrmMain::SelectNode(const QModelIndex &node)
+{
+    // From the book to the model the tree shows.
+    QList<const QAbstractProxyModel *> proxies;
+    for (auto *m = qobject_cast<const QAbstractProxyModel *>(tvwMain->model()); m;
+         m = qobject_cast<const QAbstractProxyModel *>(m->sourceModel()))
+        proxies.prepend(m);
+    QModelIndex shown = node;
+    for (const QAbstractProxyModel *proxy : proxies)
+        shown = proxy->mapFromSource(shown);
+    if (!shown.isValid())
+        return;
+    // A node that is current already (the item moved with the selection)
+    // is shown again, so that typing the user dropped goes.
+    if (tvwMain->currentIndex() == shown)
+        tvwMainChange();
+    else
+        tvwMain->setCurrentIndex(shown); // may be refused by the save question
+    tvwMain->expand(shown.parent());
+    tvwMain->scrollTo(shown);
+}
+
+bool TfrmMain::SettleTyping()
+{
+    bool allow = true;
+    tvwMainChanging(tvwMain->Selected(), QModelIndex(), allow);
+    if (allow)
+        ItemModified = false;
+    return allow;
+}
+
+void TfrmMain::CopyField(QLineEdit *field)
+{
+    // With a category or nothing selected the fields are empty: the
+    // clipboard keeps what it holds.
+    if (TAccountBook::IsItemNode(SelectedNode()))
+        Clipboard->SetText(field->text());
+}
+
+void TfrmMain::MoveItemTo(const QModelIndex &category)
+{
+    const QPersistentModelIndex target = category;
+    if (!TAccountBook::IsItemNode(SelectedNode()) || !SettleTyping())
+        return;
+    QModelIndex moved;
+    const TBookOutcome outcome = m_book->MoveItem(SelectedNode(), target, &moved);
+    if (outcome != TBookOutcome::Done)
+        return ShowBookRefusal(int(outcome));
+    SelectNode(moved);
+    SaveItems();
+}
+
+void TfrmMain::DuplicateItem()
+{
+    if (!TAccountBook::IsItemNode(SelectedNode()) || !SettleTyping())
+        return;
+    QModelIndex added;
+    const TBookOutcome outcome = m_book->DuplicateItem(SelectedNode(), &added);
+    if (outcome != TBookOutcome::Done)
+        return ShowBookRefusal(int(outcome));
+    SelectNode(added);
+    SaveItems();
+}
+
+void TfrmMain::ItemDropped(int outcome, const QModelIndex &item)
+{
+    if (TBookOutcome(outcome) != TBookOutcome::Done)
+        return ShowBookRefusal(outcome);
+    SelectNode(item);
+    SaveItems();
+}
+
+void TfrmMain::DeleteNode()
+{
+    const QModelIndex node = SelectedNode();
+    if (TAccountBook::IsItemNode(node))
+        DeleteItem();
+    else if (TAccountBook::IsCategoryNode(node))
+        DeleteCategory();
+}

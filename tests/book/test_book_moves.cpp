@@ -1,0 +1,355 @@
+// Moving and duplicating items, and dragging them, on the account book
+// without a window or a display.
+#include "book/account_book.h"
+#include "support/temp_app_folder.h"
+#include "util/text_utils.h"
+
+#include <QAbstractItemModelTester>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QSortFilterProxyModel>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// '|' stands for the delimiter 0xA5 and '#' for 0xA7.
+QByteArray R(const char *s)
+{
+    QByteArray out(s);
+    out.replace('|', '\xA5').replace('#', '\xA7');
+    return out;
+}
+
+const QByteArray kCategories = "Travel\r\nShops\r\n";
+const QByteArray kItems = R("Travel|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel##notes|\r\n"
+                            "Gone|Orphan|||||||||||x|\r\n"
+                            "Travel|Flights|||||||||||| \r\n"
+                            "Shops|Books|bp||||||||||\r\n");
+
+struct TBookFixture
+{
+    explicit TBookFixture(const QByteArray &categories = kCategories, const QByteArray &items = kItems)
+    {
+        dir.Write("categories.dat", categories);
+        dir.Write("items.dat", items);
+        book.LoadCategories(dir.File("categories.dat"));
+        book.LoadItems(dir.File("items.dat"));
+        // Checks every signal the rules send against the model's rows.
+        tester = std::make_unique<QAbstractItemModelTester>(&book,
+                                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+    QModelIndex Node(int category, int item = -1) const
+    {
+        const QModelIndex c = book.index(category, 0);
+        return item < 0 ? c : book.index(item, 0, c);
+    }
+    QStringList Tree() const
+    {
+        QStringList out;
+        for (int i = 0; i < book.rowCount(); ++i) {
+            const QModelIndex c = book.index(i, 0);
+            QString line = c.data().toString() + ":";
+            for (int k = 0; k < book.rowCount(c); ++k)
+                line += (k ? "," : "") + book.index(k, 0, c).data().toString();
+            out << line;
+        }
+        return out;
+    }
+    QByteArray SavedItems() const
+    {
+        book.SaveItems(dir.File("out.dat"));
+        return dir.Read("out.dat");
+    }
+
+    TTempAppFolder dir;
+    TAccountBook book;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+};
+
+} // namespace
+
+class TestBookMoves : public QObject
+{
+    Q_OBJECT
+private slots:
+    void moveItem_data()
+    {
+        QTest::addColumn<QByteArray>("categories");
+        QTest::addColumn<QByteArray>("items");
+        QTest::addColumn<QPoint>("item");   // category row, item row
+        QTest::addColumn<QPoint>("target"); // category row, item row or -1
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QByteArray>("saved");
+
+        const QByteArray hotelsInShops = R("Shops|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel##notes|\r\n"
+                                           "Gone|Orphan|||||||||||x|\r\n"
+                                           "Travel|Flights|||||||||||| \r\n"
+                                           "Shops|Books|bp||||||||||\r\n");
+        QTest::newRow("record keeps its bytes and its place in the file")
+            << kCategories << kItems << QPoint(0, 0) << QPoint(1, -1) << int(TBookOutcome::Done)
+            << QStringList{"Travel:Flights", "Shops:Hotels,Books"} << hotelsInShops;
+        QTest::newRow("an item node stands for its category")
+            << kCategories << kItems << QPoint(0, 0) << QPoint(1, 0) << int(TBookOutcome::Done)
+            << QStringList{"Travel:Flights", "Shops:Hotels,Books"} << hotelsInShops;
+        QTest::newRow("lands after its new siblings of earlier records")
+            << kCategories << kItems << QPoint(1, 0) << QPoint(0, -1) << int(TBookOutcome::Done)
+            << QStringList{"Travel:Hotels,Flights,Books", "Shops:"}
+            << R("Travel|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel##notes|\r\n"
+                 "Gone|Orphan|||||||||||x|\r\n"
+                 "Travel|Flights|||||||||||| \r\n"
+                 "Travel|Books|bp||||||||||\r\n");
+        QTest::newRow("title taken in other letter case")
+            << kCategories << kItems + R("Travel|BOOKS|\r\n") << QPoint(0, 2) << QPoint(1, -1)
+            << int(TBookOutcome::ItemExists) << QStringList{"Travel:Hotels,Flights,BOOKS", "Shops:Books"}
+            << kItems + R("Travel|BOOKS|\r\n");
+        QTest::newRow("a record without a node holds its title too")
+            << kCategories << kItems + R("shops|Flights|\r\n") << QPoint(0, 1) << QPoint(1, -1)
+            << int(TBookOutcome::ItemExists) << QStringList{"Travel:Hotels,Flights", "Shops:Books"}
+            << kItems + R("shops|Flights|\r\n");
+        QTest::newRow("a blank makes another title")
+            << kCategories << kItems + R("Travel|Books |\r\n") << QPoint(0, 2) << QPoint(1, -1)
+            << int(TBookOutcome::Done) << QStringList{"Travel:Hotels,Flights", "Shops:Books,Books "}
+            << kItems + R("Shops|Books |\r\n");
+        QTest::newRow("its own title in a category named like its own but for case")
+            << QByteArray("Travel\r\nTRAVEL\r\n") << R("Travel|Hotels|x|\r\n") << QPoint(0, 0) << QPoint(1, -1)
+            << int(TBookOutcome::Done) << QStringList{"Travel:", "TRAVEL:Hotels"} << R("TRAVEL|Hotels|x|\r\n");
+        QTest::newRow("into its own category nothing changes")
+            << kCategories << kItems << QPoint(0, 1) << QPoint(0, 0) << int(TBookOutcome::Done)
+            << QStringList{"Travel:Hotels,Flights", "Shops:Books"} << kItems;
+        QTest::newRow("a later category of the same name means the first")
+            << QByteArray("Travel\r\nShops\r\nTravel\r\n") << kItems << QPoint(1, 0) << QPoint(2, -1)
+            << int(TBookOutcome::Done) << QStringList{"Travel:Hotels,Flights,Books", "Shops:", "Travel:"}
+            << R("Travel|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel##notes|\r\n"
+                 "Gone|Orphan|||||||||||x|\r\n"
+                 "Travel|Flights|||||||||||| \r\n"
+                 "Travel|Books|bp||||||||||\r\n");
+        QTest::newRow("a two-field record without a closing delimiter")
+            << kCategories << R("Travel|Bare") << QPoint(0, 0) << QPoint(1, -1) << int(TBookOutcome::Done)
+            << QStringList{"Travel:", "Shops:Bare"} << R("Shops|Bare\r\n");
+        QTest::newRow("a category is no item")
+            << kCategories << kItems << QPoint(0, -1) << QPoint(1, -1) << int(TBookOutcome::NotAnItem)
+            << QStringList{"Travel:Hotels,Flights", "Shops:Books"} << kItems;
+        QTest::newRow("a category name holding the delimiter takes no item")
+            << QByteArray("Travel\r\nA\xA5" "B\r\n") << kItems << QPoint(0, 0) << QPoint(1, -1)
+            << int(TBookOutcome::NoCategory) << QStringList{"Travel:Hotels,Flights", "A\u00A5B:"} << kItems;
+    }
+    void moveItem()
+    {
+        QFETCH(QByteArray, categories);
+        QFETCH(QByteArray, items);
+        QFETCH(QPoint, item);
+        QFETCH(QPoint, target);
+        QFETCH(int, outcome);
+        QFETCH(QStringList, tree);
+        QFETCH(QByteArray, saved);
+        TBookFixture f(categories, items);
+        const QPersistentModelIndex node = f.Node(item.x(), item.y());
+        const QByteArray title = node.data(TAccountBook::NameRole).toByteArray();
+        QModelIndex moved;
+        QCOMPARE(int(f.book.MoveItem(node, f.Node(target.x(), target.y()), &moved)), outcome);
+        QCOMPARE(f.Tree(), tree);
+        QCOMPARE(f.SavedItems(), saved);
+        if (outcome != int(TBookOutcome::Done))
+            return;
+        // The node the caller selects next, and views holding the old one,
+        // both show the moved item.
+        QCOMPARE(moved.data(TAccountBook::NameRole).toByteArray(), title);
+        QCOMPARE(QModelIndex(node), moved);
+        QCOMPARE(f.book.FindItem(moved.parent().data(TAccountBook::NameRole).toByteArray(), title),
+                 f.book.RecordAt(moved));
+    }
+
+    void duplicateItem_data()
+    {
+        QTest::addColumn<QByteArray>("items");
+        QTest::addColumn<QPoint>("item");
+        QTest::addColumn<QByteArray>("copy"); // the record appended
+        QTest::newRow("every field and the description")
+            << kItems << QPoint(0, 0) << R("Travel|Hotels (copy)|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel##notes|");
+        QTest::newRow("a taken copy title counts on")
+            << kItems + R("Travel|Hotels (copy)|\r\n") << QPoint(0, 0)
+            << R("Travel|Hotels (copy 2)|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel##notes|");
+        QTest::newRow("taken in other letter case")
+            << kItems + R("Travel|HOTELS (COPY)|\r\n") << QPoint(0, 0)
+            << R("Travel|Hotels (copy 2)|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel##notes|");
+        QTest::newRow("taken by a record without a node")
+            << kItems + R("travel|Hotels (copy)|\r\n") << QPoint(0, 0)
+            << R("Travel|Hotels (copy 2)|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel##notes|");
+        QTest::newRow("a copy of a copy counts on from its base")
+            << kItems + R("Shops|Books (copy)|z|\r\n") << QPoint(1, 1) << R("Shops|Books (copy 2)|z|");
+        QTest::newRow("a copy title in another category is free")
+            << kItems + R("Shops|Flights (copy)|\r\n") << QPoint(0, 1) << R("Travel|Flights (copy)|||||||||||| ");
+        QTest::newRow("a freshly added record keeps its shape")
+            << kItems + R("Shops|Fresh|||||||||||||\r\n") << QPoint(1, 1) << R("Shops|Fresh (copy)|||||||||||||");
+        QTest::newRow("a two-field record without a closing delimiter")
+            << kItems + R("Shops|Bare") << QPoint(1, 1) << R("Shops|Bare (copy)");
+    }
+    void duplicateItem()
+    {
+        QFETCH(QByteArray, items);
+        QFETCH(QPoint, item);
+        QFETCH(QByteArray, copy);
+        TBookFixture f(kCategories, items);
+        const TStringList before = f.book.ItemList();
+        const int rows = f.book.rowCount(f.Node(item.x()));
+        QModelIndex added;
+        QCOMPARE(f.book.DuplicateItem(f.Node(item.x(), item.y()), &added), TBookOutcome::Done);
+        QCOMPARE(f.book.ItemList(), before + TStringList{copy});
+        QCOMPARE(added, f.Node(item.x(), rows));
+        QCOMPARE(f.book.RecordAt(added), f.book.RecordCount() - 1);
+        QByteArray category, title;
+        QVERIFY(RecordKey(copy, &category, &title));
+        QCOMPARE(added.data(TAccountBook::NameRole).toByteArray(), title);
+        QCOMPARE(f.book.FindItem(category, title), f.book.RecordCount() - 1);
+        QCOMPARE(f.SavedItems(), JoinLines(before + TStringList{copy}));
+    }
+
+    // --- Drag and drop ---
+
+    void drop_data()
+    {
+        QTest::addColumn<QString>("payload"); // how the dropped data was made
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QPoint>("onto"); // category row, item row or -1; (-1, -1) the empty area
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("on a category") << "own" << int(Qt::MoveAction) << QPoint(1, -1) << true;
+        QTest::newRow("on an item of another category") << "own" << int(Qt::MoveAction) << QPoint(1, 0) << true;
+        QTest::newRow("on the empty area") << "own" << int(Qt::MoveAction) << QPoint(-1, -1) << false;
+        QTest::newRow("on its own category") << "own" << int(Qt::MoveAction) << QPoint(0, -1) << false;
+        QTest::newRow("on its sibling") << "own" << int(Qt::MoveAction) << QPoint(0, 1) << false;
+        QTest::newRow("as a copy") << "own" << int(Qt::CopyAction) << QPoint(1, -1) << false;
+        QTest::newRow("from another book") << "other book" << int(Qt::MoveAction) << QPoint(1, -1) << false;
+        QTest::newRow("another program's text") << "text" << int(Qt::MoveAction) << QPoint(1, -1) << false;
+        QTest::newRow("the token with a record out of range")
+            << "out of range" << int(Qt::MoveAction) << QPoint(1, -1) << false;
+        QTest::newRow("the token with a number that is no number")
+            << "no number" << int(Qt::MoveAction) << QPoint(1, -1) << false;
+        QTest::newRow("an item renamed since the drag began")
+            << "renamed" << int(Qt::MoveAction) << QPoint(1, -1) << false;
+        QTest::newRow("a record number naming a record without a node")
+            << "orphan" << int(Qt::MoveAction) << QPoint(1, -1) << false;
+    }
+    void drop()
+    {
+        QFETCH(QString, payload);
+        QFETCH(int, action);
+        QFETCH(QPoint, onto);
+        QFETCH(bool, moves);
+        TBookFixture f;
+        TBookFixture other;
+        const QModelIndex hotels = f.Node(0, 0);
+        std::unique_ptr<QMimeData> data;
+        if (payload == "other book") {
+            data.reset(other.book.mimeData({other.Node(0, 0)}));
+        } else if (payload == "text") {
+            data = std::make_unique<QMimeData>();
+            data->setText("Hotels");
+        } else {
+            data.reset(f.book.mimeData({hotels}));
+            QByteArray bytes = data->data(TAccountBook::ItemMimeType);
+            const QByteArrayList parts = bytes.split('\n');
+            QCOMPARE(parts.size(), 3);
+            if (payload == "out of range")
+                bytes = parts[0] + "\n4\n" + parts[2];
+            else if (payload == "no number")
+                bytes = parts[0] + "\n-0x1\n" + parts[2];
+            else if (payload == "orphan")
+                bytes = parts[0] + "\n1\n" + R("Gone|Orphan");
+            data->setData(TAccountBook::ItemMimeType, bytes);
+            if (payload == "renamed") {
+                std::array<QByteArray, 10> fields{"Inns"};
+                QCOMPARE(f.book.StoreItem(hotels, fields, {}), TBookOutcome::Done);
+            }
+        }
+        const QByteArray before = f.SavedItems();
+        const QModelIndex parent = onto.x() < 0 ? QModelIndex() : f.Node(onto.x(), onto.y());
+        QCOMPARE(f.book.canDropMimeData(data.get(), Qt::DropAction(action), -1, -1, parent), moves);
+        QSignalSpy dropped(&f.book, &TAccountBook::itemDropped);
+        QCOMPARE(f.book.dropMimeData(data.get(), Qt::DropAction(action), -1, -1, parent), moves);
+        QCOMPARE(dropped.size(), moves ? 1 : 0);
+        if (!moves) {
+            QCOMPARE(f.SavedItems(), before);
+            return;
+        }
+        QCOMPARE(f.Tree(), (QStringList{"Travel:Flights", "Shops:Hotels,Books"}));
+        QCOMPARE(dropped[0][0].value<TBookOutcome>(), TBookOutcome::Done);
+        QCOMPARE(dropped[0][1].value<QModelIndex>(), f.Node(1, 0));
+    }
+
+    void drag_offersOneItemAlone()
+    {
+        TBookFixture f;
+        QVERIFY(!f.book.mimeData({f.Node(0)}));
+        QVERIFY(!f.book.mimeData({f.Node(0, 0), f.Node(0, 1)}));
+        QVERIFY(!f.book.mimeData({}));
+        std::unique_ptr<QMimeData> data(f.book.mimeData({f.Node(0, 1)}));
+        QVERIFY(data);
+        // Nothing another program could paste or read a secret from.
+        QCOMPARE(data->formats(), QStringList{TAccountBook::ItemMimeType});
+        QVERIFY(!data->data(TAccountBook::ItemMimeType).contains("hpw"));
+        QCOMPARE(f.book.mimeTypes(), QStringList{TAccountBook::ItemMimeType});
+        QVERIFY(f.book.flags(f.Node(0, 1)) & Qt::ItemIsDragEnabled);
+        QVERIFY(!(f.book.flags(f.Node(0)) & Qt::ItemIsDragEnabled));
+    }
+
+    void drop_askedByTheGate_andRefusedTitleIsReported_data()
+    {
+        QTest::addColumn<bool>("gateAllows");
+        QTest::addColumn<QByteArray>("extra");
+        QTest::addColumn<int>("outcome"); // -1: no signal
+        QTest::newRow("gate refuses") << false << QByteArray() << -1;
+        QTest::newRow("gate allows") << true << QByteArray() << int(TBookOutcome::Done);
+        QTest::newRow("title taken") << true << R("Shops|HOTELS|\r\n") << int(TBookOutcome::ItemExists);
+    }
+    void drop_askedByTheGate_andRefusedTitleIsReported()
+    {
+        QFETCH(bool, gateAllows);
+        QFETCH(QByteArray, extra);
+        QFETCH(int, outcome);
+        TBookFixture f(kCategories, kItems + extra);
+        QList<QPair<QByteArray, QByteArray>> asked;
+        f.book.SetDropGate([&](const QModelIndex &item, const QModelIndex &category) {
+            asked.append({item.data(TAccountBook::NameRole).toByteArray(),
+                          category.data(TAccountBook::NameRole).toByteArray()});
+            return gateAllows;
+        });
+        std::unique_ptr<QMimeData> data(f.book.mimeData({f.Node(0, 0)}));
+        QSignalSpy dropped(&f.book, &TAccountBook::itemDropped);
+        const QByteArray before = f.SavedItems();
+        QCOMPARE(f.book.dropMimeData(data.get(), Qt::MoveAction, -1, -1, f.Node(1, 0)),
+                 outcome == int(TBookOutcome::Done));
+        QCOMPARE(asked, (QList<QPair<QByteArray, QByteArray>>{{"Hotels", "Shops"}}));
+        QCOMPARE(dropped.size(), outcome < 0 ? 0 : 1);
+        if (outcome >= 0) {
+            QCOMPARE(int(dropped[0][0].value<TBookOutcome>()), outcome);
+            QCOMPARE(dropped[0][1].value<QModelIndex>().data().toString(), QString("Hotels"));
+        }
+        QCOMPARE(f.SavedItems() == before, outcome != int(TBookOutcome::Done));
+    }
+
+    void drop_throughASortingFilterModel()
+    {
+        TBookFixture f;
+        QSortFilterProxyModel proxy;
+        proxy.setSourceModel(&f.book);
+        proxy.setRecursiveFilteringEnabled(true);
+        proxy.setFilterFixedString("o"); // Hotels, Books and their categories stay; Flights goes
+        QCOMPARE(proxy.rowCount(proxy.index(0, 0)), 1);
+        const QModelIndex hotels = proxy.index(0, 0, proxy.index(0, 0));
+        std::unique_ptr<QMimeData> data(proxy.mimeData({hotels}));
+        QVERIFY(data);
+        const QModelIndex books = proxy.index(0, 0, proxy.index(1, 0));
+        QVERIFY(proxy.canDropMimeData(data.get(), Qt::MoveAction, -1, -1, books));
+        QVERIFY(proxy.dropMimeData(data.get(), Qt::MoveAction, -1, -1, books));
+        QCOMPARE(f.Tree(), (QStringList{"Travel:Flights", "Shops:Hotels,Books"}));
+        // Travel, left with Flights alone, no longer matches.
+        QCOMPARE(proxy.rowCount(), 1);
+        QCOMPARE(proxy.rowCount(proxy.index(0, 0)), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBookMoves)
+#include "test_book_moves.moc"
