@@ -391,6 +391,7 @@ void TfrmMain::ConnectHandlers()
     ConnectBrandingHandlers();
     ConnectServiceHandlers();
     ConnectEditingHandlers();
+    ConnectSearchHandlers();
 }
 
 void TfrmMain::FormCreate()

@@ -122,6 +122,9 @@ struct TfrmMainControls
 
     // Keeping the book safe
     QPushButton *btnRestoreBackup = nullptr;
+
+    // Search over the tree
+    QLineEdit *edtSearch = nullptr;
 };
 
 // The main window: two pages (welcome and main), the account book's tree and
@@ -289,6 +292,9 @@ private:
     void ConnectBrandingHandlers();
     void ConnectServiceHandlers();
     void ConnectEditingHandlers();
+    // Search over the tree (main_window_search.cpp): builds edtSearch above
+    // tvwMain, Ctrl+F and Esc.
+    void ConnectSearchHandlers();
     bool m_backupFailureTold = false;
     void ApplyBuiltInSkin();
 
