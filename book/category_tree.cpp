@@ -31,6 +31,13 @@ void TCategoryTree::SetBook(TAccountBook *book)
     delete plain;
     delete old;
     SetChangingGate(m_gate);
+    // A book loaded again under a search shows its matches open as well;
+    // connected after the view's own handler, which closes everything.
+    disconnect(m_reopen);
+    m_reopen = connect(m_filter, &QAbstractItemModel::modelReset, this, [this] {
+        if (m_filter->IsFiltering())
+            expandAll();
+    });
     connect(m_guard, &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current, const QModelIndex &previous) {
                 const QModelIndex node = NodeIndex(current);
@@ -106,6 +113,10 @@ QString TCategoryTree::SearchText() const
 
 void TCategoryTree::SetSearchText(const QString &text)
 {
+    if (text.trimmed() == m_filter->Text().trimmed()) {
+        m_filter->SetText(text, Selected()); // blanks around the text change nothing
+        return;
+    }
     const bool wasFiltering = m_filter->IsFiltering();
     if (!wasFiltering && !text.trimmed().isEmpty())
         SaveTreeState();
@@ -136,6 +147,8 @@ void TCategoryTree::SaveTreeState()
 void TCategoryTree::RestoreTreeState()
 {
     collapseAll();
+    // One layout for all of them, not one per category opened.
+    scheduleDelayedItemsLayout();
     for (const QPersistentModelIndex &category : std::as_const(m_openBefore))
         if (category.isValid())
             expand(ViewIndex(category));

@@ -73,6 +73,7 @@ private:
     TBookFilter *m_filter = nullptr;
     TGuardedSelectionModel *m_guard = nullptr;
     ChangingGate m_gate;
+    QMetaObject::Connection m_reopen;
     // The tree as it was before the search began, in nodes of the book.
     QList<QPersistentModelIndex> m_openBefore;
     QPersistentModelIndex m_selectedBefore;

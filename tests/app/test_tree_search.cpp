@@ -162,6 +162,17 @@ private slots:
         QVERIFY(f.msgs.shown.isEmpty());
     }
 
+    void bookLoadedAgainUnderASearch()
+    {
+        TFixture f;
+        QTest::keyClicks(f.search, "es");
+        f.w->Book().LoadItems(f.dir.File("items.dat"));
+        QCOMPARE(f.TreeTexts(), (QStringList{"Travel:Hotels", "Shops:Music", "Food:Pizza"}));
+        QCOMPARE(f.OpenCategories(), (QStringList{"Travel", "Shops", "Food"}));
+        f.EscInSearch();
+        QCOMPARE(f.TreeTexts(), kWhole);
+    }
+
     void ctrlFFocusesTheFieldAndEscClearsIt()
     {
         TFixture f;
