@@ -394,6 +394,7 @@ void TfrmMain::ConnectHandlers()
     ConnectEditingHandlers();
     ConnectCsvHandlers();
     ConnectCommandHandlers();
+    ConnectSearchHandlers();
 }
 
 void TfrmMain::FormCreate()

@@ -146,6 +146,8 @@ struct TfrmMainControls
     QAction *DeleteNodeKey = nullptr;     // Delete on the tree
     QAction *SaveItemKey = nullptr;       // Ctrl+S on the main page
     QAction *AddItemKey = nullptr;        // Ctrl+N on the main page
+    // Search over the tree
+    QLineEdit *edtSearch = nullptr;
 };
 
 // The main window: two pages (welcome and main), the account book's tree and
@@ -374,6 +376,9 @@ private:
     void ConnectServiceHandlers();
     void ConnectEditingHandlers();
     void ConnectCommandHandlers();
+    // Search over the tree (main_window_search.cpp): builds edtSearch above
+    // tvwMain, Ctrl+F and Esc.
+    void ConnectSearchHandlers();
     bool m_backupFailureTold = false;
     void ApplyBuiltInSkin();
 

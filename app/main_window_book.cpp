@@ -96,8 +96,9 @@ void TfrmMain::tvwMainChange()
     if (!node.isValid())
         return;
     // A delete moves the current node by itself; keep it shown as selected.
-    if (!tvwMain->selectionModel()->isSelected(node))
-        tvwMain->selectionModel()->select(node, QItemSelectionModel::ClearAndSelect);
+    const QModelIndex row = tvwMain->currentIndex();
+    if (!tvwMain->selectionModel()->isSelected(row))
+        tvwMain->selectionModel()->select(row, QItemSelectionModel::ClearAndSelect);
     if (TCategoryTree::IsItemNode(node)) {
         ShowItem(TCategoryTree::NodeName(node.parent()), TCategoryTree::NodeName(node));
         EnableItemFields();
@@ -327,9 +328,10 @@ void TfrmMain::AddItem()
     const TBookOutcome outcome = m_book->AddItem(node, title, &added);
     if (outcome != TBookOutcome::Done)
         return ShowBookRefusal(int(outcome));
-    tvwMain->setCurrentIndex(added); // may be refused by the save question
-    tvwMain->expand(added.parent());
-    tvwMain->scrollTo(added);
+    // Shown even where a search would hide it; selected unless the save
+    // question refuses.
+    tvwMain->SetCurrent(added);
+    tvwMain->Reveal(added);
     SaveItems();
 }
 

@@ -1,16 +1,25 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPersistentModelIndex>
 #include <QTreeView>
 
 #include <functional>
 
 class TAccountBook;
+class TBookFilter;
 class TGuardedSelectionModel;
 
 // The two-level tree of the account book: a view of the book's categories and
-// their items. Its current node moves only when the changing gate agrees
-// (TGuardedSelectionModel); moves are announced by currentNodeChanged.
+// their items, through a search filter (TBookFilter) it owns. Its current node
+// moves only when the changing gate agrees (TGuardedSelectionModel); moves are
+// announced by currentNodeChanged.
+//
+// Everything the tree hands out or takes as a "node" is an index of the book,
+// never of the filter between them, so its callers need not know whether a
+// search is on. QTreeView's own functions (currentIndex, setCurrentIndex,
+// expand, visualRect, model...) keep speaking of the view's model.
 class TCategoryTree : public QTreeView
 {
     Q_OBJECT
@@ -19,6 +28,7 @@ public:
 
     void SetBook(TAccountBook *book);
     TAccountBook *Book() const { return m_book; }
+    TBookFilter *Filter() const { return m_filter; }
 
     // Asked before the current node moves; false keeps it where it is.
     using ChangingGate = std::function<bool(const QModelIndex &from, const QModelIndex &to)>;
@@ -28,7 +38,24 @@ public:
     static QByteArray NodeName(const QModelIndex &node);
     static bool IsItemNode(const QModelIndex &node) { return node.isValid() && node.parent().isValid(); }
 
-    QModelIndex Selected() const { return currentIndex(); }
+    QModelIndex Selected() const;
+    // Moves the current node there (the gate is asked). A node the search
+    // hides is shown first, and stays shown until the search text changes.
+    // True when the node is current afterwards.
+    bool SetCurrent(const QModelIndex &node);
+    // Opens the node's category and scrolls the node into view.
+    void Reveal(const QModelIndex &node);
+
+    // Between the book and the view's model.
+    QModelIndex ViewIndex(const QModelIndex &node) const;
+    QModelIndex NodeIndex(const QModelIndex &viewIndex) const;
+
+    // Filters the tree. While a search text is set, every category shown is
+    // open and the current node stays in view; clearing the text brings back
+    // the categories that were open before the search began and the node that
+    // was selected then, or keeps and shows the node the user selected since.
+    void SetSearchText(const QString &text);
+    QString SearchText() const;
 
 signals:
     void currentNodeChanged(const QModelIndex &current, const QModelIndex &previous);
@@ -39,7 +66,16 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
+    void SaveTreeState();
+    void RestoreTreeState();
+
     TAccountBook *m_book = nullptr;
+    TBookFilter *m_filter = nullptr;
     TGuardedSelectionModel *m_guard = nullptr;
     ChangingGate m_gate;
+    QMetaObject::Connection m_reopen;
+    // The tree as it was before the search began, in nodes of the book.
+    QList<QPersistentModelIndex> m_openBefore;
+    QPersistentModelIndex m_selectedBefore;
+    bool m_selectionMovedInSearch = false;
 };

@@ -281,3 +281,8 @@ bool TSearchRule::MatchesFolded(const QByteArray &foldedText) const
 {
     return Find(foldedText.constData(), size_t(foldedText.size()));
 }
+
+bool TSearchRule::MatchesFolded(const char *foldedText, qsizetype size) const
+{
+    return Find(foldedText, size > 0 ? size_t(size) : 0);
+}

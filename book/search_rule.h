@@ -42,6 +42,8 @@ public:
     bool MatchesRecord(const QByteArray &record) const;
     // Text made by FoldedSearchText.
     bool MatchesFolded(const QByteArray &foldedText) const;
+    // The same text held elsewhere, such as one buffer for a whole book.
+    bool MatchesFolded(const char *foldedText, qsizetype size) const;
 
 private:
     void Init(const QByteArray &ansiText, bool impossible);

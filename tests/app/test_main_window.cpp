@@ -180,19 +180,19 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.ui().tvwMain->setCurrentIndex(w.Book().index(0, 0, w.Book().index(0, 0)));
+        w.ui().tvwMain->SetCurrent(w.Book().index(0, 0, w.Book().index(0, 0)));
         QCOMPARE(w.ui().edtTitle->text(), QString::fromUtf8("Hotels €"));
         QCOMPARE(w.ui().edtProg->text(), QString("prog"));
         QCOMPARE(w.ui().edtPaymentDay->text(), QString("1st"));
         QCOMPARE(w.ui().memDesc->toPlainText(), QString("line one\nline two"));
         QVERIFY(w.ui().edtTitle->isEnabled());
 
-        w.ui().tvwMain->setCurrentIndex(w.Book().index(0, 0, w.Book().index(1, 0)));
+        w.ui().tvwMain->SetCurrent(w.Book().index(0, 0, w.Book().index(1, 0)));
         QCOMPARE(w.ui().edtTitle->text(), QString("Fresh"));
         QCOMPARE(w.ui().edtProg->text(), QString());
         QCOMPARE(w.ui().memDesc->toPlainText(), QString());
 
-        w.ui().tvwMain->setCurrentIndex(w.Book().index(0, 0));
+        w.ui().tvwMain->SetCurrent(w.Book().index(0, 0));
         QCOMPARE(w.ui().edtTitle->text(), QString());
         for (QWidget *f : w.ItemFields())
             QVERIFY(!f->isEnabled());
@@ -340,7 +340,7 @@ private slots:
             QCOMPARE(book.rowCount(), categoryNodes);
             for (int i = 0; i < book.rowCount(); ++i)
                 for (int c = 0; c < book.rowCount(book.index(i, 0)); ++c)
-                    w.ui().tvwMain->setCurrentIndex(book.index(c, 0, book.index(i, 0)));
+                    w.ui().tvwMain->SetCurrent(book.index(c, 0, book.index(i, 0)));
         }
         QCOMPARE(msgs.Texts(), reports);
         for (const auto &m : msgs.shown)

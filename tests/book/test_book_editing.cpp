@@ -307,7 +307,7 @@ private slots:
         QCOMPARE(f.w->ui().memDesc->toPlainText(), QString("one\ntwo\nthree"));
         // And after a restart.
         TfrmMain again(f.dir.Path(), &f.msgs);
-        again.ui().tvwMain->setCurrentIndex(again.Book().index(1, 0, again.Book().index(1, 0)));
+        again.ui().tvwMain->SetCurrent(again.Book().index(1, 0, again.Book().index(1, 0)));
         QCOMPARE(again.ui().memDesc->toPlainText(), QString("one\ntwo\nthree"));
     }
 

@@ -1,0 +1,45 @@
+// Search over the tree: a field above tvwMain filters the book as the user
+// types (book/book_filter.h decides what stays; tvwMain keeps the selection in
+// view and restores the tree when the field is cleared). Ctrl+F goes to the
+// field, Esc in it clears it.
+//
+// Commands go on working on a filtered tree: they act on the selected node,
+// which stays in view, and an item added while a search is on is shown and
+// selected although the text may not match it, until the text changes.
+#include "main_window.h"
+
+#include "book/category_tree.h"
+#include "util/error_reporter.h"
+
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+void TfrmMain::ConnectSearchHandlers()
+{
+    edtSearch = new QLineEdit(bsSkinGroupBox1);
+    edtSearch->setObjectName(QStringLiteral("edtSearch"));
+    edtSearch->setPlaceholderText(QStringLiteral("Search"));
+    edtSearch->setClearButtonEnabled(true);
+    if (auto *layout = qobject_cast<QVBoxLayout *>(bsSkinGroupBox1->layout()))
+        layout->insertWidget(layout->indexOf(tvwMain), edtSearch);
+    setTabOrder(edtSearch, tvwMain);
+
+    connect(edtSearch, &QLineEdit::textChanged, this, [this](const QString &text) {
+        ErrorReporter::Run([&] { tvwMain->SetSearchText(text); });
+    });
+    // Enter hands the keyboard to the filtered tree.
+    connect(edtSearch, &QLineEdit::returnPressed, this, [this] { tvwMain->setFocus(Qt::ShortcutFocusReason); });
+
+    auto *find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        edtSearch->setFocus(Qt::ShortcutFocusReason);
+        edtSearch->selectAll();
+    });
+    auto *clear = new QShortcut(QKeySequence(Qt::Key_Escape), edtSearch);
+    clear->setContext(Qt::WidgetShortcut);
+    connect(clear, &QShortcut::activated, edtSearch, &QLineEdit::clear);
+}

@@ -1,0 +1,303 @@
+#include "book_filter.h"
+
+#include "account_book.h"
+
+#include <algorithm>
+
+TBookFilter::TBookFilter(QObject *parent) : QSortFilterProxyModel(parent)
+{
+    // The filter decides categories from their items itself, in one pass per
+    // keystroke; Qt's recursive filtering would ask for every item again.
+    setRecursiveFilteringEnabled(false);
+    // Rows the book reports as changed are filtered again; nothing is sorted.
+    setDynamicSortFilter(true);
+}
+
+void TBookFilter::SetBook(TAccountBook *book)
+{
+    if (m_book)
+        disconnect(m_book, nullptr, this, nullptr);
+    m_book = book;
+    ForgetAll();
+    m_kept.clear();
+    m_matchesDirty = true;
+    if (book) {
+        // Connected before the proxy's own handlers, which filter the changed
+        // rows at once and must see the book's new text.
+        connect(book, &QAbstractItemModel::dataChanged, this, &TBookFilter::BookDataChanged);
+        connect(book, &QAbstractItemModel::rowsInserted, this, &TBookFilter::BookRowsInserted);
+        connect(book, &QAbstractItemModel::rowsAboutToBeRemoved, this, &TBookFilter::BookRowsAboutToBeRemoved);
+        connect(book, &QAbstractItemModel::rowsRemoved, this, &TBookFilter::BookRowsRemoved);
+        connect(book, &QAbstractItemModel::rowsMoved, this, &TBookFilter::BookRestructured);
+        connect(book, &QAbstractItemModel::layoutChanged, this, &TBookFilter::BookRestructured);
+        connect(book, &QAbstractItemModel::modelReset, this, &TBookFilter::BookRestructured);
+    }
+    setSourceModel(book);
+    if (book) {
+        // The proxy filters the changed rows again, but not their category:
+        // one that gained or lost its only match, and the items of a renamed
+        // category, are looked at here.
+        connect(book, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &topLeft, const QModelIndex &) {
+            if (!IsFiltering() || !topLeft.isValid())
+                return;
+            if (topLeft.parent().isValid())
+                SyncCategory(topLeft.parent());
+            else
+                invalidateRowsFilter();
+        });
+        connect(book, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &parent) {
+            if (IsFiltering() && parent.isValid())
+                SyncCategory(parent);
+        });
+        connect(book, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &parent) {
+            if (IsFiltering() && parent.isValid())
+                SyncCategory(parent);
+        });
+    }
+}
+
+void TBookFilter::SyncCategory(const QModelIndex &category)
+{
+    EnsureMatches();
+    if (filterAcceptsRow(category.row(), QModelIndex()) != mapFromSource(category).isValid())
+        invalidateRowsFilter();
+}
+
+void TBookFilter::SetText(const QString &text, const QModelIndex &keep)
+{
+    if (text.trimmed() == m_text.trimmed()) {
+        m_text = text;
+        Keep(keep);
+        return;
+    }
+    m_text = text;
+    m_rule = TSearchRule(text);
+    m_kept.clear();
+    if (keep.isValid() && keep.model() == m_book)
+        m_kept.append(keep);
+    m_matchesDirty = true;
+    if (!IsFiltering()) {
+        m_categoryNamed = {};
+        m_categoryHolds = {};
+        m_recordMatches = {};
+    }
+    invalidateRowsFilter();
+}
+
+void TBookFilter::Keep(const QModelIndex &node)
+{
+    if (!m_book || !node.isValid() || node.model() != m_book)
+        return;
+    m_kept.removeIf([](const QPersistentModelIndex &k) { return !k.isValid(); });
+    if (!m_kept.contains(node))
+        m_kept.append(node);
+    if (IsFiltering() && !ShownIndex(node).isValid())
+        invalidateRowsFilter();
+}
+
+QModelIndex TBookFilter::ShownIndex(const QModelIndex &node) const
+{
+    if (!m_book || !node.isValid() || node.model() != m_book)
+        return {};
+    if (node.parent().isValid() && !mapFromSource(node.parent()).isValid())
+        return {};
+    return mapFromSource(node);
+}
+
+bool TBookFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
+{
+    if (!IsFiltering() || !m_book)
+        return true;
+    EnsureMatches();
+    if (!sourceParent.isValid()) {
+        const auto c = size_t(sourceRow);
+        if (c < m_categoryNamed.size() && (m_categoryNamed[c] || m_categoryHolds[c]))
+            return true;
+        return KeptCategory(sourceRow);
+    }
+    const int categoryRow = sourceParent.row();
+    if (size_t(categoryRow) < m_categoryNamed.size() && m_categoryNamed[size_t(categoryRow)])
+        return true;
+    const qsizetype record = m_book->RecordAt(m_book->index(sourceRow, 0, sourceParent));
+    if (record >= 0 && size_t(record) < m_recordMatches.size() && m_recordMatches[size_t(record)])
+        return true;
+    return KeptItem(sourceRow, categoryRow);
+}
+
+bool TBookFilter::KeptCategory(int row) const
+{
+    for (const QPersistentModelIndex &k : m_kept) {
+        if (!k.isValid())
+            continue;
+        const QModelIndex parent = k.parent();
+        if ((parent.isValid() ? parent.row() : k.row()) == row)
+            return true;
+    }
+    return false;
+}
+
+bool TBookFilter::KeptItem(int row, int categoryRow) const
+{
+    for (const QPersistentModelIndex &k : m_kept)
+        if (k.isValid() && k.row() == row && k.parent().isValid() && k.parent().row() == categoryRow)
+            return true;
+    return false;
+}
+
+void TBookFilter::EnsureMatches() const
+{
+    if (!m_matchesDirty)
+        return;
+    if (m_stale > (qint64(1) << 20) && m_stale > m_folded.size() / 2) {
+        QByteArray compact;
+        compact.reserve(m_folded.size() - m_stale);
+        for (TSpan &s : m_spans) {
+            if (s.offset < 0)
+                continue;
+            const qint64 at = compact.size();
+            compact.append(m_folded.constData() + s.offset, s.size);
+            s.offset = at;
+        }
+        m_folded = std::move(compact);
+        m_stale = 0;
+    }
+    const int categories = m_book->CategoryCount();
+    m_categoryNamed.assign(size_t(categories), 0);
+    m_categoryHolds.assign(size_t(categories), 0);
+    m_recordMatches.assign(size_t(m_book->RecordCount()), 0);
+    for (int c = 0; c < categories; ++c) {
+        if (m_rule.MatchesCategory(m_book->CategoryName(c))) {
+            m_categoryNamed[size_t(c)] = 1; // all its items stay; none needs a look
+            continue;
+        }
+        const QModelIndex category = m_book->CategoryIndex(c);
+        const int items = m_book->rowCount(category);
+        for (int i = 0; i < items; ++i) {
+            const qsizetype record = m_book->RecordAt(m_book->index(i, 0, category));
+            if (record >= 0 && RecordMatches(record)) {
+                m_recordMatches[size_t(record)] = 1;
+                m_categoryHolds[size_t(c)] = 1;
+            }
+        }
+    }
+    m_matchesDirty = false;
+}
+
+bool TBookFilter::RecordMatches(qsizetype record) const
+{
+    const char *data = nullptr;
+    qint64 size = 0;
+    FoldedText(record, &data, &size);
+    return m_rule.MatchesFolded(data, size);
+}
+
+void TBookFilter::FoldedText(qsizetype record, const char **data, qint64 *size) const
+{
+    if (size_t(record) >= m_spans.size())
+        m_spans.resize(size_t(std::max(m_book->RecordCount(), record + 1)));
+    TSpan &s = m_spans[size_t(record)];
+    if (s.offset < 0) {
+        const QByteArray folded = FoldedSearchText(m_book->ReadItem(record));
+        s.offset = m_folded.size();
+        s.size = folded.size();
+        m_folded.append(folded);
+    }
+    *data = m_folded.constData() + s.offset;
+    *size = s.size;
+}
+
+void TBookFilter::ForgetRecord(qsizetype record)
+{
+    if (record < 0 || size_t(record) >= m_spans.size())
+        return;
+    TSpan &s = m_spans[size_t(record)];
+    if (s.offset >= 0)
+        m_stale += s.size;
+    s = TSpan();
+}
+
+void TBookFilter::ForgetAll()
+{
+    m_folded = QByteArray();
+    m_spans = {};
+    m_stale = 0;
+    m_matchesDirty = true;
+}
+
+void TBookFilter::BookDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
+{
+    m_matchesDirty = true;
+    if (!topLeft.isValid())
+        return;
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        const QModelIndex node = topLeft.siblingAtRow(row);
+        if (TAccountBook::IsItemNode(node)) {
+            ForgetRecord(m_book->RecordAt(node));
+            continue;
+        }
+        // A category's name is part of its items' text.
+        const int items = m_book->rowCount(node);
+        for (int i = 0; i < items; ++i)
+            ForgetRecord(m_book->RecordAt(m_book->index(i, 0, node)));
+    }
+}
+
+void TBookFilter::BookRowsInserted(const QModelIndex &parent, int first, int last)
+{
+    m_matchesDirty = true;
+    if (m_spans.empty())
+        return;
+    const size_t known = m_spans.size();
+    qsizetype appended = 0;
+    if (parent.isValid()) {
+        for (int row = first; row <= last; ++row) {
+            const qsizetype record = m_book->RecordAt(m_book->index(row, 0, parent));
+            if (record >= qsizetype(known))
+                ++appended;
+            else
+                ForgetRecord(record); // an existing record under a new node may read differently
+        }
+    }
+    // New records are appended; any other change of the record numbers
+    // leaves nothing of the folded text usable.
+    if (m_book->RecordCount() == qsizetype(known) + appended)
+        m_spans.resize(size_t(m_book->RecordCount()));
+    else
+        ForgetAll();
+}
+
+void TBookFilter::BookRowsAboutToBeRemoved(const QModelIndex &parent, int first, int last)
+{
+    m_removing.clear();
+    if (!parent.isValid())
+        return;
+    for (int row = first; row <= last; ++row)
+        m_removing.push_back(m_book->RecordAt(m_book->index(row, 0, parent)));
+}
+
+void TBookFilter::BookRowsRemoved(const QModelIndex &parent, int, int)
+{
+    m_matchesDirty = true;
+    std::vector<qsizetype> gone;
+    gone.swap(m_removing);
+    if (m_spans.empty())
+        return;
+    std::sort(gone.begin(), gone.end());
+    const bool itemsOnly = parent.isValid() && !gone.empty() && gone.front() >= 0
+                           && std::adjacent_find(gone.begin(), gone.end()) == gone.end()
+                           && m_book->RecordCount() + qsizetype(gone.size()) == qsizetype(m_spans.size());
+    if (!itemsOnly) {
+        ForgetAll();
+        return;
+    }
+    // The records after each removed one move up by one.
+    for (auto r = gone.rbegin(); r != gone.rend(); ++r) {
+        ForgetRecord(*r);
+        m_spans.erase(m_spans.begin() + *r);
+    }
+}
+
+void TBookFilter::BookRestructured()
+{
+    ForgetAll();
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "book/search_rule.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPersistentModelIndex>
+#include <QSortFilterProxyModel>
+#include <QString>
+
+#include <vector>
+
+class TAccountBook;
+
+// The account book as the tree shows it while the user searches: an item
+// stays when the search text occurs in its searchable fields (never the
+// password), a category when its name holds the text (then with all its
+// items) or when one of its items stays. An empty text shows the whole book.
+//
+// Each item's folded text is kept in one buffer for the whole book, folded
+// the first time a search needs it and again only for the records the book
+// reports as changed, so a keystroke costs one pass over that buffer. Nodes
+// handed to Keep stay in view until the text changes, matching or not: the
+// tree keeps its selected item there, so typing in the editor is never hidden
+// by the search.
+class TBookFilter : public QSortFilterProxyModel
+{
+    Q_OBJECT
+public:
+    explicit TBookFilter(QObject *parent = nullptr);
+
+    void SetBook(TAccountBook *book);
+    TAccountBook *Book() const { return m_book; }
+
+    // The search text as typed. `keep` (a node of the book) stays in view
+    // under the new text; every other node kept before is let go.
+    void SetText(const QString &text, const QModelIndex &keep = QModelIndex());
+    const QString &Text() const { return m_text; }
+    bool IsFiltering() const { return !m_rule.IsEmpty(); }
+
+    // Keeps a node of the book (and its category) in view until the text
+    // changes; a node the text hides is shown at once.
+    void Keep(const QModelIndex &node);
+
+    // The row that shows a node of the book, or an invalid index when the
+    // node or its category is filtered out (mapFromSource alone answers for
+    // an item whose category is hidden too).
+    QModelIndex ShownIndex(const QModelIndex &node) const;
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+
+private:
+    struct TSpan
+    {
+        qint64 offset = -1; // into m_folded; -1 while not folded
+        qint64 size = 0;
+    };
+
+    // The folded text of a record, folded now if it is not yet.
+    void FoldedText(qsizetype record, const char **data, qint64 *size) const;
+    bool RecordMatches(qsizetype record) const;
+    void ForgetRecord(qsizetype record);
+    void ForgetAll();
+    void EnsureMatches() const;
+    bool KeptCategory(int row) const;
+    bool KeptItem(int row, int categoryRow) const;
+
+    // Book signals, seen before the proxy's own handlers see them.
+    void BookDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight);
+    void BookRowsInserted(const QModelIndex &parent, int first, int last);
+    void BookRowsAboutToBeRemoved(const QModelIndex &parent, int first, int last);
+    void BookRowsRemoved(const QModelIndex &parent, int first, int last);
+    void BookRestructured();
+    // Filters the category again when the answer for it has changed.
+    void SyncCategory(const QModelIndex &category);
+
+    TAccountBook *m_book = nullptr;
+    QString m_text;
+    TSearchRule m_rule{QByteArray()};
+    QList<QPersistentModelIndex> m_kept;
+
+    // Folded text of every record, in one buffer; m_stale bytes of it belong
+    // to no record any more and go at the next compaction.
+    mutable QByteArray m_folded;
+    mutable std::vector<TSpan> m_spans; // by record number
+    mutable qint64 m_stale = 0;
+    std::vector<qsizetype> m_removing; // records of item rows about to go
+
+    // What the current text keeps; recomputed when m_matchesDirty.
+    mutable bool m_matchesDirty = true;
+    mutable std::vector<char> m_categoryNamed; // the category's name matches
+    mutable std::vector<char> m_categoryHolds; // one of its items matches
+    mutable std::vector<char> m_recordMatches;
+};

@@ -1,0 +1,326 @@
+// The search field over the tree, driven through the real main window: typing
+// filters, Ctrl+F and Esc, clearing brings the tree back, and the save
+// question guards the selection on a filtered tree as on the whole one.
+#include "app/main_window.h"
+#include "book/account_book.h"
+#include "book/add_element_dialog.h"
+#include "book/category_tree.h"
+#include "settings/branding_settings.h"
+#include "support/scripted_messages.h"
+#include "support/temp_app_folder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+QByteArray R(const char *s)
+{
+    QByteArray out(s);
+    out.replace('|', '\xA5');
+    return out;
+}
+
+const QString kSave = "Do you want save the changes you made in this item?";
+
+const QByteArray kCategories = "Travel\r\nShops\r\nFood\r\n";
+const QByteArray kItems = R("Travel|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel notes|\r\n"
+                            "Travel|Flights|fp|||||||||wings|\r\n"
+                            "Shops|Books|bp||||||||||\r\n"
+                            "Shops|Music|mp|||||||||tunes|\r\n"
+                            "Food|Pizza|pp|||||||||cheese|\r\n");
+const QStringList kWhole{"Travel:Hotels,Flights", "Shops:Books,Music", "Food:Pizza"};
+
+class TFixture
+{
+public:
+    TFixture()
+    {
+        BrandingSettings() = TBrandingSettings{};
+        dir.Write("categories.dat", kCategories);
+        dir.Write("items.dat", kItems);
+        w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
+        w->ui().Timer1->stop();
+        w->show();
+        w->activateWindow();
+        if (!QTest::qWaitForWindowActive(w.get()))
+            qFatal("window not active");
+        tree = w->ui().tvwMain;
+        search = w->findChild<QLineEdit *>("edtSearch");
+    }
+
+    // A node of the tree as it shows now.
+    QModelIndex Row(int category, int item = -1) const
+    {
+        const QModelIndex c = tree->model()->index(category, 0);
+        return item < 0 ? c : tree->model()->index(item, 0, c);
+    }
+    QModelIndex Book(int category, int item = -1) const
+    {
+        const QModelIndex c = w->Book().index(category, 0);
+        return item < 0 ? c : w->Book().index(item, 0, c);
+    }
+    void Click(const QModelIndex &row, Qt::MouseButton button = Qt::LeftButton) const
+    {
+        tree->scrollTo(row);
+        QTest::mouseClick(tree->viewport(), button, {}, tree->visualRect(row).center());
+    }
+    // Esc where the user presses it: in the field.
+    void EscInSearch() const
+    {
+        w->activateWindow(); // a dialog may have just closed
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QTest::mouseClick(search, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), search);
+        QTest::keyClick(search, Qt::Key_Escape);
+    }
+    QStringList TreeTexts() const
+    {
+        QStringList out;
+        const QAbstractItemModel *m = tree->model();
+        for (int i = 0; i < m->rowCount(); ++i) {
+            const QModelIndex c = m->index(i, 0);
+            QString line = c.data().toString() + ":";
+            for (int k = 0; k < m->rowCount(c); ++k)
+                line += (k ? "," : "") + m->index(k, 0, c).data().toString();
+            out << line;
+        }
+        return out;
+    }
+    QStringList OpenCategories() const
+    {
+        QStringList out;
+        for (int i = 0; i < tree->model()->rowCount(); ++i)
+            if (tree->isExpanded(Row(i)))
+                out << Row(i).data().toString();
+        return out;
+    }
+    bool InView(const QModelIndex &row) const
+    {
+        return tree->viewport()->rect().contains(tree->visualRect(row).center());
+    }
+
+    TTempAppFolder dir;
+    TScriptedMessages msgs;
+    std::unique_ptr<TfrmMain> w;
+    TCategoryTree *tree = nullptr;
+    QLineEdit *search = nullptr;
+};
+
+// Answers the input dialog the next command opens.
+void AnswerDialog(const QString &text)
+{
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, text] {
+        auto *dlg = qobject_cast<TfrmAddElement *>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        QTest::keyClicks(dlg->edtElement, text);
+        QTest::mouseClick(dlg->findChild<QPushButton *>("btnOk"), Qt::LeftButton);
+    });
+    poll->start();
+}
+
+} // namespace
+
+class TestTreeSearch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void typingFilters_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("tree");
+        QTest::newRow("an item's title") << "hot" << QStringList{"Travel:Hotels"};
+        QTest::newRow("a category's name") << "SHOPS" << QStringList{"Shops:Books,Music"};
+        QTest::newRow("descriptions in three categories") << "es" << QStringList{"Travel:Hotels", "Shops:Music", "Food:Pizza"};
+        QTest::newRow("a password") << "hpw" << QStringList{};
+        QTest::newRow("nothing") << "zzz" << QStringList{};
+    }
+    void typingFilters()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, tree);
+        TFixture f;
+        QVERIFY(f.search);
+        QCOMPARE(f.search->placeholderText(), QString("Search"));
+        QCOMPARE(f.search->parentWidget(), f.tree->parentWidget());
+        QVERIFY(f.search->geometry().bottom() < f.tree->geometry().top());
+        QTest::keyClicks(f.search, text);
+        QCOMPARE(f.TreeTexts(), tree);
+        QCOMPARE(f.OpenCategories().size(), tree.size()); // every match in view
+        QVERIFY(f.msgs.shown.isEmpty());
+    }
+
+    void bookLoadedAgainUnderASearch()
+    {
+        TFixture f;
+        QTest::keyClicks(f.search, "es");
+        f.w->Book().LoadItems(f.dir.File("items.dat"));
+        QCOMPARE(f.TreeTexts(), (QStringList{"Travel:Hotels", "Shops:Music", "Food:Pizza"}));
+        QCOMPARE(f.OpenCategories(), (QStringList{"Travel", "Shops", "Food"}));
+        f.EscInSearch();
+        QCOMPARE(f.TreeTexts(), kWhole);
+    }
+
+    void ctrlFFocusesTheFieldAndEscClearsIt()
+    {
+        TFixture f;
+        QTest::keyClicks(f.search, "pizza");
+        QCOMPARE(f.TreeTexts(), QStringList{"Food:Pizza"});
+        f.Click(f.Row(0, 0));
+        QCOMPARE(QApplication::focusWidget(), f.tree);
+        QTest::keyClick(f.tree, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), f.search);
+        QCOMPARE(f.search->selectedText(), QString("pizza")); // typing replaces it
+        QTest::keyClick(f.search, Qt::Key_Escape);
+        QCOMPARE(f.search->text(), QString());
+        QCOMPARE(f.TreeTexts(), kWhole);
+        // From an editor field too.
+        QTest::keyClick(f.w->ui().edtProg, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), f.search);
+    }
+
+    void clearingRestoresTheTree_data()
+    {
+        QTest::addColumn<bool>("selectDuring");
+        QTest::addColumn<QString>("clearWith");
+        QTest::newRow("Esc") << false << "esc";
+        QTest::newRow("last character erased") << false << "backspace";
+        QTest::newRow("other item selected, then Esc") << true << "esc";
+        QTest::newRow("other item selected, then erased") << true << "backspace";
+    }
+    void clearingRestoresTheTree()
+    {
+        QFETCH(bool, selectDuring);
+        QFETCH(QString, clearWith);
+        TFixture f;
+        f.tree->expand(f.Row(0));
+        f.tree->expand(f.Row(2));
+        f.Click(f.Row(0, 1)); // Flights
+        QCOMPARE(f.OpenCategories(), (QStringList{"Travel", "Food"}));
+
+        QTest::keyClicks(f.search, "mu");
+        // The selected item stays in view although it does not match.
+        QCOMPARE(f.TreeTexts(), (QStringList{"Travel:Flights", "Shops:Music"}));
+        QCOMPARE(f.tree->Selected(), f.Book(0, 1));
+        if (selectDuring) {
+            f.Click(f.Row(1, 0));
+            QCOMPARE(f.w->ui().edtTitle->text(), QString("Music"));
+        }
+        if (clearWith == "esc") {
+            f.EscInSearch();
+        } else {
+            QTest::keyClick(f.search, Qt::Key_End);
+            QTest::keyClick(f.search, Qt::Key_Backspace);
+            QTest::keyClick(f.search, Qt::Key_Backspace);
+        }
+        QCOMPARE(f.TreeTexts(), kWhole);
+        const QModelIndex selected = selectDuring ? f.Book(1, 1) : f.Book(0, 1);
+        QCOMPARE(f.tree->Selected(), selected);
+        QCOMPARE(f.tree->selectionModel()->selectedIndexes(), QModelIndexList{f.tree->currentIndex()});
+        const QStringList open = selectDuring ? QStringList{"Travel", "Shops", "Food"} : QStringList{"Travel", "Food"};
+        QCOMPARE(f.OpenCategories(), open);
+        QVERIFY(f.InView(f.tree->currentIndex()));
+        QVERIFY(f.msgs.shown.isEmpty());
+    }
+
+    void saveQuestionWhileFiltered_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("moved");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("Cancel keeps the selection and the typing") << int(TModalResult::mrCancel) << false << false;
+        QTest::newRow("No drops the typing") << int(TModalResult::mrNo) << true << false;
+        QTest::newRow("Yes stores it") << int(TModalResult::mrYes) << true << true;
+    }
+    void saveQuestionWhileFiltered()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, moved);
+        QFETCH(bool, stored);
+        TFixture f;
+        f.tree->expand(f.Row(0));
+        f.Click(f.Row(0, 0)); // Hotels
+        QTest::keyClick(f.w->ui().edtProg, Qt::Key_End);
+        QTest::keyClicks(f.w->ui().edtProg, "X");
+        QVERIFY(f.w->ItemModified);
+
+        // Filtering never moves the selection, so it never asks.
+        QTest::keyClicks(f.search, "book");
+        QCOMPARE(f.TreeTexts(), (QStringList{"Travel:Hotels", "Shops:Books"}));
+        QCOMPARE(f.tree->Selected(), f.Book(0, 0));
+        QCOMPARE(f.w->ui().edtProg->text(), QString("hpX"));
+        QVERIFY(f.msgs.shown.isEmpty());
+
+        f.msgs.Answer(TModalResult(answer));
+        f.Click(f.Row(1, 0)); // Books, the second row of the book's second category
+        QCOMPARE(f.msgs.Texts(), QStringList{kSave});
+        QCOMPARE(f.tree->Selected(), moved ? f.Book(1, 0) : f.Book(0, 0));
+        QCOMPARE(f.w->ui().edtTitle->text(), moved ? QString("Books") : QString("Hotels"));
+        QCOMPARE(f.w->ui().edtProg->text(), moved ? QString("bp") : QString("hpX"));
+        QCOMPARE(f.w->ItemModified, !moved);
+        QCOMPARE(f.dir.Read("items.dat").contains(R("|hpX|")), stored);
+
+        // More typing and clearing ask nothing more and keep the typing.
+        QTest::keyClicks(f.search, "s");
+        f.EscInSearch();
+        QCOMPARE(f.search->text(), QString());
+        QCOMPARE(f.msgs.Texts(), QStringList{kSave});
+        QCOMPARE(f.tree->Selected(), moved ? f.Book(1, 0) : f.Book(0, 0));
+        if (!moved)
+            QCOMPARE(f.w->ui().edtProg->text(), QString("hpX"));
+    }
+
+    void commandsActOnTheBookNodeShown_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Delete Item from the pop-up menu") << "delete";
+        QTest::newRow("Add Item to the filtered category") << "add";
+    }
+    void commandsActOnTheBookNodeShown()
+    {
+        QFETCH(QString, command);
+        TFixture f;
+        QTest::keyClicks(f.search, "tunes");
+        QCOMPARE(f.TreeTexts(), QStringList{"Shops:Music"});
+        f.Click(f.Row(0, 0));
+        QCOMPARE(f.tree->Selected(), f.Book(1, 1));
+        if (command == "delete") {
+            f.Click(f.Row(0, 0), Qt::RightButton);
+            QVERIFY(f.w->ui().DeleteItem1->isVisible());
+            f.w->ui().bsSkinPopupMenu1->close();
+            f.msgs.Answer(TModalResult::mrOk);
+            f.w->ui().DeleteItem1->trigger();
+            QVERIFY(!f.dir.Read("items.dat").contains(R("|Music|")));
+            QVERIFY(f.dir.Read("items.dat").contains(R("|Books|")));
+            // The category takes the selection, and stays in view for it.
+            QCOMPARE(f.TreeTexts(), QStringList{"Shops:"});
+            QCOMPARE(f.tree->Selected(), f.Book(1));
+        } else {
+            AnswerDialog("Zeta");
+            QTest::mouseClick(f.w->ui().btnAddItem, Qt::LeftButton);
+            // Shown and selected although the search text does not match it.
+            QCOMPARE(f.TreeTexts(), QStringList{"Shops:Music,Zeta"});
+            QCOMPARE(f.tree->Selected(), f.Book(1, 2));
+            QCOMPARE(f.w->ui().edtTitle->text(), QString("Zeta"));
+            QVERIFY(f.dir.Read("items.dat").contains(R("Shops|Zeta|")));
+            f.EscInSearch();
+            QCOMPARE(f.tree->Selected(), f.Book(1, 2));
+            QVERIFY(f.InView(f.tree->currentIndex()));
+        }
+    }
+};
+
+QTEST_MAIN(TestTreeSearch)
+#include "test_tree_search.moc"
