@@ -10,7 +10,6 @@
 #include "util/error_reporter.h"
 #include "util/secret_clipboard.h"
 
-#include <QAbstractProxyModel>
 #include <QAction>
 #include <QApplication>
 #include <QDrag>
@@ -265,32 +264,21 @@ void TfrmMain::CommandsPopup()
 
 QModelIndex TfrmMain::SelectedNode() const
 {
-    QModelIndex node = tvwMain->Selected();
-    while (const auto *proxy = qobject_cast<const QAbstractProxyModel *>(node.model()))
-        node = proxy->mapToSource(node);
-    return node;
+    return tvwMain->Selected();
 }
 
 void TfrmMain::SelectNode(const QModelIndex &node)
 {
-    // From the book to the model the tree shows.
-    QList<const QAbstractProxyModel *> proxies;
-    for (auto *m = qobject_cast<const QAbstractProxyModel *>(tvwMain->model()); m;
-         m = qobject_cast<const QAbstractProxyModel *>(m->sourceModel()))
-        proxies.prepend(m);
-    QModelIndex shown = node;
-    for (const QAbstractProxyModel *proxy : proxies)
-        shown = proxy->mapFromSource(shown);
-    if (!shown.isValid())
+    if (!node.isValid())
         return;
     // A node that is current already (the item moved with the selection)
-    // is shown again, so that typing the user dropped goes.
-    if (tvwMain->currentIndex() == shown)
+    // is shown again, so that typing the user dropped goes. A node the
+    // search would hide stays shown until the search text changes.
+    if (tvwMain->Selected() == node)
         tvwMainChange();
     else
-        tvwMain->setCurrentIndex(shown); // may be refused by the save question
-    tvwMain->expand(shown.parent());
-    tvwMain->scrollTo(shown);
+        tvwMain->SetCurrent(node); // may be refused by the save question
+    tvwMain->Reveal(node);
 }
 
 bool TfrmMain::SettleTyping()
