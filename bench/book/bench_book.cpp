@@ -7,6 +7,8 @@
 // fields and the Save button, found by their object names.
 //
 // Usage: bench_book [items] [categories] [rounds]   (default 1000000 500 5)
+//        bench_book --write-book <folder> [items] [categories]
+//        (only writes the book, to start the program on it by hand)
 #include "app/application.h"
 #include "app/main_window.h"
 #include "bench/support/bench_support.h"
@@ -334,6 +336,12 @@ int main(int argc, char **argv)
         return RunChild(argc, argv);
 
     QCoreApplication app(argc, argv);
+    if (argc >= 3 && qstrcmp(argv[1], "--write-book") == 0) {
+        const QString to = QDir(QString::fromLocal8Bit(argv[2])).absolutePath() + QLatin1Char('/');
+        const int n = argc > 3 ? std::max(1, QByteArray(argv[3]).toInt()) : 1000000;
+        const int c = argc > 4 ? std::max(1, QByteArray(argv[4]).toInt()) : 500;
+        return QDir().mkpath(to) && WriteBook(to, n, c) ? 0 : 1;
+    }
     const int items = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 1000000;
     const int categories = argc > 2 ? std::max(1, QByteArray(argv[2]).toInt()) : 500;
     const int rounds = argc > 3 ? std::max(1, QByteArray(argv[3]).toInt()) : 5;

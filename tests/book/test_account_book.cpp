@@ -389,14 +389,27 @@ private slots:
     void randomCommands_keepIndexTreeAndFilesInStep_data()
     {
         QTest::addColumn<quint32>("seed");
+        QTest::addColumn<int>("extra"); // records added to the file before opening
         for (quint32 seed = 1; seed <= 12; ++seed)
-            QTest::addRow("seed %u", seed) << seed;
+            QTest::addRow("seed %u", seed) << seed << 0;
+        // Groups large enough that their tables grow and shrink, records of
+        // a category without a node and of names that differ only in case,
+        // and short records between them, all read from the file.
+        for (quint32 seed = 13; seed <= 16; ++seed)
+            QTest::addRow("seed %u, opened with 60 more", seed) << seed << 60;
     }
     void randomCommands_keepIndexTreeAndFilesInStep()
     {
         QFETCH(quint32, seed);
+        QFETCH(int, extra);
         QRandomGenerator rng(seed);
-        TBookFixture f("a\r\nB\r\na\r\n", R("a|x|\r\nB|x|\r\na|y|||||||||||\r\na|x|\r\n"));
+        QByteArray items = R("a|x|\r\nB|x|\r\na|y|||||||||||\r\na|x|\r\n");
+        for (int i = 0; i < extra; ++i) {
+            static const char *const kCategories[] = {"a", "a", "a", "A", "b", "B", "Gone"};
+            items += rng.bounded(10) == 0 ? R("short|\r\n")
+                                          : kCategories[rng.bounded(7)] + R("|") + RandomName(rng) + R("|p|\r\n");
+        }
+        TBookFixture f("a\r\nB\r\na\r\n", items);
         QAbstractItemModelTester tester(&f.book, QAbstractItemModelTester::FailureReportingMode::QtTest);
         for (int step = 0; step < 60; ++step) {
             const int categories = f.book.rowCount();
