@@ -438,6 +438,30 @@ void TAccountBook::AttachRecords()
     }
 }
 
+void TAccountBook::AttachOwnRecords(TCategory *category)
+{
+    // A category that comes to hold a name shows the records of that name
+    // already in the book (left by a category removed from categories.dat,
+    // say), as it will at the next start.
+    std::vector<quint32> own;
+    if (FirstOfName(category->name) == category)
+        if (const TBucket *bucket = BucketOf({category->name.constData(), category->name.size()}))
+            own = BucketRecords(*bucket);
+    if (own == category->items)
+        return;
+    const QModelIndex node = CategoryIndex(category->row);
+    if (!category->items.empty()) {
+        beginRemoveRows(node, 0, int(category->items.size()) - 1);
+        category->items.clear();
+        endRemoveRows();
+    }
+    if (!own.empty()) {
+        beginInsertRows(node, 0, int(own.size()) - 1);
+        category->items = std::move(own);
+        endInsertRows();
+    }
+}
+
 qsizetype TAccountBook::ChildRow(const TCategory &category, qsizetype record) const
 {
     const auto at = std::lower_bound(category.items.begin(), category.items.end(), quint32(record));
@@ -580,12 +604,18 @@ void TAccountBook::SaveCategories(const QString &path) const
 
 void TAccountBook::SaveItems(const QString &path) const
 {
+    WriteItems(path, m_bytes, m_records, m_edited);
+}
+
+void TAccountBook::WriteItems(const QString &path, const QByteArray &bytes, const std::vector<TRecordRef> &records,
+                              const QByteArrayList &edited)
+{
     // Records still in the bytes read, each followed by the CR LF it was
     // read with, go out as one run; only edited records and other line ends
     // are written piece by piece.
     TAtomicWriter out(path);
-    const char *base = m_bytes.constData();
-    const qint64 size = m_bytes.size();
+    const char *base = bytes.constData();
+    const qint64 size = bytes.size();
     qint64 runStart = -1;
     qint64 runEnd = -1;
     const auto flush = [&] {
@@ -593,10 +623,10 @@ void TAccountBook::SaveItems(const QString &path) const
             out.Write(base + runStart, runEnd - runStart);
         runStart = -1;
     };
-    for (const TRecordRef &ref : m_records) {
+    for (const TRecordRef &ref : records) {
         if (ref.edited) {
             flush();
-            out.Write(m_edited[ref.offset]);
+            out.Write(edited[ref.offset]);
             out.Write(kCrLf, 2);
             continue;
         }
@@ -615,6 +645,29 @@ void TAccountBook::SaveItems(const QString &path) const
     }
     flush();
     out.Commit();
+}
+
+TAccountBook::TItemsSnapshot TAccountBook::SnapshotItems() const
+{
+    TItemsSnapshot snapshot;
+    snapshot.m_bytes = m_bytes;
+    snapshot.m_edited = m_edited;
+    // The one copy a snapshot makes: 16 bytes a record, in large pages so a
+    // million records do not fault in page by page.
+    const qsizetype tableBytes = qsizetype(m_records.size() * sizeof(TRecordRef));
+    snapshot.m_records.reserve(m_records.size());
+    if (tableBytes >= kLargePageThreshold)
+        AdviseLargePages(snapshot.m_records.data(), tableBytes);
+    snapshot.m_records.assign(m_records.begin(), m_records.end());
+    snapshot.m_size = m_bytes.size();
+    for (const QByteArray &e : m_edited)
+        snapshot.m_size += e.size();
+    return snapshot;
+}
+
+void TAccountBook::TItemsSnapshot::Save(const QString &path) const
+{
+    WriteItems(path, m_bytes, m_records, m_edited);
 }
 
 void TAccountBook::Clear()
@@ -665,6 +718,7 @@ TBookOutcome TAccountBook::AddCategory(const QByteArray &name, QModelIndex *adde
         m_firstOfName.insert(name, c.get());
     m_categories.push_back(std::move(c));
     endInsertRows();
+    AttachOwnRecords(m_categories.back().get());
     if (added)
         *added = CategoryIndex(row);
     return TBookOutcome::Done;
@@ -725,6 +779,7 @@ TBookOutcome TAccountBook::RenameCategory(const QModelIndex &category, const QBy
     c->name = name;
     RebuildFirstOfName();
     emit dataChanged(category, category);
+    AttachOwnRecords(c);
     return TBookOutcome::Done;
 }
 

@@ -169,6 +169,7 @@ private:
     void BuildTable(TBucket &bucket) const;
     void TableInsert(TBucket &bucket, quint32 record) const;
     std::vector<quint32> BucketRecords(const TBucket &bucket) const;
+    void AttachOwnRecords(TCategory *category);
 
     std::vector<std::unique_ptr<TCategory>> m_categories;
     QHash<QByteArray, TCategory *> m_firstOfName;
@@ -181,4 +182,29 @@ private:
     QHash<QByteArray, std::vector<TBucket *>> m_foldedBuckets; // by ASCII-folded field
     QIcon m_categoryIcon;
     QIcon m_itemIcon;
+
+public:
+    // The records as they stand at one moment, taken without copying their
+    // bytes (the buffers are shared), written out byte for byte as SaveItems
+    // writes them. A snapshot is independent of the book: it may be saved on
+    // another thread while the book changes or is destroyed.
+    class TItemsSnapshot
+    {
+    public:
+        void Save(const QString &path) const;
+        // About the bytes Save writes.
+        qint64 Size() const { return m_size; }
+
+    private:
+        friend class TAccountBook;
+        QByteArray m_bytes;
+        std::vector<TRecordRef> m_records;
+        QByteArrayList m_edited;
+        qint64 m_size = 0;
+    };
+    TItemsSnapshot SnapshotItems() const;
+
+private:
+    static void WriteItems(const QString &path, const QByteArray &bytes, const std::vector<TRecordRef> &records,
+                           const QByteArrayList &edited);
 };

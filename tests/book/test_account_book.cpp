@@ -125,6 +125,8 @@ private slots:
         TBookFixture f("A\r\n", bytes);
         QCOMPARE(f.book.ItemList(), SplitLines(bytes));
         QCOMPARE(f.SavedItems(), JoinLines(SplitLines(bytes)));
+        f.book.SnapshotItems().Save(f.dir.File("snapshot.dat"));
+        QCOMPARE(f.dir.Read("snapshot.dat"), JoinLines(SplitLines(bytes)));
         f.book.SaveCategories(f.dir.File("cats.dat"));
         QCOMPARE(f.dir.Read("cats.dat"), QByteArray("A\r\n"));
     }
@@ -374,6 +376,24 @@ private slots:
         QCOMPARE(f.book.DeleteItem(f.Node(0)), TBookOutcome::NotAnItem);
         QCOMPARE(reset.size(), 0);
         QCOMPARE(layout.size(), 0);
+    }
+
+    // A snapshot writes the book as it was when taken, whatever the book
+    // does afterwards, and the same bytes a save wrote then.
+    void snapshot_keepsTheStateItWasTakenIn()
+    {
+        TBookFixture f;
+        QCOMPARE(f.book.StoreItem(f.Node(1, 0), {"Books", "edited"}, "d"), TBookOutcome::Done);
+        const QByteArray then = f.SavedItems();
+        const TAccountBook::TItemsSnapshot snapshot = f.book.SnapshotItems();
+        QCOMPARE(snapshot.Size(), qint64(kItems.size()) + f.book.Record(3).size());
+        QCOMPARE(f.book.StoreItem(f.Node(1, 0), {"Books", "again"}, "e"), TBookOutcome::Done);
+        QCOMPARE(f.book.AddItem(f.Node(0), "Trains"), TBookOutcome::Done);
+        QCOMPARE(f.book.DeleteItem(f.Node(0, 0)), TBookOutcome::Done);
+        QVERIFY(f.SavedItems() != then);
+        f.book.Clear();
+        snapshot.Save(f.dir.File("snapshot.dat"));
+        QCOMPARE(f.dir.Read("snapshot.dat"), then);
     }
 
     void shortRecordsBefore()
