@@ -184,6 +184,7 @@ int RunChild(int argc, char **argv)
     TQuietMessages messages;
 
     const qint64 createNs = Bench::NowNs();
+    const double createCpuMs = Bench::CpuMs();
     TfrmMain w(folder, &messages);
     if (!WaitForFirstPaint(w)) {
         std::fprintf(stderr, "the window was never painted\n");
@@ -201,6 +202,7 @@ int RunChild(int argc, char **argv)
         Report("shown_ms", shownMs);
         Report("process_shown_ms", Ms(processStartNs));
         Report("process_shown_cpu_ms", shownCpuMs);
+        Report("shown_cpu_ms", shownCpuMs - createCpuMs);
         // What a user does next: look at an item or two.
         if (ShowAt(p, p.first) < 0 || ShowAt(p, p.last) < 0) {
             std::fprintf(stderr, "the editor did not show the selected item\n");
@@ -364,13 +366,14 @@ int main(int argc, char **argv)
                 categories, fileMb, display ? "display" : "offscreen", Bench::LoadAverage().c_str());
 
     // Opening, three fresh processes; the median of each figure.
-    std::vector<double> shown, processShown, processCpu, peak;
+    std::vector<double> shown, shownCpu, processShown, processCpu, peak;
     for (int i = 0; i < 3; ++i) {
         TFigures f;
         if (!RunMeasurement(self, {QStringLiteral("--child"), QStringLiteral("open"), folder, QString::number(rounds)},
                             false, f))
             return 1;
         shown.push_back(f.value("shown_ms"));
+        shownCpu.push_back(f.value("shown_cpu_ms"));
         processShown.push_back(f.value("process_shown_ms"));
         processCpu.push_back(f.value("process_shown_cpu_ms"));
         peak.push_back(f.value("peak_kb") * 1024 / 1e6);
@@ -396,6 +399,8 @@ int main(int argc, char **argv)
     std::printf("%-60s %-26s %-16s %s\n", "", "figure", "target", "");
     const double shownMs = Bench::Median(shown);
     Row("window created, loaded and shown", MsText(shownMs), "< 1000 ms", shownMs < 1000);
+    std::printf("%-60s %s\n", "  (its processor time; on a busy machine the surer figure)",
+                MsText(Bench::Median(shownCpu)).constData());
     std::printf("%-60s %s, processor time %s\n", "  (from process start)",
                 MsText(Bench::Median(processShown)).constData(), MsText(Bench::Median(processCpu)).constData());
     const double peakMb = Bench::Median(peak);
