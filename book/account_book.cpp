@@ -537,7 +537,9 @@ void TAccountBook::LoadItems(const QString &path)
             ++lines;
             sampled = start + length;
         });
-        const qsizetype estimate = lines > 1 ? qsizetype(double(bytes.size()) / double(sampled) * double(lines) * 1.05) : 0;
+        qsizetype estimate = lines > 1 ? qsizetype(double(bytes.size()) / double(sampled) * double(lines) * 1.05) : 0;
+        // A head of short lines does not reserve more than the file's size.
+        estimate = std::min(estimate, bytes.size() / qsizetype(sizeof(TRecordRef)));
         records.reserve(size_t(estimate) + 16);
         if (qsizetype(records.capacity() * sizeof(TRecordRef)) >= kLargePageThreshold)
             AdviseLargePages(records.data(), qsizetype(records.capacity() * sizeof(TRecordRef)));
