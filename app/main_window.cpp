@@ -490,6 +490,9 @@ void TfrmMain::bsSkinButton1Click()
 
 void TfrmMain::FormClose()
 {
+    // The book's last write is committed (or its failure told) before the
+    // window goes.
+    WaitForSaves();
     for (int i = 0; i < 2; ++i) {
         try {
             IdHTTP1->Disconnect();

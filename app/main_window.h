@@ -29,6 +29,7 @@ class QTimer;
 class QToolButton;
 class QModelIndex;
 class TAccountBook;
+class TBookSaver;
 class TBrowserPanel;
 class TCategoryTree;
 class TDocumentView;
@@ -353,6 +354,25 @@ private:
     // window keeps handling input then) is not started a second time.
     bool m_fetchingNewsList = false;
     bool m_checkingUpdates = false;
+
+public:
+    // --- Saving a large book without holding up the window (main_window_saving.cpp) ---
+    // A book whose items.dat is at least this large is written by a thread of
+    // its own from a snapshot, after the same backup step; smaller ones are
+    // written before Save returns. Tests and benchmarks set it.
+    void SetBackgroundSaveFrom(qint64 bytes) { m_backgroundSaveFrom = bytes; }
+    // Blocks until every write of the book posted so far is committed or has
+    // failed, and reports what failed. Closing the window waits the same way.
+    void WaitForSaves();
+
+private:
+    // False for a book small enough to be written at once.
+    bool SaveItemsInBackground();
+    void BookSaved(const QString &error, const QString &backupFolder, const QString &backupError);
+    // The warning that no backup could be kept, once per run.
+    void TellBackupFailure(const QString &folder, const QString &error);
+    TBookSaver *m_saver = nullptr;
+    qint64 m_backgroundSaveFrom = qint64(8) << 20;
 
 protected:
     void showEvent(QShowEvent *event) override;

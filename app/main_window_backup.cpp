@@ -25,12 +25,18 @@ QString BackupTime(const TBookBackup &backup)
 void TfrmMain::KeepBackup()
 {
     TBookBackups backups(m_appFolder);
-    if (backups.BeforeReplace() != TBookBackups::TOutcome::Failed || m_backupFailureTold)
+    if (backups.BeforeReplace() == TBookBackups::TOutcome::Failed)
+        TellBackupFailure(backups.Folder(), backups.Error());
+}
+
+void TfrmMain::TellBackupFailure(const QString &folder, const QString &error)
+{
+    if (m_backupFailureTold)
         return;
     m_backupFailureTold = true;
     msgMain->MessageDlg(QStringLiteral("No backup of the account book could be kept in the folder \"%1\". "
                                        "The book is saved all the same; earlier versions are not kept.\n\n%2")
-                            .arg(QDir::toNativeSeparators(backups.Folder()), backups.Error()),
+                            .arg(QDir::toNativeSeparators(folder), error),
                         TMsgDlgType::mtWarning, mbOK);
 }
 
@@ -39,6 +45,8 @@ void TfrmMain::btnRestoreBackupClick()
     // Typing not yet stored is asked about first, as when the selection moves.
     if (!FormCloseQuery())
         return;
+    // A save still being written finishes before the backups are looked at.
+    WaitForSaves();
     TBookBackups backups(m_appFolder);
     const QList<TBookBackup> list = backups.List();
     if (list.isEmpty()) {

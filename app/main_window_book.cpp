@@ -74,12 +74,16 @@ void TfrmMain::LoadItems()
 // Every write of a book file goes through one of these two.
 void TfrmMain::SaveCategories()
 {
+    WaitForSaves();
     KeepBackup();
     m_book->SaveCategories(m_appFolder + kCategoriesFile);
 }
 
 void TfrmMain::SaveItems()
 {
+    if (SaveItemsInBackground())
+        return;
+    WaitForSaves();
     KeepBackup();
     m_book->SaveItems(m_appFolder + kItemsFile);
 }

@@ -191,9 +191,13 @@ void TAccountBook::RemoveRecords(const std::vector<quint32> &sorted)
         m_records[kept++] = m_records[r];
     }
     m_records.resize(kept);
-    for (quint32 &slot : m_slots)
-        if (slot)
-            slot = newNumber[slot - 1] + 1;
+    for (const auto &bucket : std::as_const(m_buckets)) {
+        for (quint32 &slot : bucket->table)
+            if (slot)
+                slot = newNumber[slot - 1] + 1;
+        for (quint32 &r : bucket->records)
+            r = newNumber[r];
+    }
     for (const auto &c : m_categories)
         for (quint32 &r : c->items)
             r = newNumber[r];
@@ -216,51 +220,108 @@ quint64 TAccountBook::KeyHash(TView key)
 
 void TAccountBook::IndexClear()
 {
-    m_slots.clear();
-    m_indexed = 0;
+    m_buckets.clear();
+    m_foldedBuckets.clear();
 }
 
-void TAccountBook::IndexReserve(qsizetype count)
+TAccountBook::TBucket *TAccountBook::BucketOf(TView category) const
 {
+    const auto found = m_buckets.constFind(QByteArray::fromRawData(category.data, category.size));
+    return found == m_buckets.cend() ? nullptr : found->get();
+}
+
+TAccountBook::TBucket *TAccountBook::AddBucket(const QByteArray &category)
+{
+    auto bucket = std::make_shared<TBucket>();
+    bucket->category = category;
+    QByteArray folded = category;
+    for (char &c : folded)
+        c = char(FoldAscii(static_cast<unsigned char>(c)));
+    m_foldedBuckets[folded].push_back(bucket.get());
+    m_buckets.insert(bucket->category, bucket);
+    return bucket.get();
+}
+
+void TAccountBook::BuildTable(TBucket &bucket) const
+{
+    std::vector<quint32> records = BucketRecords(bucket);
     size_t capacity = 16;
-    while (capacity < size_t(count) * 2)
+    while (capacity < records.size() * 2 + 2)
         capacity *= 2;
-    if (capacity <= m_slots.size())
+    bucket.table.assign(capacity, 0);
+    bucket.count = 0;
+    bucket.records = std::vector<quint32>();
+    for (quint32 r : records)
+        TableInsert(bucket, r);
+}
+
+void TAccountBook::TableInsert(TBucket &bucket, quint32 record) const
+{
+    if (size_t(bucket.count + 1) * 2 > bucket.table.size()) {
+        bucket.records = BucketRecords(bucket);
+        bucket.records.insert(std::lower_bound(bucket.records.begin(), bucket.records.end(), record), record);
+        bucket.table.clear();
+        BuildTable(bucket);
         return;
-    std::vector<quint32> old;
-    old.swap(m_slots);
-    m_slots.assign(capacity, 0);
-    m_indexed = 0;
-    for (quint32 slot : old)
+    }
+    TView key{};
+    KeyOf(View(record), &key);
+    const size_t mask = bucket.table.size() - 1;
+    size_t i = size_t(KeyHash(key)) & mask;
+    while (bucket.table[i])
+        i = (i + 1) & mask;
+    bucket.table[i] = record + 1;
+    ++bucket.count;
+}
+
+std::vector<quint32> TAccountBook::BucketRecords(const TBucket &bucket) const
+{
+    if (bucket.table.empty())
+        return bucket.records;
+    std::vector<quint32> records;
+    records.reserve(size_t(bucket.count));
+    for (quint32 slot : bucket.table)
         if (slot)
-            IndexInsert(slot - 1);
+            records.push_back(slot - 1);
+    std::sort(records.begin(), records.end());
+    return records;
 }
 
 void TAccountBook::IndexInsert(quint32 record)
 {
-    if (size_t(m_indexed + 1) * 2 > m_slots.size())
-        IndexReserve(m_indexed + 1);
     TView key{};
     KeyOf(View(record), &key);
-    const size_t mask = m_slots.size() - 1;
-    size_t i = size_t(KeyHash(key)) & mask;
-    while (m_slots[i])
-        i = (i + 1) & mask;
-    m_slots[i] = record + 1;
-    ++m_indexed;
+    const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+    const TView category{key.data, end - key.data};
+    TBucket *bucket = BucketOf(category);
+    if (!bucket)
+        bucket = AddBucket(QByteArray(category.data, category.size));
+    if (bucket->table.empty())
+        BuildTable(*bucket);
+    TableInsert(*bucket, record);
 }
 
 void TAccountBook::IndexRemove(quint32 record)
 {
-    const size_t mask = m_slots.size() - 1;
+    TView key{};
+    if (!KeyOf(View(record), &key))
+        return;
+    const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+    TBucket *bucket = BucketOf({key.data, end - key.data});
+    if (!bucket)
+        return;
+    if (bucket->table.empty())
+        BuildTable(*bucket);
+    std::vector<quint32> &table = bucket->table;
+    const size_t mask = table.size() - 1;
     const auto home = [&](quint32 slot) {
-        TView key{};
-        KeyOf(View(slot - 1), &key);
-        return size_t(KeyHash(key)) & mask;
+        TView k{};
+        KeyOf(View(slot - 1), &k);
+        return size_t(KeyHash(k)) & mask;
     };
     size_t i = home(record + 1);
-    while (m_slots[i] != record + 1) {
-        if (!m_slots[i])
+    while (table[i] != record + 1) {
+        if (!table[i])
             return;
         i = (i + 1) & mask;
     }
@@ -268,36 +329,58 @@ void TAccountBook::IndexRemove(quint32 record)
     size_t j = i;
     for (;;) {
         j = (j + 1) & mask;
-        if (!m_slots[j])
+        if (!table[j])
             break;
-        const size_t k = home(m_slots[j]);
+        const size_t k = home(table[j]);
         const bool stays = i <= j ? (i < k && k <= j) : (i < k || k <= j);
         if (stays)
             continue;
-        m_slots[i] = m_slots[j];
+        table[i] = table[j];
         i = j;
     }
-    m_slots[i] = 0;
-    --m_indexed;
+    table[i] = 0;
+    --bucket->count;
 }
 
 template <class F>
 void TAccountBook::IndexFind(TView key, bool ignoreCase, F &&f) const
 {
-    if (m_slots.empty())
+    const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+    if (!end)
         return;
-    const size_t mask = m_slots.size() - 1;
-    for (size_t i = size_t(KeyHash(key)) & mask; m_slots[i]; i = (i + 1) & mask) {
-        const quint32 record = m_slots[i] - 1;
-        TView other{};
-        KeyOf(View(record), &other);
-        if (other.size != key.size)
-            continue;
-        const bool same = ignoreCase ? SameBytesIgnoringAsciiCase(other.data, key.data, key.size)
-                                     : std::memcmp(other.data, key.data, size_t(key.size)) == 0;
-        if (same && f(record))
-            return;
+    const TView category{key.data, end - key.data};
+    // Returns true when f asked to stop.
+    const auto probe = [&](TBucket &bucket) {
+        if (bucket.table.empty())
+            BuildTable(bucket);
+        const size_t mask = bucket.table.size() - 1;
+        for (size_t i = size_t(KeyHash(key)) & mask; bucket.table[i]; i = (i + 1) & mask) {
+            const quint32 record = bucket.table[i] - 1;
+            TView other{};
+            KeyOf(View(record), &other);
+            if (other.size != key.size)
+                continue;
+            const bool same = ignoreCase ? SameBytesIgnoringAsciiCase(other.data, key.data, key.size)
+                                         : std::memcmp(other.data, key.data, size_t(key.size)) == 0;
+            if (same && f(record))
+                return true;
+        }
+        return false;
+    };
+    if (!ignoreCase) {
+        if (TBucket *bucket = BucketOf(category))
+            probe(*bucket);
+        return;
     }
+    QByteArray folded(category.data, category.size);
+    for (char &c : folded)
+        c = char(FoldAscii(static_cast<unsigned char>(c)));
+    const auto group = m_foldedBuckets.constFind(folded);
+    if (group == m_foldedBuckets.cend())
+        return;
+    for (TBucket *bucket : *group)
+        if (probe(*bucket))
+            return;
 }
 
 qsizetype TAccountBook::FindItem(const QByteArray &category, const QByteArray &title) const
@@ -348,15 +431,37 @@ bool TAccountBook::HoldsRecordsOf(const TCategory *category) const
 
 void TAccountBook::AttachRecords()
 {
-    for (const auto &c : m_categories)
+    // The records of a category are those of its name's group.
+    for (const auto &c : m_categories) {
         c->items.clear();
-    TView key{};
-    for (size_t r = 0; r < m_records.size(); ++r) {
-        if (!KeyOf(View(qsizetype(r)), &key))
+        if (FirstOfName(c->name) != c.get())
             continue;
-        const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
-        if (TCategory *c = FirstOfName(QByteArray::fromRawData(key.data, end - key.data)))
-            c->items.push_back(quint32(r));
+        if (const TBucket *bucket = BucketOf({c->name.constData(), c->name.size()}))
+            c->items = BucketRecords(*bucket);
+    }
+}
+
+void TAccountBook::AttachOwnRecords(TCategory *category)
+{
+    // A category that comes to hold a name shows the records of that name
+    // already in the book (left by a category removed from categories.dat,
+    // say), as it will at the next start.
+    std::vector<quint32> own;
+    if (FirstOfName(category->name) == category)
+        if (const TBucket *bucket = BucketOf({category->name.constData(), category->name.size()}))
+            own = BucketRecords(*bucket);
+    if (own == category->items)
+        return;
+    const QModelIndex node = CategoryIndex(category->row);
+    if (!category->items.empty()) {
+        beginRemoveRows(node, 0, int(category->items.size()) - 1);
+        category->items.clear();
+        endRemoveRows();
+    }
+    if (!own.empty()) {
+        beginInsertRows(node, 0, int(own.size()) - 1);
+        category->items = std::move(own);
+        endInsertRows();
     }
 }
 
@@ -423,31 +528,70 @@ void TAccountBook::LoadItems(const QString &path)
     if (!QFileInfo::exists(path))
         return;
     QByteArray bytes = LoadFileBytes(path);
+    // One pass finds the lines and groups the keyed records by category;
+    // the record table is sized from the lines of the file's first part, so
+    // it is not copied while it grows.
     std::vector<TRecordRef> records;
+    {
+        qsizetype sampled = 0;
+        qsizetype lines = 0;
+        const QByteArray head = QByteArray::fromRawData(bytes.constData(), std::min<qsizetype>(bytes.size(), 1 << 16));
+        ForEachLine(head, [&](qsizetype start, qsizetype length) {
+            ++lines;
+            sampled = start + length;
+        });
+        qsizetype estimate = lines > 1 ? qsizetype(double(bytes.size()) / double(sampled) * double(lines) * 1.05) : 0;
+        // A head of short lines does not reserve more than the file's size.
+        estimate = std::min(estimate, bytes.size() / qsizetype(sizeof(TRecordRef)));
+        records.reserve(size_t(estimate) + 16);
+        if (qsizetype(records.capacity() * sizeof(TRecordRef)) >= kLargePageThreshold)
+            AdviseLargePages(records.data(), qsizetype(records.capacity() * sizeof(TRecordRef)));
+    }
+    std::vector<quint32> shortRecords;
+    QHash<QByteArray, std::shared_ptr<TBucket>> buckets;
+    TBucket *last = nullptr;
     bool tooLong = false;
+    const char *base = bytes.constData();
     ForEachLine(bytes, [&](qsizetype start, qsizetype length) {
         if (quint64(length) > 0xFFFFFFFFULL)
             tooLong = true;
+        const auto record = quint32(records.size());
         records.push_back({start, quint32(length), false});
+        const char *data = base + start;
+        const auto *first = static_cast<const char *>(std::memchr(data, kFieldDelimiter, size_t(length)));
+        // Keyed as KeyOf has it: a delimiter that is not the record's last byte.
+        if (!first || first + 1 >= data + length) {
+            shortRecords.push_back(record);
+            return;
+        }
+        const qsizetype size = first - data;
+        if (!last || last->category.size() != size || std::memcmp(last->category.constData(), data, size_t(size)) != 0) {
+            auto &bucket = buckets[QByteArray::fromRawData(data, size)];
+            if (!bucket) {
+                bucket = std::make_shared<TBucket>();
+                bucket->category = QByteArray(data, size);
+            }
+            last = bucket.get();
+        }
+        last->records.push_back(record);
     });
     if (tooLong)
         throw EFileError(QStringLiteral("Cannot read file \"%1\". A line is longer than 4 GB.")
                              .arg(QDir::toNativeSeparators(path)));
-
     beginResetModel();
     m_bytes = std::move(bytes);
     m_records = std::move(records);
     m_edited.clear();
     m_freeEdited.clear();
-    m_short.clear();
+    m_short = std::move(shortRecords);
     IndexClear();
-    IndexReserve(RecordCount());
-    TView key{};
-    for (size_t r = 0; r < m_records.size(); ++r) {
-        if (KeyOf(View(qsizetype(r)), &key))
-            IndexInsert(quint32(r));
-        else
-            m_short.push_back(quint32(r));
+    for (const auto &bucket : std::as_const(buckets)) {
+        // The keys taken from the file's bytes become keys of their own.
+        m_buckets.insert(bucket->category, bucket);
+        QByteArray folded = bucket->category;
+        for (char &c : folded)
+            c = char(FoldAscii(static_cast<unsigned char>(c)));
+        m_foldedBuckets[folded].push_back(bucket.get());
     }
     AttachRecords();
     endResetModel();
@@ -465,12 +609,18 @@ void TAccountBook::SaveCategories(const QString &path) const
 
 void TAccountBook::SaveItems(const QString &path) const
 {
+    WriteItems(path, m_bytes, m_records, m_edited);
+}
+
+void TAccountBook::WriteItems(const QString &path, const QByteArray &bytes, const std::vector<TRecordRef> &records,
+                              const QByteArrayList &edited)
+{
     // Records still in the bytes read, each followed by the CR LF it was
     // read with, go out as one run; only edited records and other line ends
     // are written piece by piece.
     TAtomicWriter out(path);
-    const char *base = m_bytes.constData();
-    const qint64 size = m_bytes.size();
+    const char *base = bytes.constData();
+    const qint64 size = bytes.size();
     qint64 runStart = -1;
     qint64 runEnd = -1;
     const auto flush = [&] {
@@ -478,10 +628,10 @@ void TAccountBook::SaveItems(const QString &path) const
             out.Write(base + runStart, runEnd - runStart);
         runStart = -1;
     };
-    for (const TRecordRef &ref : m_records) {
+    for (const TRecordRef &ref : records) {
         if (ref.edited) {
             flush();
-            out.Write(m_edited[ref.offset]);
+            out.Write(edited[ref.offset]);
             out.Write(kCrLf, 2);
             continue;
         }
@@ -500,6 +650,29 @@ void TAccountBook::SaveItems(const QString &path) const
     }
     flush();
     out.Commit();
+}
+
+TAccountBook::TItemsSnapshot TAccountBook::SnapshotItems() const
+{
+    TItemsSnapshot snapshot;
+    snapshot.m_bytes = m_bytes;
+    snapshot.m_edited = m_edited;
+    // The one copy a snapshot makes: 16 bytes a record, in large pages so a
+    // million records do not fault in page by page.
+    const qsizetype tableBytes = qsizetype(m_records.size() * sizeof(TRecordRef));
+    snapshot.m_records.reserve(m_records.size());
+    if (tableBytes >= kLargePageThreshold)
+        AdviseLargePages(snapshot.m_records.data(), tableBytes);
+    snapshot.m_records.assign(m_records.begin(), m_records.end());
+    snapshot.m_size = m_bytes.size();
+    for (const QByteArray &e : m_edited)
+        snapshot.m_size += e.size();
+    return snapshot;
+}
+
+void TAccountBook::TItemsSnapshot::Save(const QString &path) const
+{
+    WriteItems(path, m_bytes, m_records, m_edited);
 }
 
 void TAccountBook::Clear()
@@ -550,6 +723,7 @@ TBookOutcome TAccountBook::AddCategory(const QByteArray &name, QModelIndex *adde
         m_firstOfName.insert(name, c.get());
     m_categories.push_back(std::move(c));
     endInsertRows();
+    AttachOwnRecords(m_categories.back().get());
     if (added)
         *added = CategoryIndex(row);
     return TBookOutcome::Done;
@@ -610,6 +784,7 @@ TBookOutcome TAccountBook::RenameCategory(const QModelIndex &category, const QBy
     c->name = name;
     RebuildFirstOfName();
     emit dataChanged(category, category);
+    AttachOwnRecords(c);
     return TBookOutcome::Done;
 }
 

@@ -184,17 +184,32 @@ private:
     qsizetype ChildRow(const TCategory &category, qsizetype record) const;
     bool HoldsRecordsOf(const TCategory *category) const;
 
-    // The index: open addressing over record numbers, hashed on the key with
-    // ASCII letters folded so one table answers both comparisons.
+    // The index: the keyed records grouped by their category field, and in
+    // each group, once it is first asked, a table by key (open addressing
+    // over record numbers, hashed with ASCII letters folded so one table
+    // answers both comparisons). Opening a book groups the records in the
+    // pass that finds them; no table is built until a lookup needs it.
+    struct TBucket
+    {
+        QByteArray category;           // the category field, exactly
+        std::vector<quint32> records;  // ascending; until the table is built
+        std::vector<quint32> table;    // record + 1, 0 = free; empty = not built
+        qsizetype count = 0;           // records in the table
+    };
     static quint64 KeyHash(TView key);
     void IndexClear();
-    void IndexReserve(qsizetype count);
     void IndexInsert(quint32 record);
     void IndexRemove(quint32 record);
     // Calls f(record) for every record whose key equals `key` (exactly, or
     // ignoring ASCII case) until f returns true.
     template <class F>
     void IndexFind(TView key, bool ignoreCase, F &&f) const;
+    TBucket *BucketOf(TView category) const;
+    TBucket *AddBucket(const QByteArray &category);
+    void BuildTable(TBucket &bucket) const;
+    void TableInsert(TBucket &bucket, quint32 record) const;
+    std::vector<quint32> BucketRecords(const TBucket &bucket) const;
+    void AttachOwnRecords(TCategory *category);
 
     std::vector<std::unique_ptr<TCategory>> m_categories;
     QHash<QByteArray, TCategory *> m_firstOfName;
@@ -203,8 +218,8 @@ private:
     QByteArrayList m_edited;            // records copied out by an edit
     std::vector<qint32> m_freeEdited;   // slots of m_edited to reuse
     std::vector<quint32> m_short;       // records without a key, ascending
-    std::vector<quint32> m_slots;       // index: record + 1, 0 = free
-    qsizetype m_indexed = 0;
+    QHash<QByteArray, std::shared_ptr<TBucket>> m_buckets;   // by exact category field
+    QHash<QByteArray, std::vector<TBucket *>> m_foldedBuckets; // by ASCII-folded field
     QIcon m_categoryIcon;
     QIcon m_itemIcon;
 
@@ -216,4 +231,29 @@ private:
     static QByteArray NewDragToken();
     const QByteArray m_dragToken = NewDragToken(); // tells this book's payloads from any other's
     DropGate m_dropGate;
+
+public:
+    // The records as they stand at one moment, taken without copying their
+    // bytes (the buffers are shared), written out byte for byte as SaveItems
+    // writes them. A snapshot is independent of the book: it may be saved on
+    // another thread while the book changes or is destroyed.
+    class TItemsSnapshot
+    {
+    public:
+        void Save(const QString &path) const;
+        // About the bytes Save writes.
+        qint64 Size() const { return m_size; }
+
+    private:
+        friend class TAccountBook;
+        QByteArray m_bytes;
+        std::vector<TRecordRef> m_records;
+        QByteArrayList m_edited;
+        qint64 m_size = 0;
+    };
+    TItemsSnapshot SnapshotItems() const;
+
+private:
+    static void WriteItems(const QString &path, const QByteArray &bytes, const std::vector<TRecordRef> &records,
+                           const QByteArrayList &edited);
 };

@@ -7,6 +7,8 @@
 // fields and the Save button, found by their object names.
 //
 // Usage: bench_book [items] [categories] [rounds]   (default 1000000 500 5)
+//        bench_book --write-book <folder> [items] [categories]
+//        (only writes the book, to start the program on it by hand)
 #include "app/application.h"
 #include "app/main_window.h"
 #include "bench/support/bench_support.h"
@@ -182,6 +184,7 @@ int RunChild(int argc, char **argv)
     TQuietMessages messages;
 
     const qint64 createNs = Bench::NowNs();
+    const double createCpuMs = Bench::CpuMs();
     TfrmMain w(folder, &messages);
     if (!WaitForFirstPaint(w)) {
         std::fprintf(stderr, "the window was never painted\n");
@@ -199,6 +202,7 @@ int RunChild(int argc, char **argv)
         Report("shown_ms", shownMs);
         Report("process_shown_ms", Ms(processStartNs));
         Report("process_shown_cpu_ms", shownCpuMs);
+        Report("shown_cpu_ms", shownCpuMs - createCpuMs);
         // What a user does next: look at an item or two.
         if (ShowAt(p, p.first) < 0 || ShowAt(p, p.last) < 0) {
             std::fprintf(stderr, "the editor did not show the selected item\n");
@@ -220,7 +224,7 @@ int RunChild(int argc, char **argv)
 
     const QString itemsPath = folder + QStringLiteral("items.dat");
     QByteArray fileBytes;
-    std::vector<double> first, last, paint, save, write;
+    std::vector<double> first, last, paint, save, commit, write;
     for (int r = 0; r < rounds; ++r) {
         double painted = 0;
         const double f = ShowAt(p, p.first, &painted);
@@ -241,6 +245,10 @@ int RunChild(int argc, char **argv)
         p.save->click();
         QCoreApplication::processEvents();
         save.push_back(Ms(start));
+        // A large book is written on a thread of its own; the file counts
+        // as saved once it is committed.
+        w.WaitForSaves();
+        commit.push_back(Ms(start));
         if (QFileInfo(itemsPath).size() != sizeBefore + 1) {
             std::fprintf(stderr, "Save did not write the edited item (%lld to %lld bytes, payout %s)\n",
                          sizeBefore, QFileInfo(itemsPath).size(), qPrintable(p.payout->text()));
@@ -264,6 +272,7 @@ int RunChild(int argc, char **argv)
     Report("last_ms", Bench::Median(last));
     Report("paint_ms", Bench::Median(paint));
     Report("save_ms", Bench::Median(save));
+    Report("commit_ms", Bench::Median(commit));
     Report("write_ms", Bench::Median(write));
     return messages.shown == 0 ? 0 : 1;
 }
@@ -318,7 +327,7 @@ const char *Verdict(bool met)
 
 void Row(const char *what, const QByteArray &figure, const QByteArray &target, bool met)
 {
-    std::printf("%-48s %-26s %-16s %s\n", what, figure.constData(), target.constData(), Verdict(met));
+    std::printf("%-60s %-26s %-16s %s\n", what, figure.constData(), target.constData(), Verdict(met));
 }
 
 QByteArray MsText(double ms)
@@ -334,6 +343,12 @@ int main(int argc, char **argv)
         return RunChild(argc, argv);
 
     QCoreApplication app(argc, argv);
+    if (argc >= 3 && qstrcmp(argv[1], "--write-book") == 0) {
+        const QString to = QDir(QString::fromLocal8Bit(argv[2])).absolutePath() + QLatin1Char('/');
+        const int n = argc > 3 ? std::max(1, QByteArray(argv[3]).toInt()) : 1000000;
+        const int c = argc > 4 ? std::max(1, QByteArray(argv[4]).toInt()) : 500;
+        return QDir().mkpath(to) && WriteBook(to, n, c) ? 0 : 1;
+    }
     const int items = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 1000000;
     const int categories = argc > 2 ? std::max(1, QByteArray(argv[2]).toInt()) : 500;
     const int rounds = argc > 3 ? std::max(1, QByteArray(argv[3]).toInt()) : 5;
@@ -351,13 +366,14 @@ int main(int argc, char **argv)
                 categories, fileMb, display ? "display" : "offscreen", Bench::LoadAverage().c_str());
 
     // Opening, three fresh processes; the median of each figure.
-    std::vector<double> shown, processShown, processCpu, peak;
+    std::vector<double> shown, shownCpu, processShown, processCpu, peak;
     for (int i = 0; i < 3; ++i) {
         TFigures f;
         if (!RunMeasurement(self, {QStringLiteral("--child"), QStringLiteral("open"), folder, QString::number(rounds)},
                             false, f))
             return 1;
         shown.push_back(f.value("shown_ms"));
+        shownCpu.push_back(f.value("shown_cpu_ms"));
         processShown.push_back(f.value("process_shown_ms"));
         processCpu.push_back(f.value("process_shown_cpu_ms"));
         peak.push_back(f.value("peak_kb") * 1024 / 1e6);
@@ -380,10 +396,12 @@ int main(int argc, char **argv)
     else if (a11y.value("bridge_active") != 1)
         a11yNote = "the bridge did not come up (is at-spi2-core installed?)";
 
-    std::printf("%-48s %-26s %-16s %s\n", "", "figure", "target", "");
+    std::printf("%-60s %-26s %-16s %s\n", "", "figure", "target", "");
     const double shownMs = Bench::Median(shown);
     Row("window created, loaded and shown", MsText(shownMs), "< 1000 ms", shownMs < 1000);
-    std::printf("%-48s %s, processor time %s\n", "  (from process start)",
+    std::printf("%-60s %s\n", "  (its processor time; on a busy machine the surer figure)",
+                MsText(Bench::Median(shownCpu)).constData());
+    std::printf("%-60s %s, processor time %s\n", "  (from process start)",
                 MsText(Bench::Median(processShown)).constData(), MsText(Bench::Median(processCpu)).constData());
     const double peakMb = Bench::Median(peak);
     Row("peak memory, opened and two items shown",
@@ -391,22 +409,29 @@ int main(int argc, char **argv)
         "<= 2 x items.dat", peakMb <= 2 * fileMb);
     Row("showing the first item", MsText(use.value("first_ms")), "< 5 ms", use.value("first_ms") < 5);
     Row("showing the last item", MsText(use.value("last_ms")), "< 5 ms", use.value("last_ms") < 5);
-    std::printf("%-48s %s\n", "  (then painting the window)", MsText(use.value("paint_ms")).constData());
+    std::printf("%-60s %s\n", "  (then painting the window)", MsText(use.value("paint_ms")).constData());
     const double save = use.value("save_ms");
+    const double commit = use.value("commit_ms");
     const double write = use.value("write_ms");
-    Row("storing one edited item and saving",
+    Row("storing one edited item and saving (window held)",
         MsText(save) + " = " + QByteArray::number(save / write, 'f', 2) + " x write", "< 1.5 x write",
         save < 1.5 * write);
-    std::printf("%-48s %s\n", "  (writing items.dat alone)", MsText(write).constData());
+    Row("  the same until items.dat is committed",
+        MsText(commit) + " = " + QByteArray::number(commit / write, 'f', 2) + " x write", "< 1.5 x write",
+        commit < 1.5 * write);
+    std::printf("%-60s %s\n", "  (writing items.dat alone)", MsText(write).constData());
     if (!a11yNote.isEmpty()) {
         std::printf("with the accessibility bridge: not measured, %s\n", a11yNote.constData());
     } else {
         const double a11ySave = a11y.value("save_ms");
         const double a11yMove =
             std::max(a11y.value("first_ms"), a11y.value("last_ms")) + a11y.value("paint_ms");
-        Row("bridge on: storing one edited item and saving",
+        Row("bridge on: storing one edited item and saving (window held)",
             MsText(a11ySave) + " = " + QByteArray::number(a11ySave / a11y.value("write_ms"), 'f', 2) + " x write",
             "< 200 ms", a11ySave < 200);
+        const double a11yCommit = a11y.value("commit_ms");
+        std::printf("%-60s %s = %s x write\n", "  (the same until items.dat is committed)", MsText(a11yCommit).constData(),
+                    QByteArray::number(a11yCommit / a11y.value("write_ms"), 'f', 2).constData());
         Row("bridge on: moving the selection, with painting", MsText(a11yMove), "< 200 ms", a11yMove < 200);
     }
     std::printf("medians of %d rounds; opening: medians of 3 processes; load now %s\n", rounds,

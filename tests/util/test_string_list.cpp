@@ -33,6 +33,35 @@ private slots:
         QCOMPARE(SplitLines(text), lines);
     }
 
+    // Line ends are looked for 16 bytes at a time: a break on either side
+    // of a block's edge, or a CR LF split by it, is found like any other.
+    void splitLines_breaksAtEveryOffsetOfABlock_data()
+    {
+        QTest::addColumn<QByteArray>("brk");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("CR") << QByteArray("\r");
+        QTest::newRow("LF") << QByteArray("\n");
+        QTest::newRow("NUL") << QByteArray("\0", 1);
+    }
+    void splitLines_breaksAtEveryOffsetOfABlock()
+    {
+        QFETCH(QByteArray, brk);
+        for (int at = 0; at <= 48; ++at) {
+            const QByteArray before(at, 'a');
+            const QByteArray after(at % 7 + 20, 'b');
+            const QByteArray text = before + brk + after + brk + "c";
+            QByteArrayList expected;
+            if (brk != QByteArray("\0", 1))
+                expected << before << after << QByteArray("c");
+            else if (at > 0)
+                expected << before;
+            QCOMPARE(SplitLines(text), expected);
+            // The same text seen from an odd start in memory.
+            const QByteArray shifted = "z" + text;
+            QCOMPARE(SplitLines(QByteArray::fromRawData(shifted.constData() + 1, text.size())), expected);
+        }
+    }
+
     void joinLines_endsEveryEntry()
     {
         QCOMPARE(JoinLines({}), QByteArray());
