@@ -88,7 +88,7 @@ struct TFixture
     QByteArray Payout(int category, int item) const
     {
         const TAccountBook &book = w->Book();
-        return book.ReadItem(book.RecordAt(Node(category, item))).fields[9];
+        return book.ReadItem(book.RecordAt(book.index(item, 0, book.index(category, 0)))).fields[9];
     }
     int Backups() const { return QDir(dir.File("backups")).entryList(QDir::Files).size(); }
 

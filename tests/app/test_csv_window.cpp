@@ -134,7 +134,7 @@ private slots:
     void export_asksAboutUnsavedTypingFirst()
     {
         TFixture f;
-        f.w->ui().tvwMain->setCurrentIndex(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
+        f.w->ui().tvwMain->SetCurrent(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
         QTest::keyClicks(f.w->ui().edtPayout, "9");
         QVERIFY(f.w->ItemModified);
         f.msgs.Answer(TModalResult::mrCancel);
@@ -208,7 +208,7 @@ private slots:
         TFixture f;
         f.dir.Write("list.csv", "name,password\r\nHotels,p\r\n");
         f.chosen = f.dir.File("list.csv");
-        f.w->ui().tvwMain->setCurrentIndex(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
+        f.w->ui().tvwMain->SetCurrent(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
         QTest::keyClicks(f.w->ui().edtTitle, "X");
         f.msgs.Answer(TModalResult::mrCancel);
         QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);

@@ -224,7 +224,7 @@ private slots:
         QTest::addColumn<int>("tree");
         QTest::addColumn<bool>("maximized");
         const QRect a = ScreenArea();
-        const QSize smaller(qMin(860, a.width() - 200), qMin(640, a.height() - 120));
+        const QSize smaller(qMin(1000, a.width() - 200), qMin(640, a.height() - 120)); // above the toolbar's minimum width
         QTest::newRow("larger, narrow tree") << a.adjusted(40, 30, -80, -70) << 150 << false;
         QTest::newRow("smaller, wide tree") << QRect(a.topLeft() + QPoint(200, 120), smaller) << 420 << false;
         QTest::newRow("maximized: its normal place kept") << QRect(a.topLeft() + QPoint(60, 50), smaller) << 300
@@ -262,13 +262,13 @@ private slots:
         QTest::addColumn<QRect>("stored");
         QTest::addColumn<QRect>("expected"); // invalid: anywhere wholly on the screen, same size
         const QRect a = ScreenArea();
-        const QSize size(800, 600);
+        const QSize size(1000, 600); // above the toolbar's minimum width
         QTest::newRow("on the screen: kept") << QRect(a.topLeft() + QPoint(10, 20), size)
                                              << QRect(a.topLeft() + QPoint(10, 20), size);
         QTest::newRow("right of every screen") << QRect(QPoint(a.right() + 3000, a.top()), size) << QRect();
         QTest::newRow("above and left of every screen") << QRect(a.topLeft() - QPoint(5000, 4000), size) << QRect();
         QTest::newRow("half off the bottom right: moved in")
-            << QRect(a.bottomRight() - QPoint(400, 300), size) << QRect(a.bottomRight() - QPoint(799, 599), size);
+            << QRect(a.bottomRight() - QPoint(400, 300), size) << QRect(a.bottomRight() - QPoint(size.width() - 1, size.height() - 1), size);
         QTest::newRow("larger than the screen: shrunk") << QRect(a.topLeft() - QPoint(100, 0), a.size() + QSize(500, 400))
                                                         << a;
     }
