@@ -162,6 +162,12 @@ private slots:
         QTest::newRow("items of a renamed category are found by its name")
             << "o" << "rename Travel" << "voyage" << QStringList{"Voyage:Hotels,Flights"};
         QTest::newRow("book loaded again") << "hotels" << "reload" << "" << QStringList{"Travel:Hotels"};
+        QTest::newRow("moved item found under its new category") << "shops" << "move Hotels to Shops" << ""
+                                                                 << QStringList{"Shops:Hotels,Books"}; // file order
+        QTest::newRow("moved item no longer found by its old category")
+            << "o" << "move Hotels to Shops" << "travel" << QStringList{"Travel:Flights"};
+        QTest::newRow("duplicate found by the next keystroke") << "o" << "duplicate Hotels" << "hotels (copy"
+                                                               << QStringList{"Travel:Hotels (copy)"};
     }
     void followsTheBook()
     {
@@ -186,6 +192,10 @@ private slots:
             QCOMPARE(f.book.RenameCategory(f.Node(0), "Voyage"), TBookOutcome::Done);
         else if (change == "reload")
             f.book.LoadItems(f.dir.File("items.dat"));
+        else if (change == "move Hotels to Shops")
+            QCOMPARE(f.book.MoveItem(f.Node(0, 0), f.Node(1)), TBookOutcome::Done);
+        else if (change == "duplicate Hotels")
+            QCOMPARE(f.book.DuplicateItem(f.Node(0, 0)), TBookOutcome::Done);
         if (!textAfter.isEmpty())
             f.filter.SetText(textAfter);
         QCOMPARE(f.Tree(), tree);
