@@ -1,6 +1,7 @@
 // Copying fields, moving and duplicating items, and the keys of the tree and
 // the main page, driven through the real main window; every message is
 // answered by the scripted double.
+#include "support/book_fixture.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
@@ -24,13 +25,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray R(const char *s)
-{
-    QByteArray out(s);
-    out.replace('|', '\xA5').replace('#', '\xA7');
-    return out;
-}
 
 const QString kSave = "Do you want save the changes you made in this item?";
 const QString kDeleteItem = "Are you sure do you want to delete selected item?";

@@ -1,3 +1,4 @@
+#include "support/book_fixture.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/category_tree.h"
@@ -19,13 +20,6 @@
 #include <QTimer>
 
 namespace {
-
-QByteArray R(const char *s)
-{
-    QByteArray out(s);
-    out.replace('|', '\xA5').replace('#', '\xA7');
-    return out;
-}
 
 // A book made elsewhere: Windows-1252 names, both record shapes, a multi-line
 // description, a record of an unknown category, an empty line, a duplicate

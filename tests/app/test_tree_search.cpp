@@ -1,6 +1,7 @@
 // The search field over the tree, driven through the real main window: typing
 // filters, Ctrl+F and Esc, clearing brings the tree back, and the save
 // question guards the selection on a filtered tree as on the whole one.
+#include "support/book_fixture.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
@@ -20,13 +21,6 @@
 #include <functional>
 
 namespace {
-
-QByteArray R(const char *s)
-{
-    QByteArray out(s);
-    out.replace('|', '\xA5');
-    return out;
-}
 
 const QString kSave = "Do you want save the changes you made in this item?";
 

@@ -1,4 +1,5 @@
 // The account book's rules and storage, without a window or a display.
+#include "support/book_fixture.h"
 #include "book/account_book.h"
 #include "support/temp_app_folder.h"
 #include "util/errors.h"
@@ -13,55 +14,18 @@
 
 namespace {
 
-// '|' stands for the delimiter 0xA5 and '#' for 0xA7.
-QByteArray R(const char *s)
-{
-    QByteArray out(s);
-    out.replace('|', '\xA5').replace('#', '\xA7');
-    return out;
-}
-
 const QByteArray kCategories = "Travel\r\nShops\r\n";
 const QByteArray kItems = R("Travel|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel notes|\r\n"
                             "Gone|Orphan|||||||||||x|\r\n"
                             "Travel|Flights|||||||||||| \r\n"
                             "Shops|Books|bp||||||||||\r\n");
 
-struct TBookFixture
+struct TBookFixture : TLoadedBook
 {
     explicit TBookFixture(const QByteArray &categories = kCategories, const QByteArray &items = kItems)
+        : TLoadedBook(categories, items)
     {
-        dir.Write("categories.dat", categories);
-        dir.Write("items.dat", items);
-        book.LoadCategories(dir.File("categories.dat"));
-        book.LoadItems(dir.File("items.dat"));
     }
-    QModelIndex Node(int category, int item = -1) const
-    {
-        const QModelIndex c = book.index(category, 0);
-        return item < 0 ? c : book.index(item, 0, c);
-    }
-    QStringList Tree() const { return TreeOf(book); }
-    static QStringList TreeOf(const TAccountBook &book)
-    {
-        QStringList out;
-        for (int i = 0; i < book.rowCount(); ++i) {
-            const QModelIndex c = book.index(i, 0);
-            QString line = c.data().toString() + ":";
-            for (int k = 0; k < book.rowCount(c); ++k)
-                line += (k ? "," : "") + book.index(k, 0, c).data().toString();
-            out << line;
-        }
-        return out;
-    }
-    QByteArray SavedItems() const
-    {
-        book.SaveItems(dir.File("out.dat"));
-        return dir.Read("out.dat");
-    }
-
-    TTempAppFolder dir;
-    TAccountBook book;
 };
 
 // The rule an item node finds its record by, as a walk over the list.

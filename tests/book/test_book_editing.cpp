@@ -1,5 +1,6 @@
 // The item editor and the book commands, driven through the real main window
 // with mouse and key events; every message is answered by the scripted double.
+#include "support/book_fixture.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
@@ -24,13 +25,6 @@
 #include <functional>
 
 namespace {
-
-QByteArray R(const char *s)
-{
-    QByteArray out(s);
-    out.replace('|', '\xA5').replace('#', '\xA7');
-    return out;
-}
 
 const QString kSave = "Do you want save the changes you made in this item?";
 const QString kTaken = "Sorry there is an item with this title in this category. Use other name and try again";

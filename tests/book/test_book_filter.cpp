@@ -1,5 +1,6 @@
 // What the tree keeps in view for a search text, without a window: the filter
 // between the account book and the tree, also while the book changes.
+#include "support/book_fixture.h"
 #include "book/account_book.h"
 #include "book/book_filter.h"
 #include "support/temp_app_folder.h"
@@ -10,14 +11,6 @@
 #include <memory>
 
 namespace {
-
-// '|' stands for the delimiter 0xA5.
-QByteArray R(const char *s)
-{
-    QByteArray out(s);
-    out.replace('|', '\xA5');
-    return out;
-}
 
 // Fields: category, title, program, website, login address, username,
 // password, affiliate link, cloaked address, payout, payment day, description.
@@ -30,38 +23,16 @@ const QByteArray kItems = R("Travel|Hotels|Sleep Program|http://beds.example/|ht
                             "Shops|Books|Paper|||bookuser|zebra||||monthly|Novels|\r\n"
                             "Caf\xE9 Corner|Espresso|||||||||||Beans|\r\n");
 
-struct TFixture
+struct TFixture : TLoadedBook
 {
-    TFixture()
+    TFixture() : TLoadedBook(kCategories, kItems)
     {
-        dir.Write("categories.dat", kCategories);
-        dir.Write("items.dat", kItems);
-        book.LoadCategories(dir.File("categories.dat"));
-        book.LoadItems(dir.File("items.dat"));
         filter.SetBook(&book);
         tester = std::make_unique<QAbstractItemModelTester>(&filter, QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
-    QModelIndex Node(int category, int item = -1) const
-    {
-        const QModelIndex c = book.index(category, 0);
-        return item < 0 ? c : book.index(item, 0, c);
-    }
-    // The tree as the filter shows it, a line per category: "Name:item,item".
-    QStringList Tree() const
-    {
-        QStringList out;
-        for (int i = 0; i < filter.rowCount(); ++i) {
-            const QModelIndex c = filter.index(i, 0);
-            QString line = c.data().toString() + ":";
-            for (int k = 0; k < filter.rowCount(c); ++k)
-                line += (k ? "," : "") + filter.index(k, 0, c).data().toString();
-            out << line;
-        }
-        return out;
-    }
+    // The tree as the filter shows it.
+    QStringList Tree() const { return TreeOf(filter); }
 
-    TTempAppFolder dir;
-    TAccountBook book;
     TBookFilter filter;
     std::unique_ptr<QAbstractItemModelTester> tester;
 };

@@ -1,17 +1,10 @@
+#include "support/book_fixture.h"
 #include "book/item_record.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 namespace {
-
-// '|' stands for the delimiter 0xA5 and '#' for 0xA7, to keep rows readable.
-QByteArray R(const char *s)
-{
-    QByteArray out(s);
-    out.replace('|', '\xA5').replace('#', '\xA7');
-    return out;
-}
 
 } // namespace
 
