@@ -2,6 +2,7 @@
 // the main page, driven through the real main window; every message is
 // answered by the scripted double.
 #include "support/book_fixture.h"
+#include "support/window_fixture.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
@@ -38,22 +39,10 @@ const QByteArray kItems = R("Travel|Hotels|hp|http://w.example/|http://l.example
                             "Travel|Flights|||||||||||| \r\n"
                             "Shops|Books|bp||||||||||\r\n");
 
-class TFixture
+class TFixture : public TActiveWindow
 {
 public:
-    explicit TFixture(const QByteArray &items = kItems)
-    {
-        BrandingSettings() = TBrandingSettings{};
-        dir.Write("categories.dat", kCategories);
-        dir.Write("items.dat", items);
-        w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
-        w->show();
-        w->activateWindow();
-        if (!QTest::qWaitForWindowActive(w.get()))
-            qFatal("window not active");
-        tree()->expandAll();
-    }
+    explicit TFixture(const QByteArray &items = kItems) : TActiveWindow(kCategories, items) { tree()->expandAll(); }
 
     TCategoryTree *tree() const { return w->ui().tvwMain; }
     // Nodes of the model the tree shows, whichever that is.
@@ -67,19 +56,7 @@ public:
         tree()->setCurrentIndex(node.x() < 0 ? QModelIndex() : Node(node.x(), node.y()));
     }
     QString CurrentText() const { return tree()->currentIndex().data().toString(); }
-    QStringList Tree() const
-    {
-        QStringList out;
-        const QAbstractItemModel *m = tree()->model();
-        for (int i = 0; i < m->rowCount(); ++i) {
-            const QModelIndex c = m->index(i, 0);
-            QString line = c.data().toString() + ":";
-            for (int k = 0; k < m->rowCount(c); ++k)
-                line += (k ? "," : "") + m->index(k, 0, c).data().toString();
-            out << line;
-        }
-        return out;
-    }
+    QStringList Tree() const { return TLoadedBook::TreeOf(*tree()->model()); }
     QLineEdit *Edit(const char *name) const { return w->findChild<QLineEdit *>(name); }
     void TypeInto(const char *field, const QString &text) const
     {
@@ -94,9 +71,6 @@ public:
         return nullptr;
     }
 
-    TTempAppFolder dir;
-    TScriptedMessages msgs;
-    std::unique_ptr<TfrmMain> w;
 };
 
 // Cancels every input dialog a command opens while it lives, telling their

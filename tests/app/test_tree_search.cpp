@@ -2,6 +2,7 @@
 // filters, Ctrl+F and Esc, clearing brings the tree back, and the save
 // question guards the selection on a filtered tree as on the whole one.
 #include "support/book_fixture.h"
+#include "support/window_fixture.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
@@ -32,20 +33,11 @@ const QByteArray kItems = R("Travel|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel no
                             "Food|Pizza|pp|||||||||cheese|\r\n");
 const QStringList kWhole{"Travel:Hotels,Flights", "Shops:Books,Music", "Food:Pizza"};
 
-class TFixture
+class TFixture : public TActiveWindow
 {
 public:
-    TFixture()
+    TFixture() : TActiveWindow(kCategories, kItems)
     {
-        BrandingSettings() = TBrandingSettings{};
-        dir.Write("categories.dat", kCategories);
-        dir.Write("items.dat", kItems);
-        w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
-        w->show();
-        w->activateWindow();
-        if (!QTest::qWaitForWindowActive(w.get()))
-            qFatal("window not active");
         tree = w->ui().tvwMain;
         search = w->findChild<QLineEdit *>("edtSearch");
     }
@@ -75,19 +67,7 @@ public:
         QCOMPARE(QApplication::focusWidget(), search);
         QTest::keyClick(search, Qt::Key_Escape);
     }
-    QStringList TreeTexts() const
-    {
-        QStringList out;
-        const QAbstractItemModel *m = tree->model();
-        for (int i = 0; i < m->rowCount(); ++i) {
-            const QModelIndex c = m->index(i, 0);
-            QString line = c.data().toString() + ":";
-            for (int k = 0; k < m->rowCount(c); ++k)
-                line += (k ? "," : "") + m->index(k, 0, c).data().toString();
-            out << line;
-        }
-        return out;
-    }
+    QStringList TreeTexts() const { return TLoadedBook::TreeOf(*tree->model()); }
     QStringList OpenCategories() const
     {
         QStringList out;
@@ -101,9 +81,6 @@ public:
         return tree->viewport()->rect().contains(tree->visualRect(row).center());
     }
 
-    TTempAppFolder dir;
-    TScriptedMessages msgs;
-    std::unique_ptr<TfrmMain> w;
     TCategoryTree *tree = nullptr;
     QLineEdit *search = nullptr;
 };

@@ -111,19 +111,7 @@ public:
         };
         return same("categories.dat", w->Book().CategoryList()) && same("items.dat", w->Book().ItemList());
     }
-    QStringList TreeTexts() const
-    {
-        QStringList out;
-        const QAbstractItemModel *m = w->ui().tvwMain->model();
-        for (int i = 0; i < m->rowCount(); ++i) {
-            const QModelIndex c = m->index(i, 0);
-            QString line = c.data().toString() + ":";
-            for (int k = 0; k < m->rowCount(c); ++k)
-                line += (k ? "," : "") + m->index(k, 0, c).data().toString();
-            out << line;
-        }
-        return out;
-    }
+    QStringList TreeTexts() const { return TLoadedBook::TreeOf(*w->ui().tvwMain->model()); }
 
     TTempAppFolder dir;
     TScriptedMessages msgs;
