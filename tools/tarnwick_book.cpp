@@ -6,6 +6,7 @@
 //   tarnwick-book [--folder DIR] search TEXT
 //   tarnwick-book [--folder DIR] check
 
+#include "tools/tool_output.h"
 #include "book/account_book.h"
 #include "book/book_backups.h"
 #include "book/book_check.h"
@@ -39,20 +40,9 @@ struct TToolContext
     bool dryRun = false;
 };
 
-void Print(std::FILE *to, const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-}
-
 void Fail(const QString &text)
 {
-    Print(stderr, QStringLiteral("tarnwick-book: %1\n").arg(text));
-}
-
-QString Native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
+    FailAs("tarnwick-book", text);
 }
 
 // Text of the book as a terminal shows it: control characters, which could

@@ -8,6 +8,7 @@
 //
 // Commands live in one table: a new command is a function and a row.
 
+#include "tools/tool_output.h"
 #include "brand_online.h"
 #include "settings/branding_kit.h"
 #include "settings/branding_parser.h"
@@ -52,20 +53,9 @@ struct TCommand
     int (*Run)(const QStringList &arguments, const TToolContext &context);
 };
 
-void Print(std::FILE *to, const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-}
-
 void Fail(const QString &text)
 {
-    Print(stderr, QStringLiteral("tarnwick-brand: %1\n").arg(text));
-}
-
-QString Native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
+    FailAs("tarnwick-brand", text);
 }
 
 int Pack(const QStringList &arguments, const TToolContext &context)

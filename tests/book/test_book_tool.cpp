@@ -4,6 +4,7 @@
 // the check and wrong usage answer with their documented exit codes.
 #include "book/item_record.h"
 #include "support/temp_app_folder.h"
+#include "support/tool_run.h"
 #include "util/string_list.h"
 
 #include <QDir>
@@ -16,24 +17,11 @@
 
 namespace {
 
-struct TRun
-{
-    int exit = -1;
-    QString out;
-    QString err;
-};
+using TRun = TToolRun;
 
 TRun Tool(const QStringList &arguments)
 {
-    QProcess p;
-    p.start(QStringLiteral(TARNWICK_BOOK_PATH), arguments);
-    TRun run;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exit = p.exitCode();
-    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return run;
+    return RunTool(QStringLiteral(TARNWICK_BOOK_PATH), arguments);
 }
 
 TRun Tool(const TTempAppFolder &folder, const QStringList &arguments)

@@ -3,33 +3,21 @@
 #include "util/file_crypt.h"
 #include "winzip_aes.h"
 
+#include "support/tool_run.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-struct TRun
-{
-    int Exit = -1;
-    QString Out;
-    QString Err;
-};
+using TRun = TToolRun;
 
 TRun Tool(const QStringList &arguments)
 {
-    QProcess p;
-    p.start(QStringLiteral(TARNWICK_BRAND_PATH), arguments);
-    TRun run;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.Exit = p.exitCode();
-    run.Out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    run.Err = QString::fromLocal8Bit(p.readAllStandardError());
-    return run;
+    return RunTool(QStringLiteral(TARNWICK_BRAND_PATH), arguments);
 }
 
 // --passphrase TEXT, or nothing for the program's own.
@@ -88,10 +76,10 @@ private slots:
     void help()
     {
         const TRun run = Tool({"--help"});
-        QCOMPARE(run.Exit, 0);
-        QVERIFY(run.Out.contains("pack PLAINTEXT CONTAINER"));
-        QVERIFY(run.Out.contains("unpack CONTAINER PLAINTEXT"));
-        QVERIFY(run.Out.contains("--passphrase TEXT"));
+        QCOMPARE(run.exit, 0);
+        QVERIFY(run.out.contains("pack PLAINTEXT CONTAINER"));
+        QVERIFY(run.out.contains("unpack CONTAINER PLAINTEXT"));
+        QVERIFY(run.out.contains("--passphrase TEXT"));
     }
 
     void wrongUsage_data()
@@ -118,8 +106,8 @@ private slots:
             if (a == "a" || a == "b")
                 a = folder.File(a);
         const TRun run = Tool(arguments);
-        QCOMPARE(run.Exit, 2);
-        QVERIFY2(run.Err.contains(message), qPrintable(run.Err));
+        QCOMPARE(run.exit, 2);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QCOMPARE(folder.Names(), QStringList{"a"});
     }
 
@@ -135,11 +123,11 @@ private slots:
             TFolder folder;
             const QByteArray plain = RandomBytes(quint32(length), length);
             folder.Write("plain.bin", plain);
-            QCOMPARE(Tool(With(passphrase, {"pack", folder.File("plain.bin"), folder.File("c.dat")})).Exit, 0);
+            QCOMPARE(Tool(With(passphrase, {"pack", folder.File("plain.bin"), folder.File("c.dat")})).exit, 0);
             QCOMPARE(folder.Read("c.dat").size(), length + 4 * strength + 16);
             const TRun run = Tool(With(passphrase, {"unpack", folder.File("c.dat"), folder.File("back.bin")}));
-            QCOMPARE(run.Exit, 0);
-            QCOMPARE(run.Err, QString());
+            QCOMPARE(run.exit, 0);
+            QCOMPARE(run.err, QString());
             QCOMPARE(folder.Read("back.bin"), plain);
         }
     }
@@ -149,7 +137,7 @@ private slots:
     {
         TFolder folder;
         folder.Write("settings.txt", "<AppName>Acme Books</AppName>\r\n");
-        QCOMPARE(Tool({"pack", folder.File("settings.txt"), folder.File("dbsettings.dat")}).Exit, 0);
+        QCOMPARE(Tool({"pack", folder.File("settings.txt"), folder.File("dbsettings.dat")}).exit, 0);
         QVERIFY(DecryptFileToFile(folder.File("dbsettings.dat"), folder.File("dbsettings.sim")));
         QCOMPARE(folder.Read("dbsettings.sim"), folder.Read("settings.txt"));
     }
@@ -170,7 +158,7 @@ private slots:
         folder.Write("plain.bin", plain);
 
         // Ours, wrapped in a ZIP entry, is extracted by 7-Zip.
-        QCOMPARE(Tool(With(passphrase, {"pack", folder.File("plain.bin"), folder.File("c.dat")})).Exit, 0);
+        QCOMPARE(Tool(With(passphrase, {"pack", folder.File("plain.bin"), folder.File("c.dat")})).exit, 0);
         folder.Write("ours.zip", ZipWithAesEntry("plain.bin", folder.Read("c.dat"), plain, strength, 1));
         QCOMPARE(RunSevenZip({"x", "-y", "-p" + QString::fromLatin1(password), "-o" + folder.File("x"),
                               folder.File("ours.zip")}), 0);
@@ -182,7 +170,7 @@ private slots:
         const std::optional<TZipEntry> entry = FirstZipEntry(folder.Read("theirs.zip"));
         QVERIFY(entry);
         folder.Write("theirs.dat", entry->Data);
-        QCOMPARE(Tool(With(passphrase, {"unpack", folder.File("theirs.dat"), folder.File("theirs.bin")})).Exit, 0);
+        QCOMPARE(Tool(With(passphrase, {"unpack", folder.File("theirs.dat"), folder.File("theirs.bin")})).exit, 0);
         QCOMPARE(folder.Read("theirs.bin"), plain);
     }
 
@@ -207,7 +195,7 @@ private slots:
         QFETCH(QString, message);
         TFolder folder;
         folder.Write("plain.bin", RandomBytes(7, 1000));  // container of 1020 bytes
-        QCOMPARE(Tool({"pack", folder.File("plain.bin"), folder.File("c.dat")}).Exit, 0);
+        QCOMPARE(Tool({"pack", folder.File("plain.bin"), folder.File("c.dat")}).exit, 0);
         QByteArray container = folder.Read("c.dat");
         if (flip >= 0)
             container[flip] = char(container[flip] ^ 0x04);
@@ -219,8 +207,8 @@ private slots:
         folder.Write("out.bin", "previous plaintext");
 
         const TRun run = Tool(With(passphrase, {"unpack", folder.File("c.dat"), folder.File("out.bin")}));
-        QCOMPARE(run.Exit, 1);
-        QVERIFY2(run.Err.contains(message), qPrintable(run.Err));
+        QCOMPARE(run.exit, 1);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QCOMPARE(folder.Read("out.bin"), QByteArray("previous plaintext"));
         QVERIFY(!folder.Names().join(' ').contains("out.bin."));  // no temporary left
     }
@@ -229,12 +217,12 @@ private slots:
     {
         TFolder folder;
         const TRun missing = Tool({"pack", folder.File("missing.txt"), folder.File("c.dat")});
-        QCOMPARE(missing.Exit, 1);
-        QVERIFY(missing.Err.contains("Cannot open file"));
+        QCOMPARE(missing.exit, 1);
+        QVERIFY(missing.err.contains("Cannot open file"));
         folder.Write("plain.txt", "x");
         const TRun noFolder = Tool({"pack", folder.File("plain.txt"), folder.File("no/such/c.dat")});
-        QCOMPARE(noFolder.Exit, 1);
-        QVERIFY(noFolder.Err.contains("Cannot create file"));
+        QCOMPARE(noFolder.exit, 1);
+        QVERIFY(noFolder.err.contains("Cannot create file"));
     }
 };
 
