@@ -226,6 +226,13 @@ public:
     // Keeps the book as it stands in backups/ before a file of it is
     // replaced; a failure is told once per run and never stops the save.
     void KeepBackup();
+    // Writes categories.dat (with `categories`) and items.dat, both or
+    // neither, after the backup step. On failure tells why, shows the book
+    // as its files hold it again (nothing half-done stays on screen) and
+    // returns false.
+    bool SaveBook(bool categories);
+    // Builds the tree and the lists again from the files; nothing selected.
+    void ReloadBook();
     void btnRestoreBackupClick();
     // The save question for unsaved typing; false keeps the window open.
     bool FormCloseQuery();

@@ -350,8 +350,7 @@ void TfrmMain::EditCategory()
     const TBookOutcome outcome = m_book->RenameCategory(node, newName);
     if (outcome != TBookOutcome::Done)
         return ShowBookRefusal(int(outcome));
-    SaveCategories();
-    SaveItems();
+    SaveBook(true);
 }
 
 void TfrmMain::DeleteCategory()
@@ -365,8 +364,7 @@ void TfrmMain::DeleteCategory()
         return;
     ItemModified = false;
     m_book->DeleteCategory(node);
-    SaveCategories();
-    SaveItems();
+    SaveBook(true);
 }
 
 void TfrmMain::DeleteItem()

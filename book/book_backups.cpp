@@ -1,5 +1,6 @@
 #include "book_backups.h"
 
+#include "book_files.h"
 #include "util/errors.h"
 #include "util/private_files.h"
 #include "util/string_list.h"
@@ -171,6 +172,7 @@ void TBookBackups::Restore(const QString &stamp)
     // undone; without that backup nothing is replaced.
     if (Keep(false) == TOutcome::Failed)
         throw EFileError(m_error);
-    SaveBytesAtomic(m_appFolder + kCategoriesFile, categories);
-    SaveBytesAtomic(m_appFolder + kItemsFile, items);
+    const TBookWriteResult written = WriteBookFiles(m_appFolder, categories, items);
+    if (!written.Ok())
+        throw EFileError(written.Message());
 }

@@ -44,9 +44,10 @@ public:
 
     // Newest first.
     QList<TBookBackup> List() const;
-    // Keeps the book as it stands, then puts back both files of the backup.
-    // Throws EFileError when the current book cannot be kept or a file cannot
-    // be written.
+    // Keeps the book as it stands, then puts back both files of the backup,
+    // both or neither. Throws EFileError when the current book cannot be kept
+    // or the files cannot be written; the message says why and that the book
+    // is unchanged.
     void Restore(const QString &stamp);
 
     QString Folder() const { return m_appFolder + kFolderName + QLatin1Char('/'); }
