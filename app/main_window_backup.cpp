@@ -27,7 +27,8 @@ QString BackupTime(const TBookBackup &backup)
 void TfrmMain::KeepBackup()
 {
     TBookBackups backups(m_appFolder);
-    if (backups.BeforeReplace() == TBookBackups::TOutcome::Failed)
+    const TBookBackups::TOutcome outcome = m_backupDue->exchange(false) ? backups.KeepNow() : backups.BeforeReplace();
+    if (outcome == TBookBackups::TOutcome::Failed)
         TellBackupFailure(backups.Folder(), backups.Error());
 }
 

@@ -364,6 +364,7 @@ void TfrmMain::DeleteCategory()
         return;
     ItemModified = false;
     m_book->DeleteCategory(node);
+    BackupBeforeNextSave();
     SaveBook(true);
 }
 
@@ -383,5 +384,6 @@ void TfrmMain::DeleteItem()
         ItemModified = modified;
         return;
     }
+    BackupBeforeNextSave();
     SaveItems();
 }
