@@ -71,7 +71,8 @@ void TfrmMain::LoadItems()
     m_book->LoadItems(m_appFolder + kItemsFile);
 }
 
-// Every write of a book file goes through one of these two.
+// Every write of a book file goes through one of these two, or through
+// SaveBook when a command changes both.
 void TfrmMain::SaveCategories()
 {
     WaitForSaves();
