@@ -90,19 +90,6 @@ private slots:
         QCOMPARE(Names(dir), before);
     }
 
-    void itemsAlone_leaveCategoriesUntouched()
-    {
-        TTempAppFolder dir;
-        dir.Write("categories.dat", kOldCategories);
-        dir.Write("items.dat", kOldItems);
-        TWriteFault fault("categories.dat", TStep::Write, ENOSPC);
-        const TBookWriteResult r =
-            WriteBookFiles(dir.Path(), TBookFileContent(), [](TAtomicWriter &out) { out.Write(kNewItems); });
-        QVERIFY2(r.Ok(), qPrintable(r.error));
-        QCOMPARE(dir.Read("categories.dat"), kOldCategories);
-        QCOMPARE(dir.Read("items.dat"), kNewItems);
-    }
-
     // Should categories.dat not go back either, the message must not claim
     // an unchanged book.
     void categoriesNotPutBack_isSaid()
@@ -122,26 +109,6 @@ private slots:
                      && r.Message().contains("restore the newest backup"),
                  qPrintable(r.Message()));
         QCOMPARE(dir.Read("items.dat"), kOldItems);
-    }
-
-    // A real write past the process's file size limit, as a full disk stops
-    // one: categories.dat fits, items.dat does not.
-    void realShortWrite_leavesBothFiles()
-    {
-        TTempAppFolder dir;
-        dir.Write("categories.dat", kOldCategories);
-        dir.Write("items.dat", kOldItems);
-        const QByteArray bigItems = kNewItems + QByteArray(64 * 1024, 'x') + "\r\n";
-        TBookWriteResult r;
-        {
-            TFileSizeLimit limit(8 * 1024);
-            r = WriteBookFiles(dir.Path(), kNewCategories, bigItems);
-        }
-        QVERIFY(r.unchanged);
-        QVERIFY2(r.Message().contains("items.dat") && r.Message().contains("File too large"), qPrintable(r.Message()));
-        QCOMPARE(dir.Read("categories.dat"), kOldCategories);
-        QCOMPARE(dir.Read("items.dat"), kOldItems);
-        QCOMPARE(Names(dir), (QStringList{"categories.dat", "items.dat"}));
     }
 };
 
