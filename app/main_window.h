@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -226,6 +227,17 @@ public:
     // Keeps the book as it stands in backups/ before a file of it is
     // replaced; a failure is told once per run and never stops the save.
     void KeepBackup();
+    // The next backup step, on this thread or the saver's, keeps the book
+    // whatever the spacing of backups: called before saving a command that
+    // deletes, moves or duplicates, so the state before it can be restored.
+    void BackupBeforeNextSave() { m_backupDue->store(true); }
+    // Writes categories.dat (with `categories`) and items.dat, both or
+    // neither, after the backup step. On failure tells why, shows the book
+    // as its files hold it again (nothing half-done stays on screen) and
+    // returns false.
+    bool SaveBook(bool categories);
+    // Builds the tree and the lists again from the files; nothing selected.
+    void ReloadBook();
     void btnRestoreBackupClick();
     // The save question for unsaved typing; false keeps the window open.
     bool FormCloseQuery();
@@ -373,6 +385,10 @@ private:
     void TellBackupFailure(const QString &folder, const QString &error);
     TBookSaver *m_saver = nullptr;
     qint64 m_backgroundSaveFrom = qint64(8) << 20;
+    // Set by BackupBeforeNextSave, cleared by the backup step that honours
+    // it; shared with the saver's jobs, since a job that replaces a waiting
+    // one must keep the backup the replaced one owed.
+    std::shared_ptr<std::atomic<bool>> m_backupDue = std::make_shared<std::atomic<bool>>(false);
 
 protected:
     void showEvent(QShowEvent *event) override;

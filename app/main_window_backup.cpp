@@ -3,8 +3,10 @@
 
 #include "book/account_book.h"
 #include "book/book_backups.h"
+#include "book/book_files.h"
 #include "book/category_tree.h"
 #include "book/restore_backup_dialog.h"
+#include "util/atomic_writer.h"
 #include "util/error_reporter.h"
 
 #include <algorithm>
@@ -25,8 +27,38 @@ QString BackupTime(const TBookBackup &backup)
 void TfrmMain::KeepBackup()
 {
     TBookBackups backups(m_appFolder);
-    if (backups.BeforeReplace() == TBookBackups::TOutcome::Failed)
+    const TBookBackups::TOutcome outcome = m_backupDue->exchange(false) ? backups.KeepNow() : backups.BeforeReplace();
+    if (outcome == TBookBackups::TOutcome::Failed)
         TellBackupFailure(backups.Folder(), backups.Error());
+}
+
+bool TfrmMain::SaveBook(bool categories)
+{
+    // A save still being written goes first: the backup and the rollback
+    // must see the files as the last save left them.
+    WaitForSaves();
+    KeepBackup();
+    const TBookWriteResult written = WriteBookFiles(
+        m_appFolder,
+        categories ? TBookFileContent([this](TAtomicWriter &out) { m_book->WriteCategories(out); })
+                   : TBookFileContent(),
+        [this](TAtomicWriter &out) { m_book->WriteItems(out); });
+    if (written.Ok())
+        return true;
+    msgMain->MessageDlg(written.Message(), TMsgDlgType::mtError, mbOK);
+    ReloadBook();
+    return false;
+}
+
+void TfrmMain::ReloadBook()
+{
+    ItemModified = false;
+    m_book->Clear();
+    ClearItemFields();
+    EnableItemFields();
+    UpdateItemFieldsReadOnly();
+    LoadCategories();
+    LoadItems();
 }
 
 void TfrmMain::TellBackupFailure(const QString &folder, const QString &error)
@@ -72,13 +104,8 @@ void TfrmMain::btnRestoreBackupClick()
                             TMsgDlgType::mtWarning, TMsgDlgButtons(mbYes) | mbNo)
         != TModalResult::mrYes)
         return;
+    // A failure says why and leaves the book (files and window) as it was.
     backups.Restore(stamp);
     // The tree and the lists are built again from the restored files.
-    ItemModified = false;
-    m_book->Clear();
-    ClearItemFields();
-    EnableItemFields();
-    UpdateItemFieldsReadOnly();
-    LoadCategories();
-    LoadItems();
+    ReloadBook();
 }

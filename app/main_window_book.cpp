@@ -71,7 +71,8 @@ void TfrmMain::LoadItems()
     m_book->LoadItems(m_appFolder + kItemsFile);
 }
 
-// Every write of a book file goes through one of these two.
+// Every write of a book file goes through one of these two, or through
+// SaveBook when a command changes both.
 void TfrmMain::SaveCategories()
 {
     WaitForSaves();
@@ -350,8 +351,7 @@ void TfrmMain::EditCategory()
     const TBookOutcome outcome = m_book->RenameCategory(node, newName);
     if (outcome != TBookOutcome::Done)
         return ShowBookRefusal(int(outcome));
-    SaveCategories();
-    SaveItems();
+    SaveBook(true);
 }
 
 void TfrmMain::DeleteCategory()
@@ -365,8 +365,8 @@ void TfrmMain::DeleteCategory()
         return;
     ItemModified = false;
     m_book->DeleteCategory(node);
-    SaveCategories();
-    SaveItems();
+    BackupBeforeNextSave();
+    SaveBook(true);
 }
 
 void TfrmMain::DeleteItem()
@@ -385,5 +385,6 @@ void TfrmMain::DeleteItem()
         ItemModified = modified;
         return;
     }
+    BackupBeforeNextSave();
     SaveItems();
 }

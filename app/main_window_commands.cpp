@@ -308,6 +308,7 @@ void TfrmMain::MoveItemTo(const QModelIndex &category)
     if (outcome != TBookOutcome::Done)
         return ShowBookRefusal(int(outcome));
     SelectNode(moved);
+    BackupBeforeNextSave();
     SaveItems();
 }
 
@@ -320,6 +321,7 @@ void TfrmMain::DuplicateItem()
     if (outcome != TBookOutcome::Done)
         return ShowBookRefusal(int(outcome));
     SelectNode(added);
+    BackupBeforeNextSave();
     SaveItems();
 }
 
@@ -328,6 +330,7 @@ void TfrmMain::ItemDropped(int outcome, const QModelIndex &item)
     if (TBookOutcome(outcome) != TBookOutcome::Done)
         return ShowBookRefusal(outcome);
     SelectNode(item);
+    BackupBeforeNextSave();
     SaveItems();
 }
 

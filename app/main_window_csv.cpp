@@ -107,7 +107,9 @@ void TfrmMain::btnImportCsvClick()
         return;
 
     // An import changes much at once: the book as it was is kept whatever
-    // the spacing of backups, and without a backup nothing is imported.
+    // the spacing of backups, and without a backup nothing is imported. A
+    // save still being written goes first, so the backup holds it.
+    WaitForSaves();
     TBookBackups backups(m_appFolder);
     if (backups.KeepNow() == TBookBackups::TOutcome::Failed) {
         msgMain->MessageDlg(QStringLiteral("No backup of the account book could be kept in the folder \"%1\", "
@@ -116,10 +118,18 @@ void TfrmMain::btnImportCsvClick()
                             TMsgDlgType::mtError, mbOK);
         return;
     }
-    const TImportDone done = ApplyCsvImport(*m_book, plan);
-    if (done.newCategories > 0)
-        SaveCategories();
-    SaveItems();
+    TImportDone done;
+    try {
+        done = ApplyCsvImport(*m_book, plan);
+    } catch (...) {
+        // What was added before the book refused stays off the screen too.
+        ReloadBook();
+        throw;
+    }
+    // Both files or neither; a failure has been told and the book shown as
+    // its files still hold it.
+    if (!SaveBook(done.newCategories > 0))
+        return;
 
     msgMain->MessageDlg(QStringLiteral("%1 item(s) were imported from \"%2\"%3.")
                             .arg(done.items)

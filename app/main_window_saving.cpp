@@ -23,10 +23,11 @@ bool TfrmMain::SaveItemsInBackground()
         connect(m_saver, &TBookSaver::finished, this, &TfrmMain::BookSaved);
     }
     const QString folder = m_appFolder;
-    m_saver->Post([snapshot = std::move(snapshot), folder] {
+    m_saver->Post([snapshot = std::move(snapshot), folder, due = m_backupDue] {
         TBookSaver::TReport report;
         TBookBackups backups(folder);
-        if (backups.BeforeReplace() == TBookBackups::TOutcome::Failed) {
+        const TBookBackups::TOutcome outcome = due->exchange(false) ? backups.KeepNow() : backups.BeforeReplace();
+        if (outcome == TBookBackups::TOutcome::Failed) {
             report.backupFolder = backups.Folder();
             report.backupError = backups.Error();
         }

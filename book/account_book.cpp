@@ -600,25 +600,36 @@ void TAccountBook::LoadItems(const QString &path)
 void TAccountBook::SaveCategories(const QString &path) const
 {
     TAtomicWriter out(path);
-    for (const auto &c : m_categories) {
-        out.Write(c->name);
-        out.Write(kCrLf, 2);
-    }
+    WriteCategories(out);
     out.Commit();
 }
 
 void TAccountBook::SaveItems(const QString &path) const
 {
-    WriteItems(path, m_bytes, m_records, m_edited);
+    TAtomicWriter out(path);
+    WriteItems(out);
+    out.Commit();
 }
 
-void TAccountBook::WriteItems(const QString &path, const QByteArray &bytes, const std::vector<TRecordRef> &records,
+void TAccountBook::WriteCategories(TAtomicWriter &out) const
+{
+    for (const auto &c : m_categories) {
+        out.Write(c->name);
+        out.Write(kCrLf, 2);
+    }
+}
+
+void TAccountBook::WriteItems(TAtomicWriter &out) const
+{
+    WriteItems(out, m_bytes, m_records, m_edited);
+}
+
+void TAccountBook::WriteItems(TAtomicWriter &out, const QByteArray &bytes, const std::vector<TRecordRef> &records,
                               const QByteArrayList &edited)
 {
     // Records still in the bytes read, each followed by the CR LF it was
     // read with, go out as one run; only edited records and other line ends
     // are written piece by piece.
-    TAtomicWriter out(path);
     const char *base = bytes.constData();
     const qint64 size = bytes.size();
     qint64 runStart = -1;
@@ -649,7 +660,6 @@ void TAccountBook::WriteItems(const QString &path, const QByteArray &bytes, cons
         }
     }
     flush();
-    out.Commit();
 }
 
 TAccountBook::TItemsSnapshot TAccountBook::SnapshotItems() const
@@ -672,7 +682,9 @@ TAccountBook::TItemsSnapshot TAccountBook::SnapshotItems() const
 
 void TAccountBook::TItemsSnapshot::Save(const QString &path) const
 {
-    WriteItems(path, m_bytes, m_records, m_edited);
+    TAtomicWriter out(path);
+    WriteItems(out, m_bytes, m_records, m_edited);
+    out.Commit();
 }
 
 void TAccountBook::Clear()

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QMimeData;
+class TAtomicWriter;
 
 // Why a book operation did not change the book; Done when it did.
 enum class TBookOutcome {
@@ -56,6 +57,9 @@ public:
     void LoadItems(const QString &path);
     void SaveCategories(const QString &path) const;
     void SaveItems(const QString &path) const;
+    // The bytes the two saves write, into a writer of the caller's.
+    void WriteCategories(TAtomicWriter &out) const;
+    void WriteItems(TAtomicWriter &out) const;
     void Clear();
 
     // --- Reading ---
@@ -254,6 +258,6 @@ public:
     TItemsSnapshot SnapshotItems() const;
 
 private:
-    static void WriteItems(const QString &path, const QByteArray &bytes, const std::vector<TRecordRef> &records,
+    static void WriteItems(TAtomicWriter &out, const QByteArray &bytes, const std::vector<TRecordRef> &records,
                            const QByteArrayList &edited);
 };

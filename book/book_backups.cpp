@@ -1,5 +1,6 @@
 #include "book_backups.h"
 
+#include "book_files.h"
 #include "util/errors.h"
 #include "util/private_files.h"
 #include "util/string_list.h"
@@ -47,7 +48,51 @@ QByteArray ReadOrEmpty(const QString &path)
     return bytes;
 }
 
+// An item by its category and title (the record up to its second 0xA5);
+// a record too short to have both, by its whole line.
+QByteArray ItemKey(const QByteArray &record)
+{
+    const qsizetype first = record.indexOf('\xA5');
+    const qsizetype second = first < 0 ? -1 : record.indexOf('\xA5', first + 1);
+    return second < 0 ? record : record.left(second);
+}
+
 } // namespace
+
+TBookContents::TBookContents(const QByteArray &categories, const QByteArray &items)
+{
+    for (const QByteArray &name : SplitLines(categories))
+        m_categories.insert(name);
+    for (const QByteArray &record : SplitLines(items))
+        if (!record.isEmpty())
+            m_items.insert(ItemKey(record));
+}
+
+TBookDifference TBookContents::Lacks(const QByteArray &categories, const QByteArray &items) const
+{
+    // Every line counts, as in the backup's own numbers: a name or an item
+    // held twice comes back twice.
+    TBookDifference d;
+    for (const QByteArray &name : SplitLines(categories))
+        if (!m_categories.contains(name))
+            ++d.categories;
+    for (const QByteArray &record : SplitLines(items))
+        if (!record.isEmpty() && !m_items.contains(ItemKey(record)))
+            ++d.items;
+    return d;
+}
+
+QString DescribeDifference(const TBookDifference &difference)
+{
+    QStringList parts;
+    if (difference.categories > 0)
+        parts << QStringLiteral("+%1 categor%2").arg(difference.categories)
+                     .arg(difference.categories == 1 ? QStringLiteral("y") : QStringLiteral("ies"));
+    if (difference.items > 0)
+        parts << QStringLiteral("+%1 item%2").arg(difference.items)
+                     .arg(difference.items == 1 ? QString() : QStringLiteral("s"));
+    return parts.isEmpty() ? QStringLiteral("nothing") : parts.join(QStringLiteral(", "));
+}
 
 TBookBackups::TBookBackups(const QString &appFolder, Clock clock)
     : m_appFolder(appFolder), m_clock(std::move(clock))
@@ -83,7 +128,7 @@ TBookBackups::TOutcome TBookBackups::KeepNow()
     return Keep(false);
 }
 
-TBookBackups::TOutcome TBookBackups::Keep(bool spaced)
+TBookBackups::TOutcome TBookBackups::Keep(bool spaced, const QString &spare)
 {
     m_error.clear();
     const QDateTime now = m_clock().toUTC();
@@ -127,8 +172,17 @@ TBookBackups::TOutcome TBookBackups::Keep(bool spaced)
         SaveBytesAtomic(MemberPath(stamp, kItemsFile), items);
         SaveBytesAtomic(MemberPath(stamp, kCategoriesFile), categories);
         stamps.append(stamp);
-        while (stamps.size() > kMaxBackups) {
-            const QString oldest = stamps.takeFirst();
+        // Oldest first: beyond the newest kMaxBackups, those older than
+        // kKeptSeconds before this one go.
+        for (qsizetype i = 0; i < stamps.size() && stamps.size() > kMaxBackups;) {
+            const QDateTime t = StampTime(stamps[i]);
+            if (t.isValid() && t.secsTo(at) < kKeptSeconds)
+                break;
+            if (stamps[i] == spare) {
+                ++i;
+                continue;
+            }
+            const QString oldest = stamps.takeAt(i);
             QFile::remove(MemberPath(oldest, kCategoriesFile));
             QFile::remove(MemberPath(oldest, kItemsFile));
         }
@@ -143,6 +197,20 @@ QList<TBookBackup> TBookBackups::List() const
 {
     QList<TBookBackup> list;
     const QStringList stamps = Stamps();
+    if (stamps.isEmpty())
+        return list;
+    // A book that cannot be read is compared as an empty one: everything a
+    // backup holds is then news.
+    QByteArray currentCategories;
+    QByteArray currentItems;
+    try {
+        currentCategories = ReadOrEmpty(m_appFolder + kCategoriesFile);
+        currentItems = ReadOrEmpty(m_appFolder + kItemsFile);
+    } catch (const EFileError &) {
+        currentCategories.clear();
+        currentItems.clear();
+    }
+    const TBookContents current(currentCategories, currentItems);
     for (auto it = stamps.crbegin(); it != stamps.crend(); ++it) {
         if (!QFileInfo::exists(MemberPath(*it, kCategoriesFile)))
             continue;
@@ -150,8 +218,11 @@ QList<TBookBackup> TBookBackups::List() const
         backup.stamp = *it;
         backup.time = StampTime(*it);
         try {
-            backup.categories = SplitLines(ReadOrEmpty(MemberPath(*it, kCategoriesFile))).size();
-            backup.items = SplitLines(ReadOrEmpty(MemberPath(*it, kItemsFile))).size();
+            const QByteArray categories = ReadOrEmpty(MemberPath(*it, kCategoriesFile));
+            const QByteArray items = ReadOrEmpty(MemberPath(*it, kItemsFile));
+            backup.categories = SplitLines(categories).size();
+            backup.items = SplitLines(items).size();
+            backup.notInCurrent = current.Lacks(categories, items);
         } catch (const EFileError &) {
             continue; // a backup that cannot be read cannot be restored either
         }
@@ -168,9 +239,12 @@ void TBookBackups::Restore(const QString &stamp)
     const QByteArray categories = ReadOrEmpty(MemberPath(stamp, kCategoriesFile));
     const QByteArray items = ReadOrEmpty(MemberPath(stamp, kItemsFile));
     // The book as it stands becomes a backup itself, so the restore can be
-    // undone; without that backup nothing is replaced.
-    if (Keep(false) == TOutcome::Failed)
+    // undone; without that backup nothing is replaced. Making room for it
+    // spares the backup being restored, which may still be needed should
+    // the files not take it.
+    if (Keep(false, stamp) == TOutcome::Failed)
         throw EFileError(m_error);
-    SaveBytesAtomic(m_appFolder + kCategoriesFile, categories);
-    SaveBytesAtomic(m_appFolder + kItemsFile, items);
+    const TBookWriteResult written = WriteBookFiles(m_appFolder, categories, items);
+    if (!written.Ok())
+        throw EFileError(written.Message());
 }

@@ -14,7 +14,7 @@ TfrmRestoreBackup::TfrmRestoreBackup(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmRestoreBackup"));
     setWindowTitle(QStringLiteral("Restore Backup"));
-    resize(460, 340);
+    resize(620, 340);
     auto *layout = new QVBoxLayout(this);
     auto *label = new QLabel(QStringLiteral("Earlier versions of the account book, newest first:"), this);
     label->setObjectName(QStringLiteral("lblBackups"));
@@ -22,7 +22,9 @@ TfrmRestoreBackup::TfrmRestoreBackup(QWidget *parent) : QDialog(parent)
     lvwBackups = new QTreeWidget(this);
     lvwBackups->setObjectName(QStringLiteral("lvwBackups"));
     lvwBackups->setRootIsDecorated(false);
-    lvwBackups->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Categories"), QStringLiteral("Items")});
+    // The last column tells what restoring a backup would bring back.
+    lvwBackups->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Categories"), QStringLiteral("Items"),
+                                 QStringLiteral("Not in the current book")});
     lvwBackups->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     layout->addWidget(lvwBackups, 1);
     auto *buttons = new QHBoxLayout;
@@ -50,6 +52,7 @@ bool TfrmRestoreBackup::Choose(const QList<TBookBackup> &backups, QString *stamp
         row->setText(0, QLocale().toString(backup.time.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         row->setText(1, QString::number(backup.categories));
         row->setText(2, QString::number(backup.items));
+        row->setText(3, DescribeDifference(backup.notInCurrent));
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         row->setData(0, Qt::UserRole, backup.stamp);

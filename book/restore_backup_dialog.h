@@ -7,8 +7,9 @@
 class QPushButton;
 class QTreeWidget;
 
-// Lists the backups of the account book, newest first, with their date and
-// their number of categories and items, and lets the user choose one.
+// Lists the backups of the account book, newest first, with their date,
+// their number of categories and items and what they hold that the current
+// book does not, and lets the user choose one.
 class TfrmRestoreBackup : public QDialog
 {
     Q_OBJECT

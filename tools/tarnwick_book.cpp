@@ -10,8 +10,10 @@
 #include "book/account_book.h"
 #include "book/book_backups.h"
 #include "book/book_check.h"
+#include "book/book_files.h"
 #include "book/csv_transfer.h"
 #include "book/search_rule.h"
+#include "util/atomic_writer.h"
 #include "util/codepage.h"
 #include "util/errors.h"
 #include "util/single_instance.h"
@@ -145,9 +147,16 @@ int Import(const TToolContext &context)
         return ExitFailed;
     }
     const TImportDone done = ApplyCsvImport(book, plan);
-    if (done.newCategories > 0)
-        book.SaveCategories(context.folder + kCategoriesFile);
-    book.SaveItems(context.folder + kItemsFile);
+    // Both files or neither: new categories never stand beside the old items.
+    const TBookWriteResult written = WriteBookFiles(
+        context.folder,
+        done.newCategories > 0 ? TBookFileContent([&](TAtomicWriter &out) { book.WriteCategories(out); })
+                               : TBookFileContent(),
+        [&](TAtomicWriter &out) { book.WriteItems(out); });
+    if (!written.Ok()) {
+        Fail(written.Message());
+        return ExitFailed;
+    }
     Print(stdout, QStringLiteral("Imported %1.\n").arg(summary));
     return ExitOk;
 }

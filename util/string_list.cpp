@@ -1,11 +1,11 @@
 #include "string_list.h"
 
+#include "atomic_writer.h"
 #include "errors.h"
 
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <limits>
 
@@ -121,24 +121,9 @@ TStringList LoadStringList(const QString &path)
 
 void SaveBytesAtomic(const QString &path, const QByteArray &bytes)
 {
-    const bool isNew = !QFileInfo::exists(path);
-    QSaveFile f(path);
-    const auto fail = [&](const QString &what) {
-        f.cancelWriting();
-        throw EFileError(QStringLiteral("%1 \"%2\". %3")
-                             .arg(what, QDir::toNativeSeparators(path), f.errorString()));
-    };
-    if (!f.open(QIODevice::WriteOnly))
-        fail(QStringLiteral("Cannot create file"));
-    // A new file is owner-only before its first byte; an existing one keeps
-    // the mode its owner gave it, which QSaveFile carries over.
-    if (isNew && !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        fail(QStringLiteral("Cannot create file"));
-    if (f.write(bytes) != bytes.size())
-        fail(QStringLiteral("Cannot write file"));
-    if (!f.commit())
-        throw EFileError(QStringLiteral("Cannot write file \"%1\". %2")
-                             .arg(QDir::toNativeSeparators(path), f.errorString()));
+    TAtomicWriter out(path);
+    out.Write(bytes);
+    out.Commit();
 }
 
 void SaveStringList(const QString &path, const TStringList &lines)

@@ -106,14 +106,17 @@ private slots:
     void sameFilesAsASaveOnTheWindowsThread_data()
     {
         QTest::addColumn<QStringList>("steps");
-        QTest::newRow("one store") << QStringList{"store 0 0 7"};
-        QTest::newRow("stores in two categories") << QStringList{"store 0 1 1", "store 1 0 22"};
-        QTest::newRow("store then delete") << QStringList{"store 1 1 x", "delete 0 0"};
-        QTest::newRow("delete the last item") << QStringList{"delete 1 1"};
+        QTest::addColumn<int>("backups");
+        QTest::newRow("one store") << QStringList{"store 0 0 7"} << 1;
+        QTest::newRow("stores in two categories") << QStringList{"store 0 1 1", "store 1 0 22"} << 1;
+        // A delete keeps the book before it whatever the spacing.
+        QTest::newRow("store then delete") << QStringList{"store 1 1 x", "delete 0 0"} << 2;
+        QTest::newRow("delete the last item") << QStringList{"delete 1 1"} << 1;
     }
     void sameFilesAsASaveOnTheWindowsThread()
     {
         QFETCH(QStringList, steps);
+        QFETCH(int, backups);
         TFixture atOnce(kNever);
         TFixture behind(0);
         for (const TFixture *f : {&atOnce, &behind}) {
@@ -130,7 +133,7 @@ private slots:
         QCOMPARE(behind.dir.Read("items.dat"), atOnce.dir.Read("items.dat"));
         QCOMPARE(Mode(behind.dir.File("items.dat")), 0640);
         QCOMPARE(behind.Backups(), atOnce.Backups());
-        QCOMPARE(behind.Backups(), 2); // the book before the first save, both files
+        QCOMPARE(behind.Backups(), 2 * backups); // both files each
         QCOMPARE(behind.msgs.Texts(), atOnce.msgs.Texts());
     }
 

@@ -326,6 +326,42 @@ private slots:
         QCOMPARE(QDir(f.dir.File("backups")).entryList(QDir::Files).size(), 4);
     }
 
+    // A category deleted minutes after the last backup: the delete keeps
+    // the book before it all the same, the list tells what that backup
+    // holds that the book does not, and restoring it loses no item added
+    // since the earlier backup.
+    void deleteSoonAfterABackup_restoreLosesNothingNewer()
+    {
+        TFixture f;
+        f.Click(f.Node(0));
+        OnDialog<TfrmAddElement>([](TfrmAddElement *dlg) {
+            QTest::keyClicks(dlg->edtElement, "Cruises");
+            QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
+        });
+        f.w->ui().btnAddItem->click(); // the first save: the book before it is kept
+        const QByteArray withCruises = f.dir.Read("items.dat");
+        QVERIFY(withCruises.contains("Cruises"));
+        f.Click(f.Node(1));
+        f.msgs.Answer(TModalResult::mrOk);
+        f.w->ui().DeleteCategory1->trigger();
+        QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\n"));
+
+        QStringList shown;
+        OnDialog<TfrmRestoreBackup>([&](TfrmRestoreBackup *dlg) {
+            for (int i = 0; i < dlg->lvwBackups->topLevelItemCount(); ++i)
+                shown << dlg->lvwBackups->topLevelItem(i)->text(3);
+            QTest::mouseClick(dlg->btnRestore, Qt::LeftButton);
+        });
+        f.msgs.Answer(TModalResult::mrYes);
+        f.w->ui().btnRestoreBackup->click();
+        // Newest first: the book before the delete, then the one before
+        // "Cruises" was added.
+        QCOMPARE(shown, (QStringList{"+1 category, +1 item", "+1 category, +1 item"}));
+        QCOMPARE(f.dir.Read("categories.dat"), kCategories);
+        QCOMPARE(f.dir.Read("items.dat"), withCruises);
+        QCOMPARE(f.w->Book().RecordCount(), qsizetype(4));
+    }
+
     void restore_answeredNo_changesNothing()
     {
         TFixture f;

@@ -6,6 +6,7 @@
 #include "book/category_tree.h"
 #include "book/csv_book.h"
 #include "settings/branding_settings.h"
+#include "support/fault_injection.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -16,6 +17,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cerrno>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -201,6 +204,51 @@ private slots:
         QCOMPARE(f.w->ui().tvwMain->model()->rowCount(f.w->ui().tvwMain->model()->index(0, 0)), 2);
         QCOMPARE(f.w->ui().tvwMain->model()->rowCount(f.w->ui().tvwMain->model()->index(3, 0)), 1);
         QVERIFY(f.Texts().last().contains("3 item(s) were imported"));
+    }
+
+    // A disk that fills up, or refuses the new items.dat, after the new
+    // categories.dat was written: neither file changes, the message says
+    // why, and the window shows the book as its files hold it.
+    void import_thatCannotBeWritten_changesNothing_data()
+    {
+        QTest::addColumn<bool>("sizeLimit");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full disk") << true << "File too large";
+        QTest::newRow("items.dat refused its replacement") << false << "Read-only file system";
+    }
+    void import_thatCannotBeWritten_changesNothing()
+    {
+        QFETCH(bool, sizeLimit);
+        QFETCH(QString, reason);
+        TFixture f;
+        QByteArray csv = "name,url,username,password,note,folder\r\n";
+        for (int i = 0; i < 300; ++i)
+            csv += "Site " + QByteArray::number(i) + ",https://site" + QByteArray::number(i)
+                   + ".example.com/login,user,password,a note long enough to fill the file,Work\r\n";
+        f.dir.Write("list.csv", csv);
+        f.chosen = f.dir.File("list.csv");
+        {
+            // The backup and categories.dat fit in 16 KiB; items.dat does not.
+            std::optional<TFileSizeLimit> limit;
+            std::optional<TWriteFault> refused;
+            if (sizeLimit)
+                limit.emplace(16 * 1024);
+            else
+                refused.emplace("items.dat", TAtomicWriter::TStep::Replace, EROFS);
+            QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        }
+        QCOMPARE(f.msgs.shown.size(), 1);
+        QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtError);
+        QVERIFY2(f.msgs.shown[0].text.endsWith(
+                     QStringLiteral("\"%1\". %2. The account book is unchanged.")
+                         .arg(QDir::toNativeSeparators(f.dir.File("items.dat")), reason)),
+                 qPrintable(f.msgs.shown[0].text));
+        QCOMPARE(f.dir.Read("categories.dat"), kCategories);
+        QCOMPARE(f.dir.Read("items.dat"), kItems);
+        QCOMPARE(f.w->Book().CategoryList(), (TStringList{"Travel", "Shops"}));
+        QCOMPARE(f.w->Book().RecordCount(), qsizetype(2));
+        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 2);
+        QCOMPARE(f.Backups(), 2); // the book as it was, kept first
     }
 
     void import_asksAboutUnsavedTypingFirst()

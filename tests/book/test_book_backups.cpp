@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace {
@@ -199,6 +200,141 @@ private slots:
             QCOMPARE(::stat(QFile::encodeName(book.backups.Folder() + name).constData(), &st), 0);
             QCOMPARE(int(st.st_mode & 0777), 0600);
         }
+    }
+
+    // Backups taken before each of a quick run of deletes, whatever the
+    // spacing: none of them, least of all the state before the first,
+    // goes to make room for the next.
+    void retention_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("secondsApart");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("a quick run of deletes keeps every state") << 30 << 10 << 30;
+        QTest::newRow("ordinary spacing keeps the newest twenty") << 25 << 301 << 20;
+        // The newest twenty, and all of the last 100 minutes (6,000 s): at
+        // 7,250 s the backups from 1,500 s on.
+        QTest::newRow("a run longer than twenty spacings") << 30 << 250 << 24;
+    }
+    void retention()
+    {
+        QFETCH(int, count);
+        QFETCH(int, secondsApart);
+        QFETCH(int, kept);
+        TBook book;
+        for (int i = 0; i < count; ++i) {
+            book.now = kStart.addSecs(qint64(i) * secondsApart);
+            book.dir.Write("categories.dat", Version(i));
+            QCOMPARE(book.backups.KeepNow(), TBookBackups::TOutcome::Kept);
+        }
+        const QList<TBookBackup> list = book.backups.List();
+        QCOMPARE(list.size(), kept);
+        QCOMPARE(book.dir.Read("backups/" + list.last().stamp + "-categories.dat"), Version(count - kept));
+        QCOMPARE(book.dir.Read("backups/" + list.first().stamp + "-categories.dat"), Version(count - 1));
+    }
+
+    // A restore the files cannot take leaves the book as it was and the
+    // chosen backup in place to try again, even when it is the oldest and
+    // the restore's own backup needed room.
+    void restore_thatCannotBeWritten_changesNothing_andKeepsTheBackup()
+    {
+        TBook book;
+        for (int i = 0; i < TBookBackups::kMaxBackups; ++i) {
+            book.now = kStart.addSecs(qint64(i) * 301);
+            book.dir.Write("categories.dat", Version(i));
+            book.dir.Write("items.dat", "Shops\xA5" "Books " + QByteArray::number(i) + "\xA5\r\n");
+            book.backups.KeepNow();
+        }
+        const QByteArray categories = "Current\r\n";
+        const QByteArray items = "Current\xA5One\xA5\r\n";
+        book.dir.Write("categories.dat", categories);
+        book.dir.Write("items.dat", items);
+        book.now = kStart.addDays(1);
+        const QString oldest = book.backups.List().last().stamp;
+        QString error;
+        {
+            TWriteFault refused("items.dat", TAtomicWriter::TStep::Replace, ENOSPC);
+            try {
+                book.backups.Restore(oldest);
+            } catch (const EFileError &e) {
+                error = e.message();
+            }
+        }
+        QVERIFY2(error.contains("No space left on device") && error.endsWith("The account book is unchanged."),
+                 qPrintable(error));
+        QCOMPARE(book.dir.Read("categories.dat"), categories);
+        QCOMPARE(book.dir.Read("items.dat"), items);
+        const QList<TBookBackup> list = book.backups.List();
+        QCOMPARE(list.size(), TBookBackups::kMaxBackups);
+        QCOMPARE(list.last().stamp, oldest);
+        QCOMPARE(book.dir.Read("backups/" + list.first().stamp + "-categories.dat"), categories);
+        // Once the files take it, the same backup comes back whole.
+        book.backups.Restore(oldest);
+        QCOMPARE(book.dir.Read("categories.dat"), Version(0));
+    }
+
+    // What a restore would bring back that the book does not hold.
+    void difference_data()
+    {
+        QTest::addColumn<QByteArray>("backupCategories");
+        QTest::addColumn<QByteArray>("backupItems");
+        QTest::addColumn<QByteArray>("currentCategories");
+        QTest::addColumn<QByteArray>("currentItems");
+        QTest::addColumn<QString>("shown");
+        const QByteArray cats = "Travel\r\nShops\r\n";
+        const QByteArray items = "Travel\xA5Hotels\xA5pw1\xA5\r\nShops\xA5" "Books\xA5\r\nShops\xA5" "Games\xA5\r\n";
+        QTest::newRow("the same book") << cats << items << cats << items << "nothing";
+        QTest::newRow("a deleted category and its items")
+            << cats << items << QByteArray("Travel\r\n") << QByteArray("Travel\xA5Hotels\xA5pw1\xA5\r\n")
+            << "+1 category, +2 items";
+        QTest::newRow("an item edited since is no news")
+            << cats << items << cats << QByteArray(items).replace("pw1", "pw2") << "nothing";
+        QTest::newRow("newer work only in the book")
+            << cats << items << cats + "New\r\n" << items + "New\xA5One\xA5\r\n" << "nothing";
+        QTest::newRow("a renamed item")
+            << cats << items << cats << QByteArray(items).replace("Hotels", "Hostels") << "+1 item";
+        QTest::newRow("an item moved to another category")
+            << cats << items << cats << QByteArray(items).replace("Shops\xA5" "Games", "Travel\xA5" "Games")
+            << "+1 item";
+        QTest::newRow("names compare byte for byte")
+            << cats << QByteArray() << QByteArray("travel\r\nShops\r\n") << QByteArray() << "+1 category";
+        QTest::newRow("a name held twice comes back twice")
+            << QByteArray("A\r\nA\r\nB\r\n") << QByteArray() << QByteArray("B\r\n") << QByteArray()
+            << "+2 categories";
+        QTest::newRow("a record too short for a title, by its whole line")
+            << cats << QByteArray("Shops only\r\n") << cats << QByteArray("Shops\r\n") << "+1 item";
+        QTest::newRow("blank lines are no items")
+            << cats << QByteArray("\r\n\r\n") << cats << QByteArray() << "nothing";
+        QTest::newRow("everything, against an empty book") << cats << items << QByteArray() << QByteArray()
+                                                            << "+2 categories, +3 items";
+    }
+    void difference()
+    {
+        QFETCH(QByteArray, backupCategories);
+        QFETCH(QByteArray, backupItems);
+        QFETCH(QByteArray, currentCategories);
+        QFETCH(QByteArray, currentItems);
+        QFETCH(QString, shown);
+        const TBookContents current(currentCategories, currentItems);
+        QCOMPARE(DescribeDifference(current.Lacks(backupCategories, backupItems)), shown);
+    }
+
+    // The list compares every backup with the book as its files stand.
+    void list_comparesWithTheCurrentBook()
+    {
+        TBook book;
+        book.dir.Write("categories.dat", "Travel\r\nShops\r\n");
+        book.dir.Write("items.dat", "Travel\xA5Hotels\xA5\r\nShops\xA5" "Books\xA5\r\n");
+        book.backups.KeepNow();
+        book.now = kStart.addSecs(10);
+        book.dir.Write("categories.dat", "Travel\r\n");
+        book.dir.Write("items.dat", "Travel\xA5Hotels\xA5\r\nTravel\xA5" "Flights\xA5\r\n");
+        book.backups.KeepNow();
+        book.dir.Write("items.dat", "Travel\xA5Hotels\xA5\r\n");
+        const QList<TBookBackup> list = book.backups.List();
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(DescribeDifference(list[0].notInCurrent), QString("+1 item"));
+        QCOMPARE(DescribeDifference(list[1].notInCurrent), QString("+1 category, +1 item"));
     }
 
     void aFolderThatCannotBeWritten_failsWithoutTouchingTheBook()

@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -114,6 +116,44 @@ private slots:
         // The book as it was is kept first.
         const QStringList backups = QDir(folder.File("backups")).entryList(QDir::Files);
         QCOMPARE(backups.size(), 2);
+    }
+
+    // A disk that fills up between the two files: the import writes both or
+    // neither, and says why and that the book is unchanged.
+    void import_onAFullDisk_leavesTheBookAsItWas()
+    {
+        TTempAppFolder folder;
+        folder.Write("categories.dat", "Travel\r\n");
+        folder.Write("items.dat", "Travel\xA5Hotels\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n");
+        QByteArray csv = "name,url,username,password,note,folder\r\n";
+        for (int i = 0; i < 300; ++i)
+            csv += "Site " + QByteArray::number(i) + ",https://site" + QByteArray::number(i)
+                   + ".example.com/login,user,password,a note long enough to fill the file,Shops\r\n";
+        folder.Write("list.csv", csv);
+        const QByteArray categories = folder.Read("categories.dat");
+        const QByteArray items = folder.Read("items.dat");
+
+        // Past 16 KiB a file of the tool's takes no more bytes, as on a full
+        // disk: the backup and categories.dat fit, items.dat does not.
+        QProcess p;
+        p.setChildProcessModifier([] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit lim{};
+            getrlimit(RLIMIT_FSIZE, &lim);
+            lim.rlim_cur = 16 * 1024;
+            setrlimit(RLIMIT_FSIZE, &lim);
+        });
+        p.start(QStringLiteral(TARNWICK_BOOK_PATH), {"--folder", folder.Path(), "import", "--csv", folder.File("list.csv")});
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.contains(QDir::toNativeSeparators(folder.File("items.dat")) + "\". File too large. "
+                              "The account book is unchanged."),
+                 qPrintable(err));
+        QCOMPARE(folder.Read("categories.dat"), categories);
+        QCOMPARE(folder.Read("items.dat"), items);
+        QCOMPARE(QDir(folder.Path()).entryList(QDir::Files),
+                 (QStringList{"categories.dat", "items.dat", "list.csv"}));
     }
 
     // While a live process holds the book's lock nothing is written; a lock

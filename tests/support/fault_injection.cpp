@@ -5,7 +5,10 @@
 #include <QProcess>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <csignal>
+#include <mutex>
+#include <vector>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -54,4 +57,53 @@ TReadOnlyFolder::~TReadOnlyFolder()
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
     else
         QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+namespace {
+
+struct TFaultRule
+{
+    const TWriteFault *owner;
+    QString fileName;
+    TAtomicWriter::TStep step;
+    int error;
+    int skip;
+};
+
+std::mutex g_faultMutex;
+std::vector<TFaultRule> g_faultRules;
+
+int FaultOf(const QString &path, TAtomicWriter::TStep step)
+{
+    std::lock_guard lock(g_faultMutex);
+    const QString name = QFileInfo(path).fileName();
+    for (TFaultRule &rule : g_faultRules) {
+        if (rule.fileName != name || rule.step != step)
+            continue;
+        if (rule.skip > 0) {
+            --rule.skip;
+            continue;
+        }
+        return rule.error;
+    }
+    return 0;
+}
+
+} // namespace
+
+TWriteFault::TWriteFault(const QString &fileName, TAtomicWriter::TStep step, int error, int skip)
+{
+    std::lock_guard lock(g_faultMutex);
+    g_faultRules.push_back({this, fileName, step, error, skip});
+    TAtomicWriter::SetFault(&FaultOf);
+}
+
+TWriteFault::~TWriteFault()
+{
+    std::lock_guard lock(g_faultMutex);
+    g_faultRules.erase(std::remove_if(g_faultRules.begin(), g_faultRules.end(),
+                                      [this](const TFaultRule &r) { return r.owner == this; }),
+                       g_faultRules.end());
+    if (g_faultRules.empty())
+        TAtomicWriter::SetFault(nullptr);
 }

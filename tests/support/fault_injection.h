@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/atomic_writer.h"
+
 #include <QString>
 
 // Makes every write of this process fail past `bytes` bytes of a file, as a
@@ -29,4 +31,16 @@ private:
     QString m_path;
     bool m_immutable = false;
     bool m_active = false;
+};
+
+// Makes one step of the atomic writes of files named `fileName` fail with
+// `error` (ENOSPC as a full disk, EROFS as a file system turned read-only),
+// from the step's (skip + 1)-th time on, until the object goes out of scope.
+class TWriteFault
+{
+public:
+    TWriteFault(const QString &fileName, TAtomicWriter::TStep step, int error, int skip = 0);
+    ~TWriteFault();
+    TWriteFault(const TWriteFault &) = delete;
+    TWriteFault &operator=(const TWriteFault &) = delete;
 };
