@@ -97,6 +97,7 @@ struct Fixture
         WriteAll(installed + QStringLiteral("/categories.dat"), "Shops\r\n");
         WriteAll(installed + QStringLiteral("/items.dat"), "Shops\xA5One\xA5\r\n");
         WriteAll(installed + QStringLiteral("/dbsettings.dat"), "container");
+        WriteAll(installed + QStringLiteral("/tarnwick.ini"), "[Window]\r\nWidth=1200\r\n");
         WriteAll(installed + QStringLiteral("/backups/items.dat.20260101-000000"), "old");
         WriteAll(installed + QStringLiteral("/browser/Cookies"), "cookie");
 
@@ -178,7 +179,8 @@ private slots:
         QVERIFY(QFileInfo(f.installed + QStringLiteral("/tarnwick")).isExecutable());
         const QMap<QString, QByteArray> after = Snapshot(f.installed);
         for (const QString &user : {QStringLiteral("categories.dat"), QStringLiteral("items.dat"),
-                                    QStringLiteral("dbsettings.dat"), QStringLiteral("backups/items.dat.20260101-000000"),
+                                    QStringLiteral("dbsettings.dat"), QStringLiteral("tarnwick.ini"),
+                                    QStringLiteral("backups/items.dat.20260101-000000"),
                                     QStringLiteral("browser/Cookies")})
             QCOMPARE(after.value(user), before.value(user));
         QTRY_COMPARE_WITH_TIMEOUT(ReadAll(f.installed + QStringLiteral("/started.txt")), QByteArray("started 2.5\n"),
@@ -209,6 +211,7 @@ private slots:
         QTest::newRow("file missing on site") << "missing file" << "2.0" << "could not be reached";
         QTest::newRow("path with dot dot") << "dot dot" << "2.0" << "may not write";
         QTest::newRow("user file named") << "user file" << "2.0" << "may not write";
+        QTest::newRow("window settings named") << "window settings" << "2.0" << "may not write";
         QTest::newRow("same version") << "" << "2.5" << "not newer";
         QTest::newRow("downgrade") << "" << "3" << "not newer";
         QTest::newRow("minimum above the running version") << "minimum" << "2.0" << "needs version 2.25";
@@ -243,8 +246,8 @@ private slots:
             f.overrides[programPath] = THttpTestServer::Ok(program + "rm -rf \"$HOME\"\n");
         } else if (fault == u"missing file") {
             f.overrides[programPath] = THttpTestServer::Answer(404);
-        } else if (fault == u"dot dot" || fault == u"user file") {
-            const QByteArray name = fault == u"dot dot" ? "../escaped" : "items.dat";
+        } else if (fault == u"dot dot" || fault == u"user file" || fault == u"window settings") {
+            const QByteArray name = fault == u"dot dot" ? "../escaped" : fault == u"user file" ? "items.dat" : "tarnwick.ini";
             f.ServeManifest(QByteArray(json).replace("\"README\"", "\"" + name + "\""), DevPrivateKey());
         }
         const QMap<QString, QByteArray> before = Snapshot(f.installed);
@@ -371,6 +374,8 @@ private slots:
         QTest::newRow("book in the folder") << "items.dat" << "holds user files";
         QTest::newRow("settings container") << "dbsettings.dat" << "holds user files";
         QTest::newRow("browser profile") << "browser/" << "holds user files";
+        QTest::newRow("window settings") << "tarnwick.ini" << "holds user files (tarnwick.ini)";
+        QTest::newRow("updater's journal") << "updater.journal" << "holds user files (updater.journal)";
         QTest::newRow("sub-folder") << "lib/" << "not a plain file";
         QTest::newRow("misread version") << "version 2.10" << "rank below \"2.9\"";
         QTest::newRow("three-part version") << "version 2.0.1" << "not a number";
