@@ -1,6 +1,7 @@
 // The program itself, started twice in one folder: the second start hands
 // over to the first and ends without writing anything.
 #include "support/temp_app_folder.h"
+#include "updater/update_journal.h"
 #include "util/single_instance.h"
 
 #include <QDir>
@@ -65,6 +66,37 @@ private slots:
 
         first.kill();
         first.waitForFinished(10000);
+    }
+
+    // An update killed half-way is undone by the program's next start before
+    // anything else happens (its message then waits for the user).
+    void startAfterAnInterruptedUpdate_putsTheOldFilesBack()
+    {
+        TTempAppFolder dir;
+        const QString exe = dir.File("tarnwick");
+        QVERIFY(QFile::copy(QStringLiteral(TARNWICK_EXE), exe));
+        dir.Write("README", "Tarnwick 2.0\n");
+        dir.Write("categories.dat", "Travel\r\n");
+        const auto names = [&] {
+            return QDir(dir.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        };
+        const QStringList before = names();
+        // Killed after the readme and a new file went in.
+        QVERIFY(QFile::copy(dir.File("README"), dir.File(UpdateJournal::KeptName("README"))));
+        dir.Write("README", "Tarnwick 2.5\n");
+        dir.Write("tarnwick.metainfo.xml", "<component/>");
+        dir.Write(UpdateJournal::JournalName,
+                  UpdateJournal::Format({"2.0", "2.5", false, {{"README", true}, {"tarnwick.metainfo.xml", false}}}));
+
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(exe, {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!dir.Exists(UpdateJournal::JournalName), 30000);
+        QCOMPARE(dir.Read("README"), QByteArray("Tarnwick 2.0\n"));
+        QCOMPARE(names(), before);
+        program.kill();
+        program.waitForFinished(10000);
     }
 };
 

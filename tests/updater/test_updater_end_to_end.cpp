@@ -4,6 +4,7 @@
 #include "support/http_test_server.h"
 #include "updater/release_signing.h"
 #include "updater/update_job.h"
+#include "updater/update_journal.h"
 #include "updater/update_manifest.h"
 
 #include <QDir>
@@ -327,6 +328,39 @@ private slots:
         QCOMPARE(Snapshot(f.installed), before);
         if (failingSwap > 1)
             QVERIFY(ReadAll(f.installed + u'/' + QLatin1String(UpdateManifest::LogName)).contains("restored README"));
+    }
+
+    // An update killed half-way is undone by the next start of the updater,
+    // which notes it in its log before it goes on.
+    void updaterStartUndoesAnInterruptedUpdate()
+    {
+        Fixture f;
+        const QMap<QString, QByteArray> before = Snapshot(f.installed);
+        // As a swap killed after its readme and a new file went in, with the
+        // new program still staged.
+        const QString dir = f.installed + u'/';
+        WriteAll(dir + UpdateJournal::KeptName(QStringLiteral("README")), ReadAll(dir + QStringLiteral("README")));
+        WriteAll(dir + QStringLiteral("README"), "Tarnwick 2.5\n");
+        WriteAll(dir + QStringLiteral("tarnwick.metainfo.xml"), "<component/>");
+        WriteAll(dir + UpdateJournal::StagedName(QStringLiteral("tarnwick")), StandIn("2.5"));
+        WriteAll(dir + QLatin1String(UpdateManifest::LogName), "done: Version 2.0 is installed.\n");
+        WriteAll(dir + QLatin1String(UpdateJournal::JournalName),
+                 UpdateJournal::Format({QStringLiteral("2.0"),
+                                        QStringLiteral("2.5"),
+                                        false,
+                                        {{QStringLiteral("tarnwick"), true},
+                                         {QStringLiteral("README"), true},
+                                         {QStringLiteral("tarnwick.metainfo.xml"), false}}}));
+        QProcess updater;
+        updater.setProcessChannelMode(QProcess::ForwardedChannels);
+        updater.start(f.installed + QStringLiteral("/Updater"),
+                      {QString::fromLatin1(f.server.Url(kSitePath)), QStringLiteral("2.0"), QStringLiteral("A")});
+        QVERIFY(updater.waitForStarted());
+        // Its message waits for the user; the folder is whole before it shows.
+        QTRY_VERIFY_WITH_TIMEOUT(ReadAll(dir + QLatin1String(UpdateManifest::LogName)).contains("was undone"), 30000);
+        QCOMPARE(Snapshot(f.installed), before);
+        updater.kill();
+        updater.waitForFinished();
     }
 
     // The swap waits for the program of the folder to end, within a bound.
