@@ -50,10 +50,19 @@ int main(int argc, char **argv)
     case TSingleInstance::TClaim::First:
         break;
     }
+    instance.WatchTermination();
 
     TfrmMain frmMain(appFolder);
     QObject::connect(&instance, &TSingleInstance::activationRequested, &frmMain,
                      [&frmMain] { BringToFront(&frmMain); });
     frmMain.show();
+    // SIGTERM closes the window as the user would, so that the book's last
+    // save, the layout, the lock and the socket are all seen to. Connected
+    // once the window is shown: a request that came earlier is delivered in
+    // the event loop, where quitting it works.
+    QObject::connect(&instance, &TSingleInstance::terminationRequested, &frmMain, [&frmMain, &app] {
+        if (frmMain.close())
+            app.quit();
+    });
     return app.exec();
 }
