@@ -53,7 +53,7 @@ void SyncFolder(const QString &folder)
 
 bool IsVersionText(const QString &v)
 {
-    if (v.isEmpty() || v.size() > 16)
+    if (v.isEmpty() || v.size() > 32)
         return false;
     for (const QChar c : v)
         if (!(c.isDigit() && c.unicode() < 0x80) && c != u'.')
@@ -288,6 +288,12 @@ TSwapResult Swap(const QString &appFolder, const QString &fromVersion, const QSt
             return result;
         }
         journal.entries.append({file.name, hadOld});
+    }
+    // Nothing is swapped that a recovery would not read back.
+    QString unreadable;
+    if (!Parse(Format(journal), unreadable)) {
+        result.failure = QStringLiteral("the update could not be recorded: %1").arg(unreadable);
+        return result;
     }
     TJournalFile record(appFolder);
     if (!record.Write(journal)) {

@@ -244,6 +244,39 @@ private slots:
         QCOMPARE(after, expected);
     }
 
+    // A swap whose journal a recovery could not read back, or that would
+    // overwrite the journal of an earlier one, does not begin.
+    void swapRefused_changesNothing_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("an earlier journal is there") << "journal";
+        QTest::newRow("same file twice") << "twice";
+        QTest::newRow("user file") << "user file";
+        QTest::newRow("version the journal cannot hold") << "version";
+    }
+    void swapRefused_changesNothing()
+    {
+        QFETCH(QString, fault);
+        TInstalled folder;
+        QList<TSwapFile> files;
+        for (const TFileSpec &f : kRelease)
+            files.append({QString::fromLatin1(f.name), f.mode});
+        QString to = QStringLiteral("2.5");
+        if (fault == u"journal")
+            folder.dir.Write(JournalName, "left by a swap that was cut short\n");
+        else if (fault == u"twice")
+            files.append(files.first());
+        else if (fault == u"user file")
+            files.append({QStringLiteral("tarnwick.ini"), 0644});
+        else
+            to = QStringLiteral("2.5\nnew tarnwick");
+        const QMap<QString, QByteArray> before = Snapshot(folder.dir.Path());
+        const TSwapResult result = Swap(folder.dir.Path(), QStringLiteral("2.0"), to, files);
+        QVERIFY(!result.ok);
+        QVERIFY(!result.failure.isEmpty());
+        QCOMPARE(Snapshot(folder.dir.Path()), before);
+    }
+
     void journal_roundTrip()
     {
         const TJournal journal{QStringLiteral("2.0"),
