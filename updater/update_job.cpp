@@ -11,7 +11,6 @@
 #include <QSaveFile>
 #include <QUrl>
 
-#include <cstdio>
 #include <unistd.h>
 
 using namespace UpdateManifest;
@@ -20,26 +19,6 @@ namespace {
 
 constexpr int kTransferTimeoutMs = 30000;
 constexpr int kWaitPollMs = 200;
-
-QFileDevice::Permissions ModeToPermissions(int mode)
-{
-    QFileDevice::Permissions p;
-    if (mode & 0400)
-        p |= QFileDevice::ReadOwner | QFileDevice::ReadUser;
-    if (mode & 0200)
-        p |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
-    if (mode & 0100)
-        p |= QFileDevice::ExeOwner | QFileDevice::ExeUser;
-    if (mode & 0040)
-        p |= QFileDevice::ReadGroup;
-    if (mode & 0010)
-        p |= QFileDevice::ExeGroup;
-    if (mode & 0004)
-        p |= QFileDevice::ReadOther;
-    if (mode & 0001)
-        p |= QFileDevice::ExeOther;
-    return p;
-}
 
 int PermissionsToMode(QFileDevice::Permissions p)
 {
@@ -60,11 +39,6 @@ int PermissionsToMode(QFileDevice::Permissions p)
 int InstalledMode(int mode)
 {
     return mode & 0755;
-}
-
-bool RenameOver(const QString &from, const QString &to)
-{
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 } // namespace
@@ -319,66 +293,36 @@ void TUpdateJob::WaitForProgram()
 void TUpdateJob::Replace()
 {
     m_replacing = true;
-    struct TDone
-    {
-        QString name;
-        bool kept; // an installed file was kept beside as the old one
-    };
-    QList<TDone> done;
-    QString failure;
-    for (const TFile &file : std::as_const(m_plan)) {
-        if (beforeReplace)
-            beforeReplace(file.name);
-        const QString target = Path(file.name);
-        const QString staged = Path(Staged(file.name));
-        const QString kept = Path(Kept(file.name));
-        if (!QFile::setPermissions(staged, ModeToPermissions(InstalledMode(file.mode)))) {
-            failure = QStringLiteral("the new \"%1\" could not be prepared").arg(file.name);
-            break;
-        }
-        // The installed file stays reachable under a second name until every
-        // new file is in place; the target itself is never missing.
-        bool hadOld = QFileInfo::exists(target);
-        if (hadOld) {
-            QFile::remove(kept);
-            if (::link(QFile::encodeName(target).constData(), QFile::encodeName(kept).constData()) != 0 &&
-                !QFile::copy(target, kept)) {
-                failure = QStringLiteral("\"%1\" could not be kept for a restore").arg(file.name);
-                break;
-            }
-        }
-        if (!RenameOver(staged, target)) {
-            QFile::remove(kept);
-            failure = QStringLiteral("\"%1\" could not be replaced").arg(file.name);
-            break;
-        }
-        done.append({file.name, hadOld});
-        Note(QStringLiteral("replaced %1").arg(file.name));
-    }
-    if (failure.isEmpty()) {
-        for (const TDone &d : std::as_const(done))
-            if (d.kept)
-                QFile::remove(Path(Kept(d.name)));
+    QList<UpdateJournal::TSwapFile> files;
+    for (const TFile &file : std::as_const(m_plan))
+        files.append({file.name, InstalledMode(file.mode)});
+    const UpdateJournal::TSwapResult swap =
+        UpdateJournal::Swap(m_folder, m_ownVersion, m_manifest.version, files, {beforeReplace, {}});
+    for (const QString &line : swap.log)
+        Note(line);
+    if (swap.ok) {
         m_staged.clear();
         Finish(true, QStringLiteral("Version %1 is installed.").arg(m_manifest.version));
         return;
     }
-    QStringList lost;
-    for (auto it = done.crbegin(); it != done.crend(); ++it) {
-        const QString target = Path(it->name);
-        const bool restored = it->kept ? RenameOver(Path(Kept(it->name)), target) : QFile::remove(target);
-        if (!restored)
-            lost.append(it->name);
-        Note(QStringLiteral("%1 %2").arg(restored ? QStringLiteral("restored") : QStringLiteral("could not restore"),
-                                         it->name));
-    }
     RemoveStaged();
-    QString message = QStringLiteral("The update could not be installed: %1.").arg(failure);
-    message += lost.isEmpty() ? QStringLiteral(" Your program is unchanged.")
-                              : QStringLiteral(" These files could not be put back: %1. Please install the program "
-                                               "anew.")
-                                    .arg(lost.join(QStringLiteral(", ")));
+    QString message = QStringLiteral("The update could not be installed: %1.").arg(swap.failure);
+    message += swap.lost.isEmpty() ? QStringLiteral(" Your program is unchanged.")
+                                   : QStringLiteral(" These files could not be put back: %1. Please install the "
+                                                    "program anew.")
+                                         .arg(swap.lost.join(QStringLiteral(", ")));
     Finish(false, message);
+}
+
+QString TUpdateJob::RecoverInterrupted()
+{
+    const UpdateJournal::TRecovery recovery = UpdateJournal::Recover(m_folder);
+    for (const QString &line : recovery.log)
+        Note(line);
+    // Told at once: this run may be cut short as well.
+    if (!recovery.log.isEmpty())
+        WriteLog();
+    return UpdateJournal::RecoveryMessage(recovery);
 }
 
 void TUpdateJob::RemoveStaged()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "release_signing.h"
+#include "update_journal.h"
 #include "update_manifest.h"
 
 #include <QByteArray>
@@ -32,6 +33,10 @@ public:
     ~TUpdateJob() override;
 
     void Start();
+    // Finishes what an earlier run that was cut short left in the folder (see
+    // update_journal.h) and notes it in the log; returns what to tell the
+    // user, if anything.
+    QString RecoverInterrupted();
     // Ends the run before anything is replaced; ignored once replacing began.
     void Cancel();
 
@@ -72,8 +77,7 @@ private:
     void Note(const QString &line);
 
     QString Path(const QString &name) const { return m_folder + name; }
-    static QString Staged(const QString &name) { return u'.' + name + QStringLiteral(".update-new"); }
-    static QString Kept(const QString &name) { return u'.' + name + QStringLiteral(".update-old"); }
+    static QString Staged(const QString &name) { return UpdateJournal::StagedName(name); }
 
     QString m_folder;
     QString m_baseUrl;

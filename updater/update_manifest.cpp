@@ -97,26 +97,4 @@ std::optional<TManifest> Parse(const QByteArray &json, QString &error)
     return m;
 }
 
-bool IsSafeName(const QString &name)
-{
-    if (name.isEmpty() || name.size() > 255 || name.startsWith(u'.'))
-        return false;
-    for (const QChar c : name)
-        if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return false;
-    return true;
-}
-
-bool IsUserFile(const QString &name)
-{
-    const QString n = name.toLower();
-    static const QStringList exact = {QStringLiteral("browser"),   QStringLiteral("backups"),
-                                      QStringLiteral("main.ico"),  QStringLiteral("mainappupdate.inf"),
-                                      QString::fromLatin1(LogName)};
-    // Book files, the settings container and its plaintext, banners and the
-    // skin all end in .dat or .sim; locks left by a running copy too.
-    return exact.contains(n) || n.endsWith(QLatin1String(".dat")) || n.endsWith(QLatin1String(".sim")) ||
-           n.endsWith(QLatin1String(".lock"));
-}
-
 } // namespace UpdateManifest

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "user_files.h"
+
 // The signed description of a release on the update site, and the rules on
 // the names it may carry. The site holds, below its base address:
 //   mainappupdate.inf    what the program's update check reads
@@ -47,14 +49,5 @@ struct TManifest
 QByteArray ToJson(const TManifest &manifest);
 // Refuses anything it does not fully understand; `error` says why.
 std::optional<TManifest> Parse(const QByteArray &json, QString &error);
-
-// A plain file name of the application folder: no folder part, not "." or
-// "..", not hidden (the updater's own temporary files are), no control
-// characters.
-bool IsSafeName(const QString &name);
-// Files that belong to the user or the publisher, not to a release: the book
-// and its backups, the settings container, publisher pictures and skin, the
-// browser profile, the downloaded update description and the updater's log.
-bool IsUserFile(const QString &name);
 
 } // namespace UpdateManifest

@@ -34,7 +34,12 @@ int main(int argc, char **argv)
             QProcess::startDetached(folder + QLatin1String(UpdateManifest::ProgramName), {}, folder);
         app.quit();
     });
+    // An earlier update cut short is undone first, and the user hears of it
+    // once: the journal that told goes with it.
+    const QString recovered = job.RecoverInterrupted();
     window.show();
+    if (!recovered.isEmpty())
+        messages.MessageDlg(recovered, TMsgDlgType::mtInformation, mbOK);
     job.Start();
     app.exec();
     return job.Succeeded() ? 0 : (cancelled ? 3 : 1);

@@ -1,6 +1,8 @@
 // The program itself, started twice in one folder: the second start hands
-// over to the first and ends without writing anything.
+// over to the first and ends without writing anything. And its start after
+// an update that was cut short, and its end on SIGTERM.
 #include "support/temp_app_folder.h"
+#include "updater/update_journal.h"
 #include "util/single_instance.h"
 
 #include <QDir>
@@ -8,7 +10,11 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -28,6 +34,18 @@ bool Answers(const QString &folder)
     QLocalSocket socket;
     socket.connectToServer(TSingleInstance::ServerName(folder));
     return socket.waitForConnected(200);
+}
+
+// The local sockets lying directly in `folder`.
+int SocketsIn(const QString &folder)
+{
+    int found = 0;
+    for (const QString &name : QDir(folder).entryList(QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        struct stat st;
+        if (::lstat(QFile::encodeName(folder + u'/' + name).constData(), &st) == 0 && S_ISSOCK(st.st_mode))
+            ++found;
+    }
+    return found;
 }
 
 } // namespace
@@ -65,6 +83,62 @@ private slots:
 
         first.kill();
         first.waitForFinished(10000);
+    }
+
+    // The socket lies in the session's runtime folder, and SIGTERM closes the
+    // program as a user would: the socket and the lock go with it.
+    void terminatedProgram_leavesNoSocketBehind()
+    {
+        TTempAppFolder dir;
+        const QString exe = dir.File("tarnwick");
+        QVERIFY(QFile::copy(QStringLiteral(TARNWICK_EXE), exe));
+        QTemporaryDir runtime;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(exe, {});
+        QVERIFY(program.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(SocketsIn(runtime.path()), 1, 30000);
+        QVERIFY(dir.Exists(TSingleInstance::kLockFileName));
+
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(SocketsIn(runtime.path()), 0);
+        QVERIFY(!dir.Exists(TSingleInstance::kLockFileName));
+    }
+
+    // An update killed half-way is undone by the program's next start before
+    // anything else happens (its message then waits for the user).
+    void startAfterAnInterruptedUpdate_putsTheOldFilesBack()
+    {
+        TTempAppFolder dir;
+        const QString exe = dir.File("tarnwick");
+        QVERIFY(QFile::copy(QStringLiteral(TARNWICK_EXE), exe));
+        dir.Write("README", "Tarnwick 2.0\n");
+        dir.Write("categories.dat", "Travel\r\n");
+        const auto names = [&] {
+            return QDir(dir.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        };
+        const QStringList before = names();
+        // Killed after the readme and a new file went in.
+        QVERIFY(QFile::copy(dir.File("README"), dir.File(UpdateJournal::KeptName("README"))));
+        dir.Write("README", "Tarnwick 2.5\n");
+        dir.Write("tarnwick.metainfo.xml", "<component/>");
+        dir.Write(UpdateJournal::JournalName,
+                  UpdateJournal::Format({"2.0", "2.5", false, {{"README", true}, {"tarnwick.metainfo.xml", false}}}));
+
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(exe, {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!dir.Exists(UpdateJournal::JournalName), 30000);
+        QCOMPARE(dir.Read("README"), QByteArray("Tarnwick 2.0\n"));
+        QCOMPARE(names(), before);
+        program.kill();
+        program.waitForFinished(10000);
     }
 };
 

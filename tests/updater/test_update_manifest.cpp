@@ -56,6 +56,15 @@ private slots:
         QTest::newRow("update description") << "mainappupdate.inf" << true << true;
         QTest::newRow("updater log") << "updater.log" << true << true;
         QTest::newRow("lock") << "tarnwick.lock" << true << true;
+        QTest::newRow("window settings") << "tarnwick.ini" << true << true;
+        QTest::newRow("window settings any case") << "Tarnwick.INI" << true << true;
+        QTest::newRow("window settings cut short while written") << "tarnwick.ini.Ab12Cd" << true << true;
+        QTest::newRow("book cut short while written") << "items.dat.x7Kq2P" << true << true;
+        QTest::newRow("lock being taken over") << "tarnwick.lock.rmlock" << true << true;
+        QTest::newRow("updater's journal") << "updater.journal" << true << true;
+        QTest::newRow("readme") << "README" << true << false;
+        QTest::newRow("web engine plugin") << "tarnwick-webengine.so" << true << false;
+        QTest::newRow("desktop entry") << "org.tarnwick.Tarnwick.desktop" << true << false;
     }
     void names()
     {

@@ -4,6 +4,7 @@
 #include "support/http_test_server.h"
 #include "updater/release_signing.h"
 #include "updater/update_job.h"
+#include "updater/update_journal.h"
 #include "updater/update_manifest.h"
 
 #include <QDir>
@@ -97,6 +98,7 @@ struct Fixture
         WriteAll(installed + QStringLiteral("/categories.dat"), "Shops\r\n");
         WriteAll(installed + QStringLiteral("/items.dat"), "Shops\xA5One\xA5\r\n");
         WriteAll(installed + QStringLiteral("/dbsettings.dat"), "container");
+        WriteAll(installed + QStringLiteral("/tarnwick.ini"), "[Window]\r\nWidth=1200\r\n");
         WriteAll(installed + QStringLiteral("/backups/items.dat.20260101-000000"), "old");
         WriteAll(installed + QStringLiteral("/browser/Cookies"), "cookie");
 
@@ -178,7 +180,8 @@ private slots:
         QVERIFY(QFileInfo(f.installed + QStringLiteral("/tarnwick")).isExecutable());
         const QMap<QString, QByteArray> after = Snapshot(f.installed);
         for (const QString &user : {QStringLiteral("categories.dat"), QStringLiteral("items.dat"),
-                                    QStringLiteral("dbsettings.dat"), QStringLiteral("backups/items.dat.20260101-000000"),
+                                    QStringLiteral("dbsettings.dat"), QStringLiteral("tarnwick.ini"),
+                                    QStringLiteral("backups/items.dat.20260101-000000"),
                                     QStringLiteral("browser/Cookies")})
             QCOMPARE(after.value(user), before.value(user));
         QTRY_COMPARE_WITH_TIMEOUT(ReadAll(f.installed + QStringLiteral("/started.txt")), QByteArray("started 2.5\n"),
@@ -209,6 +212,7 @@ private slots:
         QTest::newRow("file missing on site") << "missing file" << "2.0" << "could not be reached";
         QTest::newRow("path with dot dot") << "dot dot" << "2.0" << "may not write";
         QTest::newRow("user file named") << "user file" << "2.0" << "may not write";
+        QTest::newRow("window settings named") << "window settings" << "2.0" << "may not write";
         QTest::newRow("same version") << "" << "2.5" << "not newer";
         QTest::newRow("downgrade") << "" << "3" << "not newer";
         QTest::newRow("minimum above the running version") << "minimum" << "2.0" << "needs version 2.25";
@@ -243,8 +247,8 @@ private slots:
             f.overrides[programPath] = THttpTestServer::Ok(program + "rm -rf \"$HOME\"\n");
         } else if (fault == u"missing file") {
             f.overrides[programPath] = THttpTestServer::Answer(404);
-        } else if (fault == u"dot dot" || fault == u"user file") {
-            const QByteArray name = fault == u"dot dot" ? "../escaped" : "items.dat";
+        } else if (fault == u"dot dot" || fault == u"user file" || fault == u"window settings") {
+            const QByteArray name = fault == u"dot dot" ? "../escaped" : fault == u"user file" ? "items.dat" : "tarnwick.ini";
             f.ServeManifest(QByteArray(json).replace("\"README\"", "\"" + name + "\""), DevPrivateKey());
         }
         const QMap<QString, QByteArray> before = Snapshot(f.installed);
@@ -326,6 +330,39 @@ private slots:
             QVERIFY(ReadAll(f.installed + u'/' + QLatin1String(UpdateManifest::LogName)).contains("restored README"));
     }
 
+    // An update killed half-way is undone by the next start of the updater,
+    // which notes it in its log before it goes on.
+    void updaterStartUndoesAnInterruptedUpdate()
+    {
+        Fixture f;
+        const QMap<QString, QByteArray> before = Snapshot(f.installed);
+        // As a swap killed after its readme and a new file went in, with the
+        // new program still staged.
+        const QString dir = f.installed + u'/';
+        WriteAll(dir + UpdateJournal::KeptName(QStringLiteral("README")), ReadAll(dir + QStringLiteral("README")));
+        WriteAll(dir + QStringLiteral("README"), "Tarnwick 2.5\n");
+        WriteAll(dir + QStringLiteral("tarnwick.metainfo.xml"), "<component/>");
+        WriteAll(dir + UpdateJournal::StagedName(QStringLiteral("tarnwick")), StandIn("2.5"));
+        WriteAll(dir + QLatin1String(UpdateManifest::LogName), "done: Version 2.0 is installed.\n");
+        WriteAll(dir + QLatin1String(UpdateJournal::JournalName),
+                 UpdateJournal::Format({QStringLiteral("2.0"),
+                                        QStringLiteral("2.5"),
+                                        false,
+                                        {{QStringLiteral("tarnwick"), true},
+                                         {QStringLiteral("README"), true},
+                                         {QStringLiteral("tarnwick.metainfo.xml"), false}}}));
+        QProcess updater;
+        updater.setProcessChannelMode(QProcess::ForwardedChannels);
+        updater.start(f.installed + QStringLiteral("/Updater"),
+                      {QString::fromLatin1(f.server.Url(kSitePath)), QStringLiteral("2.0"), QStringLiteral("A")});
+        QVERIFY(updater.waitForStarted());
+        // Its message waits for the user; the folder is whole before it shows.
+        QTRY_VERIFY_WITH_TIMEOUT(ReadAll(dir + QLatin1String(UpdateManifest::LogName)).contains("was undone"), 30000);
+        QCOMPARE(Snapshot(f.installed), before);
+        updater.kill();
+        updater.waitForFinished();
+    }
+
     // The swap waits for the program of the folder to end, within a bound.
     void waitsForTheRunningProgram_data()
     {
@@ -371,6 +408,8 @@ private slots:
         QTest::newRow("book in the folder") << "items.dat" << "holds user files";
         QTest::newRow("settings container") << "dbsettings.dat" << "holds user files";
         QTest::newRow("browser profile") << "browser/" << "holds user files";
+        QTest::newRow("window settings") << "tarnwick.ini" << "holds user files (tarnwick.ini)";
+        QTest::newRow("updater's journal") << "updater.journal" << "holds user files (updater.journal)";
         QTest::newRow("sub-folder") << "lib/" << "not a plain file";
         QTest::newRow("misread version") << "version 2.10" << "rank below \"2.9\"";
         QTest::newRow("three-part version") << "version 2.0.1" << "not a number";
