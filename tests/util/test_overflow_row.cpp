@@ -138,18 +138,8 @@ private slots:
         QVERIFY(bar.right.last()->geometry().right() > w->width() - 20);
     }
 
-    void wideningBringsThemBack()
-    {
-        TBar bar;
-        bar.ShowAt(bar.LeftWidth() / 2);
-        QVERIFY(!bar.Hidden().isEmpty());
-        bar.window->resize(bar.LeftWidth() + 400, 50);
-        QTRY_VERIFY(bar.Hidden().isEmpty());
-        QTRY_VERIFY(!bar.row->MoreButton()->isVisible());
-    }
-
-    // A button the program hides is neither shown by the row nor offered in
-    // its menu.
+    // Widening brings the buttons back, but not one the program hid: that one
+    // is neither shown by the row nor offered in its menu.
     void aButtonHiddenByTheProgramStaysHidden()
     {
         TBar bar;
