@@ -9,12 +9,14 @@
 #include "settings/branding_settings.h"
 #include "util/error_reporter.h"
 #include "util/document_view.h"
+#include "util/overflow_row.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -24,6 +26,7 @@
 #include <QMovie>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
@@ -112,6 +115,14 @@ void TfrmMain::BuildControls()
 {
     setWindowTitle(QStringLiteral("Tarnwick"));
     resize(929, 692);
+    // The toolbar overflows and the splitter's panes may be made narrow, so
+    // nothing else keeps the window wide enough for the item editor's labels
+    // and buttons beside the tree at its first width; the height is the
+    // layout's. A narrower screen gets its width.
+    int smallestWidth = 680;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        smallestWidth = std::min(smallestWidth, screen->availableGeometry().width());
+    setMinimumWidth(smallestWidth);
 
     ImageList1 = {style()->standardIcon(QStyle::SP_DirIcon), style()->standardIcon(QStyle::SP_FileIcon)};
 
@@ -208,7 +219,9 @@ QFrame *TfrmMain::BuildToolbar()
 {
     bsSkinPanel1 = Named(new QFrame, "bsSkinPanel1");
     bsSkinPanel1->setFixedHeight(43);
-    auto *l = new QHBoxLayout(bsSkinPanel1);
+    // Buttons that do not fit go into the row's "»" menu rather than widen
+    // the window past the screen (a large scale factor, a small screen).
+    auto *l = new TOverflowRow(bsSkinPanel1);
     l->setContentsMargins(6, 4, 6, 4);
     btnAddCategory = TextButton(bsSkinPanel1, "btnAddCategory", QStringLiteral("Add Category"));
     btnAddItem = TextButton(bsSkinPanel1, "btnAddItem", QStringLiteral("Add Item"));

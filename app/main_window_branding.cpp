@@ -20,9 +20,11 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QMovie>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QToolButton>
 
 #include <functional>
@@ -158,8 +160,14 @@ void TfrmMain::ApplySkinFile()
     if (!skin.exists() || !skin.open(QIODevice::ReadOnly))
         return;
     const QByteArray bytes = skin.readAll();
-    if (skin.error() == QFileDevice::NoError && IsUsableStyleSheet(bytes))
-        qApp->setStyleSheet(QString::fromUtf8(bytes));
+    if (skin.error() != QFileDevice::NoError || !IsUsableStyleSheet(bytes))
+        return;
+    // The window's own controls only: its pages and its pop-up menu. Message
+    // boxes and dialogs are children of the window itself, not of its pages,
+    // so they keep the program's look, and what they say stays the program's.
+    const QString styleSheet = SafeSkinStyleSheet(bytes);
+    pgcPrinc->setStyleSheet(styleSheet);
+    bsSkinPopupMenu1->setStyleSheet(styleSheet);
 }
 
 void TfrmMain::ApplyIconFile()

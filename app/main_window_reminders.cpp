@@ -176,8 +176,10 @@ void TfrmMain::btnRemindersToggled(bool on)
 
 void TfrmMain::RestoreWindowLayout()
 {
+    // The layout sets the window's smallest size only when first shown; a
+    // size stored below it (or above the screen) is corrected now.
     if (m_windowState.geometry.isValid())
-        setGeometry(FitOntoScreens(m_windowState.geometry, ScreenAreas(), minimumSize()));
+        setGeometry(FitOntoScreens(m_windowState.geometry, ScreenAreas(), minimumSize().expandedTo(minimumSizeHint())));
     const QList<QSplitter *> splitters = stsMain->findChildren<QSplitter *>();
     for (QSplitter *splitter : splitters) {
         const QList<int> sizes = m_windowState.splitters.value(splitter->objectName());

@@ -17,6 +17,9 @@ QWidget *TfrmMain::CreateWebBrowser(QWidget *parent)
     EmbeddedWB1 = new TBrowserPanel(m_appFolder + QStringLiteral("browser/"), parent);
     EmbeddedWB1->setObjectName(QStringLiteral("EmbeddedWB1"));
     EmbeddedWB1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // Part of the window's smallest size: a window made as small as it goes
+    // still shows some of the page.
+    EmbeddedWB1->setMinimumHeight(100);
     Clipboard = new TSecretClipboard(this);
     Clipboard->setObjectName(QStringLiteral("SecretClipboard"));
     return EmbeddedWB1;

@@ -44,3 +44,12 @@ TBannerPicture ReadBannerPicture(const QString &path, const QByteArray &pictureN
 // bytes, comments and strings closed, braces balanced, and at least one rule
 // "selector { ... }" with nothing but rules outside the braces.
 bool IsUsableStyleSheet(const QByteArray &bytes);
+
+// The publisher's skin as the main window takes it, empty when the file is
+// not a usable style sheet. A skin styles; it never speaks and never loads
+// anything: declarations that set properties ("qproperty-...") or name a
+// picture, icon or file ("url(...)", image and icon properties) are left out,
+// and so are at-rules, nested blocks, escapes, and rules or declarations
+// written in any form but the plain one. What is kept is written out again
+// rule by rule, so that the style sheet reader gets only what was checked.
+QString SafeSkinStyleSheet(const QByteArray &bytes);

@@ -1,6 +1,7 @@
 #include "web_panel.h"
 
 #include "browser_panel.h"
+#include "site_origin.h"
 
 #include "util/message_service.h"
 #include "util/secret_clipboard.h"
@@ -88,17 +89,18 @@ QString WebPanel::PasswordPasteQuestion(const QUrl &page, const QStringList &ite
 {
     if (page.isEmpty())
         return {};
-    const QString pageHost = page.host().toLower();
-    QStringList itemHosts;
+    const TSiteOrigin pageOrigin = OriginOf(page);
+    QStringList itemOrigins;
     for (const QString &address : itemAddresses) {
-        const QString host = HostOf(address);
-        if (!host.isEmpty() && !itemHosts.contains(host))
-            itemHosts << host;
+        const TSiteOrigin origin = OriginOfAddress(address);
+        if (IsSameSite(origin, pageOrigin))
+            return {};
+        if (origin.IsValid() && !itemOrigins.contains(origin.Text()))
+            itemOrigins << origin.Text();
     }
-    if (!pageHost.isEmpty() && itemHosts.contains(pageHost))
-        return {};
-    const QString shownPage = pageHost.isEmpty() ? QStringLiteral("(no host)") : pageHost;
-    const QString shownItem = itemHosts.isEmpty() ? QStringLiteral("no host at all") : itemHosts.join(QStringLiteral(", "));
+    const QString shownPage = pageOrigin.IsValid() ? pageOrigin.Text() : QStringLiteral("(no host)");
+    const QString shownItem =
+        itemOrigins.isEmpty() ? QStringLiteral("no host at all") : itemOrigins.join(QStringLiteral(", "));
     return QStringLiteral("The page shown is on %1, but this item's addresses are on %2.\n\n"
                           "Do you want to paste the password into this page?")
         .arg(shownPage, shownItem);

@@ -38,13 +38,14 @@ void Paste(TBrowserPanel &browser, TSecretClipboard &clipboard, const QString &f
 // it names none.
 QString HostOf(const QString &address);
 
-// The question to ask before a password goes into the page at `page`, or an
-// empty text when the page is on the host of one of the item's addresses (or
-// there is no page to paste into).
+// The question to ask before a password goes into the page at `page`, naming
+// the page's origin and those of the item's addresses, or an empty text when
+// the page belongs to the site of one of the item's addresses (IsSameSite in
+// web/site_origin.h) or there is no page to paste into.
 QString PasswordPasteQuestion(const QUrl &page, const QStringList &itemAddresses);
 
 // "Paste" for the password: asks through `messages` first when the page is
-// not on a host of the item's addresses; on No nothing is pasted.
+// not on the site of one of the item's addresses; on No nothing is pasted.
 void PastePassword(TBrowserPanel &browser, TSecretClipboard &clipboard, TMessageService &messages,
                    const QString &password, const QStringList &itemAddresses);
 

@@ -1,3 +1,4 @@
+#include "app/about_box.h"
 #include "app/link_label.h"
 #include "app/main_window.h"
 #include "brand_fixtures.h"
@@ -7,15 +8,22 @@
 #include "support/temp_app_folder.h"
 #include "util/file_crypt.h"
 #include "util/document_view.h"
+#include "web/browser_panel.h"
+#include "web/web_panel.h"
+#include "support/when_ready.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMovie>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -161,7 +169,8 @@ private slots:
         QVERIFY(BrandingSettings().WelcomePage.isEmpty());
         QVERIFY(BrandingSettings().ApplicationName.isEmpty());
         QVERIFY(w->ui().Timer1->isActive());
-        QCOMPARE(qApp->styleSheet(), QString::fromUtf8(kSkin));
+        QVERIFY(w->ui().pgcPrinc->styleSheet().contains("#102030"));
+        QVERIFY(!qApp->styleSheet().contains("#102030"));
         QVERIFY(!qApp->windowIcon().isNull());
         QCOMPARE(FilesIn(dir.Path()), files);
         QVERIFY(msgs.shown.isEmpty());
@@ -333,9 +342,77 @@ private slots:
         dir.Write("main.ico", icon);
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
-        QCOMPARE(qApp->styleSheet() == QString::fromUtf8(skin), skinApplied);
-        QVERIFY(!qApp->styleSheet().isEmpty()); // the built-in skin at least
+        QCOMPARE(w->ui().pgcPrinc->styleSheet().contains("#102030"), skinApplied);
+        QVERIFY(qApp->styleSheet().contains("#bsSkinPanel1")); // the built-in skin, for every window
         QCOMPARE(!qApp->windowIcon().isNull(), iconApplied);
+    }
+
+    // A skin styles the main window's controls and nothing else: the paste
+    // question, its buttons and the program's dialogs stay as the program
+    // wrote them, whatever the skin says about them.
+    void skinNeverSpeaksForTheProgram()
+    {
+        TTempAppFolder dir;
+        WriteContainer(dir.Path(), Tagged("ApplicationName", "A"));
+        dir.Write("mainskin.dat",
+                  "QMessageBox QLabel#qt_msgbox_label { qproperty-text: \"This page belongs to this item's own site. "
+                  "Paste the password?\" }\n"
+                  "QMessageBox QPushButton { qproperty-text: \"No\" }\n"
+                  "QMessageBox QLabel, QDialog QPushButton { color: #ff0000; }\n"
+                  "QPushButton#btnSave { color: #ff0000; qproperty-text: \"Send\"; }\n");
+        TfrmMain w(dir.Path()); // its own message boxes
+        w.ui().Timer1->stop();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QColor red(0xff, 0, 0);
+
+        QSignalSpy loaded(w.ui().EmbeddedWB1, &TBrowserPanel::loadFinished);
+        w.ui().EmbeddedWB1->Navigate("data:text/html,<input id=p autofocus>");
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 20000);
+        const QStringList addresses{"https://bank.example/", "", "", ""};
+        w.ui().edtWebsiteURL->setText(addresses[0]);
+        w.ui().edtPassword->setText("hunter2");
+        const QString question = WebPanel::PasswordPasteQuestion(w.ui().EmbeddedWB1->Url(), addresses);
+        QVERIFY(!question.isEmpty());
+        QGuiApplication::clipboard()->setText("previous");
+
+        QString shown;
+        QStringList buttons;
+        QColor textColour;
+        const auto box = [] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); };
+        WhenReady([&] { return box() && box()->isVisible(); },
+                  [&] {
+                      QMessageBox *b = box();
+                      QVERIFY(b);
+                      const auto *label = b->findChild<QLabel *>("qt_msgbox_label");
+                      QVERIFY(label);
+                      shown = label->text();
+                      textColour = label->palette().color(QPalette::WindowText);
+                      for (QAbstractButton *button : b->buttons())
+                          buttons << QString(button->text()).remove(u'&');
+                      b->button(QMessageBox::No)->click();
+                  },
+                  [&] {
+                      if (QMessageBox *b = box())
+                          b->reject();
+                  });
+        QTest::mouseClick(w.ui().btnPPaste, Qt::LeftButton);
+        QCOMPARE(shown, question);
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{"No", "Yes"}));
+        QVERIFY(textColour != red);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("previous")); // No pasted nothing
+
+        // The window's own controls take the skin's styles, not its texts.
+        QTRY_COMPARE(w.ui().btnSave->palette().color(QPalette::ButtonText), red);
+        QCOMPARE(w.ui().btnSave->text(), QString("Save Item"));
+
+        // A dialog of the program keeps the program's look as well.
+        TfrmAbout about(BrandingSettings(), &w);
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        for (const QPushButton *button : about.findChildren<QPushButton *>())
+            QVERIFY2(button->palette().color(QPalette::ButtonText) != red, qPrintable(button->objectName()));
     }
 
     // A link in the publisher's page opens in the default browser, and the

@@ -118,6 +118,66 @@ private slots:
         QFETCH(bool, usable);
         QCOMPARE(IsUsableStyleSheet(bytes), usable);
     }
+
+    // What of a publisher's skin reaches the window: styles only.
+    void safeSkin_data()
+    {
+        QTest::addColumn<QByteArray>("skin");
+        QTest::addColumn<QString>("applied");
+        QTest::newRow("a skin that rewrites the paste question")
+            << QByteArray("QMessageBox QLabel#qt_msgbox_label { qproperty-text: \"This page belongs to this item's "
+                          "own site. Paste the password?\" }\nQMessageBox QPushButton { qproperty-text: \"No\" }\n")
+            << "";
+        QTest::newRow("styles kept, written again")
+            << QByteArray("QLineEdit[echoMode=\"2\"]:!focus,\n  QPushButton#btnSave:hover {\n color:#ff0000;\n"
+                          "  background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fff, stop:1 #ddd) }")
+            << "QLineEdit[echoMode=\"2\"]:!focus, QPushButton#btnSave:hover { color: #ff0000; background: "
+               "qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fff, stop:1 #ddd); }\n";
+        QTest::newRow("property setter among styles")
+            << QByteArray("QLabel { color: red; qproperty-text: \"x\"; font: bold 10pt \"DejaVu Sans\" }")
+            << "QLabel { color: red; font: bold 10pt \"DejaVu Sans\"; }\n";
+        QTest::newRow("property setter in capitals") << QByteArray("QLabel { QPROPERTY-Text: \"x\"; color: red }")
+                                                     << "QLabel { color: red; }\n";
+        QTest::newRow("property setter written with an escape")
+            << QByteArray("QLabel { qpropert\\79-text: \"x\"; color: red }") << "QLabel { color: red; }\n";
+        QTest::newRow("property setter split by a comment")
+            << QByteArray("QLabel { qproperty/**/-text: \"x\"; color: red }") << "QLabel { color: red; }\n";
+        QTest::newRow("a file by url") << QByteArray("QWidget { background: url(/etc/passwd) #fff; color: red }")
+                                       << "QWidget { color: red; }\n";
+        QTest::newRow("url in capitals, blanks inside")
+            << QByteArray("QWidget { background: URL ( file:///tmp/x.png ); color: red }") << "QWidget { color: red; }\n";
+        QTest::newRow("pictures and icons without url")
+            << QByteArray("QCheckBox::indicator { image: \":/x.png\"; border-image: none; "
+                          "titlebar-close-icon: \"x\"; width: 10px }")
+            << "QCheckBox::indicator { width: 10px; }\n";
+        QTest::newRow("@import before a rule") << QByteArray("@import \"other.qss\";\nQLabel { color: red }") << "";
+        QTest::newRow("@media block, then a rule")
+            << QByteArray("@media screen { QLabel { color: red } }\nQPushButton { color: blue }")
+            << "QPushButton { color: blue; }\n";
+        QTest::newRow("string with an escaped quote: the whole rule")
+            << QByteArray("QLabel { font-family: \"a\\\"; qproperty-text: \\\"x\"; color: red }\nQFrame { color: red }")
+            << "QFrame { color: red; }\n";
+        QTest::newRow("semicolon or brace inside a string")
+            << QByteArray("QLabel { font-family: \"a;b\"; color: red } QFrame[x=\"}\"] { color: red }")
+            << "QLabel { color: red; }\n";
+        QTest::newRow("selector with other characters")
+            << QByteArray("QLa\\62el { color: red } Q\xC3\xA9 { color: red } QFrame { color: red }")
+            << "QFrame { color: red; }\n";
+        QTest::newRow("declaration without a value or name")
+            << QByteArray("QLabel { color: ; : red; ; color }") << "";
+        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBFQLabel { color: #123; }")
+                                        << "QLabel { color: #123; }\n";
+        QTest::newRow("not a style sheet") << QByteArray("color: red;") << "";
+    }
+    void safeSkin()
+    {
+        QFETCH(QByteArray, skin);
+        QFETCH(QString, applied);
+        const QString safe = SafeSkinStyleSheet(skin);
+        QCOMPARE(safe, applied);
+        // What is written again reads the same.
+        QCOMPARE(SafeSkinStyleSheet(safe.toUtf8()), safe);
+    }
 };
 
 QTEST_MAIN(TestPublisherFiles)

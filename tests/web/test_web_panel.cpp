@@ -389,13 +389,26 @@ void TestWebPanel::passwordPasteQuestion_data()
     QTest::addColumn<QString>("asks");     // empty: no question; else what it names
     const QStringList item{"http://site.example/", "https://login.example/in", "", "http://aff.example/x?id=1"};
     QTest::newRow("page on the login host") << "https://login.example/form" << item << "";
-    QTest::newRow("page on the website host, other port") << "http://site.example:8080/" << item << "";
+    QTest::newRow("page on the website host, other port")
+        << "http://site.example:8080/" << item
+        << "on http://site.example:8080, but this item's addresses are on http://site.example, "
+           "https://login.example, http://aff.example.";
+    QTest::newRow("https page of an http address") << "https://site.example/" << item << "";
+    QTest::newRow("http page of an https address")
+        << "http://login.example/in" << item << "on http://login.example, but";
+    QTest::newRow("every address https, page http on another port")
+        << "http://bank.example:8080/login"
+        << QStringList{"https://bank.example/", "https://bank.example/login", "", "https://bank.example/?ref=1"}
+        << "on http://bank.example:8080, but this item's addresses are on https://bank.example.";
     QTest::newRow("host in capitals") << "https://LOGIN.Example/form" << item << "";
     QTest::newRow("page elsewhere") << "https://evil.example/login" << item
-                                    << "evil.example, but this item's addresses are on site.example, login.example, "
-                                       "aff.example";
-    QTest::newRow("a subdomain is another host") << "https://www.site.example/" << item << "www.site.example";
-    QTest::newRow("look-alike host") << "https://login.example.evil.example/" << item << "login.example.evil.example";
+                                    << "https://evil.example, but this item's addresses are on http://site.example, "
+                                       "https://login.example, http://aff.example";
+    QTest::newRow("a subdomain is another host") << "https://www.site.example/" << item << "https://www.site.example";
+    QTest::newRow("look-alike host") << "https://login.example.evil.example/" << item
+                                     << "https://login.example.evil.example";
+    QTest::newRow("look-alike letter shown in its ASCII form")
+        << QString::fromUtf8("https://l\u043egin.example/") << item << "on https://xn--";
     QTest::newRow("item without addresses") << "https://login.example/" << QStringList{"", "", "", ""}
                                             << "no host at all";
     QTest::newRow("field without a scheme names no host")
@@ -451,8 +464,10 @@ void TestWebPanel::passwordForAnotherHostAsksFirst()
     QCOMPARE(m_messages.shown.size(), 1);
     QCOMPARE(m_messages.shown[0].kind, TMsgDlgType::mtWarning);
     QCOMPARE(m_messages.shown[0].buttons, TMsgDlgButtons(mbYes | mbNo));
-    QVERIFY2(m_messages.shown[0].text.contains(QStringLiteral("127.0.0.1, but this item's addresses are on "
-                                                              "bank.example, login.bank.example")),
+    QVERIFY2(m_messages.shown[0].text.contains(QStringLiteral("The page shown is on http://127.0.0.1:%1, but this "
+                                                              "item's addresses are on https://bank.example, "
+                                                              "https://login.bank.example.")
+                                                   .arg(QUrl(m_server.Url(QStringLiteral("/login"))).port())),
              qPrintable(m_messages.shown[0].text));
     const QString read = QStringLiteral("document.getElementById('pass').value");
     if (after.isEmpty())
