@@ -230,7 +230,14 @@ public:
     // The next backup step, on this thread or the saver's, keeps the book
     // whatever the spacing of backups: called before saving a command that
     // deletes, moves or duplicates, so the state before it can be restored.
-    void BackupBeforeNextSave() { m_backupDue->store(true); }
+    // A save still waiting for the saver is written first, or it would be
+    // folded into the command's own and the state before the command, on
+    // disk only after it, would never be kept.
+    void BackupBeforeNextSave()
+    {
+        WaitForSaves();
+        m_backupDue->store(true);
+    }
     // Writes categories.dat (with `categories`) and items.dat, both or
     // neither, after the backup step. On failure tells why, shows the book
     // as its files hold it again (nothing half-done stays on screen) and

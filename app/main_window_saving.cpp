@@ -23,10 +23,16 @@ bool TfrmMain::SaveItemsInBackground()
         connect(m_saver, &TBookSaver::finished, this, &TfrmMain::BookSaved);
     }
     const QString folder = m_appFolder;
-    m_saver->Post([snapshot = std::move(snapshot), folder, due = m_backupDue] {
+    // A forced backup belongs to the save of the command that asked for it:
+    // an earlier save still running must not take it (the state between the
+    // two would then have no backup). Left set until a job takes it, so a
+    // forced save replaced while it waits hands it on to the one replacing it.
+    const bool forced = m_backupDue->load();
+    m_saver->Post([snapshot = std::move(snapshot), folder, due = m_backupDue, forced] {
         TBookSaver::TReport report;
         TBookBackups backups(folder);
-        const TBookBackups::TOutcome outcome = due->exchange(false) ? backups.KeepNow() : backups.BeforeReplace();
+        const TBookBackups::TOutcome outcome =
+            forced && due->exchange(false) ? backups.KeepNow() : backups.BeforeReplace();
         if (outcome == TBookBackups::TOutcome::Failed) {
             report.backupFolder = backups.Folder();
             report.backupError = backups.Error();
