@@ -218,6 +218,7 @@ QString HelpText()
         "      Reports items whose category is missing, titles used twice in a\n"
         "      category, records too short to name a category and a title, and\n"
         "      text the program's editor refuses.\n"
+        "      Also reports records cut short: fewer fields than an item has.\n"
         "\n"
         "Options:\n"
         "  --folder DIR   The application folder holding the book.\n"

@@ -95,6 +95,69 @@ private slots:
         QCOMPARE(f.dir.Read("cats.dat"), QByteArray("A\r\n"));
     }
 
+    // Records cut short (fewer fields than an item has) are counted while
+    // the lines are found; the count is the one of each record looked at
+    // alone, wherever its delimiters fall.
+    void cutRecords_data()
+    {
+        loadAndSave_keepEveryByte_data();
+        QTest::newRow("cut in half") << R("A|x|||||||||||\r\nA|y|prog|http://w\r\nA|z|||||||||||\r\n");
+        QTest::newRow("cut after a delimiter") << R("A|x|p|w|l|\r\n");
+        QTest::newRow("the description without its closing delimiter") << R("A|x||||||||||one||##tw\r\n");
+        QTest::newRow("eleven delimiters, no description") << R("A|x||||||||||\r\n");
+        QTest::newRow("long description of delimiters") << R("A|x||||||||||") + QByteArray(5000, '\xA5') + "\r\n";
+        QTest::newRow("a long record cut short") << R("A|x|") + QByteArray(5000, 'p') + R("|u|\r\n");
+    }
+    void cutRecords()
+    {
+        QFETCH(QByteArray, bytes);
+        TBookFixture f("A\r\n", bytes);
+        qsizetype cut = 0;
+        for (const QByteArray &line : SplitLines(bytes)) {
+            const qsizetype fields = SplitRecord(line).size();
+            cut += !line.isEmpty() && fields < kItemFieldCount + 1;
+        }
+        QCOMPARE(f.book.CutRecordsRead(), cut);
+        f.book.Clear();
+        QCOMPARE(f.book.CutRecordsRead(), 0);
+    }
+
+    void recordsWithoutCategory_data()
+    {
+        QTest::addColumn<QByteArray>("categories");
+        QTest::addColumn<QByteArray>("items");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArrayList>("names");
+        QTest::addColumn<int>("left"); // after adding each name the book accepts
+        QTest::newRow("every category there") << kCategories << R("Travel|a|\r\nShops|b|\r\n") << 0
+                                              << QByteArrayList{} << 0;
+        QTest::newRow("names in the order of their first record")
+            << kCategories << R("Old|a|\r\nTravel|b|\r\nGone|c|\r\nOld|d|\r\n") << 3
+            << QByteArrayList{"Old", "Gone"} << 0;
+        QTest::newRow("another case is another category") << kCategories << R("travel|a|\r\n") << 1
+                                                           << QByteArrayList{"travel"} << 1;
+        QTest::newRow("no categories.dat at all") << QByteArray() << R("A|a|\r\nB|b|\r\n") << 2
+                                                  << QByteArrayList{"A", "B"} << 0;
+        QTest::newRow("records without a key are not counted") << kCategories << R("Gone\r\n|\r\n") << 0
+                                                               << QByteArrayList{} << 0;
+    }
+    void recordsWithoutCategory()
+    {
+        QFETCH(QByteArray, categories);
+        QFETCH(QByteArray, items);
+        QFETCH(int, count);
+        QFETCH(QByteArrayList, names);
+        QFETCH(int, left);
+        TBookFixture f(categories, items);
+        QByteArrayList got{"stale"};
+        QCOMPARE(f.book.RecordsWithoutCategory(&got), qsizetype(count));
+        QCOMPARE(got, names);
+        // A category added for them takes them in.
+        for (const QByteArray &name : names)
+            f.book.AddCategory(name);
+        QCOMPARE(f.book.RecordsWithoutCategory(), qsizetype(left));
+    }
+
     void tree_data()
     {
         QTest::addColumn<QByteArray>("categories");

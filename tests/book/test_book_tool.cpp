@@ -207,6 +207,9 @@ private slots:
                         "Travel\xA5Hotels\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n"
             << 4 << QStringList{"items.dat:5:", "items.dat:6:"};
         QTest::newRow("too short") << QByteArray("no delimiter\r\n") << 4 << QStringList{"items.dat:1:"};
+        QTest::newRow("a line cut in half") << kItems + "Travel\xA5Trains\xA5prog\xA5http://w\r\n" << 4
+                                            << QStringList{"items.dat:5: \"Trains\" in \"Travel\": the record is cut "
+                                                           "short"};
     }
     void check()
     {
