@@ -412,6 +412,7 @@ void TfrmMain::FormCreate()
         LoadCategories();
         LoadItems();
     });
+    ErrorReporter::Run([this] { TellLoadDamage(); });
     CentreOnScreen(this);
 }
 

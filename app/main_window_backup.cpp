@@ -81,4 +81,5 @@ void TfrmMain::btnRestoreBackupClick()
     UpdateItemFieldsReadOnly();
     LoadCategories();
     LoadItems();
+    TellLoadDamage();
 }
