@@ -122,42 +122,6 @@ private slots:
         QCOMPARE(f.book.CutRecordsRead(), 0);
     }
 
-    void recordsWithoutCategory_data()
-    {
-        QTest::addColumn<QByteArray>("categories");
-        QTest::addColumn<QByteArray>("items");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QByteArrayList>("names");
-        QTest::addColumn<int>("left"); // after adding each name the book accepts
-        QTest::newRow("every category there") << kCategories << R("Travel|a|\r\nShops|b|\r\n") << 0
-                                              << QByteArrayList{} << 0;
-        QTest::newRow("names in the order of their first record")
-            << kCategories << R("Old|a|\r\nTravel|b|\r\nGone|c|\r\nOld|d|\r\n") << 3
-            << QByteArrayList{"Old", "Gone"} << 0;
-        QTest::newRow("another case is another category") << kCategories << R("travel|a|\r\n") << 1
-                                                           << QByteArrayList{"travel"} << 1;
-        QTest::newRow("no categories.dat at all") << QByteArray() << R("A|a|\r\nB|b|\r\n") << 2
-                                                  << QByteArrayList{"A", "B"} << 0;
-        QTest::newRow("records without a key are not counted") << kCategories << R("Gone\r\n|\r\n") << 0
-                                                               << QByteArrayList{} << 0;
-    }
-    void recordsWithoutCategory()
-    {
-        QFETCH(QByteArray, categories);
-        QFETCH(QByteArray, items);
-        QFETCH(int, count);
-        QFETCH(QByteArrayList, names);
-        QFETCH(int, left);
-        TBookFixture f(categories, items);
-        QByteArrayList got{"stale"};
-        QCOMPARE(f.book.RecordsWithoutCategory(&got), qsizetype(count));
-        QCOMPARE(got, names);
-        // A category added for them takes them in.
-        for (const QByteArray &name : names)
-            f.book.AddCategory(name);
-        QCOMPARE(f.book.RecordsWithoutCategory(), qsizetype(left));
-    }
-
     void tree_data()
     {
         QTest::addColumn<QByteArray>("categories");

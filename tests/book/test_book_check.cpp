@@ -70,24 +70,6 @@ private slots:
             QVERIFY(!f.text.isEmpty());
     }
 
-    // How much of a record is left is told in the finding.
-    void cutRecord_saysWhereItEnds_data()
-    {
-        QTest::addColumn<TStringList>("items");
-        QTest::addColumn<QString>("says");
-        QTest::newRow("after the address") << Lines("A|y|prog|web") << "after 4 of an item's 12 fields";
-        QTest::newRow("after a delimiter") << Lines("A|y|prog|") << "after 3 of an item's 12 fields";
-        QTest::newRow("no description") << Lines("A|y||||||||||") << "after 11 of an item's 12 fields";
-    }
-    void cutRecord_saysWhereItEnds()
-    {
-        QFETCH(TStringList, items);
-        QFETCH(QString, says);
-        const QList<TBookFinding> found = CheckBook(Lines("A"), items);
-        QCOMPARE(found.size(), 1);
-        QVERIFY2(found[0].text.contains(says), qPrintable(found[0].text));
-    }
-
     // What the window tells after loading: counted as read, told again only
     // when there is more of it, and the missing categories added on request.
     void loadDamage_data()
@@ -105,6 +87,9 @@ private slots:
         QTest::newRow("two categories missing") << QByteArray("A\r\n")
                                                 << Lines("Old|x*/A|x*/New|y*/Old|z*").join(QByteArray("\r\n")) << 0 << 3
                                                 << QByteArrayList{"Old", "New"} << 0;
+        QTest::newRow("an empty categories.dat; records without a key do not count")
+            << QByteArray() << Lines("B|x*/A|y*/B/|").join(QByteArray("\r\n")) << 2 << 2
+            << QByteArrayList{"B", "A"} << 0;
         QTest::newRow("one spelt like a category in another case")
             << QByteArray("Work\r\n") << Lines("work|x*/Gone|y|p").join(QByteArray("\r\n")) << 1 << 2
             << QByteArrayList{"work", "Gone"} << 1;
