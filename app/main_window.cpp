@@ -425,6 +425,7 @@ void TfrmMain::FormCreate()
         LoadCategories();
         LoadItems();
     });
+    ErrorReporter::Run([this] { TellLoadDamage(); });
     CentreOnScreen(this);
 }
 

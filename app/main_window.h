@@ -192,6 +192,10 @@ public:
     // --- Account book: files, tree and item editor, commands (main_window_book.cpp) ---
     void LoadCategories();
     void LoadItems();
+    // After a load: tells of records cut short and of items whose category
+    // is missing, and offers to add those categories. Once per run; a later
+    // load tells again only when it finds more of either than was told.
+    void TellLoadDamage();
     void SaveCategories();
     void SaveItems();
     void tvwMainChange();
@@ -423,6 +427,9 @@ private:
     // tvwMain, Ctrl+F and Esc.
     void ConnectSearchHandlers();
     bool m_backupFailureTold = false;
+    // The most of each kind of damage told so far (TellLoadDamage).
+    qsizetype m_cutShortTold = 0;
+    qsizetype m_withoutCategoryTold = 0;
     void ApplyBuiltInSkin();
 
     // Turns a book operation's refusal into its message.

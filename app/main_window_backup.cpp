@@ -108,4 +108,5 @@ void TfrmMain::btnRestoreBackupClick()
     backups.Restore(stamp);
     // The tree and the lists are built again from the restored files.
     ReloadBook();
+    TellLoadDamage();
 }

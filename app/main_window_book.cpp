@@ -4,6 +4,7 @@
 #include "main_window.h"
 
 #include "book/account_book.h"
+#include "book/book_check.h"
 #include "book/category_tree.h"
 #include "book/add_element_dialog.h"
 #include "book/guarded_inputs.h"
@@ -18,6 +19,8 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 const QString kCategoriesFile = QStringLiteral("categories.dat");
@@ -69,6 +72,28 @@ void TfrmMain::LoadCategories()
 void TfrmMain::LoadItems()
 {
     m_book->LoadItems(m_appFolder + kItemsFile);
+}
+
+void TfrmMain::TellLoadDamage()
+{
+    const TLoadDamage damage = LoadDamageOf(*m_book);
+    TLoadDamage told;
+    told.cutShort = m_cutShortTold;
+    told.withoutCategory = m_withoutCategoryTold;
+    if (!damage.Exceeds(told))
+        return;
+    m_cutShortTold = std::max(m_cutShortTold, damage.cutShort);
+    m_withoutCategoryTold = std::max(m_withoutCategoryTold, damage.withoutCategory);
+    const bool offer = !damage.missingCategories.isEmpty();
+    const TModalResult answer = msgMain->MessageDlg(DescribeLoadDamage(damage), TMsgDlgType::mtWarning,
+                                                    offer ? TMsgDlgButtons(mbYes) | mbNo : TMsgDlgButtons(mbOK));
+    if (!offer || answer != TModalResult::mrYes)
+        return;
+    if (RecreateMissingCategories(*m_book, damage.missingCategories) > 0)
+        SaveCategories();
+    QByteArrayList still;
+    if (const qsizetype left = m_book->RecordsWithoutCategory(&still); left > 0)
+        msgMain->MessageDlg(DescribeStillWithoutCategory(left, still), TMsgDlgType::mtInformation, mbOK);
 }
 
 // Every write of a book file goes through one of these two, or through

@@ -131,12 +131,17 @@ void TfrmMain::btnImportCsvClick()
     if (!SaveBook(done.newCategories > 0))
         return;
 
+    // Rows left out are told again, now that the rest is in the book.
+    QString skipped = DescribeSkippedRows(plan, true);
+    if (!skipped.isEmpty())
+        skipped.prepend(QStringLiteral("\n\n"));
     msgMain->MessageDlg(QStringLiteral("%1 item(s) were imported from \"%2\"%3.")
                             .arg(done.items)
                             .arg(QDir::toNativeSeparators(path))
                             .arg(done.newCategories > 0
                                      ? QStringLiteral("; %1 new categor%2").arg(done.newCategories)
                                            .arg(done.newCategories == 1 ? QStringLiteral("y") : QStringLiteral("ies"))
-                                     : QString()),
-                        TMsgDlgType::mtInformation, mbOK);
+                                     : QString())
+                            + skipped,
+                        skipped.isEmpty() ? TMsgDlgType::mtInformation : TMsgDlgType::mtWarning, mbOK);
 }

@@ -408,6 +408,29 @@ TStringList TAccountBook::ShortRecordsBefore(qsizetype record) const
     return out;
 }
 
+qsizetype TAccountBook::RecordsWithoutCategory(QByteArrayList *names) const
+{
+    // One look per category field, not per record.
+    std::vector<std::pair<quint32, const TBucket *>> orphans;
+    qsizetype count = 0;
+    for (const auto &bucket : std::as_const(m_buckets)) {
+        if (FirstOfName(bucket->category))
+            continue;
+        const std::vector<quint32> records = BucketRecords(*bucket);
+        if (records.empty())
+            continue;
+        count += qsizetype(records.size());
+        orphans.emplace_back(records.front(), bucket.get());
+    }
+    if (names) {
+        std::sort(orphans.begin(), orphans.end());
+        names->clear();
+        for (const auto &o : orphans)
+            names->append(o.second->category);
+    }
+    return count;
+}
+
 // --- Categories ---
 
 TAccountBook::TCategory *TAccountBook::FirstOfName(const QByteArray &name) const
@@ -548,16 +571,19 @@ void TAccountBook::LoadItems(const QString &path)
             AdviseLargePages(records.data(), qsizetype(records.capacity() * sizeof(TRecordRef)));
     }
     std::vector<quint32> shortRecords;
+    qsizetype cutShort = 0;
     QHash<QByteArray, std::shared_ptr<TBucket>> buckets;
     TBucket *last = nullptr;
     bool tooLong = false;
     const char *base = bytes.constData();
-    ForEachLine(bytes, [&](qsizetype start, qsizetype length) {
+    ForEachLineCounting(bytes, kFieldDelimiter, [&](qsizetype start, qsizetype length, qsizetype delimiters) {
         if (quint64(length) > 0xFFFFFFFFULL)
             tooLong = true;
         const auto record = quint32(records.size());
         records.push_back({start, quint32(length), false});
         const char *data = base + start;
+        // An empty line holds no item to lose.
+        cutShort += length > 0 && RecordFieldCount(delimiters, data, length) < kRecordFieldCount;
         const auto *first = static_cast<const char *>(std::memchr(data, kFieldDelimiter, size_t(length)));
         // Keyed as KeyOf has it: a delimiter that is not the record's last byte.
         if (!first || first + 1 >= data + length) {
@@ -584,6 +610,7 @@ void TAccountBook::LoadItems(const QString &path)
     m_edited.clear();
     m_freeEdited.clear();
     m_short = std::move(shortRecords);
+    m_cutShortRead = cutShort;
     IndexClear();
     for (const auto &bucket : std::as_const(buckets)) {
         // The keys taken from the file's bytes become keys of their own.
@@ -697,6 +724,7 @@ void TAccountBook::Clear()
     m_edited.clear();
     m_freeEdited.clear();
     m_short.clear();
+    m_cutShortRead = 0;
     IndexClear();
     endResetModel();
 }

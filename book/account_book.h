@@ -87,6 +87,14 @@ public:
     // The records before `record` (all of them for -1) too short to name a
     // category and a title, in file order.
     TStringList ShortRecordsBefore(qsizetype record) const;
+    // Records of items.dat, as the last LoadItems read them, with fewer
+    // fields than an item has (RecordFieldCount): a line cut short, whose
+    // missing fields read as empty. Empty lines do not count.
+    qsizetype CutRecordsRead() const { return m_cutShortRead; }
+    // Records whose category field names no category of the book: no node
+    // shows them. `names`, when given, receives those category fields in the
+    // order of their first record.
+    qsizetype RecordsWithoutCategory(QByteArrayList *names = nullptr) const;
     // True when another item node of `item`'s category bears `title`, byte
     // for byte.
     bool TitleTaken(const QModelIndex &item, const QByteArray &title) const;
@@ -222,6 +230,7 @@ private:
     QByteArrayList m_edited;            // records copied out by an edit
     std::vector<qint32> m_freeEdited;   // slots of m_edited to reuse
     std::vector<quint32> m_short;       // records without a key, ascending
+    qsizetype m_cutShortRead = 0;
     QHash<QByteArray, std::shared_ptr<TBucket>> m_buckets;   // by exact category field
     QHash<QByteArray, std::vector<TBucket *>> m_foldedBuckets; // by ASCII-folded field
     QIcon m_categoryIcon;

@@ -1,5 +1,6 @@
 #include "book_check.h"
 
+#include "book/account_book.h"
 #include "book/input_rules.h"
 #include "book/item_record.h"
 #include "util/codepage.h"
@@ -40,6 +41,15 @@ QList<TBookFinding> CheckBook(const TStringList &categories, const TStringList &
         else
             firstLine.insert(key, line);
 
+        const qsizetype fields =
+            RecordFieldCount(items[i].count(kFieldDelimiter), items[i].constData(), items[i].size());
+        if (fields < kRecordFieldCount)
+            found.append({K::CutShort, false, line,
+                          QStringLiteral("%1: the record is cut short after %2 of an item's %3 fields; the others "
+                                         "read as empty")
+                              .arg(name)
+                              .arg(fields)
+                              .arg(kRecordFieldCount)});
         const TItemRecord item = ReadItemRecord(items[i]);
         QByteArray description = item.description;
         description.replace("\r\n", "\n").replace('\r', '\n');
@@ -47,4 +57,63 @@ QList<TBookFinding> CheckBook(const TStringList &categories, const TStringList &
             found.append({K::RefusedText, false, line, QStringLiteral("%1, description: %2").arg(name, why)});
     }
     return found;
+}
+
+namespace {
+
+// Names for a message: quoted, at most five, then how many more.
+QString NameList(const QByteArrayList &names)
+{
+    QStringList quoted;
+    for (qsizetype i = 0; i < names.size() && i < 5; ++i)
+        quoted << QStringLiteral("\"%1\"").arg(FromAnsi(names[i]));
+    if (names.size() > 5)
+        quoted << QStringLiteral("and %1 more").arg(names.size() - 5);
+    return quoted.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+TLoadDamage LoadDamageOf(const TAccountBook &book)
+{
+    TLoadDamage damage;
+    damage.cutShort = book.CutRecordsRead();
+    damage.withoutCategory = book.RecordsWithoutCategory(&damage.missingCategories);
+    return damage;
+}
+
+QString DescribeLoadDamage(const TLoadDamage &damage)
+{
+    QString text = QStringLiteral("The account book could not be read whole.\n");
+    if (damage.cutShort > 0)
+        text += QStringLiteral("\n%1 record(s) of items.dat are cut short: they hold fewer fields than an item "
+                               "has, and the missing ones (the password, say) read as empty.")
+                    .arg(damage.cutShort);
+    if (damage.withoutCategory > 0)
+        text += QStringLiteral("\n%1 item(s) belong to categories that categories.dat does not hold (%2), so the "
+                               "tree shows them nowhere and the search does not find them.")
+                    .arg(damage.withoutCategory)
+                    .arg(NameList(damage.missingCategories));
+    text += QStringLiteral("\n\n\"tarnwick-book check\" lists them by line.");
+    if (!damage.missingCategories.isEmpty())
+        text += QStringLiteral("\n\nDo you want to add the missing categories to the book, so that their items "
+                               "show again? A backup of the book is kept first.");
+    return text;
+}
+
+int RecreateMissingCategories(TAccountBook &book, const QByteArrayList &names)
+{
+    int added = 0;
+    for (const QByteArray &name : names)
+        added += book.AddCategory(name) == TBookOutcome::Done;
+    return added;
+}
+
+QString DescribeStillWithoutCategory(qsizetype records, const QByteArrayList &names)
+{
+    return QStringLiteral("%1 item(s) still show nowhere: their category (%2) differs from a category of the book "
+                          "only in case or surrounding blanks, so it cannot be added beside it. "
+                          "\"tarnwick-book check\" lists them by line.")
+        .arg(records)
+        .arg(NameList(names));
 }

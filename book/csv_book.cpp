@@ -1,5 +1,6 @@
 #include "csv_book.h"
 
+#include "book/input_rules.h"
 #include "book/item_titles.h"
 #include "util/codepage.h"
 #include "util/text_utils.h"
@@ -87,7 +88,8 @@ class TFitter
 public:
     TFitter(int row, QList<TImportNote> &notes) : m_row(row), m_notes(notes) {}
 
-    QByteArray Line(const QString &field, QString text)
+    // `secret`: the characters the book lacks are not quoted in the note.
+    QByteArray Line(const QString &field, QString text, bool secret = false)
     {
         bool broken = false;
         for (QChar &c : text) {
@@ -109,7 +111,7 @@ public:
         if (delimiter)
             Note(field, QStringLiteral("the character \"\u00A5\" separates the book's fields"),
                  QStringLiteral("it becomes \"?\""));
-        return Ansi(field, text);
+        return Ansi(field, text, secret);
     }
 
     // `ownBreaks`: the book's own export, whose line breaks are the book's
@@ -153,7 +155,7 @@ public:
 private:
     // One "?" per character that Windows-1252 lacks, a pair of surrogates
     // (an emoji, say) being one character.
-    QByteArray Ansi(const QString &field, const QString &text)
+    QByteArray Ansi(const QString &field, const QString &text, bool secret = false)
     {
         QByteArray bytes;
         bytes.reserve(text.size());
@@ -177,7 +179,9 @@ private:
         }
         if (nul)
             Note(field, QStringLiteral("a NUL character"), QStringLiteral("it becomes \"?\""));
-        if (!lacking.isEmpty())
+        if (!lacking.isEmpty() && secret)
+            Note(field, QStringLiteral("characters the book cannot hold"), QStringLiteral("each becomes \"?\""));
+        else if (!lacking.isEmpty())
             Note(field, QStringLiteral("characters the book cannot hold (%1)").arg(lacking.join(QString())),
                  QStringLiteral("each becomes \"?\""));
         return bytes;
@@ -338,7 +342,7 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
         const TCsvRow &row = table.rows[r];
         if (!row.fault.isEmpty()) {
             plan.notes.append({row.row, {}, QStringLiteral("malformed: %1").arg(row.fault),
-                               QStringLiteral("the row is skipped")});
+                               QStringLiteral("the row is skipped"), TImportSkip::Malformed});
             continue;
         }
         if (row.fields.size() != header.fields.size()) {
@@ -346,7 +350,7 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
                                QStringLiteral("%1 fields where the header has %2")
                                    .arg(row.fields.size())
                                    .arg(header.fields.size()),
-                               QStringLiteral("the row is skipped")});
+                               QStringLiteral("the row is skipped"), TImportSkip::FieldCount});
             continue;
         }
         auto text = [&row](int column) { return column >= 0 ? row.fields[column] : QString(); };
@@ -359,9 +363,44 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
                 empty = empty && text(col).isEmpty();
             if (empty) {
                 plan.notes.append({row.row, {}, QStringLiteral("nothing to import"),
-                                   QStringLiteral("the row is skipped")});
+                                   QStringLiteral("the row is skipped"), TImportSkip::Empty});
                 continue;
             }
+        }
+
+        // The username and the password go in exactly or not at all: one
+        // changed on the way in would fail, without a word, where it is used.
+        QList<TImportNote> refusal;
+        for (const int f : {5, 6}) {
+            const QString value = text(f == 5 ? c.username : c.password);
+            if (RefusalForLine(value).isEmpty())
+                continue;
+            QList<TImportNote> why;
+            TFitter(row.row, why).Line(names[f], value, f == 6);
+            for (TImportNote &n : why) {
+                n.action = QStringLiteral("the row is not imported");
+                n.skip = TImportSkip::Unstorable;
+            }
+            refusal += why;
+        }
+        if (!refusal.isEmpty()) {
+            plan.notes += refusal;
+            // Shown as the book would have held it; the changes to the
+            // other fields no longer matter.
+            QList<TImportNote> unused;
+            TFitter shown(row.row, unused);
+            TImportItem out;
+            out.row = row.row;
+            QString category = text(c.category).trimmed();
+            if (category.isEmpty() && !c.own)
+                category = QString::fromLatin1(kImportedCategory);
+            out.item.fields[0] = shown.Line(names[0], category);
+            out.item.fields[1] = shown.Line(names[1], title.isEmpty() && !c.own ? HostOf(address) : title);
+            out.item.fields[3] = shown.Line(names[3], text(c.website));
+            out.item.fields[5] = shown.Line(names[5], text(c.username));
+            out.item.fields[6] = shown.Line(names[6], text(c.password));
+            plan.refused.append(std::move(out));
+            continue;
         }
 
         TFitter fit(row.row, plan.notes);
@@ -444,4 +483,59 @@ QString DescribeNote(const TImportNote &note)
     if (!note.field.isEmpty())
         where += QStringLiteral(", ") + note.field;
     return QStringLiteral("%1: %2: %3").arg(where, note.problem, note.action);
+}
+
+qsizetype TImportPlan::SkippedRows() const
+{
+    QSet<int> rows;
+    for (const TImportNote &n : notes)
+        if (n.skip != TImportSkip::None)
+            rows.insert(n.row);
+    return rows.size();
+}
+
+QString DescribeSkippedRows(const TImportPlan &plan, bool done)
+{
+    struct TGroup
+    {
+        TImportSkip skip;
+        const char *what;
+        QList<int> rows;
+    };
+    QList<TGroup> groups{
+        {TImportSkip::Unstorable, "whose username or password the book cannot store exactly", {}},
+        {TImportSkip::Malformed, "malformed", {}},
+        {TImportSkip::FieldCount, "with another number of fields than the header row", {}},
+        {TImportSkip::Empty, "with nothing to import", {}},
+    };
+    qsizetype total = 0;
+    for (const TImportNote &n : plan.notes) {
+        for (TGroup &g : groups) {
+            if (g.skip != n.skip || (!g.rows.isEmpty() && g.rows.last() == n.row))
+                continue;
+            g.rows.append(n.row);
+            ++total;
+        }
+    }
+    if (total == 0)
+        return {};
+    QStringList parts;
+    for (const TGroup &g : groups) {
+        if (g.rows.isEmpty())
+            continue;
+        QStringList rows;
+        for (qsizetype i = 0; i < g.rows.size() && i < 10; ++i)
+            rows << QString::number(g.rows[i]);
+        if (g.rows.size() > 10)
+            rows << QStringLiteral("and %1 more").arg(g.rows.size() - 10);
+        parts << QStringLiteral("%1 %2 (row%3 %4)")
+                     .arg(g.rows.size())
+                     .arg(QLatin1String(g.what))
+                     .arg(g.rows.size() == 1 ? QString() : QStringLiteral("s"))
+                     .arg(rows.join(QStringLiteral(", ")));
+    }
+    return QStringLiteral("%1 row(s) of the file %2 not imported: %3.")
+        .arg(total)
+        .arg(done ? QStringLiteral("were") : QStringLiteral("are"))
+        .arg(parts.join(QStringLiteral("; ")));
 }

@@ -52,6 +52,15 @@ struct TCsvColumns
 // recognised.
 TCsvColumns DetectCsvColumns(const QStringList &header);
 
+// Why a row of the file gives no item.
+enum class TImportSkip {
+    None,       // the row is imported
+    Unstorable, // its username or password cannot be stored exactly
+    Malformed,  // the CSV of the row is broken
+    FieldCount, // another number of fields than the header row
+    Empty,      // nothing to import
+};
+
 // One thing the import does to a row that the user should see before it
 // happens.
 struct TImportNote
@@ -60,6 +69,7 @@ struct TImportNote
     QString field; // the field concerned, empty for the whole row
     QString problem;
     QString action; // what the import does about it
+    TImportSkip skip = TImportSkip::None; // the row is left out, and why
 };
 
 struct TImportItem
@@ -77,7 +87,14 @@ struct TImportPlan
     // use; the import adds them before the items.
     QByteArrayList newCategories;
     QList<TImportNote> notes; // in row order; file-wide ones first
+    // Rows left out because their username or password cannot be stored
+    // exactly, as far as they can be shown: category, title, address and
+    // username as the book would have held them. Their notes say why.
+    QList<TImportItem> refused;
     QString fault;            // the file cannot be imported at all; items is empty
+
+    // How many rows of the file give no item, for whatever reason.
+    qsizetype SkippedRows() const;
 };
 
 // The category an item lands in when its row names no folder.
@@ -96,8 +113,10 @@ struct TImportBook
 };
 
 // Reads a CSV file and maps it to items without touching the book. Rows that
-// are malformed or carry nothing to import are left out and noted; text the
-// book's files cannot hold is replaced, never silently:
+// are malformed or carry nothing to import are left out and noted, and so are
+// rows whose username or password the book cannot hold exactly (the rule of
+// RefusalForLine): a changed secret would fail where it is used. In the other
+// fields, text the book's files cannot hold is replaced, never silently:
 // - a character outside Windows-1252, or the field delimiter "¥", becomes "?";
 // - a line break in a single-line field becomes a blank;
 // - in the description, "¥" or "§" that would be read back as a line break
@@ -118,3 +137,9 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
 // One line per note, for the preview and the command-line tool:
 // "Row 5, Password: <problem>: <action>".
 QString DescribeNote(const TImportNote &note);
+
+// The rows left out, how many and why, in a sentence for the preview, the
+// closing summary and the tool ("3 row(s) of the file are not imported:
+// 2 whose ... (rows 4, 9); 1 malformed (row 7)."); `done` words it in the past.
+// Empty when every row gave an item.
+QString DescribeSkippedRows(const TImportPlan &plan, bool done = false);

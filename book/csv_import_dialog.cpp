@@ -4,10 +4,12 @@
 #include "util/window_place.h"
 
 #include <QDir>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -53,7 +55,8 @@ TfrmCsvImport::TfrmCsvImport(QWidget *parent) : QDialog(parent)
     pages->setObjectName(QStringLiteral("pgcImport"));
     lvwItems = List(pages, "lvwItems",
                     {QStringLiteral("Row"), QStringLiteral("Category"), QStringLiteral("Title"),
-                     QStringLiteral("Website URL"), QStringLiteral("Username"), QStringLiteral("Password")});
+                     QStringLiteral("Website URL"), QStringLiteral("Username"), QStringLiteral("Password"),
+                     QStringLiteral("What the import changes")});
     lvwNotes = List(pages, "lvwNotes",
                     {QStringLiteral("Row"), QStringLiteral("Field"), QStringLiteral("Problem"),
                      QStringLiteral("What is done")});
@@ -98,19 +101,58 @@ void TfrmCsvImport::SetPlan(const TImportPlan &plan, const QString &fileName)
         summary += QStringLiteral("\n%1 change(s) to what the file holds are listed under \"Changes\"; nothing "
                                   "else is changed.")
                        .arg(plan.notes.size());
+    if (const QString skipped = DescribeSkippedRows(plan); !skipped.isEmpty())
+        summary += QLatin1Char('\n') + skipped;
     summary += QStringLiteral("\nA backup of the book is kept first.");
     lblSummary->setText(summary);
 
+    // The rows to import and those left out for their username or password,
+    // in file order; each row the import changes says which field and how.
+    QHash<int, QList<const TImportNote *>> notesOf;
+    for (const TImportNote &n : plan.notes)
+        if (n.row > 0)
+            notesOf[n.row].append(&n);
+    QList<std::pair<const TImportItem *, bool>> rows; // the row, and whether it is imported
+    rows.reserve(plan.items.size() + plan.refused.size());
+    for (const TImportItem &in : plan.items)
+        rows.append({&in, true});
+    for (const TImportItem &out : plan.refused)
+        rows.append({&out, false});
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto &a, const auto &b) { return a.first->row < b.first->row; });
     lvwItems->clear();
-    const qsizetype items = std::min<qsizetype>(plan.items.size(), kMaxListed);
-    for (qsizetype i = 0; i < items; ++i) {
-        const TImportItem &in = plan.items[i];
-        new QTreeWidgetItem(lvwItems, {QString::number(in.row), FromAnsi(in.item.fields[0]),
-                                       FromAnsi(in.item.fields[1]), FromAnsi(in.item.fields[3]),
-                                       FromAnsi(in.item.fields[5]),
-                                       in.item.fields[6].isEmpty() ? QString() : QStringLiteral("\u2022\u2022\u2022\u2022")});
+    const qsizetype listed = std::min<qsizetype>(rows.size(), kMaxListed);
+    for (qsizetype i = 0; i < listed; ++i) {
+        const TImportItem &in = *rows[i].first;
+        const bool imported = rows[i].second;
+        QStringList changes;
+        QStringList details;
+        for (const TImportNote *n : notesOf.value(in.row)) {
+            // A row left out says why; an imported one what becomes of it.
+            const QString &what = imported ? n->action : n->problem;
+            const QString change = n->field.isEmpty() ? what : QStringLiteral("%1: %2").arg(n->field, what);
+            if (!changes.contains(change))
+                changes << change;
+            details << DescribeNote(*n);
+        }
+        QString changed = changes.join(QStringLiteral("; "));
+        if (!imported)
+            changed = QStringLiteral("Not imported: ") + changed;
+        const QString password = in.item.fields[6].isEmpty() ? QString() : QStringLiteral("\u2022\u2022\u2022\u2022");
+        auto *row = new QTreeWidgetItem(lvwItems, {QString::number(in.row), FromAnsi(in.item.fields[0]),
+                                                   FromAnsi(in.item.fields[1]), FromAnsi(in.item.fields[3]),
+                                                   FromAnsi(in.item.fields[5]), password, changed});
+        if (!changes.isEmpty()) {
+            row->setIcon(0, style()->standardIcon(imported ? QStyle::SP_MessageBoxInformation
+                                                           : QStyle::SP_MessageBoxWarning));
+            for (int c = 0; c < row->columnCount(); ++c)
+                row->setToolTip(c, details.join(QLatin1Char('\n')));
+        }
+        if (!imported)
+            for (int c = 0; c < row->columnCount(); ++c)
+                row->setForeground(c, palette().brush(QPalette::Disabled, QPalette::Text));
     }
-    More(lvwItems, items, plan.items.size());
+    More(lvwItems, listed, rows.size());
 
     lvwNotes->clear();
     const qsizetype notes = std::min<qsizetype>(plan.notes.size(), kMaxListed);

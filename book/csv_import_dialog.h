@@ -12,7 +12,9 @@ class QTreeWidget;
 // format the header was recognised as, which column fills which field, the
 // items with the category and title they get (passwords hidden), the new
 // categories, and every row whose text the book cannot hold with what is
-// done about it.
+// done about it: on the first page beside the row itself, with the rows left
+// out because their username or password cannot be stored exactly, and how
+// many rows are left out and why in the summary above the pages.
 class TfrmCsvImport : public QDialog
 {
     Q_OBJECT

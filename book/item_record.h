@@ -17,6 +17,19 @@ struct TItemRecord
     bool complete = false; // the record supplied all eleven fields and a description
 };
 
+// The fields an item has: the eleven and the description.
+constexpr int kRecordFieldCount = kItemFieldCount + 1;
+
+// How many fields a record holds, told from its delimiter count and last
+// byte alone: each delimiter ends one, and bytes after the last delimiter are
+// one more (a description whose closing delimiter is missing, say). A record
+// with fewer than kRecordFieldCount was cut short. Loading counts the
+// delimiters while it finds the lines, so no record is looked at twice.
+inline qsizetype RecordFieldCount(qsizetype delimiters, const char *data, qsizetype size)
+{
+    return delimiters + (size > 0 && data[size - 1] != kFieldDelimiter ? 1 : 0);
+}
+
 // The record's pieces split at 0xA5.
 TStringList SplitRecord(const QByteArray &record);
 

@@ -30,7 +30,7 @@
 
 namespace {
 
-enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitBookOpen = 3, ExitFound = 4 };
+enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitBookOpen = 3, ExitFound = 4, ExitRowsSkipped = 5 };
 
 const QString kCategoriesFile = QStringLiteral("categories.dat");
 const QString kItemsFile = QStringLiteral("items.dat");
@@ -133,13 +133,22 @@ int Import(const TToolContext &context)
                                 .arg(newCategories.size())
                                 .arg(newCategories.size() == 1 ? QStringLiteral("y") : QStringLiteral("ies"))
                                 .arg(newCategories.isEmpty() ? QString() : QStringLiteral(": ") + newCategories.join(", "));
+    // Rows left out make the run's status, dry or not, so a script notices.
+    const QString skipped = DescribeSkippedRows(plan, !context.dryRun);
+    const int status = skipped.isEmpty() ? ExitOk : ExitRowsSkipped;
+    const auto tellSkipped = [&] {
+        if (!skipped.isEmpty())
+            Print(stdout, skipped + QLatin1Char('\n'));
+    };
     if (context.dryRun) {
         Print(stdout, QStringLiteral("Would import %1. Nothing was written (--dry-run).\n").arg(summary));
-        return ExitOk;
+        tellSkipped();
+        return status;
     }
     if (plan.items.isEmpty()) {
         Print(stdout, QStringLiteral("Nothing to import; nothing was written.\n"));
-        return ExitOk;
+        tellSkipped();
+        return status;
     }
     TBookBackups backups(context.folder);
     if (backups.KeepNow() == TBookBackups::TOutcome::Failed) {
@@ -158,7 +167,8 @@ int Import(const TToolContext &context)
         return ExitFailed;
     }
     Print(stdout, QStringLiteral("Imported %1.\n").arg(summary));
-    return ExitOk;
+    tellSkipped();
+    return status;
 }
 
 int Search(const TToolContext &context, const QString &text)
@@ -219,6 +229,10 @@ QString HelpText()
         "      of the book in backups/ first and saves once. Refused while the\n"
         "      program has the book open. With --dry-run, only shows what would be\n"
         "      done.\n"
+        "      A row whose username or password the book cannot store exactly is\n"
+        "      not imported. When rows of FILE are left out (for that, or being\n"
+        "      malformed), which and why is told at the end and the exit status\n"
+        "      is 5.\n"
         "  search TEXT\n"
         "      Prints \"category / title\" of each item whose text (not its password)\n"
         "      holds TEXT, ignoring case and accents, as the program's search does.\n"
@@ -227,6 +241,7 @@ QString HelpText()
         "      Reports items whose category is missing, titles used twice in a\n"
         "      category, records too short to name a category and a title, and\n"
         "      text the program's editor refuses.\n"
+        "      Also reports records cut short: fewer fields than an item has.\n"
         "\n"
         "Options:\n"
         "  --folder DIR   The application folder holding the book.\n"
@@ -235,7 +250,9 @@ QString HelpText()
         "  -h, --help     Show this help.\n"
         "\n"
         "Exit status: 0 done (check: nothing found), 1 failed, 2 wrong usage,\n"
-        "3 the program has the book open, 4 check found something.\n");
+        "3 the program has the book open, 4 check found something.\n"
+        "5 import left rows of FILE out (told at the end); the others were\n"
+        "imported, or with --dry-run would be.\n");
 }
 
 int UsageError(const QString &text)

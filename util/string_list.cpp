@@ -58,6 +58,53 @@ const char *FindLineBreak(const char *from, const char *end)
     return end;
 }
 
+const char *FindLineBreakCounting(const char *from, const char *end, char counted, qsizetype *count)
+{
+    const char *p = from;
+    qsizetype n = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i nul = _mm_setzero_si128();
+    const __m128i wanted = _mm_set1_epi8(counted);
+    // Each of the 16 columns counts its own hits in a byte, summed into n
+    // before any of them could pass 255.
+    __m128i columns = _mm_setzero_si128();
+    int rounds = 0;
+    const auto fold = [&] {
+        const __m128i sums = _mm_sad_epu8(columns, nul);
+        n += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+        columns = _mm_setzero_si128();
+        rounds = 0;
+    };
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                         _mm_cmpeq_epi8(v, nul));
+        const __m128i mine = _mm_cmpeq_epi8(v, wanted);
+        if (const int mask = _mm_movemask_epi8(hit)) {
+            const int at = __builtin_ctz(unsigned(mask));
+            fold();
+            for (unsigned before = unsigned(_mm_movemask_epi8(mine)) & ((1u << at) - 1); before; before &= before - 1)
+                ++n;
+            *count = n;
+            return p + at;
+        }
+        columns = _mm_sub_epi8(columns, mine); // a hit is -1
+        if (++rounds == 255)
+            fold();
+    }
+    fold();
+#endif
+    for (; p < end; ++p) {
+        if (*p == '\r' || *p == '\n' || *p == '\0')
+            break;
+        n += *p == counted;
+    }
+    *count = n;
+    return p;
+}
+
 void AdviseLargePages(const void *data, qsizetype size)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)

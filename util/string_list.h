@@ -40,6 +40,31 @@ void ForEachLine(const QByteArray &text, F &&line)
     }
 }
 
+// FindLineBreak that also counts the bytes equal to `counted` (neither CR,
+// LF nor NUL) before the break, in the same pass: *count receives how many.
+const char *FindLineBreakCounting(const char *from, const char *end, char counted, qsizetype *count);
+
+// ForEachLine that also tells each line how many bytes equal to `counted` it
+// holds: line(start, length, count). Still one look at every byte.
+template <class F>
+void ForEachLineCounting(const QByteArray &text, char counted, F &&line)
+{
+    const char *d = text.constData();
+    const char *end = d + text.size();
+    const char *start = d;
+    while (start < end) {
+        qsizetype count = 0;
+        const char *brk = FindLineBreakCounting(start, end, counted, &count);
+        if (brk == end || *brk == '\0') {
+            if (start < brk)
+                line(start - d, brk - start, count);
+            return;
+        }
+        line(start - d, brk - start, count);
+        start = (*brk == '\r' && brk + 1 < end && brk[1] == '\n') ? brk + 2 : brk + 1;
+    }
+}
+
 // Splits a text into lines at CR LF, a lone CR or a lone LF. A last line
 // without a line end is an entry; a NUL byte ends the text.
 TStringList SplitLines(const QByteArray &text);

@@ -339,7 +339,7 @@ private slots:
         QTest::newRow("cancel keeps item and typing")
             << kItems << true << int(TModalResult::mrCancel) << QStringList{kSave} << stayed << "9";
         QTest::newRow("title taken in the target")
-            << kItems + R("Shops|FLIGHTS|\r\n") << false << 0 << QStringList{kItemExists}
+            << kItems + R("Shops|FLIGHTS|||||||||||\r\n") << false << 0 << QStringList{kItemExists}
             << QStringList{"Travel:Hotels,Flights", "Shops:Books,FLIGHTS"} << "";
     }
     void moveItemTo_asksAboutTypingFirst()

@@ -251,6 +251,29 @@ private slots:
         QCOMPARE(f.Backups(), 2); // the book as it was, kept first
     }
 
+    // A login whose password the book cannot store exactly stays out of the
+    // book, and the closing summary says so again.
+    void import_leavesOutRowsWithUnstorablePasswords()
+    {
+        TFixture f;
+        f.dir.Write("list.csv", "name,url,username,password\r\n"
+                                "Mail,https://m.example.com,bob,\xD0\xBF\xD0\xB0\xF0\x9F\x99\x82\r\n"
+                                "Wiki,https://w.example.com,eve,pw3\r\n");
+        f.chosen = f.dir.File("list.csv");
+        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        QCOMPARE(f.previews, 1);
+        QCOMPARE(f.previewed.SkippedRows(), 1);
+        const TStringList items = SplitLines(f.dir.Read("items.dat"));
+        QCOMPARE(items.size(), 3);
+        QVERIFY(items[2].startsWith("Imported\xA5Wiki\xA5"));
+        QVERIFY(!f.dir.Read("items.dat").contains("Mail"));
+        const QString last = f.Texts().last();
+        QVERIFY2(last.contains("1 item(s) were imported"), qPrintable(last));
+        QVERIFY2(last.contains("1 row(s) of the file were not imported: 1 whose username or password the book cannot "
+                               "store exactly (row 2)."),
+                 qPrintable(last));
+    }
+
     void import_asksAboutUnsavedTypingFirst()
     {
         TFixture f;

@@ -95,6 +95,33 @@ private slots:
         QCOMPARE(f.dir.Read("cats.dat"), QByteArray("A\r\n"));
     }
 
+    // Records cut short (fewer fields than an item has) are counted while
+    // the lines are found; the count is the one of each record looked at
+    // alone, wherever its delimiters fall.
+    void cutRecords_data()
+    {
+        loadAndSave_keepEveryByte_data();
+        QTest::newRow("cut in half") << R("A|x|||||||||||\r\nA|y|prog|http://w\r\nA|z|||||||||||\r\n");
+        QTest::newRow("cut after a delimiter") << R("A|x|p|w|l|\r\n");
+        QTest::newRow("the description without its closing delimiter") << R("A|x||||||||||one||##tw\r\n");
+        QTest::newRow("eleven delimiters, no description") << R("A|x||||||||||\r\n");
+        QTest::newRow("long description of delimiters") << R("A|x||||||||||") + QByteArray(5000, '\xA5') + "\r\n";
+        QTest::newRow("a long record cut short") << R("A|x|") + QByteArray(5000, 'p') + R("|u|\r\n");
+    }
+    void cutRecords()
+    {
+        QFETCH(QByteArray, bytes);
+        TBookFixture f("A\r\n", bytes);
+        qsizetype cut = 0;
+        for (const QByteArray &line : SplitLines(bytes)) {
+            const qsizetype fields = SplitRecord(line).size();
+            cut += !line.isEmpty() && fields < kItemFieldCount + 1;
+        }
+        QCOMPARE(f.book.CutRecordsRead(), cut);
+        f.book.Clear();
+        QCOMPARE(f.book.CutRecordsRead(), 0);
+    }
+
     void tree_data()
     {
         QTest::addColumn<QByteArray>("categories");

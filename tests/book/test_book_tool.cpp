@@ -156,6 +156,47 @@ private slots:
                  (QStringList{"categories.dat", "items.dat", "list.csv"}));
     }
 
+    // A row whose username or password the book cannot store exactly is
+    // left out, the others go in, and the exit status tells a script.
+    void import_leavesOutUnstorableSecrets_data()
+    {
+        QTest::addColumn<bool>("dryRun");
+        QTest::newRow("import") << false;
+        QTest::newRow("dry run") << true;
+    }
+    void import_leavesOutUnstorableSecrets()
+    {
+        QFETCH(bool, dryRun);
+        TTempAppFolder folder;
+        folder.Write("categories.dat", "Travel\r\n");
+        folder.Write("items.dat", "Travel\xA5Hotels\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n");
+        folder.Write("list.csv", "name,url,username,password,folder\r\n"
+                                 "Mail,https://m.example.com/,joe,\xD0\xBF\xD0\xB0\xD1\x80\xF0\x9F\x99\x82,Lost\r\n"
+                                 "Shop,https://s.example.com/,ann,pass\xC2\xA5word,\r\n"
+                                 "Coins,https://c.example.com/,\xF0\x9F\x92\xB0,pw,\r\n"
+                                 "Wiki,https://w.example.com/,eve,pw\xE2\x82\xAC,Travel\r\n");
+        const QByteArray before = folder.Read("items.dat");
+        QStringList arguments{"import", "--csv", folder.File("list.csv")};
+        if (dryRun)
+            arguments << "--dry-run";
+        const TRun run = Tool(folder, arguments);
+        QCOMPARE(run.exit, 5);
+        QVERIFY2(run.out.contains(QStringLiteral("3 row(s) of the file %1 not imported: 3 whose username or password "
+                                                 "the book cannot store exactly (rows 2, 3, 4).")
+                                      .arg(dryRun ? "are" : "were")),
+                 qPrintable(run.out));
+        QVERIFY(run.out.contains("Row 3, Password: "));
+        if (dryRun) {
+            QCOMPARE(folder.Read("items.dat"), before);
+            return;
+        }
+        const QList<TItemRecord> items = Items(folder);
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[1].fields[1], QByteArray("Wiki"));
+        QCOMPARE(items[1].fields[6], QByteArray("pw\x80"));
+        QCOMPARE(folder.Read("categories.dat"), QByteArray("Travel\r\n")); // nothing new for the rows left out
+    }
+
     // While a live process holds the book's lock nothing is written; a lock
     // of a process that is gone is taken over.
     void lock_data()
@@ -247,6 +288,9 @@ private slots:
                         "Travel\xA5Hotels\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n"
             << 4 << QStringList{"items.dat:5:", "items.dat:6:"};
         QTest::newRow("too short") << QByteArray("no delimiter\r\n") << 4 << QStringList{"items.dat:1:"};
+        QTest::newRow("a line cut in half") << kItems + "Travel\xA5Trains\xA5prog\xA5http://w\r\n" << 4
+                                            << QStringList{"items.dat:5: \"Trains\" in \"Travel\": the record is cut "
+                                                           "short"};
     }
     void check()
     {

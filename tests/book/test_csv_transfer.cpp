@@ -220,6 +220,39 @@ private slots:
         QVERIFY(!dialog.btnImport->isEnabled());
     }
 
+    // The first page marks every row the import changes, with the field and
+    // what happens, and lists the rows left out for their secrets among the
+    // others; the summary above the pages counts the rows left out and why.
+    void preview_marksChangedAndLeftOutRows()
+    {
+        const TImportPlan plan = PlanCsvImportInto("name,url,username,password\r\n"
+                                                   "Shop,https://s.example.com,ann,secret\r\n"
+                                                   "Shop,https://s.example.com,bob,secret2\r\n"
+                                                   "Bank,https://b.example.com,eve,s\xF0\x9F\x99\x82" "cret\r\n"
+                                                   "\"bad\"x,u,b,p\r\n",
+                                                   {});
+        TfrmCsvImport dialog;
+        dialog.SetPlan(plan, "/tmp/list.csv");
+        QCOMPARE(dialog.lvwItems->topLevelItemCount(), 3);
+        const int changes = dialog.lvwItems->columnCount() - 1;
+        QStringList rows;
+        for (int i = 0; i < 3; ++i)
+            rows << dialog.lvwItems->topLevelItem(i)->text(0) + ' ' + dialog.lvwItems->topLevelItem(i)->text(2);
+        QCOMPARE(rows, (QStringList{"2 Shop", "3 Shop (2)", "4 Bank"}));
+        QCOMPARE(dialog.lvwItems->topLevelItem(0)->text(changes), QString());
+        QVERIFY(dialog.lvwItems->topLevelItem(1)->text(changes).startsWith("Title: "));
+        const QTreeWidgetItem *bank = dialog.lvwItems->topLevelItem(2);
+        QVERIFY2(bank->text(changes).startsWith("Not imported: Password: "), qPrintable(bank->text(changes)));
+        QVERIFY(!bank->toolTip(0).isEmpty());
+        for (int c = 0; c < bank->columnCount(); ++c)
+            QVERIFY(!bank->text(c).contains("cret") && !bank->toolTip(c).contains("cret"));
+        const QString summary = dialog.lblSummary->text();
+        QVERIFY2(summary.contains("2 row(s) of the file are not imported: 1 whose username or password the book "
+                                  "cannot store exactly (row 4); 1 malformed (row 5)."),
+                 qPrintable(summary));
+        QVERIFY(summary.contains("2 item(s) will be added"));
+    }
+
     void preview_cutsLongLists()
     {
         QByteArray csv = "name,password\r\n";

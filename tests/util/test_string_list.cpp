@@ -62,6 +62,41 @@ private slots:
         }
     }
 
+    // Counting a byte while the lines are found: every line gets the count
+    // of its own bytes only, wherever the block edges fall, and a long line
+    // is counted whole.
+    void linesCounting_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("none") << QByteArray("abc\r\ndef");
+        QTest::newRow("in every line") << QByteArray("a|b|\r\n|\n||c|\r|");
+        QTest::newRow("after the break, in the same block") << QByteArray("ab|\r\n||||||||||||||||||||");
+        QTest::newRow("empty lines between") << QByteArray("||\r\n\r\n\n|");
+        QTest::newRow("NUL ends the text") << QByteArray("a|b\0|||", 8);
+        QTest::newRow("one column of 300 in a long line")
+            << QByteArray("start\r\n") + QByteArray(16 * 300, 'x').replace(QByteArray(16, 'x'), "|xxxxxxxxxxxxxxx")
+                   + "\r\nend|";
+        QTest::newRow("4096 in a row: a byte per column would wrap to 0") << QByteArray(4096, '|') + "\r\n|";
+    }
+    void linesCounting()
+    {
+        QFETCH(QByteArray, text);
+        for (int shift = 0; shift < 17; ++shift) {
+            // The same text at every place in a block.
+            const QByteArray padded = QByteArray(shift, 'z') + text;
+            const QByteArray seen = QByteArray::fromRawData(padded.constData() + shift, text.size());
+            QByteArrayList lines;
+            QList<qsizetype> counts;
+            ForEachLineCounting(seen, '|', [&](qsizetype start, qsizetype length, qsizetype count) {
+                lines << seen.mid(start, length);
+                counts << count;
+            });
+            QCOMPARE(lines, SplitLines(seen));
+            for (qsizetype i = 0; i < lines.size(); ++i)
+                QCOMPARE(counts[i], lines[i].count('|'));
+        }
+    }
+
     void joinLines_endsEveryEntry()
     {
         QCOMPARE(JoinLines({}), QByteArray());
