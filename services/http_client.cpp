@@ -1,5 +1,6 @@
 #include "http_client.h"
 
+#include "capped_reply.h"
 #include "util/codepage.h"
 
 #include <QEventLoop>
@@ -9,6 +10,7 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUrl>
 
@@ -112,28 +114,21 @@ QByteArray THttpClient::Wait(QNetworkReply *rawReply, QIODevice *sink, qint64 li
     const QPointer<QNetworkReply> reply(rawReply);
     m_inFlight.append(reply);
 
-    // Every connection below refers to locals of this call: `local` ends them
-    // when the call returns, whatever the reply does afterwards.
+    // The body goes to the sink as it arrives, or is kept for the caller;
+    // either way never more of it than the limit.
+    QByteArray body;
+    const QPointer<TCappedReply> capped(new TCappedReply(rawReply, limit, [&](const QByteArray &piece) {
+        if (sink)
+            return sink->write(piece) == piece.size();
+        body.append(piece);
+        return true;
+    }));
+    // It refers to locals of this call: it must not outlive it, whatever the
+    // reply does afterwards; so must the connections below, which `local`
+    // ends when the call returns.
+    const auto forget = qScopeGuard([&] { delete capped.data(); });
     QObject local;
-    bool writeFailed = false;
-    bool tooLarge = false;
     bool stalled = false;
-    qint64 written = 0;
-    if (sink) {
-        connect(rawReply, &QNetworkReply::readyRead, &local, [&] {
-            if (writeFailed || tooLarge)
-                return;
-            const QByteArray chunk = rawReply->readAll();
-            if (written + chunk.size() > limit) {
-                tooLarge = true;
-                rawReply->abort();
-            } else if (sink->write(chunk) != chunk.size()) {
-                writeFailed = true;
-                rawReply->abort();
-            }
-            written += chunk.size();
-        });
-    }
     QTimer idle;
     idle.setSingleShot(true);
     idle.setInterval(m_idleTimeoutMs);
@@ -141,27 +136,9 @@ QByteArray THttpClient::Wait(QNetworkReply *rawReply, QIODevice *sink, qint64 li
         stalled = true;
         rawReply->abort();
     });
-    // The announced length ends a request before its body arrives; the count
-    // of what arrived ends one that announced nothing, or less.
-    connect(rawReply, &QNetworkReply::downloadProgress, &local, [&](qint64 received, qint64 total) {
-        idle.start();
-        if (!tooLarge && (received > limit || total > limit)) {
-            tooLarge = true;
-            rawReply->abort();
-        }
-    });
+    connect(rawReply, &QNetworkReply::downloadProgress, &local, [&] { idle.start(); });
     connect(rawReply, &QNetworkReply::uploadProgress, &local, [&] { idle.start(); });
-    connect(rawReply, &QNetworkReply::metaDataChanged, &local, [&] {
-        idle.start();
-        // A redirect's own body is not read; only the final answer counts.
-        const int status = rawReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        bool announced = false;
-        const qint64 length = rawReply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
-        if (!tooLarge && announced && length > limit && (status < 300 || status > 399)) {
-            tooLarge = true;
-            rawReply->abort();
-        }
-    });
+    connect(rawReply, &QNetworkReply::metaDataChanged, &local, [&] { idle.start(); });
     QEventLoop loop;
     connect(rawReply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!rawReply->isFinished()) {
@@ -180,14 +157,18 @@ QByteArray THttpClient::Wait(QNetworkReply *rawReply, QIODevice *sink, qint64 li
         rawReply->abort();
         throw EHttpError(QStringLiteral("The request was cancelled."), true);
     }
-    if (tooLarge)
+    if (capped->OverCap())
         throw EHttpError(QStringLiteral("The answer was larger than %1 bytes.").arg(limit));
     if (stalled)
         throw EHttpError(QStringLiteral("The server sent nothing for %1 seconds.").arg(m_idleTimeoutMs / 1000.0));
-    if (writeFailed)
+    if (capped->Refused())
         throw EHttpError(QStringLiteral("The download could not be written: %1").arg(sink->errorString()));
     if (rawReply->error() == QNetworkReply::OperationCanceledError)
         throw EHttpError(QStringLiteral("The request was cancelled."), true);
+    // Qt refuses a compressed answer that is damaged or that unpacks to over
+    // 10 MiB at more than 40 to 1; the status alone (200) would not say why.
+    if (rawReply->error() == QNetworkReply::UnknownContentError && rawReply->hasRawHeader("Content-Encoding"))
+        throw EHttpError(QStringLiteral("The server's compressed answer could not be unpacked."));
     if (rawReply->error() != QNetworkReply::NoError)
         throw EHttpError(Describe(*rawReply));
     // A status outside 2xx that Qt does not count as an error (a 3xx without a
@@ -195,17 +176,6 @@ QByteArray THttpClient::Wait(QNetworkReply *rawReply, QIODevice *sink, qint64 li
     const int status = rawReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status < 200 || status > 299)
         throw EHttpError(Describe(*rawReply));
-    if (sink) {
-        const QByteArray rest = rawReply->readAll();
-        if (written + rest.size() > limit)
-            throw EHttpError(QStringLiteral("The answer was larger than %1 bytes.").arg(limit));
-        if (sink->write(rest) != rest.size())
-            throw EHttpError(QStringLiteral("The download could not be written: %1").arg(sink->errorString()));
-        return {};
-    }
-    const QByteArray body = rawReply->readAll();
-    if (body.size() > limit)
-        throw EHttpError(QStringLiteral("The answer was larger than %1 bytes.").arg(limit));
     return body;
 }
 

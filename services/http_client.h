@@ -76,8 +76,10 @@ public:
     // True while a request of this client is waiting for its answer.
     bool Busy() const;
 
-    // The most bytes PostForm reads, and GetToFile writes; a longer answer
-    // ends its request as a failure.
+    // The most bytes PostForm reads, and GetToFile writes, counted unpacked;
+    // a longer answer ends its request as a failure as soon as that is known
+    // (at an announced length, or one byte past the limit), and no more of
+    // it than one buffer is ever read ahead.
     void SetAnswerLimit(qint64 bytes) { m_answerLimit = bytes; }
     void SetDownloadLimit(qint64 bytes) { m_downloadLimit = bytes; }
     // How long a request may go without receiving a byte before it fails.

@@ -1,5 +1,6 @@
 #include "brand_online.h"
 
+#include "services/capped_reply.h"
 #include "services/http_client.h"
 #include "services/news_service.h"
 #include "settings/branding_settings.h"
@@ -125,8 +126,9 @@ void CheckAddresses(const QList<QByteArray> &all, int timeoutMs, int maxAddresse
         request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(THttpClient::UserAgent));
         QNetworkReply *reply = manager.get(request);
         ++open;
-        // The head is all we need: the body is dropped as soon as it starts.
-        QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] { reply->abort(); });
+        // The head is all we need: the reply ends at the head of an answer
+        // that announces a body, else at the body's first byte.
+        new TCappedReply(reply, 0, [](const QByteArray &) { return false; });
         QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply, i] {
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             const QString address = FromAnsi(addresses[i]);

@@ -1,6 +1,7 @@
 #include "update_job.h"
 
 #include "release_version.h"
+#include "services/capped_reply.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -96,43 +97,35 @@ void TUpdateJob::Cancel()
 void TUpdateJob::Fetch(const QString &path, qint64 cap, TStep step)
 {
     m_step = step;
-    m_cap = cap;
     m_buffer.clear();
     QNetworkRequest request(QUrl(m_baseUrl + path));
     request.setTransferTimeout(kTransferTimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);
     m_reply = m_nam->get(request);
-    connect(m_reply, &QNetworkReply::readyRead, this, &TUpdateJob::OnReadyRead);
+    // Read as it arrives, never past the cap; OnReplyFinished tells why a
+    // reply over it ended.
+    new TCappedReply(m_reply, cap, [this](const QByteArray &chunk) { return TakeChunk(chunk); });
     connect(m_reply, &QNetworkReply::finished, this, &TUpdateJob::OnReplyFinished);
 }
 
-void TUpdateJob::OnReadyRead()
+bool TUpdateJob::TakeChunk(const QByteArray &chunk)
 {
     if (!m_reply || m_finished)
-        return;
-    const QByteArray chunk = m_reply->readAll();
-    const qint64 had = m_step == TStep::File ? m_fileBytes : m_buffer.size();
-    if (had + chunk.size() > m_cap) {
-        const QString what = m_step == TStep::File ? QStringLiteral("The file \"%1\" from the update site is larger "
-                                                                    "than the update says.")
-                                                         .arg(m_plan.value(m_next).name)
-                                                   : QStringLiteral("The update site sent more than expected.");
-        Fail(what);
-        return;
-    }
+        return false;
     if (m_step != TStep::File) {
         m_buffer.append(chunk);
-        return;
+        return true;
     }
     if (m_download->write(chunk) != chunk.size()) {
         Fail(QStringLiteral("The file \"%1\" could not be written: %2")
                  .arg(m_plan.value(m_next).name, m_download->errorString()));
-        return;
+        return false;
     }
     m_sha->Add(chunk);
     m_fileBytes += chunk.size();
     emit progress(m_doneBytes + m_fileBytes, m_totalBytes, m_plan.value(m_next).name);
+    return true;
 }
 
 void TUpdateJob::OnReplyFinished()
@@ -140,9 +133,14 @@ void TUpdateJob::OnReplyFinished()
     QNetworkReply *reply = m_reply;
     if (!reply || m_finished)
         return;
-    OnReadyRead();
-    if (m_finished)
+    const TCappedReply *capped = reply->findChild<TCappedReply *>();
+    if (capped && capped->OverCap()) {
+        Fail(m_step == TStep::File ? QStringLiteral("The file \"%1\" from the update site is larger than the update "
+                                                    "says.")
+                                         .arg(m_plan.value(m_next).name)
+                                   : QStringLiteral("The update site sent more than expected."));
         return;
+    }
     m_reply = nullptr;
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

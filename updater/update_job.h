@@ -64,7 +64,7 @@ private:
     enum class TStep { Manifest, Signature, File };
 
     void Fetch(const QString &path, qint64 cap, TStep step);
-    void OnReadyRead();
+    bool TakeChunk(const QByteArray &chunk);
     void OnReplyFinished();
     void OnManifestAndSignature();
     void NextDownload();
@@ -88,7 +88,6 @@ private:
     QNetworkAccessManager *m_nam;
     QNetworkReply *m_reply = nullptr;
     TStep m_step = TStep::Manifest;
-    qint64 m_cap = 0;
     QByteArray m_buffer;
     QByteArray m_manifestBytes;
     QByteArray m_signature;

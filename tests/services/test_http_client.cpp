@@ -12,7 +12,40 @@
 
 #include <optional>
 
+#include <zlib.h>
+
 namespace {
+
+// `data` as one gzip member. With `endless`, only the member's start: the
+// gzip header and `data` as blocks that stand alone, which a server can
+// repeat for ever as a stream that never ends.
+QByteArray Gzip(const QByteArray &data, bool endless = false)
+{
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        qFatal("deflateInit2 failed");
+    QByteArray out(int(deflateBound(&z, uLong(data.size()))) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    const int result = deflate(&z, endless ? Z_FULL_FLUSH : Z_FINISH);
+    if (result != (endless ? Z_OK : Z_STREAM_END))
+        qFatal("deflate failed");
+    out.truncate(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+// Text that packs about 2 to 1, as ordinary answers do: numbers that do not
+// repeat within `size` bytes.
+QByteArray NumberText(qsizetype size)
+{
+    QByteArray text;
+    for (quint64 i = 0; text.size() < size; ++i)
+        text += QByteArray::number(i * 2654435761u % 1000003) + ' ';
+    return text.left(size);
+}
 
 // Answers /r/N with a redirect to /r/N-1 and /r/0 with "done".
 QByteArray RedirectChain(const THttpTestServer::Request &r)
@@ -56,6 +89,10 @@ private slots:
     void largeBodies();
     void answerSizeIsBounded_data();
     void answerSizeIsBounded();
+    void endlessAnswerStopsAtItsLimit_data();
+    void endlessAnswerStopsAtItsLimit();
+    void compressedAnswerCountsUnpacked_data();
+    void compressedAnswerCountsUnpacked();
     void quietServerIsGivenUp_data();
     void quietServerIsGivenUp();
     void failedWriteToFileFails();
@@ -324,6 +361,134 @@ void TestHttpClient::answerSizeIsBounded()
     } else {
         const QByteArray sent = answer.mid(answer.indexOf("\r\n\r\n") + 4);
         QCOMPARE(post ? body.size() : file.data().size(), sent.size());
+    }
+}
+
+void TestHttpClient::endlessAnswerStopsAtItsLimit_data()
+{
+    QTest::addColumn<bool>("post");
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("body"); // sent again and again
+    QTest::addColumn<qint64>("limit");    // the client's own for its request
+    QTest::addColumn<bool>("bomb");       // packed far beyond what Qt unpacks at all
+    QTest::addColumn<bool>("redirected"); // asked elsewhere first, and sent on
+    const qint64 news = THttpClient::DefaultAnswerLimit;
+    const qint64 description = THttpClient::DefaultDownloadLimit;
+    const QByteArray chunk(64 * 1024, 'e');
+    const QByteArray gzipHead = THttpStreamServer::UnsizedHead({{"Content-Encoding", "gzip"}});
+    // The gzip header (10 bytes) goes with the head; the blocks repeat.
+    const QByteArray text = Gzip(NumberText(1024 * 1024), true);
+    const QByteArray zeros = Gzip(QByteArray(1024 * 1024, '\0'), true);
+    const QByteArray sizedBeyond = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(news + 1) + "\r\n\r\n";
+    QTest::newRow("news answer") << true << THttpStreamServer::UnsizedHead() << chunk << news << false << false;
+    QTest::newRow("update description") << false << THttpStreamServer::UnsizedHead() << chunk << description << false << false;
+    QTest::newRow("news answer, gzip") << true << gzipHead + text.left(10) << text.mid(10) << news << false << false;
+    QTest::newRow("update description, gzip")
+        << false << gzipHead + text.left(10) << text.mid(10) << description << false << false;
+    QTest::newRow("news answer, gzip of zeros") << true << gzipHead + zeros.left(10) << zeros.mid(10) << news << true << false;
+    QTest::newRow("update description, gzip of zeros")
+        << false << gzipHead + zeros.left(10) << zeros.mid(10) << description << true << false;
+    QTest::newRow("news answer, length announced over the limit") << true << sizedBeyond << chunk << news << false << false;
+    QTest::newRow("news answer, redirected") << true << THttpStreamServer::UnsizedHead() << chunk << news << false << true;
+    QTest::newRow("update description, redirected")
+        << false << THttpStreamServer::UnsizedHead() << chunk << description << false << true;
+}
+
+// However fast a server sends, the client takes an answer off the connection
+// only up to its limit and ends it there: the server gets rid of little more
+// than that before the client hangs up. Compressed answers count unpacked.
+void TestHttpClient::endlessAnswerStopsAtItsLimit()
+{
+    QFETCH(bool, post);
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, body);
+    QFETCH(qint64, limit);
+    QFETCH(bool, bomb);
+    QFETCH(bool, redirected);
+    THttpStreamServer server(head, body, true);
+    THttpTestServer first;
+    first.Route("/moved", THttpTestServer::Redirect(server.Url("/endless"), 307));
+    const QByteArray url = redirected ? first.Url("/moved") : server.Url("/endless");
+    THttpClient client;
+    client.SetIdleTimeout(20000);
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    const auto error = Thrown([&] {
+        if (post)
+            client.PostForm(url, {{"a", "b"}});
+        else
+            client.GetToFile(url, file);
+    });
+    QVERIFY(error.has_value());
+    QVERIFY(!error->Cancelled());
+    // Qt itself refuses to unpack such an answer; then it must end at once,
+    // not after waiting for the server to go quiet.
+    QVERIFY2(error->message().contains(bomb ? QStringLiteral("could not be unpacked") : QStringLiteral("larger than")),
+             qPrintable(error->message()));
+    QVERIFY(file.data().size() <= limit);
+    QTRY_VERIFY(server.ClientHungUp());
+    // What the sockets' buffers on loopback can hold between the two ends
+    // (the receiver's grows to a few MiB while it is read fast); without a
+    // bound of its own a reply pulled in over 100 MB.
+    const qint64 socketSlack = 8 * 1024 * 1024;
+    QVERIFY2(server.BodyBytesSent() <= limit + socketSlack,
+             qPrintable(QStringLiteral("%1 bytes sent").arg(server.BodyBytesSent())));
+    QCOMPARE(server.Requests(), 1);
+}
+
+void TestHttpClient::compressedAnswerCountsUnpacked_data()
+{
+    QTest::addColumn<bool>("post");
+    QTest::addColumn<QByteArray>("unpacked"); // the answer once unpacked; empty: 1 GiB of zeros
+    QTest::addColumn<QString>("failure");     // what the error says; empty: no error
+    const qint64 news = THttpClient::DefaultAnswerLimit;
+    const qint64 description = THttpClient::DefaultDownloadLimit;
+    const QString larger = QStringLiteral("larger than");
+    QTest::newRow("news answer at the limit") << true << NumberText(news) << QString();
+    QTest::newRow("news answer one byte over") << true << NumberText(news + 1) << larger;
+    QTest::newRow("news answer of zeros one byte over") << true << QByteArray(news + 1, '\0') << larger;
+    QTest::newRow("news answer, 1 GiB of zeros in 1 MiB") << true << QByteArray() << QStringLiteral("could not be unpacked");
+    QTest::newRow("description at the limit") << false << NumberText(description) << QString();
+    QTest::newRow("description one byte over") << false << NumberText(description + 1) << larger;
+    QTest::newRow("description, 1 GiB of zeros in 1 MiB") << false << QByteArray() << QStringLiteral("could not be unpacked");
+}
+
+// A small compressed answer that unpacks beyond the limit is as large as it
+// unpacks to; one that unpacks to far more than Qt unpacks at all fails at
+// once.
+void TestHttpClient::compressedAnswerCountsUnpacked()
+{
+    QFETCH(bool, post);
+    QFETCH(QByteArray, unpacked);
+    QFETCH(QString, failure);
+    QByteArray packed;
+    if (unpacked.isEmpty()) {
+        // A gzip bomb: the same stand-alone megabyte of zeros 1024 times.
+        const QByteArray zeros = Gzip(QByteArray(1024 * 1024, '\0'), true);
+        packed = zeros.left(10) + zeros.mid(10).repeated(1024) + Gzip({}).mid(10);
+    } else {
+        packed = Gzip(unpacked);
+    }
+    THttpTestServer server;
+    server.Route("/z", THttpTestServer::Answer(200, packed, {{"Content-Encoding", "gzip"}}));
+    THttpClient client;
+    client.SetIdleTimeout(20000);
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
+    QByteArray body;
+    const auto error = Thrown([&] {
+        if (post)
+            body = client.PostForm(server.Url("/z"), {{"a", "b"}});
+        else
+            client.GetToFile(server.Url("/z"), file);
+    });
+    if (failure.isEmpty()) {
+        QVERIFY2(!error.has_value(), qPrintable(error ? error->message() : QString()));
+        QCOMPARE(post ? body : file.data(), unpacked);
+    } else {
+        QVERIFY(error.has_value());
+        QVERIFY2(error->message().contains(failure), qPrintable(error->message()));
+        QVERIFY(file.data().size() <= THttpClient::DefaultDownloadLimit);
     }
 }
 

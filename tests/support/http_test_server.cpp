@@ -4,6 +4,12 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 bool SameName(const QByteArray &a, const QByteArray &b)
@@ -237,4 +243,114 @@ quint16 RefusingPort()
     const quint16 port = probe.serverPort();
     probe.close();
     return port;
+}
+
+THttpStreamServer::THttpStreamServer(QByteArray head, QByteArray body, bool endless)
+    : m_head(std::move(head)), m_body(std::move(body)), m_endless(endless)
+{
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(m_listener, 8) != 0 ||
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        qFatal("stream test server cannot listen");
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { Serve(); });
+}
+
+THttpStreamServer::~THttpStreamServer()
+{
+    m_stop = true;
+    m_thread.join();
+    ::close(m_listener);
+}
+
+QByteArray THttpStreamServer::Url(const QByteArray &path) const
+{
+    return "http://127.0.0.1:" + QByteArray::number(m_port) + path;
+}
+
+QByteArray THttpStreamServer::UnsizedHead(const QList<QPair<QByteArray, QByteArray>> &headers)
+{
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n";
+    for (const auto &[n, v] : headers)
+        head += n + ": " + v + "\r\n";
+    return head + "\r\n";
+}
+
+void THttpStreamServer::Serve()
+{
+    // Every wait is short, so that the destructor is never kept waiting.
+    while (!m_stop) {
+        pollfd listening{m_listener, POLLIN, 0};
+        if (::poll(&listening, 1, 50) <= 0)
+            continue;
+        const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (client < 0)
+            continue;
+        // A small send buffer keeps what the kernel holds for the client,
+        // and so the count's slack, small.
+        const int sendBuffer = 16 * 1024;
+        ::setsockopt(client, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+        Answer(client);
+        ::close(client);
+    }
+}
+
+void THttpStreamServer::Answer(int client)
+{
+    // The request: its head, then as many body bytes as it announces.
+    QByteArray request;
+    qsizetype needed = -1;
+    char buffer[16384];
+    while (!m_stop && (needed < 0 || request.size() < needed)) {
+        pollfd readable{client, POLLIN, 0};
+        if (::poll(&readable, 1, 50) <= 0)
+            continue;
+        const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            return;
+        request.append(buffer, got);
+        const qsizetype headEnd = request.indexOf("\r\n\r\n");
+        if (needed < 0 && headEnd >= 0) {
+            qint64 bodyLength = 0;
+            for (const QByteArray &line : request.left(headEnd).split('\n'))
+                if (line.toLower().startsWith("content-length:"))
+                    bodyLength = line.mid(15).trimmed().toLongLong();
+            needed = headEnd + 4 + bodyLength;
+        }
+    }
+    if (m_stop)
+        return;
+    ++m_requests;
+    const auto sendAll = [&](const QByteArray &bytes, bool counted) {
+        qsizetype at = 0;
+        while (at < bytes.size()) {
+            if (m_stop)
+                return false;
+            pollfd writable{client, POLLOUT, 0};
+            if (::poll(&writable, 1, 50) <= 0)
+                continue;
+            const ssize_t sent = ::send(client, bytes.constData() + at, bytes.size() - at, MSG_NOSIGNAL);
+            if (sent < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+                    continue;
+                m_hungUp = true;
+                return false;
+            }
+            at += sent;
+            if (counted)
+                m_sent += sent;
+        }
+        return true;
+    };
+    if (!sendAll(m_head, false))
+        return;
+    do {
+        if (!sendAll(m_body, true))
+            return;
+    } while (m_endless);
 }

@@ -6,7 +6,9 @@
 #include <QObject>
 #include <QPair>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 class QTcpServer;
 class QTcpSocket;
@@ -89,3 +91,46 @@ private:
 
 // A port on loopback that refuses connections (nothing listens on it).
 quint16 RefusingPort();
+
+// A server on loopback in a thread of its own, for answers too large to
+// script: every request gets `head` and then `body`, and with `endless` the
+// body again and again until the client hangs up. Being in its own thread,
+// it sends as fast as the client takes, whatever the test's event loop does.
+// It counts the body bytes the connection accepted: what the client read,
+// plus at most what the sockets' buffers hold between them.
+class THttpStreamServer
+{
+public:
+    THttpStreamServer(QByteArray head, QByteArray body, bool endless);
+    ~THttpStreamServer();
+    THttpStreamServer(const THttpStreamServer &) = delete;
+    THttpStreamServer &operator=(const THttpStreamServer &) = delete;
+
+    quint16 Port() const { return m_port; }
+    // "http://127.0.0.1:<port>" followed by `path`.
+    QByteArray Url(const QByteArray &path = "/") const;
+    // Body bytes sent so far, over every connection.
+    qint64 BodyBytesSent() const { return m_sent.load(); }
+    int Requests() const { return m_requests.load(); }
+    // True once a client has hung up in the middle of a body.
+    bool ClientHungUp() const { return m_hungUp.load(); }
+
+    // A server's answer head for a body of unknown length: the connection's
+    // end is the body's end.
+    static QByteArray UnsizedHead(const QList<QPair<QByteArray, QByteArray>> &headers = {});
+
+private:
+    void Serve();
+    void Answer(int client);
+
+    QByteArray m_head;
+    QByteArray m_body;
+    bool m_endless;
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_sent{0};
+    std::atomic<int> m_requests{0};
+    std::atomic<bool> m_hungUp{false};
+    std::thread m_thread;
+};

@@ -264,6 +264,40 @@ private slots:
         QVERIFY(ReadAll(f.installed + u'/' + QLatin1String(UpdateManifest::LogName)).contains("failed: "));
     }
 
+    // A site that sends its description without end, or announces one over
+    // the cap, is given up at the cap: the updater takes little more off the
+    // connection than that.
+    void endlessDescriptionEndsAtItsCap_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("body"); // sent again and again
+        const QByteArray chunk(64 * 1024, '{');
+        QTest::newRow("unsized") << THttpStreamServer::UnsizedHead() << chunk;
+        QTest::newRow("announced over the cap")
+            << "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(UpdateManifest::MaxManifestSize + 1) +
+                   "\r\n\r\n"
+            << chunk;
+    }
+    void endlessDescriptionEndsAtItsCap()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, body);
+        QTemporaryDir folder;
+        THttpStreamServer server(head, body, true);
+        TUpdateJob job(folder.path(), QString::fromLatin1(server.Url(kSitePath)), QStringLiteral("2.0"),
+                       ReadAll(QStringLiteral(DEV_PUBLIC_KEY)));
+        job.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(job.IsFinished(), 30000);
+        QVERIFY(!job.Succeeded());
+        QCOMPARE(job.Message(), QStringLiteral("The update site sent more than expected."));
+        QTRY_VERIFY(server.ClientHungUp());
+        // What the sockets' buffers on loopback can hold between the ends.
+        const qint64 socketSlack = 8 * 1024 * 1024;
+        QVERIFY2(server.BodyBytesSent() <= UpdateManifest::MaxManifestSize + socketSlack,
+                 qPrintable(QStringLiteral("%1 bytes sent").arg(server.BodyBytesSent())));
+        QCOMPARE(server.Requests(), 1);
+    }
+
     // Cancel while a file is on its way, before or after its first bytes.
     void cancelLeavesFolderUntouched_data()
     {

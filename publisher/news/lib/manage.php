@@ -1,7 +1,9 @@
 <?php
 // The admin page behind manage.php. Logins are a signed cookie (no PHP
-// sessions, which shared hosting does not always keep), every change carries
-// a token tied to that cookie, and every value shown is escaped.
+// sessions, which shared hosting does not always keep) that "Log out" revokes
+// in the database, every change carries a token tied to that cookie, every
+// value shown is escaped, and a client that keeps guessing the password is
+// held off for a while.
 declare(strict_types=1);
 
 namespace TarnwickNews;
@@ -12,6 +14,9 @@ use RuntimeException;
 
 const LOGIN_COOKIE = 'tarnwick_news_login';
 const LOGIN_SECONDS = 8 * 3600;
+// At most this many failed logins per client address in that many seconds.
+const LOGIN_ATTEMPTS = 5;
+const LOGIN_WINDOW_SECONDS = 15 * 60;
 
 function html(string $text): string
 {
@@ -23,13 +28,100 @@ function signed(PDO $db, string $what): string
     return hash_hmac('sha256', $what, (string)setting($db, 'login_secret'));
 }
 
-function logged_in(PDO $db): bool
+// A new login's cookie: when it ends, a random part that tells two logins of
+// the same second apart (so that logging out of one leaves the other), and
+// the signature of both.
+function new_login(PDO $db, int $until): string
+{
+    $what = $until . '.' . bin2hex(random_bytes(16));
+    return $what . '.' . signed($db, 'login' . $what);
+}
+
+// The login's end and signature when the cookie holds a valid one that has
+// not run out; null otherwise. A revoked login still counts here.
+function login_of(PDO $db, int $now): ?array
 {
     $cookie = $_COOKIE[LOGIN_COOKIE] ?? '';
-    if (!is_string($cookie) || !preg_match('/^([0-9]{1,12})\.([0-9a-f]{64})$/', $cookie, $m)) {
+    if (!is_string($cookie) || !preg_match('/^(([0-9]{1,12})\.[0-9a-f]{32})\.([0-9a-f]{64})$/', $cookie, $m)) {
+        return null;
+    }
+    if ((int)$m[2] <= $now || !hash_equals(signed($db, 'login' . $m[1]), $m[3])) {
+        return null;
+    }
+    return ['until' => (int)$m[2], 'signature' => $m[3]];
+}
+
+function logged_in(PDO $db): bool
+{
+    $login = login_of($db, time());
+    if ($login === null) {
         return false;
     }
-    return (int)$m[1] > time() && hash_equals(signed($db, 'login' . $m[1]), $m[2]);
+    $q = $db->prepare('SELECT 1 FROM logged_out WHERE signature = ?');
+    $q->execute([$login['signature']]);
+    return $q->fetchColumn() === false;
+}
+
+// Ends the cookie's login for good: the cookie stops working on the server
+// even if a browser (or anybody who copied it) keeps sending it.
+function revoke_login(PDO $db): void
+{
+    $now = time();
+    $login = login_of($db, $now);
+    $db->prepare('DELETE FROM logged_out WHERE until <= ?')->execute([$now]);
+    if ($login !== null) {
+        $db->prepare('INSERT OR IGNORE INTO logged_out (signature, until) VALUES (?, ?)')
+            ->execute([$login['signature'], $login['until']]);
+    }
+}
+
+// Seconds until `$client` may try a password again; 0 when it may now.
+function login_wait(PDO $db, string $client, int $now): int
+{
+    $q = $db->prepare('SELECT at FROM login_failures WHERE client = ? AND at > ? ORDER BY at DESC LIMIT '
+        . LOGIN_ATTEMPTS);
+    $q->execute([$client, $now - LOGIN_WINDOW_SECONDS]);
+    $recent = $q->fetchAll(PDO::FETCH_COLUMN);
+    if (count($recent) < LOGIN_ATTEMPTS) {
+        return 0;
+    }
+    return max(1, (int)min($recent) + LOGIN_WINDOW_SECONDS - $now);
+}
+
+// Checks a password posted by `$client`, counting it against the client's
+// limit before the check, so that parallel guesses cannot slip past it.
+// Returns true for the right password (which clears the client's count),
+// false for a wrong one, or the seconds to wait when the client may not try.
+function try_password(PDO $db, string $client, string $password, int $now): bool|int
+{
+    $db->exec('BEGIN IMMEDIATE');
+    try {
+        $wait = login_wait($db, $client, $now);
+        if ($wait === 0) {
+            $db->prepare('DELETE FROM login_failures WHERE at <= ?')->execute([$now - LOGIN_WINDOW_SECONDS]);
+            $db->prepare('INSERT INTO login_failures (client, at) VALUES (?, ?)')->execute([$client, $now]);
+        }
+        $db->exec('COMMIT');
+    } catch (PDOException $e) {
+        $db->exec('ROLLBACK');
+        throw $e;
+    }
+    if ($wait > 0) {
+        return $wait;
+    }
+    if (!password_verify($password, (string)setting($db, 'password_hash'))) {
+        return false;
+    }
+    $db->prepare('DELETE FROM login_failures WHERE client = ?')->execute([$client]);
+    return true;
+}
+
+// Where a login goes on: this page by its own name, relative to where it was
+// asked for, never an address taken from the request.
+function own_page(): string
+{
+    $name = basename((string)($_SERVER['SCRIPT_NAME'] ?? ''));
+    return preg_match('/^[A-Za-z0-9._-]+\.php$/', $name) ? $name : 'manage.php';
 }
 
 function form_token(PDO $db): string
@@ -169,6 +261,9 @@ function manage_page(): void
         if ($db === null || setting($db, 'password_hash') === null) {
             throw new RuntimeException('off');
         }
+        foreach (LOGIN_SCHEMA as $statement) {
+            $db->exec($statement);
+        }
     } catch (PDOException | RuntimeException $e) {
         // Off, or nothing to manage: the page does not exist.
         http_response_code(404);
@@ -177,17 +272,26 @@ function manage_page(): void
 
     $action = posted('action');
     if ($action === 'login') {
-        if (!password_verify(posted('password'), (string)setting($db, 'password_hash'))) {
+        $client = (string)($_SERVER['REMOTE_ADDR'] ?? '');
+        $outcome = try_password($db, $client, posted('password'), time());
+        if (is_int($outcome)) {
+            http_response_code(429);
+            header('Retry-After: ' . $outcome);
+            $minutes = (int)ceil($outcome / 60);
+            page('News', login_form('Too many failed logins from your address. Try again in ' . $minutes
+                . ($minutes === 1 ? ' minute.' : ' minutes.')));
+            return;
+        }
+        if ($outcome === false) {
             sleep(1);
             http_response_code(403);
             page('News', login_form('Wrong password.'));
             return;
         }
-        $until = (string)(time() + LOGIN_SECONDS);
-        $value = $until . '.' . signed($db, 'login' . $until);
-        setcookie(LOGIN_COOKIE, $value, ['expires' => (int)$until, 'httponly' => true, 'samesite' => 'Strict',
-            'secure' => !empty($_SERVER['HTTPS']) && $_SERVER['HTTPS'] !== 'off']);
-        header('Location: ' . strtok((string)($_SERVER['REQUEST_URI'] ?? 'manage.php'), '?'), true, 303);
+        $until = time() + LOGIN_SECONDS;
+        setcookie(LOGIN_COOKIE, new_login($db, $until), ['expires' => $until, 'httponly' => true,
+            'samesite' => 'Strict', 'secure' => !empty($_SERVER['HTTPS']) && $_SERVER['HTTPS'] !== 'off']);
+        header('Location: ' . own_page(), true, 303);
         return;
     }
     if (!logged_in($db)) {
@@ -202,6 +306,7 @@ function manage_page(): void
             return;
         }
         if ($action === 'logout') {
+            revoke_login($db);
             setcookie(LOGIN_COOKIE, '', ['expires' => 1, 'httponly' => true, 'samesite' => 'Strict']);
             page('News', login_form('Logged out.'));
             return;

@@ -198,6 +198,16 @@ function dollar_hex(string $bytes): string
 
 // ---------------------------------------------------------------- database
 
+// What the admin page keeps about logins; manage.php also creates these in
+// databases made before they existed.
+const LOGIN_SCHEMA = [
+    // Logins ended by "Log out" before their time, by their signature.
+    'CREATE TABLE IF NOT EXISTS logged_out (signature TEXT PRIMARY KEY, until INTEGER NOT NULL)',
+    // Failed logins of the last minutes, by the client's address.
+    'CREATE TABLE IF NOT EXISTS login_failures (client TEXT NOT NULL, at INTEGER NOT NULL)',
+    'CREATE INDEX IF NOT EXISTS login_failures_by_client ON login_failures (client, at)',
+];
+
 const SCHEMA = [
     'CREATE TABLE IF NOT EXISTS products (
         publisher TEXT NOT NULL,
@@ -216,6 +226,7 @@ const SCHEMA = [
     'CREATE INDEX IF NOT EXISTS news_by_product ON news (publisher, brand, id)',
     // The admin page's password hash and the secret its logins are signed with.
     'CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value TEXT NOT NULL)',
+    ...LOGIN_SCHEMA,
 ];
 
 // What is wrong with a title, date, publisher id or brand code; null when
