@@ -169,8 +169,6 @@ public:
     ~TfrmMain() override;
 
     const QString &AppFolder() const { return m_appFolder; }
-    // Lets a benchmark time the loaders alone on a window built elsewhere.
-    void SetAppFolderForBench(const QString &folder) { m_appFolder = folder; }
     TMessageService &Messages() const { return *msgMain; }
 
     // --- Lists owned for the window's life ---

@@ -106,11 +106,6 @@ void TCategoryTree::Reveal(const QModelIndex &node)
     scrollTo(at);
 }
 
-QString TCategoryTree::SearchText() const
-{
-    return m_filter->Text();
-}
-
 void TCategoryTree::SetSearchText(const QString &text)
 {
     if (text.trimmed() == m_filter->Text().trimmed()) {

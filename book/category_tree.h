@@ -55,7 +55,6 @@ public:
     // the categories that were open before the search began and the node that
     // was selected then, or keeps and shows the node the user selected since.
     void SetSearchText(const QString &text);
-    QString SearchText() const;
 
 signals:
     void currentNodeChanged(const QModelIndex &current, const QModelIndex &previous);

@@ -33,7 +33,6 @@ public:
 
     // An empty search text keeps everything.
     bool IsEmpty() const { return m_empty; }
-    const QByteArray &FoldedNeedle() const { return m_needle; }
 
     bool MatchesCategory(const QByteArray &name) const;
     bool MatchesItem(const TItemRecord &item) const;
