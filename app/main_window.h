@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
