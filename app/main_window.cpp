@@ -2,6 +2,7 @@
 
 #include "util/window_place.h"
 #include "book/account_book.h"
+#include "book/book_folder.h"
 #include "book/category_tree.h"
 #include "book/guarded_inputs.h"
 #include "link_label.h"
@@ -189,7 +190,9 @@ QWidget *TfrmMain::BuildMainPage()
     bsSkinGroupBox1->setMinimumWidth(10);
     auto *groupLayout = new QVBoxLayout(bsSkinGroupBox1);
     groupLayout->setContentsMargins(4, 4, 4, 4);
-    m_book = new TAccountBook(this);
+    m_folder = new TBookFolder(m_appFolder, this);
+    connect(m_folder, &TBookFolder::backgroundSaveFinished, this, &TfrmMain::BookSaved);
+    m_book = &m_folder->Book();
     m_book->SetIcons(ImageList1.value(0), ImageList1.value(1));
     tvwMain = Named(new TCategoryTree(bsSkinGroupBox1), "tvwMain");
     tvwMain->SetBook(m_book);
@@ -421,10 +424,7 @@ void TfrmMain::FormCreate()
     m_book->Clear();
     // A failure while reading the categories leaves the items unread; the
     // window opens with what was loaded so far.
-    ErrorReporter::Run([this] {
-        LoadCategories();
-        LoadItems();
-    });
+    ErrorReporter::Run([this] { LoadBook(); });
     ErrorReporter::Run([this] { TellLoadDamage(); });
     CentreOnScreen(this);
 }

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -30,7 +29,8 @@ class QTimer;
 class QToolButton;
 class QModelIndex;
 class TAccountBook;
-class TBookSaver;
+class TBookFolder;
+struct TBookSave;
 class TBrowserPanel;
 class TCategoryTree;
 class TDocumentView;
@@ -188,8 +188,9 @@ public:
     void CentreBanner();
 
     // --- Account book: files, tree and item editor, commands (main_window_book.cpp) ---
-    void LoadCategories();
-    void LoadItems();
+    // Reads the book's files into the book; a file that cannot be read
+    // throws, the items staying unread after a failed categories.dat.
+    void LoadBook();
     // After a load: tells of records cut short and of items whose category
     // is missing, and offers to add those categories. Once per run; a later
     // load tells again only when it finds more of either than was told.
@@ -226,20 +227,10 @@ public:
     bool AskElement(const QString &caption, const QString &label, QByteArray *value);
 
     // --- Keeping the book safe (main_window_backup.cpp, main_window_editing.cpp) ---
-    // Keeps the book as it stands in backups/ before a file of it is
-    // replaced; a failure is told once per run and never stops the save.
-    void KeepBackup();
-    // The next backup step, on this thread or the saver's, keeps the book
-    // whatever the spacing of backups: called before saving a command that
-    // deletes, moves or duplicates, so the state before it can be restored.
-    // A save still waiting for the saver is written first, or it would be
-    // folded into the command's own and the state before the command, on
-    // disk only after it, would never be kept.
-    void BackupBeforeNextSave()
-    {
-        WaitForSaves();
-        m_backupDue->store(true);
-    }
+    // Before saving a command that deletes, moves or duplicates: the next
+    // backup step keeps the book whatever the spacing of backups
+    // (TBookFolder::BackupBeforeNextSave).
+    void BackupBeforeNextSave();
     // Writes categories.dat (with `categories`) and items.dat, both or
     // neither, after the backup step. On failure tells why, shows the book
     // as its files hold it again (nothing half-done stays on screen) and
@@ -381,23 +372,22 @@ public:
     // A book whose items.dat is at least this large is written by a thread of
     // its own from a snapshot, after the same backup step; smaller ones are
     // written before Save returns. Tests and benchmarks set it.
-    void SetBackgroundSaveFrom(qint64 bytes) { m_backgroundSaveFrom = bytes; }
+    void SetBackgroundSaveFrom(qint64 bytes);
     // Blocks until every write of the book posted so far is committed or has
     // failed, and reports what failed. Closing the window waits the same way.
     void WaitForSaves();
 
 private:
-    // False for a book small enough to be written at once.
-    bool SaveItemsInBackground();
+    // Tells what a save of one file came to: a failed backup once per run;
+    // a failed write throws, so the command that saved goes no further.
+    void TellSave(const TBookSave &save);
+    // The same for a save of both files (SaveBook): a failed write is told
+    // with the state the files are in, the book is shown as they hold it
+    // again, and the result is false.
+    bool TellBookSave(const TBookSave &save);
     void BookSaved(const QString &error, const QString &backupFolder, const QString &backupError);
     // The warning that no backup could be kept, once per run.
     void TellBackupFailure(const QString &folder, const QString &error);
-    TBookSaver *m_saver = nullptr;
-    qint64 m_backgroundSaveFrom = qint64(8) << 20;
-    // Set by BackupBeforeNextSave, cleared by the backup step that honours
-    // it; shared with the saver's jobs, since a job that replaces a waiting
-    // one must keep the backup the replaced one owed.
-    std::shared_ptr<std::atomic<bool>> m_backupDue = std::make_shared<std::atomic<bool>>(false);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -435,5 +425,6 @@ private:
 
     QString m_appFolder;
     std::unique_ptr<TMessageService> m_ownMessages;
-    TAccountBook *m_book = nullptr;
+    TBookFolder *m_folder = nullptr;
+    TAccountBook *m_book = nullptr; // the folder's
 };

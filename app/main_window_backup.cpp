@@ -2,12 +2,10 @@
 #include "main_window.h"
 
 #include "book/account_book.h"
-#include "book/book_backups.h"
-#include "book/book_files.h"
-#include "book/category_tree.h"
+#include "book/book_folder.h"
 #include "book/restore_backup_dialog.h"
-#include "util/atomic_writer.h"
 #include "util/error_reporter.h"
+#include "util/errors.h"
 
 #include <algorithm>
 
@@ -24,28 +22,35 @@ QString BackupTime(const TBookBackup &backup)
 
 } // namespace
 
-void TfrmMain::KeepBackup()
+void TfrmMain::BackupBeforeNextSave()
 {
-    TBookBackups backups(m_appFolder);
-    const TBookBackups::TOutcome outcome = m_backupDue->exchange(false) ? backups.KeepNow() : backups.BeforeReplace();
-    if (outcome == TBookBackups::TOutcome::Failed)
-        TellBackupFailure(backups.Folder(), backups.Error());
+    m_folder->BackupBeforeNextSave();
+}
+
+void TfrmMain::TellSave(const TBookSave &save)
+{
+    // A failed backup never stops the save, and is told before its outcome.
+    if (save.backup.failed)
+        TellBackupFailure(save.backup.folder, save.backup.error);
+    // A failed write ends the command as the book's own errors do: the error
+    // reporter tells it, and whatever waited on the save (closing the
+    // window, leaving the item for another) goes no further.
+    if (!save.written.Ok())
+        throw EFileError(save.written.error);
 }
 
 bool TfrmMain::SaveBook(bool categories)
 {
-    // A save still being written goes first: the backup and the rollback
-    // must see the files as the last save left them.
-    WaitForSaves();
-    KeepBackup();
-    const TBookWriteResult written = WriteBookFiles(
-        m_appFolder,
-        categories ? TBookFileContent([this](TAtomicWriter &out) { m_book->WriteCategories(out); })
-                   : TBookFileContent(),
-        [this](TAtomicWriter &out) { m_book->WriteItems(out); });
-    if (written.Ok())
+    return TellBookSave(m_folder->SaveBook(categories));
+}
+
+bool TfrmMain::TellBookSave(const TBookSave &save)
+{
+    if (save.backup.failed)
+        TellBackupFailure(save.backup.folder, save.backup.error);
+    if (save.written.Ok())
         return true;
-    msgMain->MessageDlg(written.Message(), TMsgDlgType::mtError, mbOK);
+    msgMain->MessageDlg(save.written.Message(), TMsgDlgType::mtError, mbOK);
     ReloadBook();
     return false;
 }
@@ -57,8 +62,7 @@ void TfrmMain::ReloadBook()
     ClearItemFields();
     EnableItemFields();
     UpdateItemFieldsReadOnly();
-    LoadCategories();
-    LoadItems();
+    LoadBook();
 }
 
 void TfrmMain::TellBackupFailure(const QString &folder, const QString &error)
@@ -78,9 +82,7 @@ void TfrmMain::btnRestoreBackupClick()
     if (!FormCloseQuery())
         return;
     // A save still being written finishes before the backups are looked at.
-    WaitForSaves();
-    TBookBackups backups(m_appFolder);
-    const QList<TBookBackup> list = backups.List();
+    const QList<TBookBackup> list = m_folder->Backups();
     if (list.isEmpty()) {
         msgMain->MessageDlg(QStringLiteral("There is no backup of the account book yet."),
                             TMsgDlgType::mtInformation, mbOK);
@@ -105,7 +107,8 @@ void TfrmMain::btnRestoreBackupClick()
         != TModalResult::mrYes)
         return;
     // A failure says why and leaves the book (files and window) as it was.
-    backups.Restore(stamp);
+    if (const QString error = m_folder->Restore(stamp); !error.isEmpty())
+        return ErrorReporter::Report(error);
     // The tree and the lists are built again from the restored files.
     ReloadBook();
     TellLoadDamage();

@@ -5,6 +5,7 @@
 
 #include "book/account_book.h"
 #include "book/book_check.h"
+#include "book/book_folder.h"
 #include "book/category_tree.h"
 #include "book/add_element_dialog.h"
 #include "book/guarded_inputs.h"
@@ -12,6 +13,7 @@
 #include "book/item_record.h"
 #include "util/codepage.h"
 #include "util/error_reporter.h"
+#include "util/errors.h"
 #include "util/text_utils.h"
 
 #include <QLineEdit>
@@ -21,11 +23,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-
-namespace {
-const QString kCategoriesFile = QStringLiteral("categories.dat");
-const QString kItemsFile = QStringLiteral("items.dat");
-} // namespace
 
 void TfrmMain::ConnectBookHandlers()
 {
@@ -64,14 +61,10 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TfrmMain::LoadCategories()
+void TfrmMain::LoadBook()
 {
-    m_book->LoadCategories(m_appFolder + kCategoriesFile);
-}
-
-void TfrmMain::LoadItems()
-{
-    m_book->LoadItems(m_appFolder + kItemsFile);
+    if (const QString error = m_folder->Load(); !error.isEmpty())
+        throw EFileError(error);
 }
 
 void TfrmMain::TellLoadDamage()
@@ -100,18 +93,12 @@ void TfrmMain::TellLoadDamage()
 // SaveBook when a command changes both.
 void TfrmMain::SaveCategories()
 {
-    WaitForSaves();
-    KeepBackup();
-    m_book->SaveCategories(m_appFolder + kCategoriesFile);
+    TellSave(m_folder->SaveCategories());
 }
 
 void TfrmMain::SaveItems()
 {
-    if (SaveItemsInBackground())
-        return;
-    WaitForSaves();
-    KeepBackup();
-    m_book->SaveItems(m_appFolder + kItemsFile);
+    TellSave(m_folder->SaveItems());
 }
 
 QList<QWidget *> TfrmMain::ItemFields() const

@@ -3,8 +3,7 @@
 // it will do before anything is written.
 #include "main_window.h"
 
-#include "book/account_book.h"
-#include "book/book_backups.h"
+#include "book/book_folder.h"
 #include "book/csv_import_dialog.h"
 #include "book/csv_transfer.h"
 #include "util/error_reporter.h"
@@ -76,13 +75,15 @@ void TfrmMain::btnExportCsvClick()
     const QString path = ChooseCsvExportFile ? ChooseCsvExportFile() : QString();
     if (path.isEmpty())
         return;
-    if (const QString refusal = ExportTargetRefusal(m_appFolder, path); !refusal.isEmpty()) {
-        msgMain->MessageDlg(refusal, TMsgDlgType::mtError, mbOK);
+    const TBookExport exported = m_folder->ExportCsv(path);
+    if (!exported.refusal.isEmpty()) {
+        msgMain->MessageDlg(exported.refusal, TMsgDlgType::mtError, mbOK);
         return;
     }
-    SaveCsvExport(path, ExportBookCsv(*m_book));
+    if (!exported.error.isEmpty())
+        return ErrorReporter::Report(exported.error);
     msgMain->MessageDlg(QStringLiteral("%1 item(s) were exported to \"%2\".")
-                            .arg(m_book->RecordCount())
+                            .arg(exported.items)
                             .arg(QDir::toNativeSeparators(path)),
                         TMsgDlgType::mtInformation, mbOK);
 }
@@ -96,7 +97,7 @@ void TfrmMain::btnImportCsvClick()
     const QString path = ChooseCsvImportFile ? ChooseCsvImportFile() : QString();
     if (path.isEmpty())
         return;
-    const TImportPlan plan = PlanCsvImportInto(ReadCsvFile(path), ImportBookOf(*m_book));
+    const TImportPlan plan = m_folder->PlanImport(ReadCsvFile(path));
     if (!plan.fault.isEmpty()) {
         msgMain->MessageDlg(QStringLiteral("\"%1\" cannot be imported. %2")
                                 .arg(QDir::toNativeSeparators(path), plan.fault),
@@ -106,30 +107,27 @@ void TfrmMain::btnImportCsvClick()
     if (!ConfirmCsvImport || !ConfirmCsvImport(plan, path) || plan.items.isEmpty())
         return;
 
-    // An import changes much at once: the book as it was is kept whatever
-    // the spacing of backups, and without a backup nothing is imported. A
-    // save still being written goes first, so the backup holds it.
-    WaitForSaves();
-    TBookBackups backups(m_appFolder);
-    if (backups.KeepNow() == TBookBackups::TOutcome::Failed) {
+    const TBookImport imported = m_folder->Import(plan);
+    switch (imported.outcome) {
+    case TBookImport::TOutcome::NoBackup:
         msgMain->MessageDlg(QStringLiteral("No backup of the account book could be kept in the folder \"%1\", "
                                            "so nothing was imported.\n\n%2")
-                                .arg(QDir::toNativeSeparators(backups.Folder()), backups.Error()),
+                                .arg(QDir::toNativeSeparators(imported.backupFolder), imported.error),
                             TMsgDlgType::mtError, mbOK);
         return;
-    }
-    TImportDone done;
-    try {
-        done = ApplyCsvImport(*m_book, plan);
-    } catch (...) {
+    case TBookImport::TOutcome::Refused:
         // What was added before the book refused stays off the screen too.
         ReloadBook();
-        throw;
+        return ErrorReporter::Report(imported.error);
+    case TBookImport::TOutcome::Imported:
+    case TBookImport::TOutcome::NotWritten:
+        // Both files or neither; a failure is told and the book shown as its
+        // files still hold it.
+        if (!TellBookSave(imported.save))
+            return;
+        break;
     }
-    // Both files or neither; a failure has been told and the book shown as
-    // its files still hold it.
-    if (!SaveBook(done.newCategories > 0))
-        return;
+    const TImportDone &done = imported.done;
 
     // Rows left out are told again, now that the rest is in the book.
     QString skipped = DescribeSkippedRows(plan, true);

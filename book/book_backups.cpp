@@ -1,6 +1,7 @@
 #include "book_backups.h"
 
 #include "book_files.h"
+#include "book/book_folder.h"
 #include "util/errors.h"
 #include "util/private_files.h"
 #include "util/string_list.h"
@@ -11,10 +12,12 @@
 #include <QRegularExpression>
 
 const QString TBookBackups::kFolderName = QStringLiteral("backups");
-const QString TBookBackups::kCategoriesFile = QStringLiteral("categories.dat");
-const QString TBookBackups::kItemsFile = QStringLiteral("items.dat");
 
 namespace {
+
+// A backup holds each file of the book under its own name.
+const QString &kCategoriesFile = TBookFolder::kCategoriesFile;
+const QString &kItemsFile = TBookFolder::kItemsFile;
 
 const QString kStampFormat = QStringLiteral("yyyyMMdd-HHmmss-zzz");
 

@@ -60,8 +60,6 @@ public:
     static constexpr qint64 kSpacingSeconds = 5 * 60;
     static constexpr qint64 kKeptSeconds = kMaxBackups * kSpacingSeconds;
     static const QString kFolderName;
-    static const QString kCategoriesFile;
-    static const QString kItemsFile;
 
     using Clock = std::function<QDateTime()>;
     // `appFolder` ends with a path separator. `clock` gives the time (UTC);

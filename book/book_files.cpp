@@ -1,5 +1,6 @@
 #include "book_files.h"
 
+#include "book/book_folder.h"
 #include "util/atomic_writer.h"
 #include "util/errors.h"
 #include "util/string_list.h"
@@ -12,8 +13,8 @@
 
 namespace {
 
-const QString kCategoriesFile = QStringLiteral("categories.dat");
-const QString kItemsFile = QStringLiteral("items.dat");
+const QString &kCategoriesFile = TBookFolder::kCategoriesFile;
+const QString &kItemsFile = TBookFolder::kItemsFile;
 
 // A message with its closing full stop, whether or not it brought one.
 QString Sentence(const QString &text)

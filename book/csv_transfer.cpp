@@ -1,6 +1,7 @@
 #include "csv_transfer.h"
 
 #include "book/account_book.h"
+#include "book/book_folder.h"
 #include "util/codepage.h"
 #include "util/errors.h"
 
@@ -42,8 +43,8 @@ QByteArray ExportBookCsv(const TAccountBook &book)
 QString ExportTargetRefusal(const QString &appFolder, const QString &path)
 {
     const QString target = Resolved(path);
-    for (const char *own : {"categories.dat", "items.dat", "dbsettings.dat"}) {
-        if (target == Resolved(QDir(appFolder).filePath(QString::fromLatin1(own))))
+    for (const QString &own : {TBookFolder::kCategoriesFile, TBookFolder::kItemsFile, QStringLiteral("dbsettings.dat")}) {
+        if (target == Resolved(QDir(appFolder).filePath(own)))
             return QStringLiteral("\"%1\" is a file of the account book itself; choose another file for the "
                                   "export.")
                 .arg(Native(path));

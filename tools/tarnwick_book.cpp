@@ -8,22 +8,17 @@
 
 #include "tools/tool_output.h"
 #include "book/account_book.h"
-#include "book/book_backups.h"
 #include "book/book_check.h"
-#include "book/book_files.h"
-#include "book/csv_transfer.h"
+#include "book/book_folder.h"
 #include "book/search_rule.h"
-#include "util/atomic_writer.h"
 #include "util/codepage.h"
 #include "util/errors.h"
-#include "util/single_instance.h"
 #include "util/string_list.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 
 #include <cstdio>
 #include <memory>
@@ -31,9 +26,6 @@
 namespace {
 
 enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitBookOpen = 3, ExitFound = 4, ExitRowsSkipped = 5 };
-
-const QString kCategoriesFile = QStringLiteral("categories.dat");
-const QString kItemsFile = QStringLiteral("items.dat");
 
 struct TToolContext
 {
@@ -58,30 +50,12 @@ QString Shown(const QByteArray &ansi)
     return text;
 }
 
-void LoadBook(const TToolContext &context, TAccountBook &book)
+// A book that cannot be read ends the command.
+void LoadBook(TBookFolder &folder)
 {
-    book.LoadCategories(context.folder + kCategoriesFile);
-    book.LoadItems(context.folder + kItemsFile);
+    if (const QString error = folder.Load(); !error.isEmpty())
+        throw EFileError(error);
 }
-
-// The program's own lock on the folder, held while the tool writes the book:
-// the program would otherwise save its own lists over what the tool wrote. A
-// lock whose process is gone is taken over, as the program does.
-class TBookLock
-{
-public:
-    explicit TBookLock(const QString &folder) : m_lock(folder + TSingleInstance::kLockFileName)
-    {
-        m_lock.setStaleLockTime(0);
-    }
-    // False only when a live process holds the lock. A folder where no lock
-    // can be made is no folder the tool could write the book in either, and
-    // the write will say so.
-    bool Take() { return m_lock.tryLock(0) || m_lock.error() != QLockFile::LockFailedError; }
-
-private:
-    QLockFile m_lock;
-};
 
 void PrintNotes(const TImportPlan &plan)
 {
@@ -91,16 +65,20 @@ void PrintNotes(const TImportPlan &plan)
 
 int Export(const TToolContext &context)
 {
-    if (const QString refusal = ExportTargetRefusal(context.folder, context.csv); !refusal.isEmpty()) {
+    TBookFolder folder(context.folder);
+    if (const QString refusal = folder.ExportRefusal(context.csv); !refusal.isEmpty()) {
         Fail(refusal);
         return ExitFailed;
     }
-    TAccountBook book;
-    LoadBook(context, book);
-    SaveCsvExport(context.csv, ExportBookCsv(book));
+    LoadBook(folder);
+    const TBookExport exported = folder.ExportCsv(context.csv);
+    if (!exported.error.isEmpty()) {
+        Fail(exported.error);
+        return ExitFailed;
+    }
     Print(stderr, QStringLiteral("%1 item(s) written to \"%2\" (owner-only). The file holds every password in "
                                  "clear text.\n")
-                      .arg(book.RecordCount())
+                      .arg(exported.items)
                       .arg(Native(context.csv)));
     return ExitOk;
 }
@@ -108,17 +86,16 @@ int Export(const TToolContext &context)
 int Import(const TToolContext &context)
 {
     const QByteArray csv = ReadCsvFile(context.csv);
-    TBookLock lock(context.folder);
+    TBookFolder folder(context.folder);
     // A dry run writes nothing and may look while the program runs.
-    if (!context.dryRun && !lock.Take()) {
+    if (!context.dryRun && !folder.TakeLock()) {
         Fail(QStringLiteral("The account book in \"%1\" is open in the program; close it first. Nothing was "
                             "written.")
                  .arg(Native(context.folder)));
         return ExitBookOpen;
     }
-    TAccountBook book;
-    LoadBook(context, book);
-    const TImportPlan plan = PlanCsvImportInto(csv, ImportBookOf(book));
+    LoadBook(folder);
+    const TImportPlan plan = folder.PlanImport(csv);
     if (!plan.fault.isEmpty()) {
         Fail(QStringLiteral("\"%1\" cannot be imported. %2 Nothing was written.").arg(Native(context.csv), plan.fault));
         return ExitFailed;
@@ -150,21 +127,20 @@ int Import(const TToolContext &context)
         tellSkipped();
         return status;
     }
-    TBookBackups backups(context.folder);
-    if (backups.KeepNow() == TBookBackups::TOutcome::Failed) {
-        Fail(QStringLiteral("No backup of the book could be kept, so nothing was written. %1").arg(backups.Error()));
+    // A backup first, then both files or neither.
+    const TBookImport imported = folder.Import(plan);
+    switch (imported.outcome) {
+    case TBookImport::TOutcome::NoBackup:
+        Fail(QStringLiteral("No backup of the book could be kept, so nothing was written. %1").arg(imported.error));
         return ExitFailed;
-    }
-    const TImportDone done = ApplyCsvImport(book, plan);
-    // Both files or neither: new categories never stand beside the old items.
-    const TBookWriteResult written = WriteBookFiles(
-        context.folder,
-        done.newCategories > 0 ? TBookFileContent([&](TAtomicWriter &out) { book.WriteCategories(out); })
-                               : TBookFileContent(),
-        [&](TAtomicWriter &out) { book.WriteItems(out); });
-    if (!written.Ok()) {
-        Fail(written.Message());
+    case TBookImport::TOutcome::Refused:
+        Fail(imported.error);
         return ExitFailed;
+    case TBookImport::TOutcome::NotWritten:
+        Fail(imported.save.written.Message());
+        return ExitFailed;
+    case TBookImport::TOutcome::Imported:
+        break;
     }
     Print(stdout, QStringLiteral("Imported %1.\n").arg(summary));
     tellSkipped();
@@ -173,8 +149,9 @@ int Import(const TToolContext &context)
 
 int Search(const TToolContext &context, const QString &text)
 {
-    TAccountBook book;
-    LoadBook(context, book);
+    TBookFolder folder(context.folder);
+    LoadBook(folder);
+    const TAccountBook &book = folder.Book();
     const TSearchRule rule(text);
     for (qsizetype r = 0; r < book.RecordCount(); ++r) {
         const TItemRecord item = book.ReadItem(r);
@@ -186,8 +163,9 @@ int Search(const TToolContext &context, const QString &text)
 
 int Check(const TToolContext &context)
 {
-    const TStringList categories = LoadStringList(context.folder + kCategoriesFile);
-    const TStringList items = LoadStringList(context.folder + kItemsFile);
+    const TBookFolder folder(context.folder);
+    const TStringList categories = LoadStringList(folder.CategoriesPath());
+    const TStringList items = LoadStringList(folder.ItemsPath());
     const QList<TBookFinding> found = CheckBook(categories, items);
     for (const TBookFinding &f : found) {
         QString text = f.text;
@@ -195,7 +173,7 @@ int Check(const TToolContext &context)
             if (c.category() == QChar::Other_Control)
                 c = u'?';
         Print(stdout, QStringLiteral("%1:%2: %3\n")
-                          .arg(f.inCategories ? kCategoriesFile : kItemsFile)
+                          .arg(f.inCategories ? TBookFolder::kCategoriesFile : TBookFolder::kItemsFile)
                           .arg(f.line)
                           .arg(text));
     }
