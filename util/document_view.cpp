@@ -1,7 +1,5 @@
 #include "document_view.h"
 
-#include "web_engine_parts.h"
-
 #include <QVBoxLayout>
 
 TDocumentView::TDocumentView(QWidget *parent) : QWidget(parent)
@@ -11,23 +9,22 @@ TDocumentView::TDocumentView(QWidget *parent) : QWidget(parent)
     setAutoFillBackground(true);
 }
 
+// The document goes before the view's widget part, which would otherwise
+// delete it as a child behind the owner's back.
+TDocumentView::~TDocumentView() = default;
+
 void TDocumentView::SetHtml(const QString &html, const QUrl &baseUrl)
 {
-    TWebEngineParts &parts = WebEngineParts();
-    if (!m_view) {
-        m_view = parts.NewHtmlView(this);
-        m_view->setObjectName(objectName() + QStringLiteral("Html"));
+    if (!m_document) {
+        m_document = WebEngineParts().NewDocument(this);
+        QWidget *view = m_document->Widget();
+        view->setObjectName(objectName() + QStringLiteral("Html"));
         // By name: the view's class lives in the plugin.
-        connect(m_view, SIGNAL(linkOpened(QUrl)), this, SIGNAL(linkOpened(QUrl)));
-        layout()->addWidget(m_view);
+        connect(view, SIGNAL(linkOpened(QUrl)), this, SIGNAL(linkOpened(QUrl)));
+        layout()->addWidget(view);
         if (isVisible())
-            m_view->show();
+            view->show();
     }
     m_html = html;
-    parts.SetHtml(m_view, html, baseUrl);
-}
-
-QWebEngineView *TDocumentView::View() const
-{
-    return m_view ? WebEngineParts().HtmlViewEngine(m_view) : nullptr;
+    m_document->SetHtml(html, baseUrl);
 }

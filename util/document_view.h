@@ -1,10 +1,12 @@
 #pragma once
 
+#include "web_engine_parts.h"
+
 #include <QString>
 #include <QUrl>
 #include <QWidget>
 
-class QWebEngineView;
+#include <memory>
 
 // Where a publisher's HTML document is shown (the welcome page, news bodies).
 // It costs an empty widget until the first document: then the HTML view
@@ -14,20 +16,19 @@ class TDocumentView : public QWidget
     Q_OBJECT
 public:
     explicit TDocumentView(QWidget *parent = nullptr);
+    ~TDocumentView() override;
 
     // Shows `html`; relative addresses in it resolve against `baseUrl`.
     // Raises EAppError when the web engine plugin cannot be loaded.
     void SetHtml(const QString &html, const QUrl &baseUrl = QUrl());
     // The document last set.
     const QString &Html() const { return m_html; }
-    // The engine view; null until the first document is set.
-    QWebEngineView *View() const;
 
 signals:
     // A link left the view for the desktop's handler.
     void linkOpened(const QUrl &url);
 
 private:
-    QWidget *m_view = nullptr;
+    std::unique_ptr<TDocument> m_document;
     QString m_html;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web_engine_parts.h"
+
 #include <QPoint>
 #include <QString>
 #include <QUrl>
@@ -19,15 +21,15 @@ class QWebEngineView;
 // per click, and only when it is a web or mail address. The web engine behind
 // it starts only when the first document is set, so a window that never shows
 // one pays nothing for it.
-class THtmlView : public QWidget
+class THtmlView : public QWidget, public TDocument
 {
     Q_OBJECT
 public:
     explicit THtmlView(QWidget *parent = nullptr);
     ~THtmlView() override;
 
-    // Shows `html`; relative addresses in it resolve against `baseUrl`.
-    void SetHtml(const QString &html, const QUrl &baseUrl = QUrl());
+    QWidget *Widget() override { return this; }
+    void SetHtml(const QString &html, const QUrl &baseUrl = QUrl()) override;
     // The document last set.
     const QString &Html() const { return m_html; }
     // The engine view; null until the first document is set.

@@ -3,9 +3,53 @@
 #include <QString>
 #include <QtPlugin>
 
+#include <memory>
+
 class QUrl;
-class QWebEngineView;
 class QWidget;
+
+// The embedded browser as the program drives it. Made by the web engine
+// plugin; its widget belongs in the caller's layout and emits
+// loadFinished(bool) when a navigation has ended, loaded or not, and
+// urlChanged(QUrl) when the page shown has a new address.
+class TBrowser
+{
+public:
+    virtual ~TBrowser() = default;
+
+    virtual QWidget *Widget() = 0;
+    // Starts loading `address` exactly as given and returns at once. An
+    // address that does not form an absolute URL raises EAppError.
+    virtual void Navigate(const QString &address) = 0;
+    // True while a page is still loading.
+    virtual bool Busy() const = 0;
+    // The address of the page actually shown (after redirects and links);
+    // empty before the first page.
+    virtual QUrl Url() const = 0;
+    // These never raise; without a page, or without history, they do nothing.
+    virtual void Stop() = 0;
+    virtual void GoBack() = 0;
+    virtual void GoForward() = 0;
+    virtual void Refresh() = 0;
+    // Pastes the clipboard's text into the page's focused input; false when
+    // there is no document to paste into.
+    virtual bool Paste() = 0;
+    // The last script error of the shown page, empty when there is none or
+    // the user dismissed it.
+    virtual QString ScriptError() const = 0;
+};
+
+// A read-only HTML document (util/html_view.h). Its widget emits
+// linkOpened(QUrl) when a link left it for the desktop's handler.
+class TDocument
+{
+public:
+    virtual ~TDocument() = default;
+
+    virtual QWidget *Widget() = 0;
+    // Shows `html`; relative addresses in it resolve against `baseUrl`.
+    virtual void SetHtml(const QString &html, const QUrl &baseUrl) = 0;
+};
 
 // The parts of the program that need the web engine: the browser of the web
 // panel and the HTML document view. They live in a plugin beside the
@@ -14,8 +58,7 @@ class QWidget;
 // every start. The program holds light stand-ins (TBrowserPanel,
 // TDocumentView) that create the real widgets through this interface.
 //
-// `browser` is always a widget made by NewBrowser, `view` one made by
-// NewHtmlView. A program that loads the plugin sets Qt::AA_ShareOpenGLContexts
+// A program that loads the plugin sets Qt::AA_ShareOpenGLContexts
 // before it creates its application object, as app/main.cpp does: the engine
 // cannot ask for it once the application exists.
 class TWebEngineParts
@@ -23,25 +66,11 @@ class TWebEngineParts
 public:
     virtual ~TWebEngineParts() = default;
 
-    virtual QWidget *NewBrowser(const QString &profileFolder, QWidget *parent) = 0;
-    virtual void Navigate(QWidget *browser, const QString &address) = 0;
-    virtual bool Busy(const QWidget *browser) const = 0;
-    virtual void Stop(QWidget *browser) = 0;
-    virtual void GoBack(QWidget *browser) = 0;
-    virtual void GoForward(QWidget *browser) = 0;
-    virtual void Refresh(QWidget *browser) = 0;
-    virtual bool Paste(QWidget *browser) = 0;
-    virtual QString ScriptError(const QWidget *browser) const = 0;
-    virtual QUrl Url(const QWidget *browser) const = 0;
-    virtual QWebEngineView *BrowserView(const QWidget *browser) const = 0;
-    virtual void SetClipboardText(const QString &text) = 0;
-
-    virtual QWidget *NewHtmlView(QWidget *parent) = 0;
-    virtual void SetHtml(QWidget *view, const QString &html, const QUrl &baseUrl) = 0;
-    virtual QWebEngineView *HtmlViewEngine(const QWidget *view) const = 0;
+    virtual std::unique_ptr<TBrowser> NewBrowser(const QString &profileFolder, QWidget *parent) = 0;
+    virtual std::unique_ptr<TDocument> NewDocument(QWidget *parent) = 0;
 };
 
-#define TWebEngineParts_iid "org.tarnwick.WebEngineParts/1"
+#define TWebEngineParts_iid "org.tarnwick.WebEngineParts/2"
 Q_DECLARE_INTERFACE(TWebEngineParts, TWebEngineParts_iid)
 
 // The plugin's file name, looked for in the executable's folder.

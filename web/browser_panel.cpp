@@ -1,7 +1,5 @@
 #include "browser_panel.h"
 
-#include "util/web_engine_parts.h"
-
 #include <QVBoxLayout>
 
 TBrowserPanel::TBrowserPanel(const QString &profileFolder, QWidget *parent)
@@ -12,73 +10,66 @@ TBrowserPanel::TBrowserPanel(const QString &profileFolder, QWidget *parent)
     layout->setSpacing(0);
 }
 
+// The browser goes before the panel's widget part, which would otherwise
+// delete it as a child behind the owner's back.
+TBrowserPanel::~TBrowserPanel() = default;
+
 void TBrowserPanel::Navigate(const QString &address)
 {
-    TWebEngineParts &parts = WebEngineParts();
     if (!m_browser) {
-        m_browser = parts.NewBrowser(m_profileFolder, this);
-        m_browser->setObjectName(objectName() + QStringLiteral("Browser"));
+        m_browser = WebEngineParts().NewBrowser(m_profileFolder, this);
+        QWidget *browser = m_browser->Widget();
+        browser->setObjectName(objectName() + QStringLiteral("Browser"));
         // By name: the browser's class lives in the plugin.
-        connect(m_browser, SIGNAL(loadFinished(bool)), this, SIGNAL(loadFinished(bool)));
-        connect(m_browser, SIGNAL(urlChanged(QUrl)), this, SIGNAL(urlChanged(QUrl)));
-        layout()->addWidget(m_browser);
+        connect(browser, SIGNAL(loadFinished(bool)), this, SIGNAL(loadFinished(bool)));
+        connect(browser, SIGNAL(urlChanged(QUrl)), this, SIGNAL(urlChanged(QUrl)));
+        layout()->addWidget(browser);
         if (isVisible())
-            m_browser->show();
+            browser->show();
     }
-    parts.Navigate(m_browser, address);
+    m_browser->Navigate(address);
 }
 
 bool TBrowserPanel::Busy() const
 {
-    return m_browser && WebEngineParts().Busy(m_browser);
+    return m_browser && m_browser->Busy();
+}
+
+QUrl TBrowserPanel::Url() const
+{
+    return m_browser ? m_browser->Url() : QUrl();
 }
 
 void TBrowserPanel::Stop()
 {
     if (m_browser)
-        WebEngineParts().Stop(m_browser);
+        m_browser->Stop();
 }
 
 void TBrowserPanel::GoBack()
 {
     if (m_browser)
-        WebEngineParts().GoBack(m_browser);
+        m_browser->GoBack();
 }
 
 void TBrowserPanel::GoForward()
 {
     if (m_browser)
-        WebEngineParts().GoForward(m_browser);
+        m_browser->GoForward();
 }
 
 void TBrowserPanel::Refresh()
 {
     if (m_browser)
-        WebEngineParts().Refresh(m_browser);
+        m_browser->Refresh();
 }
 
 bool TBrowserPanel::Paste()
 {
-    return m_browser && WebEngineParts().Paste(m_browser);
-}
-
-void TBrowserPanel::SetClipboardText(const QString &text)
-{
-    // The browser's own rule, so the two never differ.
-    WebEngineParts().SetClipboardText(text);
-}
-
-QWebEngineView *TBrowserPanel::View() const
-{
-    return m_browser ? WebEngineParts().BrowserView(m_browser) : nullptr;
+    return m_browser && m_browser->Paste();
 }
 
 QString TBrowserPanel::ScriptError() const
 {
-    return m_browser ? WebEngineParts().ScriptError(m_browser) : QString();
-}
-
-QUrl TBrowserPanel::Url() const
-{
-    return m_browser ? WebEngineParts().Url(m_browser) : QUrl();
+    return m_browser ? m_browser->ScriptError() : QString();
 }

@@ -4,12 +4,9 @@
 #include "util/private_files.h"
 #include "web_page.h"
 
-#include <QClipboard>
 #include <QDir>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMimeData>
 #include <QShortcut>
 #include <QToolButton>
 #include <QUrl>
@@ -174,15 +171,6 @@ bool TWebBrowser::Paste()
         return false;
     m_page->triggerAction(QWebEnginePage::Paste);
     return true;
-}
-
-void TWebBrowser::SetClipboardText(const QString &text)
-{
-    // An explicit text entry even when empty, so that whatever was on the
-    // clipboard before is gone.
-    auto *data = new QMimeData;
-    data->setText(text);
-    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }
 
 QString TWebBrowser::ScriptError() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/web_engine_parts.h"
+
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -16,38 +18,28 @@ class TWebPage;
 //
 // Cookies and site data live in a persistent profile in `profileFolder`, so a
 // user logged into a site stays logged in after a restart.
-class TWebBrowser : public QWidget
+class TWebBrowser : public QWidget, public TBrowser
 {
     Q_OBJECT
 public:
     explicit TWebBrowser(const QString &profileFolder, QWidget *parent = nullptr);
     ~TWebBrowser() override;
 
-    // Starts loading `address` exactly as given and returns at once. An address
-    // that does not form an absolute URL raises EAppError; a page that cannot
-    // be loaded is shown by the engine's own error page.
-    void Navigate(const QString &address);
-    // True while a page is still loading.
-    bool Busy() const;
-    // The address of the page shown (after redirects and links); empty
-    // before the first navigation.
-    QUrl Url() const;
-    // These never raise; without a page, or without history, they do nothing.
-    void Stop();
-    void GoBack();
-    void GoForward();
-    void Refresh();
-    // Runs the page's paste command, which inserts the clipboard's text into
-    // the page's focused input. False when there is no document to paste into.
-    bool Paste();
-    // Replaces the system clipboard's contents, also with an empty text.
-    static void SetClipboardText(const QString &text);
+    QWidget *Widget() override { return this; }
+    // A page that cannot be loaded is shown by the engine's own error page.
+    void Navigate(const QString &address) override;
+    bool Busy() const override;
+    QUrl Url() const override;
+    void Stop() override;
+    void GoBack() override;
+    void GoForward() override;
+    void Refresh() override;
+    // Runs the page's paste command.
+    bool Paste() override;
+    QString ScriptError() const override;
 
     // The engine's view, or null before the first navigation.
     QWebEngineView *View() const { return m_view; }
-    // The last script error of the shown page, empty when there is none or the
-    // user dismissed it.
-    QString ScriptError() const;
 
 Q_SIGNALS:
     // A navigation has ended, loaded or not (stopped, failed).

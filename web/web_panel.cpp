@@ -1,10 +1,10 @@
 #include "web_panel.h"
 
-#include "browser_panel.h"
 #include "site_origin.h"
 
 #include "util/message_service.h"
 #include "util/secret_clipboard.h"
+#include "util/web_engine_parts.h"
 
 #include <QLineEdit>
 
@@ -19,7 +19,7 @@ void Quietly(F &&f)
     }
 }
 
-void StopIfBusy(TBrowserPanel &browser)
+void StopIfBusy(TBrowser &browser)
 {
     if (browser.Busy())
         browser.Stop();
@@ -27,7 +27,7 @@ void StopIfBusy(TBrowserPanel &browser)
 
 } // namespace
 
-void WebPanel::Back(TBrowserPanel &browser)
+void WebPanel::Back(TBrowser &browser)
 {
     Quietly([&] {
         StopIfBusy(browser);
@@ -35,7 +35,7 @@ void WebPanel::Back(TBrowserPanel &browser)
     });
 }
 
-void WebPanel::Forward(TBrowserPanel &browser)
+void WebPanel::Forward(TBrowser &browser)
 {
     Quietly([&] {
         StopIfBusy(browser);
@@ -43,7 +43,7 @@ void WebPanel::Forward(TBrowserPanel &browser)
     });
 }
 
-void WebPanel::Refresh(TBrowserPanel &browser)
+void WebPanel::Refresh(TBrowser &browser)
 {
     Quietly([&] {
         StopIfBusy(browser);
@@ -51,12 +51,12 @@ void WebPanel::Refresh(TBrowserPanel &browser)
     });
 }
 
-void WebPanel::Stop(TBrowserPanel &browser)
+void WebPanel::Stop(TBrowser &browser)
 {
     Quietly([&] { StopIfBusy(browser); });
 }
 
-void WebPanel::Go(TBrowserPanel &browser, const QString &addressEditText)
+void WebPanel::Go(TBrowser &browser, const QString &addressEditText)
 {
     if (addressEditText.isEmpty())
         return;
@@ -64,7 +64,7 @@ void WebPanel::Go(TBrowserPanel &browser, const QString &addressEditText)
     browser.Navigate(addressEditText);
 }
 
-void WebPanel::Browse(TBrowserPanel &browser, QLineEdit &addressEdit, const QString &fieldText)
+void WebPanel::Browse(TBrowser &browser, QLineEdit &addressEdit, const QString &fieldText)
 {
     if (fieldText.isEmpty())
         return;
@@ -73,7 +73,7 @@ void WebPanel::Browse(TBrowserPanel &browser, QLineEdit &addressEdit, const QStr
     browser.Navigate(fieldText);
 }
 
-void WebPanel::Paste(TBrowserPanel &browser, TSecretClipboard &clipboard, const QString &fieldText)
+void WebPanel::Paste(TBrowser &browser, TSecretClipboard &clipboard, const QString &fieldText)
 {
     clipboard.SetText(fieldText);
     browser.Paste();
@@ -106,11 +106,11 @@ QString WebPanel::PasswordPasteQuestion(const QUrl &page, const QStringList &ite
         .arg(shownPage, shownItem);
 }
 
-void WebPanel::PastePassword(TBrowserPanel &browser, TSecretClipboard &clipboard, TMessageService &messages,
+void WebPanel::PastePassword(TBrowser &browser, TSecretClipboard &clipboard, TMessageService &messages,
                              const QString &password, const QStringList &itemAddresses)
 {
     // Paste has nothing to go into without a page; nothing to ask either.
-    const QString question = browser.View() ? PasswordPasteQuestion(browser.Url(), itemAddresses) : QString();
+    const QString question = PasswordPasteQuestion(browser.Url(), itemAddresses);
     if (!question.isEmpty() &&
         messages.MessageDlg(question, TMsgDlgType::mtWarning, mbYes | mbNo) != TModalResult::mrYes)
         return;

@@ -426,7 +426,7 @@ private slots:
         auto w = Open(dir, msgs);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QWebEngineView *view = w->ui().prfWelcome->View();
+        QWebEngineView *view = w->ui().prfWelcome->findChild<QWebEngineView *>();
         QVERIFY(view);
         QTRY_VERIFY_WITH_TIMEOUT(!view->page()->isLoading() && view->page()->contentsSize().height() > 0, 10000);
         const QUrl before = view->url();

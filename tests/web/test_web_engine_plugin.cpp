@@ -30,6 +30,16 @@ bool EngineLoaded()
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
 }
 
+// The engine's view inside `w`, found by class name: this suite links no
+// engine to name the class with.
+QWidget *EngineView(const QWidget &w)
+{
+    for (QWidget *child : w.findChildren<QWidget *>())
+        if (child->inherits("QWebEngineView"))
+            return child;
+    return nullptr;
+}
+
 QString PluginPath()
 {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + QString::fromLatin1(kWebEnginePluginFile);
@@ -84,7 +94,7 @@ void TestWebEnginePlugin::windowShownWithoutTheEngine()
 void TestWebEnginePlugin::panelBeforeTheFirstPage_data()
 {
     QTest::addColumn<QString>("operation");
-    for (const char *op : {"Busy", "Paste", "View", "ScriptError", "Stop", "GoBack", "GoForward", "Refresh"})
+    for (const char *op : {"Busy", "Paste", "Url", "ScriptError", "Stop", "GoBack", "GoForward", "Refresh"})
         QTest::newRow(op) << QString::fromLatin1(op);
 }
 
@@ -100,8 +110,8 @@ void TestWebEnginePlugin::panelBeforeTheFirstPage()
         neutral = !panel.Busy();
     else if (operation == u"Paste")
         neutral = !panel.Paste();
-    else if (operation == u"View")
-        neutral = panel.View() == nullptr;
+    else if (operation == u"Url")
+        neutral = panel.Url().isEmpty();
     else if (operation == u"ScriptError")
         neutral = panel.ScriptError().isEmpty();
     else if (operation == u"Stop")
@@ -149,7 +159,7 @@ void TestWebEnginePlugin::firstPageLoadsTheEngine()
     QVERIFY(EngineLoaded());
     QVERIFY(loaded.wait(30000));
     QCOMPARE(loaded.first().first().toBool(), true);
-    QVERIFY(panel.View());
+    QVERIFY(EngineView(panel));
     QVERIFY(!panel.Busy());
     // The browser's own rule on addresses still holds through the panel.
     QVERIFY_THROWS_EXCEPTION(EAppError, panel.Navigate(QStringLiteral("no address")));
@@ -158,11 +168,11 @@ void TestWebEnginePlugin::firstPageLoadsTheEngine()
 void TestWebEnginePlugin::firstDocumentShows()
 {
     TDocumentView view;
-    QVERIFY(!view.View());
+    QVERIFY(!EngineView(view));
     view.SetHtml(QStringLiteral("<p>first</p>"));
     view.SetHtml(QStringLiteral("<p>second</p>"));
     QCOMPARE(view.Html(), QStringLiteral("<p>second</p>"));
-    QVERIFY(view.View());
+    QVERIFY(EngineView(view));
     QCOMPARE(view.findChildren<QWidget *>(Qt::FindDirectChildrenOnly).size(), 1);
 }
 

@@ -65,7 +65,9 @@ private slots:
 
 private:
     TBrowserPanel &Browser() const { return *m_window->ui().EmbeddedWB1; }
-    QWebEnginePage *Page() const { return Browser().View()->page(); }
+    // The engine's view inside the panel; null before the first page.
+    QWebEngineView *View() const { return Browser().findChild<QWebEngineView *>(); }
+    QWebEnginePage *Page() const { return View()->page(); }
     void Click(QAbstractButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
     // Opens `path` through the website field's Browse button and waits.
     bool Open(const QString &path);
@@ -140,7 +142,7 @@ void TestWebPanel::nothingHappensBeforeTheFirstNavigation()
     w.ui().edtLogin->setText(QStringLiteral("early"));
     Click(w.ui().btnUPaste);
 
-    QVERIFY(!Browser().View());
+    QVERIFY(!View());
     QCOMPARE(w.ui().edtURL->text(), m_server.Url(QStringLiteral("/typed")));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("early"));
     QCOMPARE(m_server.Hits(QStringLiteral("/typed")), 0);
@@ -206,7 +208,7 @@ void TestWebPanel::pageNavigationKeepsTheAddressAndHistoryWalks()
 
     // A real click: the engine skips entries on Back that a script navigated
     // away from without the user.
-    QVERIFY(ClickElement(Browser().View(), QStringLiteral("next"), [&] { return m_loaded->count() >= 2; }));
+    QVERIFY(ClickElement(View(), QStringLiteral("next"), [&] { return m_loaded->count() >= 2; }));
     QCOMPARE(Page()->url().path(), QStringLiteral("/second"));
     QCOMPARE(m_window->ui().edtURL->text(), shown);
 
@@ -350,18 +352,18 @@ void TestWebPanel::pasteInsertsAtTheCaret()
     QFETCH(QString, before);
     QFETCH(int, caret);
     QFETCH(QString, after);
-    if (!Browser().View() || Page()->url().path() != u"/login")
+    if (!View() || Page()->url().path() != u"/login")
         QVERIFY(Open(QStringLiteral("/login")));
 
     // The user clicks into the page's field, which takes the focus.
-    QVERIFY(ClickElement(Browser().View(), input, [&] {
+    QVERIFY(ClickElement(View(), input, [&] {
         return RunJs(Page(), QStringLiteral("document.activeElement.id")).toString() == input;
     }));
     RunJs(Page(), QStringLiteral("var e = document.getElementById('%1'); e.value = '%2'; e.setSelectionRange(%3, %3);")
                       .arg(input, before)
                       .arg(caret));
 
-    TBrowserPanel::SetClipboardText(QStringLiteral("previous"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("previous"));
     m_window->ui().edtLogin->setText(button == u"btnUPaste" ? text : QStringLiteral("not this"));
     m_window->ui().edtPassword->setText(button == u"btnPPaste" ? text : QStringLiteral("not this"));
     Click(m_window->findChild<QPushButton *>(button));
@@ -449,11 +451,11 @@ void TestWebPanel::passwordForAnotherHostAsksFirst()
     QCOMPARE(host->text(), QStringLiteral("127.0.0.1"));
     QCOMPARE(m_window->ui().edtURL->text(), m_server.Url(QStringLiteral("/login")));
 
-    QVERIFY(ClickElement(Browser().View(), QStringLiteral("pass"), [&] {
+    QVERIFY(ClickElement(View(), QStringLiteral("pass"), [&] {
         return RunJs(Page(), QStringLiteral("document.activeElement.id")).toString() == u"pass";
     }));
     RunJs(Page(), QStringLiteral("document.getElementById('pass').value = '';"));
-    TBrowserPanel::SetClipboardText(QStringLiteral("previous"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("previous"));
     // The item belongs to another site than the page shown.
     m_window->ui().edtWebsiteURL->setText(QStringLiteral("https://bank.example/"));
     m_window->ui().edtLoginURL->setText(QStringLiteral("https://login.bank.example/"));
