@@ -15,9 +15,8 @@ class QWidget;
 // TDocumentView) that create the real widgets through this interface.
 //
 // `browser` is always a widget made by NewBrowser, `view` one made by
-// NewHtmlView. A program that loads the plugin sets Qt::AA_ShareOpenGLContexts
-// before it creates its application object, as app/main.cpp does: the engine
-// cannot ask for it once the application exists.
+// NewHtmlView. The shared OpenGL context the engine draws with is made just
+// before the plugin is loaded (util/engine_share_context.h), not at start.
 class TWebEngineParts
 {
 public:
