@@ -5,6 +5,8 @@
 #include <QSurfaceFormat>
 #include <QThread>
 
+#include <cstdio>
+
 // QtGui's own setter and getter of the global context, exported though not
 // public; the engine declares them the same way.
 QT_BEGIN_NAMESPACE
@@ -13,6 +15,21 @@ Q_GUI_EXPORT QOpenGLContext *qt_gl_global_share_context();
 QT_END_NAMESPACE
 
 namespace {
+
+QtMessageHandler g_previousHandler = nullptr;
+
+// Passes on every message but Qt's note that the attribute belongs before the
+// application object: set now, it still tells the widgets that draw with
+// OpenGL to share with the context just made, which is all it is for here.
+void WithoutLateAttributeNote(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtWarningMsg && text.contains(QLatin1String("AA_ShareOpenGLContexts")))
+        return;
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
 
 void DeleteShareContext()
 {
@@ -38,5 +55,7 @@ void ProvideEngineShareContext()
     // still there.
     qAddPostRoutine(DeleteShareContext);
     // Widgets that draw with OpenGL ask for the attribute, not the context.
+    g_previousHandler = qInstallMessageHandler(WithoutLateAttributeNote);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qInstallMessageHandler(g_previousHandler);
 }

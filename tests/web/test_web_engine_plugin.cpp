@@ -29,7 +29,7 @@ bool GraphicsLoaded()
 }
 
 // The engine's complaint when it finds itself loaded without the shared
-// context it draws with.
+// context it draws with, and Qt's about shared contexts asked for late.
 void FailOnEngineWarnings()
 {
     QTest::failOnWarning(QRegularExpression(QStringLiteral("WebEngine|OpenGL")));
@@ -65,6 +65,7 @@ class TestWebEnginePlugin : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void windowShownWithoutTheEngine();
     void panelBeforeTheFirstPage_data();
     void panelBeforeTheFirstPage();
@@ -80,6 +81,11 @@ void TestWebEnginePlugin::initTestCase()
     QVERIFY2(QFile::exists(PluginPath()), qPrintable(PluginPath()));
     QVERIFY(!EngineLoaded());
     QVERIFY(!GraphicsLoaded());
+}
+
+void TestWebEnginePlugin::init()
+{
+    FailOnEngineWarnings();
 }
 
 void TestWebEnginePlugin::windowShownWithoutTheEngine()
@@ -155,7 +161,6 @@ void TestWebEnginePlugin::missingPluginIsReported()
 // Runs after the plugin came back: a failed load is tried again.
 void TestWebEnginePlugin::firstPageLoadsTheEngine()
 {
-    FailOnEngineWarnings();
     QTemporaryDir profile;
     TBrowserPanel panel(profile.path() + QLatin1Char('/'));
     panel.resize(400, 300);
@@ -210,7 +215,6 @@ void TestWebEnginePlugin::pagesAreDrawn()
 {
     QFETCH(bool, browser);
     QFETCH(QString, colour);
-    FailOnEngineWarnings();
     const QString html = QStringLiteral("<html><body style=\"background:%1\"></body></html>").arg(colour);
     QTemporaryDir folder;
     TBrowserPanel panel(folder.path() + QLatin1Char('/'));
