@@ -13,7 +13,6 @@ int main(int argc, char **argv)
 {
     if (const int code = DesktopEntry::RunCommandLine(argc, argv); code >= 0)
         return code;
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     TApplication app(argc, argv);
     const QString appFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     const QString program = QCoreApplication::applicationFilePath();

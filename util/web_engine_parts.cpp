@@ -1,5 +1,6 @@
 #include "web_engine_parts.h"
 
+#include "engine_share_context.h"
 #include "errors.h"
 
 #include <QCoreApplication>
@@ -21,6 +22,7 @@ TWebEngineParts &WebEngineParts()
     // tries again (Qt remembers a failure for as long as its loader lives).
     // Held here for the program's life, so it is never counted as lost.
     [[maybe_unused]] static QPluginLoader *kept = nullptr;
+    ProvideEngineShareContext();
     auto *loader = new QPluginLoader(path);
     if (auto *loaded = qobject_cast<TWebEngineParts *>(loader->instance())) {
         kept = loader;

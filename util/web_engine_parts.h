@@ -58,9 +58,8 @@ public:
 // every start. The program holds light stand-ins (TBrowserPanel,
 // TDocumentView) that create the real widgets through this interface.
 //
-// A program that loads the plugin sets Qt::AA_ShareOpenGLContexts
-// before it creates its application object, as app/main.cpp does: the engine
-// cannot ask for it once the application exists.
+// The shared OpenGL context the engine draws with is made just before the
+// plugin is loaded (util/engine_share_context.h), not at start.
 class TWebEngineParts
 {
 public:

@@ -11,18 +11,29 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QColor>
+#include <QImage>
+#include <QOpenGLContext>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
 namespace {
 
-// As app/main.cpp does: an engine loaded after the application object exists
-// needs the shared OpenGL contexts asked for before it was made.
-void ShareContexts()
+// Like app/main.cpp, this suite asks for no shared OpenGL contexts before its
+// application object: the graphics stack is loaded with the engine, not
+// before.
+bool GraphicsLoaded()
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return QOpenGLContext::globalShareContext() || QCoreApplication::testAttribute(Qt::AA_ShareOpenGLContexts);
 }
-Q_CONSTRUCTOR_FUNCTION(ShareContexts)
+
+// The engine's complaint when it finds itself loaded without the shared
+// context it draws with, and Qt's about shared contexts asked for late.
+void FailOnEngineWarnings()
+{
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("WebEngine|OpenGL")));
+}
 
 bool EngineLoaded()
 {
@@ -64,18 +75,27 @@ class TestWebEnginePlugin : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void windowShownWithoutTheEngine();
     void panelBeforeTheFirstPage_data();
     void panelBeforeTheFirstPage();
     void missingPluginIsReported();
     void firstPageLoadsTheEngine();
     void firstDocumentShows();
+    void pagesAreDrawn_data();
+    void pagesAreDrawn();
 };
 
 void TestWebEnginePlugin::initTestCase()
 {
     QVERIFY2(QFile::exists(PluginPath()), qPrintable(PluginPath()));
     QVERIFY(!EngineLoaded());
+    QVERIFY(!GraphicsLoaded());
+}
+
+void TestWebEnginePlugin::init()
+{
+    FailOnEngineWarnings();
 }
 
 void TestWebEnginePlugin::windowShownWithoutTheEngine()
@@ -88,6 +108,7 @@ void TestWebEnginePlugin::windowShownWithoutTheEngine()
     QTest::qWait(50);
     QVERIFY(window.findChild<TBrowserPanel *>(QStringLiteral("EmbeddedWB1")));
     QVERIFY(!EngineLoaded());
+    QVERIFY(!GraphicsLoaded());
     QVERIFY(messages.shown.isEmpty());
 }
 
@@ -125,6 +146,7 @@ void TestWebEnginePlugin::panelBeforeTheFirstPage()
     QVERIFY(neutral);
     QVERIFY(panel.findChildren<QWidget *>().isEmpty());
     QVERIFY(!EngineLoaded());
+    QVERIFY(!GraphicsLoaded());
 }
 
 void TestWebEnginePlugin::missingPluginIsReported()
@@ -157,6 +179,9 @@ void TestWebEnginePlugin::firstPageLoadsTheEngine()
     QSignalSpy loaded(&panel, &TBrowserPanel::loadFinished);
     panel.Navigate(QStringLiteral("about:blank"));
     QVERIFY(EngineLoaded());
+    // The context the engine draws with came with it.
+    QVERIFY(QOpenGLContext::globalShareContext());
+    QVERIFY(QCoreApplication::testAttribute(Qt::AA_ShareOpenGLContexts));
     QVERIFY(loaded.wait(30000));
     QCOMPARE(loaded.first().first().toBool(), true);
     QVERIFY(EngineView(panel));
@@ -174,6 +199,53 @@ void TestWebEnginePlugin::firstDocumentShows()
     QCOMPARE(view.Html(), QStringLiteral("<p>second</p>"));
     QVERIFY(EngineView(view));
     QCOMPARE(view.findChildren<QWidget *>(Qt::FindDirectChildrenOnly).size(), 1);
+}
+
+namespace {
+
+QRgb CentrePixel(QWidget *view)
+{
+    const QImage shot = view->grab().toImage();
+    return shot.isNull() ? 0 : shot.pixel(shot.rect().center()) & 0xffffff;
+}
+
+} // namespace
+
+// The engine draws with the context made when it was loaded: what the browser
+// and the document view show reaches the screen, not only the page's model.
+void TestWebEnginePlugin::pagesAreDrawn_data()
+{
+    QTest::addColumn<bool>("browser");
+    QTest::addColumn<QString>("colour");
+    QTest::newRow("browser page") << true << QStringLiteral("#00ff00");
+    QTest::newRow("document") << false << QStringLiteral("#0000ff");
+}
+
+void TestWebEnginePlugin::pagesAreDrawn()
+{
+    QFETCH(bool, browser);
+    QFETCH(QString, colour);
+    const QString html = QStringLiteral("<html><body style=\"background:%1\"></body></html>").arg(colour);
+    QTemporaryDir folder;
+    TBrowserPanel panel(folder.path() + QLatin1Char('/'));
+    TDocumentView document;
+    QWidget &shown = browser ? static_cast<QWidget &>(panel) : document;
+    shown.resize(300, 200);
+    shown.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shown));
+    if (browser) {
+        QFile page(folder.filePath(QStringLiteral("page.html")));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write(html.toLatin1());
+        page.close();
+        QSignalSpy loaded(&panel, &TBrowserPanel::loadFinished);
+        panel.Navigate(QUrl::fromLocalFile(page.fileName()).toString());
+        QVERIFY(loaded.wait(30000));
+        QCOMPARE(loaded.first().first().toBool(), true);
+    } else {
+        document.SetHtml(html);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(CentrePixel(&shown), QColor(colour).rgb() & 0xffffff, 30000);
 }
 
 QTEST_MAIN(TestWebEnginePlugin)
