@@ -2,12 +2,12 @@
 #include "main_window.h"
 
 #include "services/message_hint.h"
+#include "services/news_announcement.h"
 #include "services/news_service.h"
 #include "services/news_window.h"
 #include "settings/branding_parser.h"
 #include "settings/branding_settings.h"
 #include "settings/last_news.h"
-#include "util/codepage.h"
 #include "util/error_reporter.h"
 
 #include <QScopeGuard>
@@ -17,15 +17,6 @@
 namespace {
 
 constexpr char kNewsTarget[] = "UA";
-
-// A news identifier or marker as a signed 32-bit number; text that does not
-// convert counts as 0.
-qint32 NewsNumber(const QByteArray &text)
-{
-    bool ok = false;
-    const qint32 value = text.trimmed().toInt(&ok, 10);
-    return ok ? value : 0;
-}
 
 } // namespace
 
@@ -50,8 +41,11 @@ void TfrmMain::Timer1Timer()
     // A window closed while the request waited is on its way out.
     if (wasShown && !isVisible())
         return;
-    if (found && NewsNumber(newsId) > NewsNumber(ReadLastNewsId(AppFolder())))
-        ShowNewsBalloon(QStringLiteral("You've Got A Message!\r\n") + FromAnsi(title));
+    if (found) {
+        const QString news = NewsService::NewsAnnouncement(newsId, title, ReadLastNewsId(AppFolder()));
+        if (!news.isEmpty())
+            ShowNewsBalloon(news);
+    }
     CheckForUpdates(true);
 }
 

@@ -2,8 +2,6 @@
 // application folder (tarnwick.ini).
 #include "main_window.h"
 
-#include "book/account_book.h"
-#include "book/item_record.h"
 #include "book/payment_days.h"
 #include "services/message_hint.h"
 #include "util/error_reporter.h"
@@ -20,30 +18,10 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <cstring>
-
 namespace {
 
-constexpr int kTitleField = 1;
-constexpr int kPaymentDayField = 10;
 // How often a reminder waiting for the news balloon looks whether it closed.
 constexpr int kNewsBalloonPollMs = 300;
-
-// Field `n` of a record without splitting or copying the rest: a view into
-// `record`, empty when the record has fewer fields.
-QByteArray RecordField(const QByteArray &record, int n)
-{
-    const char *p = record.constData();
-    const char *end = p + record.size();
-    for (int i = 0; i < n; ++i) {
-        p = static_cast<const char *>(std::memchr(p, kFieldDelimiter, size_t(end - p)));
-        if (!p)
-            return {};
-        ++p;
-    }
-    const auto *stop = static_cast<const char *>(std::memchr(p, kFieldDelimiter, size_t(end - p)));
-    return stop ? QByteArray::fromRawData(p, stop - p) : QByteArray();
-}
 
 // A small calendar page: the button sits among the picture buttons.
 QIcon ReminderIcon()
@@ -136,18 +114,7 @@ void TfrmMain::ShowPaymentReminder()
     const QDate today = m_today();
     if (!ReminderDue(m_windowState.remindersOn, m_windowState.lastReminder, today))
         return;
-    // The items as the tree shows them, category by category.
-    TReminderBuilder reminder(today);
-    const TAccountBook &book = Book();
-    for (int c = 0; c < book.CategoryCount(); ++c) {
-        const QModelIndex category = book.CategoryIndex(c);
-        for (int i = 0, n = book.rowCount(category); i < n; ++i) {
-            const QByteArray record = book.Record(book.RecordAt(book.index(i, 0, category)));
-            if (const QByteArray day = RecordField(record, kPaymentDayField); !day.isEmpty())
-                reminder.Add(day, RecordField(record, kTitleField));
-        }
-    }
-    const QString text = reminder.Text();
+    const QString text = BookReminderText(Book(), today);
     if (text.isEmpty())
         return; // a day with nothing due is not used up: an item added later still reminds
     m_windowState.lastReminder = today;

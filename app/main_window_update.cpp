@@ -83,11 +83,10 @@ bool TfrmMain::CheckForUpdates(bool quiet)
         downloaded = DownloadToFile(site + DescriptionFile, local);
     }
     if (downloaded && QFileInfo::exists(local)) {
-        const TUpdateDescription description = ReadDescription(local);
-        const QChar separator = LocaleDecimalSeparator();
-        if (IsNewer(OfferedVersion(description.version, separator), OwnVersion(separator))) {
-            if (Messages().MessageDlg(OfferText(description.version), TMsgDlgType::mtInformation,
-                                      mbOK | mbCancel) != TModalResult::mrOk)
+        const TUpdateOffer offer = DecideUpdate(ReadDescription(local).version, AppVersion, LocaleDecimalSeparator());
+        if (offer.offered) {
+            if (Messages().MessageDlg(offer.question, TMsgDlgType::mtInformation, mbOK | mbCancel) !=
+                TModalResult::mrOk)
                 return false;
             const QString updater = AppFolder() + QLatin1String(UpdaterProgram);
             const QFileInfo updaterInfo(updater);

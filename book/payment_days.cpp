@@ -1,10 +1,13 @@
 #include "payment_days.h"
 
+#include "book/account_book.h"
+#include "book/item_record.h"
 #include "util/codepage.h"
 
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 
 int ReadPaymentDay(const QByteArray &paymentDay)
 {
@@ -32,14 +35,21 @@ QDate NextPaymentDate(int day, const QDate &today)
     return thisMonth >= today ? thisMonth : inMonth(first.addMonths(1));
 }
 
+qint64 DaysUntilDue(int day, const QDate &today, int daysAhead)
+{
+    const QDate next = NextPaymentDate(day, today);
+    if (!next.isValid())
+        return -1; // daysTo() would call it today
+    const qint64 days = today.daysTo(next);
+    return days <= daysAhead ? days : -1;
+}
+
 QList<TPaymentDue> DuePayments(const QList<QByteArray> &paymentDays, const QDate &today, int daysAhead)
 {
     QList<TPaymentDue> due;
-    const QDate last = today.addDays(daysAhead);
     for (qsizetype i = 0; i < paymentDays.size(); ++i) {
-        const QDate next = NextPaymentDate(ReadPaymentDay(paymentDays[i]), today);
-        if (next.isValid() && next <= last)
-            due.append({i, next});
+        if (const qint64 days = DaysUntilDue(ReadPaymentDay(paymentDays[i]), today, daysAhead); days >= 0)
+            due.append({i, today.addDays(days)});
     }
     std::stable_sort(due.begin(), due.end(), [](const TPaymentDue &a, const TPaymentDue &b) { return a.date < b.date; });
     return due;
@@ -72,7 +82,7 @@ QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &
 }
 
 TReminderBuilder::TReminderBuilder(const QDate &today, int daysAhead)
-    : m_today(today), m_titles(today.isValid() ? qMax(daysAhead, 0) + 1 : 0)
+    : m_today(today), m_daysAhead(daysAhead), m_titles(today.isValid() ? qMax(daysAhead, 0) + 1 : 0)
 {
 }
 
@@ -91,11 +101,8 @@ void TReminderBuilder::Add(const QByteArray &paymentDay, const QByteArray &title
         if (m_daysRead.size() < kKeptTexts)
             m_daysRead.insert(QByteArray(paymentDay.constData(), paymentDay.size()), day);
     }
-    const QDate next = NextPaymentDate(day, m_today);
-    if (!next.isValid())
-        return; // a day it cannot read; daysTo() would call it today
-    const qint64 days = m_today.daysTo(next);
-    if (days >= m_titles.size())
+    const qint64 days = DaysUntilDue(day, m_today, m_daysAhead);
+    if (days < 0)
         return;
     ++m_count;
     if (m_titles[days].size() < kNamed)
@@ -113,6 +120,43 @@ QString TReminderBuilder::Text() const
         }
     }
     return ReminderText(titles, due, m_today, m_count);
+}
+
+namespace {
+
+constexpr int kTitleField = 1;
+constexpr int kPaymentDayField = 10;
+
+// Field `n` of a record without splitting or copying the rest: a view into
+// `record`, empty when the record has fewer fields.
+QByteArray RecordField(const QByteArray &record, int n)
+{
+    const char *p = record.constData();
+    const char *end = p + record.size();
+    for (int i = 0; i < n; ++i) {
+        p = static_cast<const char *>(std::memchr(p, kFieldDelimiter, size_t(end - p)));
+        if (!p)
+            return {};
+        ++p;
+    }
+    const auto *stop = static_cast<const char *>(std::memchr(p, kFieldDelimiter, size_t(end - p)));
+    return stop ? QByteArray::fromRawData(p, stop - p) : QByteArray();
+}
+
+} // namespace
+
+QString BookReminderText(const TAccountBook &book, const QDate &today, int daysAhead)
+{
+    TReminderBuilder reminder(today, daysAhead);
+    for (int c = 0; c < book.CategoryCount(); ++c) {
+        const QModelIndex category = book.CategoryIndex(c);
+        for (int i = 0, n = book.rowCount(category); i < n; ++i) {
+            const QByteArray record = book.Record(book.RecordAt(book.index(i, 0, category)));
+            if (const QByteArray day = RecordField(record, kPaymentDayField); !day.isEmpty())
+                reminder.Add(day, RecordField(record, kTitleField));
+        }
+    }
+    return reminder.Text();
 }
 
 bool ReminderDue(bool remindersOn, const QDate &lastShown, const QDate &today)

@@ -19,6 +19,12 @@ int ReadPaymentDay(const QByteArray &paymentDay);
 // invalid today.
 QDate NextPaymentDate(int day, const QDate &today);
 
+// The one rule of the reminders: the days from `today` to the next payment
+// on day of the month `day` (as ReadPaymentDay gives it) when that payment
+// falls within `daysAhead` days, 0 being today; -1 when it does not, or when
+// the day or today cannot be read.
+qint64 DaysUntilDue(int day, const QDate &today, int daysAhead);
+
 struct TPaymentDue
 {
     qsizetype index = 0; // position in the list given
@@ -52,10 +58,17 @@ public:
 
 private:
     QDate m_today;
+    int m_daysAhead;
     QList<QList<QByteArray>> m_titles; // per day from today, the first few in book order
     QHash<QByteArray, int> m_daysRead;  // payment day text -> day of the month (0: none)
     qsizetype m_count = 0;
 };
+
+class TAccountBook;
+
+// The reminder for a whole book, walked category by category in the order the
+// tree shows them; empty when nothing is due.
+QString BookReminderText(const TAccountBook &book, const QDate &today, int daysAhead = 3);
 
 // Reminders show at most once a day per application folder: true when they
 // are on and none was shown on `today` yet (`lastShown` is the stored date,

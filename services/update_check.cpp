@@ -96,6 +96,14 @@ bool IsNewer(float offered, double own)
     return own < static_cast<double>(offered);
 }
 
+TUpdateOffer DecideUpdate(const QByteArray &offeredVersion, const QByteArray &ownVersion, QChar localeSeparator)
+{
+    const double own = ParseVersion(ownVersion, localeSeparator).value_or(0.0);
+    if (!IsNewer(OfferedVersion(offeredVersion, localeSeparator), own))
+        return {};
+    return {true, OfferText(offeredVersion)};
+}
+
 QByteArray IniValue(const QByteArray &ini, const QByteArray &section, const QByteArray &key)
 {
     QByteArray text = ini;

@@ -44,6 +44,18 @@ double OwnVersion(QChar localeSeparator);
 // True when the offered version is strictly greater than the own one.
 bool IsNewer(float offered, double own);
 
+// What the check tells the user about the version the description file
+// offers: the question offering it, or none when it is not newer than
+// `ownVersion` (the program's AppVersion). The offered version is read as a
+// 32-bit float and the own one at full precision, as releases always were
+// compared; either that does not convert counts as 0.
+struct TUpdateOffer
+{
+    bool offered = false;
+    QString question; // the offer with the version text as written; empty when not offered
+};
+TUpdateOffer DecideUpdate(const QByteArray &offeredVersion, const QByteArray &ownVersion, QChar localeSeparator);
+
 // The description file, read as the platform's INI readers read it: section
 // and key names without regard to ASCII case, the first matching section and
 // key win, values trimmed of blanks and tabs and of one pair of surrounding

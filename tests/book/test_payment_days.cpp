@@ -1,4 +1,5 @@
 #include "book/payment_days.h"
+#include "support/book_fixture.h"
 
 #include <QTest>
 
@@ -106,6 +107,67 @@ private slots:
             builder.Add(days[i], titles[i]);
         QCOMPARE(builder.Text(), text);
         QCOMPARE(builder.DueCount(), DuePayments(days, today).size());
+    }
+
+    void daysUntilDue_data()
+    {
+        QTest::addColumn<int>("day");
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<int>("daysAhead");
+        QTest::addColumn<qint64>("days");
+        const QDate today(2026, 12, 9);
+        QTest::newRow("today") << 9 << today << 3 << qint64(0);
+        QTest::newRow("last day of the window") << 12 << today << 3 << qint64(3);
+        QTest::newRow("a day past the window") << 13 << today << 3 << qint64(-1);
+        QTest::newRow("yesterday's day is a month away") << 8 << today << 3 << qint64(-1);
+        QTest::newRow("short month pays on its last day") << 31 << QDate(2026, 4, 29) << 3 << qint64(1);
+        QTest::newRow("no window at all") << 9 << today << 0 << qint64(0);
+        QTest::newRow("a negative window holds nothing, today neither") << 9 << today << -1 << qint64(-1);
+        QTest::newRow("unreadable day") << 0 << today << 3 << qint64(-1);
+        QTest::newRow("no today") << 9 << QDate() << 3 << qint64(-1);
+    }
+    void daysUntilDue()
+    {
+        QFETCH(int, day);
+        QFETCH(QDate, today);
+        QFETCH(int, daysAhead);
+        QFETCH(qint64, days);
+        QCOMPARE(DaysUntilDue(day, today, daysAhead), days);
+        // The list and the builder decide by the same rule.
+        const QList<QByteArray> paymentDays{QByteArray::number(day)};
+        QCOMPARE(DuePayments(paymentDays, today, daysAhead).size(), days >= 0 ? 1 : 0);
+        TReminderBuilder builder(today, daysAhead);
+        builder.Add(paymentDays[0], "A");
+        QCOMPARE(builder.DueCount(), days >= 0 ? 1 : 0);
+    }
+
+    void bookReminder_data()
+    {
+        QTest::addColumn<QByteArray>("categories");
+        QTest::addColumn<QByteArray>("items");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("categories in the tree's order, not the file's")
+            << QByteArray("B\r\nA\r\n") << R("A|x|||||||||9|note|\r\nB|y|||||||||10th|note|\r\nA|z|||||||||12|note|\r\n")
+            << "Payments due: x (today), y (tomorrow), z (in 3 days)";
+        QTest::newRow("an item of a missing category is not in the tree")
+            << QByteArray("A\r\n") << R("Gone|g|||||||||9|note|\r\nA|x|||||||||10|note|\r\n")
+            << "Payments due: x (tomorrow)";
+        QTest::newRow("a record cut short before its payment day")
+            << QByteArray("A\r\n") << R("A|short|||\r\nA|x|||||||||9||\r\n") << "Payments due: x (today)";
+        QTest::newRow("a day in the description is no payment day")
+            << QByteArray("A\r\n") << R("A|x||||||||||9|\r\n") << QString();
+        QTest::newRow("the payout field is no payment day")
+            << QByteArray("A\r\n") << R("A|x||||||||9||note|\r\n") << QString();
+        QTest::newRow("titles in Windows-1252")
+            << QByteArray("A\r\n") << R("A|caf\xE9|||||||||9|note|\r\n") << QString::fromUtf8("Payments due: café (today)");
+    }
+    void bookReminder()
+    {
+        QFETCH(QByteArray, categories);
+        QFETCH(QByteArray, items);
+        QFETCH(QString, text);
+        const TLoadedBook f(categories, items);
+        QCOMPARE(BookReminderText(f.book, QDate(2026, 12, 9)), text);
     }
 
     void onceADay_data()

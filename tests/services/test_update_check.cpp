@@ -26,6 +26,8 @@ private slots:
     void iniValues_data();
     void iniValues();
     void offerShowsVersionAsWritten();
+    void decideUpdate_data();
+    void decideUpdate();
 };
 
 void TestUpdateCheck::parseVersion_data()
@@ -164,6 +166,48 @@ void TestUpdateCheck::offerShowsVersionAsWritten()
 {
     QCOMPARE(OfferText("2.10"), QStringLiteral("There is a new update: (version 2.10) available for your "
                                                "application!. Do you want download this update now?"));
+}
+
+void TestUpdateCheck::decideUpdate_data()
+{
+    QTest::addColumn<QByteArray>("offered");
+    QTest::addColumn<QByteArray>("own");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<bool>("offer");
+    const QChar point = u'.';
+    const QChar comma = u',';
+    QTest::newRow("newer") << QByteArray("2.2") << QByteArray("2.1") << point << true;
+    QTest::newRow("same") << QByteArray("2.0") << QByteArray("2.0") << point << false;
+    // The offered 2.1 reads as the float 2.0999999046..., below both of these.
+    QTest::newRow("same 2.1: the float reads lower") << QByteArray("2.1") << QByteArray("2.1") << point << false;
+    QTest::newRow("above a double, below as a float") << QByteArray("2.1") << QByteArray("2.09999995") << point
+                                                     << false;
+    QTest::newRow("above the float reading") << QByteArray("2.1") << QByteArray("2.0999999") << point << true;
+    QTest::newRow("own version at full precision") << QByteArray("2") << QByteArray("1.99999999999") << point
+                                                   << true;
+    QTest::newRow("offer missing") << QByteArray() << QByteArray("2.0") << point << false;
+    QTest::newRow("offer not a number") << QByteArray("2.1beta") << QByteArray("2.0") << point << false;
+    QTest::newRow("own not a number counts as 0") << QByteArray("0.5") << QByteArray("dev") << point << true;
+    QTest::newRow("comma under a comma locale") << QByteArray("2,2") << QByteArray("2.1") << comma << true;
+    QTest::newRow("comma under a point locale") << QByteArray("2,2") << QByteArray("2.1") << point << false;
+    QTest::newRow("beyond the float range") << QByteArray("1e39") << QByteArray("2.0") << point << false;
+}
+
+void TestUpdateCheck::decideUpdate()
+{
+    QFETCH(QByteArray, offered);
+    QFETCH(QByteArray, own);
+    QFETCH(QChar, separator);
+    QFETCH(bool, offer);
+    const TUpdateOffer got = DecideUpdate(offered, own, separator);
+    QCOMPARE(got.offered, offer);
+    QCOMPARE(got.question, offer ? QStringLiteral("There is a new update: (version ") + QString::fromLatin1(offered) +
+                                       QStringLiteral(") available for your application!. Do you want download "
+                                                      "this update now?")
+                                 : QString());
+    // The program's own version decides as it always did.
+    QCOMPARE(DecideUpdate(offered, AppVersion, separator).offered, IsNewer(OfferedVersion(offered, separator),
+                                                                           OwnVersion(separator)));
 }
 
 QTEST_MAIN(TestUpdateCheck)
