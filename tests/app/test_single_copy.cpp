@@ -1,6 +1,7 @@
 // The program itself, started twice in one folder: the second start hands
 // over to the first and ends without writing anything. And its start after
 // an update that was cut short, and its end on SIGTERM.
+#include "support/local_sockets.h"
 #include "support/temp_app_folder.h"
 #include "updater/update_journal.h"
 #include "util/single_instance.h"
@@ -34,18 +35,6 @@ bool Answers(const QString &folder)
     QLocalSocket socket;
     socket.connectToServer(TSingleInstance::ServerName(folder));
     return socket.waitForConnected(200);
-}
-
-// The local sockets lying directly in `folder`.
-int SocketsIn(const QString &folder)
-{
-    int found = 0;
-    for (const QString &name : QDir(folder).entryList(QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        struct stat st;
-        if (::lstat(QFile::encodeName(folder + u'/' + name).constData(), &st) == 0 && S_ISSOCK(st.st_mode))
-            ++found;
-    }
-    return found;
 }
 
 } // namespace

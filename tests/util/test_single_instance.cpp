@@ -1,5 +1,6 @@
 // One running copy per application folder, with real processes: the test
 // starts copies of itself that claim a folder and report what they were told.
+#include "support/local_sockets.h"
 #include "support/temp_app_folder.h"
 #include "util/single_instance.h"
 
@@ -84,18 +85,6 @@ public:
     }
     QProcess process;
 };
-
-// The local sockets lying directly in `folder`.
-int SocketsIn(const QString &folder)
-{
-    int found = 0;
-    for (const QString &name : QDir(folder).entryList(QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        struct stat st;
-        if (::lstat(QFile::encodeName(folder + u'/' + name).constData(), &st) == 0 && S_ISSOCK(st.st_mode))
-            ++found;
-    }
-    return found;
-}
 
 // Makes `path` someone else's, as only root can; false elsewhere.
 bool GiveAway(const QString &path)
