@@ -175,6 +175,23 @@ private slots:
         QVERIFY(menu->actions().contains(f.w->ui().MoveItemTo1->menuAction()));
         QCOMPARE(f.w->ui().MoveItemTo1->actions().size(), item ? 2 : 0);
     }
+
+    // On a narrow window the menu button goes into the toolbar's "»" menu
+    // first, and comes there as the menu itself.
+    void aNarrowWindowOffersTheMenuUnderMore()
+    {
+        TActiveWindow f(kCategories, kItems);
+        // As narrow as a large scale factor makes it on a small screen.
+        f.w->setMinimumWidth(0);
+        f.w->resize(f.w->minimumSizeHint().width(), f.w->height());
+        auto *button = f.w->findChild<QToolButton *>("btnMenu");
+        QVERIFY(button);
+        QTRY_VERIFY(button->isHidden());
+        auto *more = f.w->ui().bsSkinPanel1->findChild<QToolButton *>("btnMoreButtons");
+        QVERIFY(more && more->isVisible());
+        emit more->menu()->aboutToShow();
+        QVERIFY(more->menu()->actions().contains(button->menu()->menuAction()));
+    }
 };
 
 QTEST_MAIN(TestWindowMenu)
