@@ -7,12 +7,8 @@
 #include "book/category_tree.h"
 
 #include <QAction>
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QLineEdit>
 #include <QMap>
 #include <QMenu>
-#include <QSignalSpy>
 #include <QStyleOptionMenuItem>
 #include <QTest>
 #include <QToolButton>
@@ -120,36 +116,6 @@ private slots:
                 byKey[key.toString()] << a->objectName() + u'/' + a->text();
         for (auto it = byKey.cbegin(); it != byKey.cend(); ++it)
             QVERIFY2(it.value().size() == 1, qPrintable(it.key() + ": " + it.value().join(", ")));
-    }
-
-    // A key still runs its command once, the menu holding the same action.
-    void keysStillRunTheirActions_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QKeySequence>("key");
-        QTest::addColumn<bool>("onTree"); // else in the title field
-        QTest::newRow("Ctrl+S in a field") << "SaveItemKey" << QKeySequence(QKeySequence::Save) << false;
-        QTest::newRow("Ctrl+C on the tree") << "CopyUsername1" << QKeySequence(QKeySequence::Copy) << true;
-        QTest::newRow("Ctrl+Shift+C on the tree")
-            << "CopyPassword1" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C) << true;
-    }
-    void keysStillRunTheirActions()
-    {
-        QFETCH(QString, name);
-        QFETCH(QKeySequence, key);
-        QFETCH(bool, onTree);
-        TActiveWindow f(kCategories, kItems);
-        TCategoryTree *tree = f.w->ui().tvwMain;
-        tree->expandAll();
-        tree->setCurrentIndex(tree->model()->index(0, 0, tree->model()->index(0, 0)));
-        QWidget *target = onTree ? static_cast<QWidget *>(tree) : f.w->ui().edtTitle;
-        target->setFocus();
-        QTRY_VERIFY(target->hasFocus());
-        auto *action = f.w->findChild<QAction *>(name);
-        QVERIFY(action);
-        QSignalSpy triggered(action, &QAction::triggered);
-        QTest::keySequence(target, key);
-        QCOMPARE(triggered.size(), 1);
     }
 
     // Move and duplicate are offered for an item only, as in the pop-up.
