@@ -230,9 +230,12 @@ QFrame *TfrmMain::BuildToolbar()
     btnAddItem = TextButton(bsSkinPanel1, "btnAddItem", QStringLiteral("Add Item"));
     btnMakeMoney = TextButton(bsSkinPanel1, "btnMakeMoney", QStringLiteral("Make Money"));
     btnAbout = TextButton(bsSkinPanel1, "btnAbout", QStringLiteral("About"));
-    btnRestoreBackup = TextButton(bsSkinPanel1, "btnRestoreBackup", QStringLiteral("Restore Backup\u2026"));
-    for (QPushButton *b : {btnAddCategory, btnAddItem, btnMakeMoney, btnAbout, btnRestoreBackup})
+    for (QPushButton *b : {btnAddCategory, btnAddItem, btnMakeMoney, btnAbout})
         l->addWidget(b);
+    // Commands beyond these buttons go into its menu (main_window_menu.cpp),
+    // so that the row does not grow with them.
+    btnMenu = NoFocus(Named(new QToolButton(bsSkinPanel1), "btnMenu"));
+    l->addWidget(btnMenu);
     l->addStretch();
     const QSize pictureSize(41, 34);
     btnNews = PictureButton(bsSkinPanel1, "btnNews", QStyle::SP_MessageBoxInformation, QStringLiteral("Check News"),
@@ -410,6 +413,7 @@ void TfrmMain::ConnectHandlers()
     ConnectEditingHandlers();
     ConnectCsvHandlers();
     ConnectCommandHandlers();
+    ConnectMenuHandlers();
     ConnectSearchHandlers();
 }
 

@@ -126,12 +126,13 @@ struct TfrmMainControls
     TLinkLabel *lblLink1URL = nullptr;
     TLinkLabel *lblLink2URL = nullptr;
 
-    // Keeping the book safe
-    QPushButton *btnRestoreBackup = nullptr;
-
-    // CSV import and export (main_window_csv.cpp)
-    QPushButton *btnExportCsv = nullptr;
-    QPushButton *btnImportCsv = nullptr;
+    // The toolbar's one button for the commands beyond its own buttons
+    // (main_window_menu.cpp): restoring a backup, CSV, the item commands.
+    QToolButton *btnMenu = nullptr;
+    QMenu *mnuMain = nullptr;
+    QAction *actRestoreBackup = nullptr;
+    QAction *actExportCsv = nullptr;
+    QAction *actImportCsv = nullptr;
     // Copy, move, duplicate and keys, beside the pop-up's own entries
     QAction *N2 = nullptr;
     QMenu *MoveItemTo1 = nullptr; // one entry per category, filled as the pop-up opens
@@ -238,7 +239,7 @@ public:
     bool SaveBook(bool categories);
     // Builds the tree and the lists again from the files; nothing selected.
     void ReloadBook();
-    void btnRestoreBackupClick();
+    void actRestoreBackupClick();
     // The save question for unsaved typing; false keeps the window open.
     bool FormCloseQuery();
     // Any change the user makes to a field: typed, pasted, dropped, undone.
@@ -348,8 +349,8 @@ private:
 
 public:
     // --- CSV import and export (main_window_csv.cpp) ---
-    void btnExportCsvClick();
-    void btnImportCsvClick();
+    void actExportCsvClick();
+    void actImportCsvClick();
     // The file choosers and the import preview, which tests replace: each
     // chooser gives a path or an empty string for none; the preview is true
     // when the user chose to import.
@@ -411,6 +412,8 @@ private:
     void ConnectServiceHandlers();
     void ConnectEditingHandlers();
     void ConnectCommandHandlers();
+    // Fills btnMenu's menu with the actions the other areas made.
+    void ConnectMenuHandlers();
     // Search over the tree (main_window_search.cpp): builds edtSearch above
     // tvwMain, Ctrl+F and Esc.
     void ConnectSearchHandlers();

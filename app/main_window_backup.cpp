@@ -76,7 +76,7 @@ void TfrmMain::TellBackupFailure(const QString &folder, const QString &error)
                         TMsgDlgType::mtWarning, mbOK);
 }
 
-void TfrmMain::btnRestoreBackupClick()
+void TfrmMain::actRestoreBackupClick()
 {
     // Typing not yet stored is asked about first, as when the selection moves.
     if (!FormCloseQuery())

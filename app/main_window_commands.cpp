@@ -164,7 +164,13 @@ void TfrmMain::ConnectCommandHandlers()
                         });
                     }
                     menu->addSeparator();
-                    menu->addAction(action);
+                    // An entry of its own, without the key: Ctrl+C applies
+                    // on the tree alone, and shown here beside "Copy
+                    // Username" it would claim the field's own Ctrl+C. The
+                    // window's menu shows the action with its key.
+                    QAction *entry = menu->addAction(action->text());
+                    entry->setObjectName(action->objectName());
+                    connect(entry, &QAction::triggered, action, &QAction::trigger);
                     menu->popup(field->mapToGlobal(pos));
                 });
     }
@@ -209,10 +215,6 @@ void TfrmMain::ConnectCommandHandlers()
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         tvwMain->addAction(a);
     }
-    // Their keys apply on the tree alone: in a field's menu, Ctrl+C beside
-    // "Copy Username" would claim the field's own Ctrl+C.
-    for (QAction *a : {CopyUsername1, CopyPassword1})
-        a->setShortcutVisibleInContextMenu(false);
 
     // --- Keys of the main page, wherever the focus is on it ---
     SaveItemKey = NamedAction(stsMain, "SaveItemKey", QStringLiteral("Save Item"));

@@ -8,44 +8,17 @@
 #include "book/csv_transfer.h"
 #include "util/error_reporter.h"
 
-#include <QBoxLayout>
 #include <QDir>
 #include <QFileDialog>
-#include <QFrame>
-#include <QPushButton>
 
 namespace {
 
 const QString kCsvFilter = QStringLiteral("CSV files (*.csv);;All files (*)");
 
-QPushButton *ToolbarButton(QWidget *parent, const char *name, const QString &caption, const QString &hint)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setToolTip(hint);
-    b->setFocusPolicy(Qt::TabFocus); // as the toolbar's other buttons
-    return b;
-}
-
 } // namespace
 
 void TfrmMain::ConnectCsvHandlers()
 {
-    btnExportCsv = ToolbarButton(bsSkinPanel1, "btnExportCsv", QStringLiteral("Export CSV\u2026"),
-                                 QStringLiteral("Write the whole account book to a CSV file"));
-    btnImportCsv = ToolbarButton(bsSkinPanel1, "btnImportCsv", QStringLiteral("Import CSV\u2026"),
-                                 QStringLiteral("Add the logins of a CSV file (this program's export, or a "
-                                                "browser's or password manager's) to the book"));
-    // Beside "Restore Backup...", before the stretch that keeps the picture
-    // buttons to the right.
-    if (auto *row = qobject_cast<QBoxLayout *>(bsSkinPanel1->layout())) {
-        const int at = row->indexOf(btnRestoreBackup) + 1;
-        row->insertWidget(at, btnImportCsv);
-        row->insertWidget(at, btnExportCsv);
-    }
-    connect(btnExportCsv, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnExportCsvClick));
-    connect(btnImportCsv, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnImportCsvClick));
-
     ChooseCsvExportFile = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
                                             QDir::home().filePath(QStringLiteral("tarnwick-book.csv")), kCsvFilter);
@@ -59,7 +32,7 @@ void TfrmMain::ConnectCsvHandlers()
     };
 }
 
-void TfrmMain::btnExportCsvClick()
+void TfrmMain::actExportCsvClick()
 {
     // The export holds the book as stored: typing not yet stored is asked
     // about first, as when the selection moves.
@@ -88,7 +61,7 @@ void TfrmMain::btnExportCsvClick()
                         TMsgDlgType::mtInformation, mbOK);
 }
 
-void TfrmMain::btnImportCsvClick()
+void TfrmMain::actImportCsvClick()
 {
     // The plan is made against the book as stored, so typing not yet stored
     // is settled first.

@@ -23,7 +23,6 @@ void TfrmMain::ConnectEditingHandlers()
     connect(memDesc, &QPlainTextEdit::textChanged, this, [this] { ItemFieldEdited(); });
     connect(tvwMain, &TCategoryTree::currentNodeChanged, this, [this] { UpdateItemFieldsReadOnly(); });
     UpdateItemFieldsReadOnly();
-    connect(btnRestoreBackup, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnRestoreBackupClick));
 }
 
 void TfrmMain::ItemFieldEdited()

@@ -134,6 +134,12 @@ void TOverflowRow::FillMenu()
         auto *button = qobject_cast<QAbstractButton *>(w);
         if (!button)
             continue;
+        if (auto *tool = qobject_cast<QToolButton *>(w); tool && tool->menu()) {
+            // A button that only opens its menu comes as that menu: a click
+            // would pop it up beside a button that is hidden.
+            m_menu->addMenu(tool->menu())->setEnabled(tool->isEnabled());
+            continue;
+        }
         const QString text = button->text().isEmpty() ? button->toolTip() : button->text();
         QAction *action = m_menu->addAction(button->icon(), text);
         action->setObjectName(button->objectName());

@@ -309,7 +309,7 @@ private slots:
             QTest::mouseClick(dlg->btnRestore, Qt::LeftButton);
         });
         f.msgs.Answer(TModalResult::mrYes);
-        QTest::mouseClick(f.w->ui().btnRestoreBackup, Qt::LeftButton);
+        f.w->findChild<QAction *>("actRestoreBackup")->trigger();
         QCOMPARE(rows, 1);
         QCOMPARE(f.msgs.shown.size(), 2);
         QVERIFY(f.msgs.shown[1].text.startsWith("Do you want to restore the account book as it was on "));
@@ -353,7 +353,7 @@ private slots:
             QTest::mouseClick(dlg->btnRestore, Qt::LeftButton);
         });
         f.msgs.Answer(TModalResult::mrYes);
-        f.w->ui().btnRestoreBackup->click();
+        f.w->findChild<QAction *>("actRestoreBackup")->trigger();
         // Newest first: the book before the delete, then the one before
         // "Cruises" was added.
         QCOMPARE(shown, (QStringList{"+1 category, +1 item", "+1 category, +1 item"}));
@@ -370,7 +370,7 @@ private slots:
         f.w->ui().DeleteCategory1->trigger();
         OnDialog<TfrmRestoreBackup>([](TfrmRestoreBackup *dlg) { dlg->btnRestore->click(); });
         f.msgs.Answer(TModalResult::mrNo);
-        f.w->ui().btnRestoreBackup->click();
+        f.w->findChild<QAction *>("actRestoreBackup")->trigger();
         QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\n"));
         QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 1);
     }

@@ -10,7 +10,9 @@
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
+#include <QAction>
 #include <QDir>
+#include <QMenu>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -86,17 +88,24 @@ class TestCsvWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void buttonsSitBesideTheToolbarsOthers()
+    void entriesSitInTheToolbarsMenu()
     {
         TFixture f;
-        QPushButton *exportButton = f.w->findChild<QPushButton *>("btnExportCsv");
-        QPushButton *importButton = f.w->findChild<QPushButton *>("btnImportCsv");
-        QVERIFY(exportButton && importButton);
-        QCOMPARE(exportButton->parentWidget(), f.w->ui().bsSkinPanel1);
-        QVERIFY(exportButton->isVisible() && importButton->isVisible());
-        // Left of the picture buttons, right of "Restore Backup...".
-        QVERIFY(exportButton->x() > f.w->ui().btnRestoreBackup->x());
-        QVERIFY(importButton->geometry().right() < f.w->ui().btnNews->x());
+        auto *menuButton = f.w->findChild<QToolButton *>("btnMenu");
+        QVERIFY(menuButton && menuButton->menu());
+        QCOMPARE(menuButton->parentWidget(), f.w->ui().bsSkinPanel1);
+        QVERIFY(menuButton->isVisible());
+        // Left of the picture buttons, right of the toolbar's own buttons.
+        QVERIFY(menuButton->x() > f.w->ui().btnAbout->x());
+        QVERIFY(menuButton->geometry().right() < f.w->ui().btnNews->x());
+        const QList<QAction *> entries = menuButton->menu()->actions();
+        for (const char *name : {"actRestoreBackup", "actExportCsv", "actImportCsv"}) {
+            auto *action = f.w->findChild<QAction *>(name);
+            QVERIFY2(action && entries.contains(action), name);
+        }
+        // The buttons they replace are gone.
+        QVERIFY(!f.w->findChild<QPushButton *>("btnExportCsv"));
+        QVERIFY(!f.w->findChild<QPushButton *>("btnImportCsv"));
     }
 
     void exportCsv_data()
@@ -117,7 +126,7 @@ private slots:
         TFixture f;
         f.chosen = file.isEmpty() ? QString() : f.dir.File(file);
         f.msgs.Answer(answer);
-        QTest::mouseClick(f.w->ui().btnExportCsv, Qt::LeftButton);
+        f.w->findChild<QAction *>("actExportCsv")->trigger();
         QVERIFY(!f.msgs.shown.isEmpty());
         QVERIFY(f.msgs.shown[0].text.contains(kClearText)); // before any chooser
         QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtWarning);
@@ -141,7 +150,7 @@ private slots:
         QTest::keyClicks(f.w->ui().edtPayout, "9");
         QVERIFY(f.w->ItemModified);
         f.msgs.Answer(TModalResult::mrCancel);
-        QTest::mouseClick(f.w->ui().btnExportCsv, Qt::LeftButton);
+        f.w->findChild<QAction *>("actExportCsv")->trigger();
         QCOMPARE(f.msgs.shown.size(), 1);
         QVERIFY(f.msgs.shown[0].text.contains("save the changes"));
         QCOMPARE(f.choosers, 0);
@@ -174,7 +183,7 @@ private slots:
         f.dir.Write("list.csv", csv);
         f.chosen = f.dir.File("list.csv");
         f.confirm = confirm;
-        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        f.w->findChild<QAction *>("actImportCsv")->trigger();
         QCOMPARE(f.previews, previewed ? 1 : 0);
 
         const bool imported = confirm && previewed;
@@ -235,7 +244,7 @@ private slots:
                 limit.emplace(16 * 1024);
             else
                 refused.emplace("items.dat", TAtomicWriter::TStep::Replace, EROFS);
-            QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+            f.w->findChild<QAction *>("actImportCsv")->trigger();
         }
         QCOMPARE(f.msgs.shown.size(), 1);
         QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtError);
@@ -260,7 +269,7 @@ private slots:
                                 "Mail,https://m.example.com,bob,\xD0\xBF\xD0\xB0\xF0\x9F\x99\x82\r\n"
                                 "Wiki,https://w.example.com,eve,pw3\r\n");
         f.chosen = f.dir.File("list.csv");
-        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        f.w->findChild<QAction *>("actImportCsv")->trigger();
         QCOMPARE(f.previews, 1);
         QCOMPARE(f.previewed.SkippedRows(), 1);
         const TStringList items = SplitLines(f.dir.Read("items.dat"));
@@ -282,13 +291,13 @@ private slots:
         f.w->ui().tvwMain->SetCurrent(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
         QTest::keyClicks(f.w->ui().edtTitle, "X");
         f.msgs.Answer(TModalResult::mrCancel);
-        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        f.w->findChild<QAction *>("actImportCsv")->trigger();
         QCOMPARE(f.choosers, 0);
         QVERIFY(f.w->ItemModified);
 
         // Stored first, the typed title is what the plan sees.
         f.msgs.Answer(TModalResult::mrYes);
-        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        f.w->findChild<QAction *>("actImportCsv")->trigger();
         QCOMPARE(f.choosers, 1);
         QCOMPARE(f.previews, 1);
         QCOMPARE(f.previewed.items.value(0).item.fields[1], QByteArray("Hotels"));
@@ -303,7 +312,7 @@ private slots:
         QVERIFY(big.resize(kCsvMaxBytes + 1)); // sparse: no time spent writing it
         big.close();
         f.chosen = big.fileName();
-        QTest::mouseClick(f.w->ui().btnImportCsv, Qt::LeftButton);
+        f.w->findChild<QAction *>("actImportCsv")->trigger();
         QCOMPARE(f.previews, 0);
         QCOMPARE(f.msgs.shown.size(), 1);
         QVERIFY(f.msgs.shown[0].text.contains("larger than"));

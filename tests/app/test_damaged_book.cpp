@@ -10,6 +10,7 @@
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
@@ -66,7 +67,7 @@ struct TWindow
         });
         poll->start();
         msgs.Answer(TModalResult::mrYes);
-        w->ui().btnRestoreBackup->click();
+        w->findChild<QAction *>("actRestoreBackup")->trigger();
     }
 
     TTempAppFolder dir;

@@ -5,6 +5,7 @@
 #include "settings/window_settings.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
+#include "util/overflow_row.h"
 #include "web/browser_panel.h"
 
 #include <QGuiApplication>
@@ -99,9 +100,20 @@ private slots:
             // Not squeezed below what shows its text.
             QVERIFY2(c->width() >= c->minimumSizeHint().width(), qPrintable(c->objectName()));
         }
-        // The toolbar's buttons that do not fit are in the "»" menu.
+        // Each of the toolbar's buttons lies wholly inside the window, or it
+        // did not fit and is in the "»" menu, which does.
         const auto *more = w->ui().bsSkinPanel1->findChild<QToolButton *>("btnMoreButtons");
-        QVERIFY(more && more->isVisible() && w->rect().contains(InWindow(w, more)));
+        const auto *row = dynamic_cast<const TOverflowRow *>(w->ui().bsSkinPanel1->layout());
+        QVERIFY(more && row);
+        const QList<QWidget *> overflowing = row->Overflowing();
+        for (QAbstractButton *b : w->ui().bsSkinPanel1->findChildren<QAbstractButton *>(Qt::FindDirectChildrenOnly)) {
+            if (b == more)
+                continue;
+            QVERIFY2(overflowing.contains(b) || (b->isVisible() && w->rect().contains(InWindow(w, b))),
+                     qPrintable(b->objectName()));
+        }
+        if (!overflowing.isEmpty())
+            QVERIFY(more->isVisible() && w->rect().contains(InWindow(w, more)));
         // The web panel keeps some room however small the window was left.
         QVERIFY(w->ui().EmbeddedWB1->height() >= 100);
         QVERIFY(w->rect().contains(InWindow(w, w->ui().EmbeddedWB1)));

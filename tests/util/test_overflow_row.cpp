@@ -181,6 +181,37 @@ private slots:
         QCOMPARE(byName[QStringLiteral("btnTwo")]->text(), QStringLiteral("Button Two"));
         QVERIFY(!byName[QStringLiteral("btnOne")]->isEnabled());
     }
+
+    // A button that opens a menu is offered as that menu, not as a click
+    // that would pop it up where the hidden button was.
+    void aMenuButtonComesAsItsMenu()
+    {
+        TBar bar;
+        auto *button = new QToolButton(bar.window.get());
+        button->setText(QStringLiteral("Menu"));
+        button->setPopupMode(QToolButton::InstantPopup);
+        auto *own = new QMenu(QStringLiteral("Menu"), button);
+        QAction *entry = own->addAction(QStringLiteral("Entry"));
+        button->setMenu(own);
+        bar.row->insertWidget(5, button);
+        bar.ShowAt(10);
+        QVERIFY(button->isHidden());
+        QMenu *menu = bar.row->MoreButton()->menu();
+        bar.MenuNames();
+        QAction *sub = nullptr;
+        for (QAction *a : menu->actions())
+            if (a->menu() == own)
+                sub = a;
+        QVERIFY(sub);
+        QCOMPARE(sub->text(), QStringLiteral("Menu"));
+        QSignalSpy triggered(entry, &QAction::triggered);
+        sub->menu()->actions().first()->trigger();
+        QCOMPARE(triggered.size(), 1);
+        // Filling the menu again keeps the button's own menu whole.
+        bar.MenuNames();
+        QCOMPARE(own->actions(), QList<QAction *>{entry});
+        QCOMPARE(menu->actions().count(sub), 1);
+    }
 };
 
 QTEST_MAIN(TestOverflowRow)
