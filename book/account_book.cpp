@@ -60,7 +60,7 @@ TAccountBook::TAccountBook(QObject *parent) : QAbstractItemModel(parent)
 
 TAccountBook::~TAccountBook() = default;
 
-void TAccountBook::SetIcons(const QIcon &category, const QIcon &item)
+void TAccountBook::SetIcons(const QVariant &category, const QVariant &item)
 {
     m_categoryIcon = category;
     m_itemIcon = item;

@@ -6,7 +6,7 @@
 #include <QAbstractItemModel>
 #include <QByteArray>
 #include <QHash>
-#include <QIcon>
+#include <QVariant>
 
 #include <array>
 #include <functional>
@@ -48,7 +48,9 @@ public:
     explicit TAccountBook(QObject *parent = nullptr);
     ~TAccountBook() override;
 
-    void SetIcons(const QIcon &category, const QIcon &item);
+    // The decorations the tree shows, kept as values (QIcon converts to one)
+    // so that the book needs no GUI library.
+    void SetIcons(const QVariant &category, const QVariant &item);
 
     // --- Files ---
     // A missing file leaves the book as it is. Unreadable files and failed
@@ -233,8 +235,8 @@ private:
     qsizetype m_cutShortRead = 0;
     QHash<QByteArray, std::shared_ptr<TBucket>> m_buckets;   // by exact category field
     QHash<QByteArray, std::vector<TBucket *>> m_foldedBuckets; // by ASCII-folded field
-    QIcon m_categoryIcon;
-    QIcon m_itemIcon;
+    QVariant m_categoryIcon;
+    QVariant m_itemIcon;
 
     // Moving, duplicating, drag and drop
     bool TitleFreeIn(const TCategory *category, const QByteArray &title, qsizetype except) const;

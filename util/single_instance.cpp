@@ -18,8 +18,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-const QString TSingleInstance::kLockFileName = QStringLiteral("tarnwick.lock");
-
 namespace {
 const QByteArray kActivate = "activate\n";
 const QByteArray kActivated = "ok\n";

@@ -24,7 +24,9 @@ class TSingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    static const QString kLockFileName;
+    // In the header, so that the book's folder takes the same lock without
+    // linking the socket side.
+    static inline const QString kLockFileName = QStringLiteral("tarnwick.lock");
 
     // `appFolder` ends with a path separator.
     explicit TSingleInstance(const QString &appFolder, QObject *parent = nullptr);
