@@ -103,24 +103,6 @@ QByteArray TAccountBook::CategoryName(int row) const
     return m_categories[size_t(row)]->name;
 }
 
-TStringList TAccountBook::CategoryList() const
-{
-    TStringList out;
-    out.reserve(qsizetype(m_categories.size()));
-    for (const auto &c : m_categories)
-        out.append(c->name);
-    return out;
-}
-
-TStringList TAccountBook::ItemList() const
-{
-    TStringList out;
-    out.reserve(RecordCount());
-    for (qsizetype r = 0; r < RecordCount(); ++r)
-        out.append(Record(r));
-    return out;
-}
-
 void TAccountBook::SetRecord(qsizetype record, const QByteArray &bytes)
 {
     TView key{};

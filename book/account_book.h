@@ -71,8 +71,6 @@ public:
     QByteArray Record(qsizetype record) const;
     // Copies of the two lists as the files hold them: for tests and tools,
     // a book of a million items copies every record.
-    TStringList CategoryList() const;
-    TStringList ItemList() const;
 
     static bool IsItemNode(const QModelIndex &node) { return node.isValid() && node.parent().isValid(); }
     static bool IsCategoryNode(const QModelIndex &node) { return node.isValid() && !node.parent().isValid(); }

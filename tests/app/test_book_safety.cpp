@@ -8,6 +8,7 @@
 #include "book/category_tree.h"
 #include "book/restore_backup_dialog.h"
 #include "settings/branding_settings.h"
+#include "support/book_fixture.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -316,7 +317,7 @@ private slots:
         QCOMPARE(f.msgs.shown[1].buttons, TMsgDlgButtons(mbYes) | mbNo);
         QCOMPARE(f.dir.Read("categories.dat"), kCategories);
         QCOMPARE(f.dir.Read("items.dat"), kItems);
-        QCOMPARE(f.w->Book().CategoryList(), (TStringList{"Travel", "Shops"}));
+        QCOMPARE(CategoryList(f.w->Book()), (TStringList{"Travel", "Shops"}));
         QCOMPARE(f.Node(1).data().toString(), QString("Shops"));
         QCOMPARE(f.Node(1, 0).data().toString(), QString("Books"));
         // Nothing is selected after the reload: the fields take no typing.

@@ -6,6 +6,7 @@
 #include "book/category_tree.h"
 #include "book/csv_book.h"
 #include "settings/branding_settings.h"
+#include "support/book_fixture.h"
 #include "support/fault_injection.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
@@ -254,7 +255,7 @@ private slots:
                  qPrintable(f.msgs.shown[0].text));
         QCOMPARE(f.dir.Read("categories.dat"), kCategories);
         QCOMPARE(f.dir.Read("items.dat"), kItems);
-        QCOMPARE(f.w->Book().CategoryList(), (TStringList{"Travel", "Shops"}));
+        QCOMPARE(CategoryList(f.w->Book()), (TStringList{"Travel", "Shops"}));
         QCOMPARE(f.w->Book().RecordCount(), qsizetype(2));
         QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 2);
         QCOMPARE(f.Backups(), 2); // the book as it was, kept first

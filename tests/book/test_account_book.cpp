@@ -87,7 +87,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         TBookFixture f("A\r\n", bytes);
-        QCOMPARE(f.book.ItemList(), SplitLines(bytes));
+        QCOMPARE(ItemList(f.book), SplitLines(bytes));
         QCOMPARE(f.SavedItems(), JoinLines(SplitLines(bytes)));
         f.book.SnapshotItems().Save(f.dir.File("snapshot.dat"));
         QCOMPARE(f.dir.Read("snapshot.dat"), JoinLines(SplitLines(bytes)));
@@ -181,10 +181,10 @@ private slots:
         QSignalSpy inserted(&f.book, &QAbstractItemModel::rowsInserted);
         QModelIndex node;
         QCOMPARE(f.book.AddCategory(name, &node), added ? TBookOutcome::Done : TBookOutcome::CategoryExists);
-        QCOMPARE(f.book.CategoryList().size(), added ? 4 : 3);
+        QCOMPARE(CategoryList(f.book).size(), added ? 4 : 3);
         QCOMPARE(inserted.size(), added ? 1 : 0);
         if (added) {
-            QCOMPARE(f.book.CategoryList().last(), name);
+            QCOMPARE(CategoryList(f.book).last(), name);
             QCOMPARE(node, f.Node(3));
             QCOMPARE(inserted[0][1].toInt(), 3);
         }
@@ -236,7 +236,7 @@ private slots:
         }
         QCOMPARE(f.Tree(), tree);
         QCOMPARE(added.data(TAccountBook::NameRole).toByteArray(), title);
-        QCOMPARE(f.book.ItemList().last(), added.parent().data(TAccountBook::NameRole).toByteArray() + R("|")
+        QCOMPARE(ItemList(f.book).last(), added.parent().data(TAccountBook::NameRole).toByteArray() + R("|")
                                                + title + R("|||||||||||||"));
         QCOMPARE(f.book.ReadItem(f.book.RecordAt(added)).fields[1], title);
     }
@@ -349,7 +349,7 @@ private slots:
         QVERIFY(!f.book.TitleTaken(fresh, "Hotels"));
         QCOMPARE(f.book.StoreItem(fresh, {"Fresh!", "p", "", "", "", "", "", "", "", "day"}, "one\r\ntwo"),
                  TBookOutcome::Done);
-        QCOMPARE(f.book.ItemList().last(), R("Shops|Fresh!|p||||||||day|one||##two|"));
+        QCOMPARE(ItemList(f.book).last(), R("Shops|Fresh!|p||||||||day|one||##two|"));
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed[0][0].value<QModelIndex>(), fresh);
         QCOMPARE(changed[0][1].value<QModelIndex>(), fresh);
@@ -435,7 +435,7 @@ private slots:
             case 4: f.book.DeleteItem(item); break;
             default: f.book.StoreItem(item, {RandomName(rng), RandomName(rng)}, RandomName(rng)); break;
             }
-            const TStringList list = f.book.ItemList();
+            const TStringList list = ItemList(f.book);
             for (int c = 0; c < f.book.rowCount(); ++c) {
                 const QByteArray name = f.book.CategoryName(c);
                 for (int k = 0; k < f.book.rowCount(f.Node(c)); ++k) {

@@ -112,7 +112,7 @@ public:
         const auto same = [&](const QString &file, const TStringList &list) {
             return !dir.Exists(file) ? list.isEmpty() : dir.Read(file) == JoinLines(list);
         };
-        return same("categories.dat", w->Book().CategoryList()) && same("items.dat", w->Book().ItemList());
+        return same("categories.dat", CategoryList(w->Book())) && same("items.dat", ItemList(w->Book()));
     }
     QStringList TreeTexts() const { return TLoadedBook::TreeOf(*w->ui().tvwMain->model()); }
 
@@ -284,7 +284,7 @@ private slots:
         QTest::keyClick(f.w->ui().memDesc, Qt::Key_Return);
         QTest::keyClicks(f.w->ui().memDesc, "three");
         QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
-        QCOMPARE(f.w->Book().ItemList().last(), R("Shops|Fresh||||||||||one||##two||##three|"));
+        QCOMPARE(ItemList(f.w->Book()).last(), R("Shops|Fresh||||||||||one||##two||##three|"));
         QVERIFY(f.DiskMatchesLists());
 
         f.Click(f.Node(1, 0));
@@ -331,7 +331,7 @@ private slots:
         QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), added ? 3 : 2);
         if (added) {
             QCOMPARE(f.Node(2).data().toString(), name);
-            QCOMPARE(f.w->Book().CategoryList().last(), name.toLatin1());
+            QCOMPARE(CategoryList(f.w->Book()).last(), name.toLatin1());
         }
         QCOMPARE(f.Current(), f.Node(0, 1)); // the new node is not selected
         QVERIFY(f.DiskMatchesLists());
@@ -415,7 +415,7 @@ private slots:
         QVERIFY(f.w->ui().tvwMain->isExpanded(category));
         QCOMPARE(f.w->ui().edtTitle->text(), title);
         QCOMPARE(f.w->ui().edtProg->text(), QString());
-        QCOMPARE(f.w->Book().ItemList().last(),
+        QCOMPARE(ItemList(f.w->Book()).last(),
                  category.data().toString().toLatin1() + R("|") + title.toLatin1() + R("|||||||||||||"));
     }
 
@@ -462,7 +462,7 @@ private slots:
             return;
         }
         QCOMPARE(f.TreeTexts(), (QStringList{newName + ":Hotels,Flights", "Shops:Books"}));
-        QCOMPARE(f.w->Book().CategoryList()[0], newName.toLatin1());
+        QCOMPARE(CategoryList(f.w->Book())[0], newName.toLatin1());
         const QByteArray items = f.dir.Read("items.dat");
         QCOMPARE(items.count(newName.toLatin1() + R("|")), 2);
         QVERIFY(items.contains(R("Gone|Orphan"))); // other categories' records are left alone
@@ -511,8 +511,8 @@ private slots:
         QTest::keyClicks(f.w->ui().memDesc, " now");
         QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore now"));
         QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
-        QVERIFY(!f.w->Book().ItemList()[1].contains("alpha"));
-        QVERIFY(f.w->Book().ItemList()[1].endsWith("more now\xA5"));
+        QVERIFY(!ItemList(f.w->Book())[1].contains("alpha"));
+        QVERIFY(ItemList(f.w->Book())[1].endsWith("more now\xA5"));
     }
 
     void addItem_underALaterTwin_goesToTheFirstNodeOfTheName()
@@ -685,7 +685,7 @@ private slots:
         });
         f.w->ui().AddCategory1->trigger();
         QCOMPARE(f.msgs.hints.size(), 1);
-        QCOMPARE(f.w->Book().CategoryList().last(), QByteArray("AB"));
+        QCOMPARE(CategoryList(f.w->Book()).last(), QByteArray("AB"));
     }
 };
 

@@ -5,6 +5,7 @@
 // they were, restoring, importing, and the program's lock.
 #include "book/account_book.h"
 #include "book/book_folder.h"
+#include "support/book_fixture.h"
 #include "support/fault_injection.h"
 #include "support/temp_app_folder.h"
 
@@ -50,7 +51,7 @@ struct TFixture
             const TItemRecord item = again.Book().ReadItem(r);
             items << QString::fromLatin1(item.fields[0] + '/' + item.fields[1]);
         }
-        return QString::fromLatin1(again.Book().CategoryList().join(',')) + u'|' + items.join(u',');
+        return QString::fromLatin1(CategoryList(again.Book()).join(',')) + u'|' + items.join(u',');
     }
     void AddItem(const QByteArray &category, const QByteArray &title) const
     {

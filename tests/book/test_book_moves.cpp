@@ -158,11 +158,11 @@ private slots:
         QFETCH(QPoint, item);
         QFETCH(QByteArray, copy);
         TBookFixture f(kCategories, items);
-        const TStringList before = f.book.ItemList();
+        const TStringList before = ItemList(f.book);
         const int rows = f.book.rowCount(f.Node(item.x()));
         QModelIndex added;
         QCOMPARE(f.book.DuplicateItem(f.Node(item.x(), item.y()), &added), TBookOutcome::Done);
-        QCOMPARE(f.book.ItemList(), before + TStringList{copy});
+        QCOMPARE(ItemList(f.book), before + TStringList{copy});
         QCOMPARE(added, f.Node(item.x(), rows));
         QCOMPARE(f.book.RecordAt(added), f.book.RecordCount() - 1);
         QByteArray category, title;

@@ -15,6 +15,22 @@ inline QByteArray R(const char *s)
     return out;
 }
 
+// The book's categories and records as lists, in the order the files hold them.
+inline TStringList CategoryList(const TAccountBook &book)
+{
+    TStringList out;
+    for (int c = 0; c < book.CategoryCount(); ++c)
+        out.append(book.CategoryName(c));
+    return out;
+}
+inline TStringList ItemList(const TAccountBook &book)
+{
+    TStringList out;
+    for (qsizetype r = 0; r < book.RecordCount(); ++r)
+        out.append(book.Record(r));
+    return out;
+}
+
 // A book read from the two files written into a throw-away folder.
 struct TLoadedBook
 {
