@@ -1,5 +1,6 @@
 #pragma once
 
+#include "book/book_file_names.h"
 #include "book/book_backups.h"
 #include "book/book_files.h"
 #include "book/csv_transfer.h"
@@ -72,8 +73,8 @@ class TBookFolder : public QObject
 {
     Q_OBJECT
 public:
-    static inline const QString kCategoriesFile = QStringLiteral("categories.dat");
-    static inline const QString kItemsFile = QStringLiteral("items.dat");
+    static inline const QString &kCategoriesFile = BookFileNames::kCategories;
+    static inline const QString &kItemsFile = BookFileNames::kItems;
 
     // `folder` is the application folder; a missing trailing separator is
     // added. The book is empty until Load.

@@ -1,5 +1,7 @@
 #include "user_files.h"
 
+#include "book/book_file_names.h"
+
 #include <QStringList>
 
 namespace UpdateManifest {
@@ -11,7 +13,7 @@ namespace {
 const QStringList &UserNames()
 {
     static const QStringList names = {
-        QStringLiteral("categories.dat"),  QStringLiteral("items.dat"),       QStringLiteral("backups"),
+        BookFileNames::kCategories,        BookFileNames::kItems,              QStringLiteral("backups"),
         QStringLiteral("tarnwick.ini"),    QStringLiteral("tarnwick.lock"),   QStringLiteral("browser"),
         QStringLiteral("dbsettings.dat"),  QStringLiteral("dbsettings.sim"),  QStringLiteral("mainskin.dat"),
         QStringLiteral("main.ico"),        QStringLiteral("mainappupdate.inf"), QStringLiteral("updater.log"),
