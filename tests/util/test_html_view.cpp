@@ -229,8 +229,9 @@ private slots:
         view.SetHtml(html.left(10)); // creates the engine
         QSignalSpy loaded(view.View()->page(), &QWebEnginePage::loadFinished);
         view.SetHtml(html);
-        QVERIFY(loaded.wait(20000));
-        QCOMPARE(loaded.last().at(0).toBool(), true);
+        // The first, short document may still report its load, cut short by
+        // the second, once the spy listens: only the last report counts.
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && loaded.last().at(0).toBool(), 20000);
         QCOMPARE(Evaluate(view.View(), "document.getElementById('end').textContent").toString(), QString("the end"));
         QCOMPARE(Evaluate(view.View(), "document.getElementById('a').textContent").toString(),
                  QString::fromUtf8("Café €"));
