@@ -172,8 +172,3 @@ void SaveBytesAtomic(const QString &path, const QByteArray &bytes)
     out.Write(bytes);
     out.Commit();
 }
-
-void SaveStringList(const QString &path, const TStringList &lines)
-{
-    SaveBytesAtomic(path, JoinLines(lines));
-}

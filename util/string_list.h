@@ -85,6 +85,3 @@ TStringList LoadStringList(const QString &path);
 // leaves the old file whole. A new file is owner-only from its first byte; an
 // existing one keeps its mode. Throws EFileError on failure.
 void SaveBytesAtomic(const QString &path, const QByteArray &bytes);
-
-// SaveBytesAtomic of JoinLines(lines).
-void SaveStringList(const QString &path, const TStringList &lines);

@@ -3,7 +3,7 @@
 #include "support/temp_app_folder.h"
 #include "util/file_crypt.h"
 #include "util/private_files.h"
-#include "util/string_list.h"
+#include "support/string_list_files.h"
 
 #include <QDir>
 #include <QTest>

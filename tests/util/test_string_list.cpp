@@ -1,7 +1,7 @@
 #include "support/fault_injection.h"
 #include "support/temp_app_folder.h"
 #include "util/errors.h"
-#include "util/string_list.h"
+#include "support/string_list_files.h"
 
 #include <QDir>
 #include <QTest>
