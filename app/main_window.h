@@ -29,12 +29,14 @@ class QTimer;
 class QToolButton;
 class QModelIndex;
 class TAccountBook;
+class TBookCommands;
 class TBookFolder;
 struct TBookSave;
 class TBrowserPanel;
 class TCategoryTree;
 class TDocumentView;
 class THttpClient;
+class TItemEditor;
 class TLinkLabel;
 class TMessageHint;
 class TSecretClipboard;
@@ -86,27 +88,6 @@ struct TfrmMainControls
     QSplitter *bsSkinSplitter1 = nullptr;
     QGroupBox *bsSkinGroupBox1 = nullptr;
     TCategoryTree *tvwMain = nullptr;
-
-    // Item editor
-    QFrame *bsSkinPanel4 = nullptr;
-    QLineEdit *edtTitle = nullptr;
-    QLineEdit *edtProg = nullptr;
-    QLineEdit *edtWebsiteURL = nullptr;
-    QLineEdit *edtLoginURL = nullptr;
-    QLineEdit *edtLogin = nullptr;
-    QLineEdit *edtPassword = nullptr;
-    QLineEdit *edtAffiliateURL = nullptr;
-    QLineEdit *edtCloaked = nullptr;
-    QLineEdit *edtPayout = nullptr;
-    QLineEdit *edtPaymentDay = nullptr;
-    QPlainTextEdit *memDesc = nullptr;
-    QPushButton *btnSave = nullptr;
-    QPushButton *btnBrowseWebsite = nullptr;
-    QPushButton *btnBrowseLogin = nullptr;
-    QPushButton *btnUPaste = nullptr;
-    QPushButton *btnPPaste = nullptr;
-    QPushButton *btnBrowseAffiliate = nullptr;
-    QPushButton *btnBrowseCloaked = nullptr;
 
     // Browser bar and browser
     QFrame *bsSkinPanel5 = nullptr;
@@ -176,7 +157,6 @@ public:
     TStringList NewsList;
     // The account book (categories.dat and items.dat), shown by tvwMain.
     TAccountBook &Book() const { return *m_book; }
-    bool ItemModified = false;
 
     // --- Life cycle (main_window.cpp) ---
     void FormCreate();
@@ -198,19 +178,6 @@ public:
     void TellLoadDamage();
     void SaveCategories();
     void SaveItems();
-    void tvwMainChange();
-    void ShowItem(const QByteArray &category, const QByteArray &title);
-    void ClearItemFields();
-    void EnableItemFields();
-    void DisableItemFields();
-    QList<QWidget *> ItemFields() const;
-    void tvwMainChanging(const QModelIndex &from, const QModelIndex &to, bool &allowChange);
-    void edtTitleKeyDown();
-    void btnSaveClick();
-    void StoreItem();
-    // True when another item of the selected item's category bears the title
-    // now in edtTitle.
-    bool TitleConflict() const;
     void btnAddCategoryClick();
     void AddCategory1Click();
     void btnAddItemClick();
@@ -242,10 +209,6 @@ public:
     void actRestoreBackupClick();
     // The save question for unsaved typing; false keeps the window open.
     bool FormCloseQuery();
-    // Any change the user makes to a field: typed, pasted, dropped, undone.
-    void ItemFieldEdited();
-    // With no item selected the fields take no typing that could not be stored.
-    void UpdateItemFieldsReadOnly();
 
     // --- Copy, move, duplicate and keys (main_window_commands.cpp) ---
     // Shows the added pop-up entries for an item and lists the categories
@@ -253,20 +216,14 @@ public:
     void CommandsPopup();
     // Puts the whole text the field shows on Clipboard while an item is shown.
     void CopyField(QLineEdit *field);
-    // Moves the selected item into `category` (a node of the book).
-    void MoveItemTo(const QModelIndex &category);
     void DuplicateItem();
     // Delete on the tree: the pop-up's Delete Item or Delete Category.
     void DeleteNode();
-    // The save question before a command that leaves the shown item; false
-    // when the user kept the typing. Yes stores it, No drops it.
-    bool SettleTyping();
     // The selected node as a node of the book, also when the tree shows the
     // book through another model.
     QModelIndex SelectedNode() const;
     // Selects a node of the book, shows it and its category.
     void SelectNode(const QModelIndex &node);
-    void ItemDropped(int outcome, const QModelIndex &item);
 
     // --- Web panel (main_window_web.cpp) ---
     // Creates EmbeddedWB1 with its profile in the application folder; the web
@@ -394,7 +351,6 @@ protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void BuildControls();
@@ -425,6 +381,21 @@ private:
 
     // Turns a book operation's refusal into its message.
     void ShowBookRefusal(int outcome);
+
+    // The item editor's handlers; the editor (TItemEditor) holds the fields
+    // and the unsaved-typing flag, m_commands the decisions.
+    void tvwMainChange();
+    void tvwMainChanging(const QModelIndex &from, const QModelIndex &to, bool &allowChange);
+    void edtTitleKeyDown();
+    void btnSaveClick();
+    void StoreItem();
+    // The save question before a command that leaves the shown item; false
+    // when the user kept the typing. Yes stores it, No drops it.
+    bool SettleTyping();
+    // With no item selected the fields take no typing that could not be stored.
+    void UpdateItemFieldsReadOnly();
+    TItemEditor *m_editor = nullptr;
+    TBookCommands *m_commands = nullptr;
 
     QString m_appFolder;
     std::unique_ptr<TMessageService> m_ownMessages;
