@@ -15,6 +15,9 @@ namespace {
 // A step that has not answered in this time was lost with its page; the
 // next one is started anyway.
 constexpr int kLostStepMs = 3000;
+// How long a page may take to show the password field its user-name form
+// already holds before that form counts as asking for the user name alone.
+constexpr int kSettleMs = 1500;
 
 const QString &StepFunction()
 {
@@ -160,6 +163,7 @@ void TLoginFill::Poll()
 
     QJsonObject job;
     job.insert(QStringLiteral("origin"), m_pinned.Text());
+    job.insert(QStringLiteral("settled"), m_waitStarted.hasExpired(kSettleMs));
     switch (m_stage) {
     case Stage::Login:
         job.insert(QStringLiteral("stage"), QStringLiteral("login"));

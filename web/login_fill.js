@@ -6,7 +6,8 @@
 // job.origin: the only origin whose documents are touched; job.stage: "login"
 // (nothing sent yet), "password" (the user name went on an earlier page) or
 // "code" (the password went); job.user, job.password, job.code: the values,
-// each only when this stage may use it.
+// each only when this stage may use it; job.settled: the page has had a
+// moment after its load to show a password field it holds.
 //
 // Answers: "none" (nothing to fill yet), "other-origin", "wait-submit" (filled,
 // the page's button not yet enabled), "submitted-user", "submitted-password",
@@ -116,12 +117,17 @@
         return last;
     }
 
-    // A page that asks for the user name alone, the password to follow.
+    // A page that asks for the user name alone, the password to follow. A
+    // form that also holds a password field, still hidden, may only be slow
+    // to show it: sending the user name alone would spoil that log-in, so
+    // such a form counts only once the page has settled.
     function userOnlyField(docs) {
         var named = /user|login|e-?mail|account|ident/i;
         for (var d = 0; d < docs.length; ++d) {
             var field = first(inputsOf(docs[d]), function (el) {
                 if (!textual(el) || !shown(el))
+                    return false;
+                if (!job.settled && (el.form || el.ownerDocument).querySelector('input[type=password]'))
                     return false;
                 return hinted(el, 'username') || hinted(el, 'email') || el.type === 'email' ||
                        named.test(el.name || '') || named.test(el.id || '');

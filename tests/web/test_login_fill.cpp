@@ -102,6 +102,17 @@ private slots:
                               "'; }, 2000);</script>"));
         s.Route("/two-step", Page(Form("/step1", "<input type=\"email\" name=\"email\" autocomplete=\"username\">",
                                        "<button>Next</button>")));
+        // The password field is there from the start, shown a moment later.
+        s.Route("/shown-late", Page(Form("/login", "<input name=\"user\">"
+                                                   "<input type=\"password\" name=\"pass\" id=\"p\" "
+                                                   "style=\"display:none\">") +
+                                    "<script>setTimeout(function () { p.style.display = ''; }, 600);</script>"));
+        // A hidden password field in the user-name form, for password
+        // managers; the real one comes on the next page.
+        s.Route("/two-step-hidden", Page(Form("/step1", "<input type=\"email\" name=\"email\">"
+                                                        "<input type=\"password\" name=\"pass\" "
+                                                        "style=\"display:none\">",
+                                              "<button>Next</button>")));
         s.Route("/step1", THttpTestServer::Redirect("/step2", 303));
         s.Route("/step2", Page(Form("/login", "<input type=\"password\" name=\"pass\" "
                                               "autocomplete=\"current-password\">")));
@@ -187,6 +198,11 @@ private slots:
             << QStringList{"/login mail=USER", "/login pass=PASS"} << QStringList() << false;
         QTest::newRow("two-step log-in") << login("/two-step") << TLoginFill::Outcome::Submitted
                                          << QStringList{"/step1 email=USER", "/login pass=PASS"} << QStringList() << false;
+        QTest::newRow("password field shown a moment after load")
+            << login("/shown-late") << TLoginFill::Outcome::Submitted << userAndPassword << QStringList() << false;
+        QTest::newRow("two-step log-in, hidden password in the first form")
+            << login("/two-step-hidden") << TLoginFill::Outcome::Submitted
+            << QStringList{"/step1 email=USER", "/step1 pass=", "/login pass=PASS"} << QStringList() << false;
         QTest::newRow("same-origin frame") << login("/framed") << TLoginFill::Outcome::Submitted << userAndPassword
                                            << QStringList() << false;
         QTest::newRow("cross-origin frame: not filled")
