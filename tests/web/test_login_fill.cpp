@@ -113,6 +113,7 @@ private slots:
                                                         "<input type=\"password\" name=\"pass\" "
                                                         "style=\"display:none\">",
                                               "<button>Next</button>")));
+        s.Route("/get-form", Page("<form action=\"/login\">" + kUserAndPassword + "<button>Log in</button></form>"));
         s.Route("/step1", THttpTestServer::Redirect("/step2", 303));
         s.Route("/step2", Page(Form("/login", "<input type=\"password\" name=\"pass\" "
                                               "autocomplete=\"current-password\">")));
@@ -203,6 +204,8 @@ private slots:
         QTest::newRow("two-step log-in, hidden password in the first form")
             << login("/two-step-hidden") << TLoginFill::Outcome::Submitted
             << QStringList{"/step1 email=USER", "/step1 pass=", "/login pass=PASS"} << QStringList() << false;
+        QTest::newRow("form that would put the password in its address: filled, not sent")
+            << login("/get-form") << TLoginFill::Outcome::Filled << QStringList() << QStringList() << false;
         QTest::newRow("same-origin frame") << login("/framed") << TLoginFill::Outcome::Submitted << userAndPassword
                                            << QStringList() << false;
         QTest::newRow("cross-origin frame: not filled")
@@ -275,6 +278,11 @@ private slots:
             expected << field.replace(QStringLiteral("=USER"), u'=' + kUser)
                             .replace(QStringLiteral("=PASS"), u'=' + kPassword)
                             .replace(QStringLiteral("=CODE"), u'=' + kCode);
+        // Nor did the password travel in any address.
+        for (const THttpTestServer *server : {m_server, m_otherPort})
+            for (THttpTestServer::Request request : server->requests)
+                QVERIFY2(!QUrl::fromPercentEncoding(request.target.replace('+', ' ')).contains(kPassword),
+                         request.target.constData());
         std::sort(received.begin(), received.end());
         std::sort(expected.begin(), expected.end());
         QCOMPARE(received, expected);
