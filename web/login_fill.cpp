@@ -96,6 +96,7 @@ bool TLoginFill::LogIn(const QStringList &itemAddresses, const QString &userName
     m_stage = Stage::Login;
     m_pinned = TSiteOrigin();
     m_stepRunning = false;
+    m_waitingForButton = false;
     m_armed = true;
     m_expiry->start(m_limits.armedMs);
     try {
@@ -149,9 +150,12 @@ void TLoginFill::Poll()
     if (!m_armed)
         return;
     if (m_waitStarted.hasExpired(m_limits.fieldWaitMs)) {
-        // After the password, a site that asks for no code (a device it
-        // knows) has still been logged into.
-        Finish(m_stage == Stage::Code ? Outcome::Submitted : Outcome::NotFound);
+        // A button the page never enabled leaves its form filled for the
+        // user; after the password, a site that asks for no code (a device
+        // it knows) has still been logged into.
+        Finish(m_waitingForButton    ? Outcome::Filled
+               : m_stage == Stage::Code ? Outcome::Submitted
+                                        : Outcome::NotFound);
         return;
     }
     if (m_stepRunning && !m_stepStarted.hasExpired(kLostStepMs))
@@ -199,6 +203,7 @@ void TLoginFill::Poll()
 
 void TLoginFill::OnStep(const QString &answer)
 {
+    m_waitingForButton = answer == u"wait-submit";
     if (answer == u"submitted-user") {
         m_stage = Stage::Password;
         m_waitStarted.start();
@@ -229,6 +234,7 @@ void TLoginFill::Finish(Outcome outcome)
     m_poll->stop();
     m_expiry->stop();
     m_stepRunning = false;
+    m_waitingForButton = false;
     m_userName.clear();
     m_password.clear();
     m_code = {};

@@ -95,6 +95,7 @@ private:
     // dropped.
     quint64 m_generation = 0;
     bool m_stepRunning = false;
+    bool m_waitingForButton = false; // the last step filled a form whose button is disabled
     QElapsedTimer m_stepStarted;
     QElapsedTimer m_waitStarted;
 

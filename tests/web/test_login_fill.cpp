@@ -132,6 +132,7 @@ private slots:
                           "<button id=\"b\" disabled>Log in</button>") +
                      "<script>function check() { b.disabled = !(u.value && p.value); }"
                      "u.addEventListener('input', check); p.addEventListener('input', check);</script>"));
+        s.Route("/never-enabled", Page(Form("/login", kUserAndPassword, "<button disabled>Log in</button>")));
         // Were the fill to run in the page's world, these would stop it.
         s.Route("/hostile", Page("<script>HTMLElement.prototype.focus = function () { throw new Error('no'); };"
                                  "window.Event = function () { throw new Error('no'); };"
@@ -224,6 +225,8 @@ private slots:
             << QStringList{"http://evil.localhost:{P}", "http://bank.localhost:{P}"} << false;
         QTest::newRow("button enabled by input events")
             << login("/enabled-by-input") << TLoginFill::Outcome::Submitted << userAndPassword << QStringList() << false;
+        QTest::newRow("button the page never enables: filled, not sent")
+            << login("/never-enabled") << TLoginFill::Outcome::Filled << QStringList() << QStringList() << false;
         QTest::newRow("page that replaces the DOM's functions")
             << login("/hostile") << TLoginFill::Outcome::Submitted << userAndPassword << QStringList() << false;
         QTest::newRow("one-time code, hinted field after the password")
