@@ -184,7 +184,9 @@ private slots:
         QTest::addColumn<QStringList>("refusalNames"); // origins the refusal must name
         QTest::addColumn<bool>("withCode");             // the item has a one-time code
 
-        const auto login = [](const char *path) { return QStringList{QString(), QStringLiteral("http://bank.localhost:{P}") + path}; };
+        const auto login = [](const char *path) {
+            return QStringList{QString(), QStringLiteral("http://bank.localhost:{P}") + path};
+        };
         const QStringList userAndPassword{QStringLiteral("/login user=USER"), QStringLiteral("/login pass=PASS")};
         QTest::newRow("plain form") << login("/plain") << TLoginFill::Outcome::Submitted << userAndPassword
                                     << QStringList() << false;
@@ -199,7 +201,8 @@ private slots:
             << login("/late") << TLoginFill::Outcome::Submitted
             << QStringList{"/login mail=USER", "/login pass=PASS"} << QStringList() << false;
         QTest::newRow("two-step log-in") << login("/two-step") << TLoginFill::Outcome::Submitted
-                                         << QStringList{"/step1 email=USER", "/login pass=PASS"} << QStringList() << false;
+                                         << QStringList{"/step1 email=USER", "/login pass=PASS"} << QStringList()
+                                         << false;
         QTest::newRow("password field shown a moment after load")
             << login("/shown-late") << TLoginFill::Outcome::Submitted << userAndPassword << QStringList() << false;
         QTest::newRow("two-step log-in, hidden password in the first form")
@@ -218,13 +221,16 @@ private slots:
             << login("/to-other-port") << TLoginFill::Outcome::Refused << QStringList()
             << QStringList{"http://bank.localhost:{Q}", "http://bank.localhost:{P}"} << false;
         QTest::newRow("http page for an https item: refused")
-            << QStringList{"https://bank.localhost:{P}/", "http://jump.localhost:{P}/to-http"} << TLoginFill::Outcome::Refused
-            << QStringList() << QStringList{"http://bank.localhost:{P}", "https://bank.localhost:{P}", "http://jump.localhost:{P}"} << false;
+            << QStringList{"https://bank.localhost:{P}/", "http://jump.localhost:{P}/to-http"}
+            << TLoginFill::Outcome::Refused << QStringList()
+            << QStringList{"http://bank.localhost:{P}", "https://bank.localhost:{P}", "http://jump.localhost:{P}"}
+            << false;
         QTest::newRow("page that moves on to another site: refused")
             << login("/moves-on") << TLoginFill::Outcome::Refused << QStringList()
             << QStringList{"http://evil.localhost:{P}", "http://bank.localhost:{P}"} << false;
         QTest::newRow("button enabled by input events")
-            << login("/enabled-by-input") << TLoginFill::Outcome::Submitted << userAndPassword << QStringList() << false;
+            << login("/enabled-by-input") << TLoginFill::Outcome::Submitted << userAndPassword << QStringList()
+            << false;
         QTest::newRow("button the page never enables: filled, not sent")
             << login("/never-enabled") << TLoginFill::Outcome::Filled << QStringList() << QStringList() << false;
         QTest::newRow("page that replaces the DOM's functions")
@@ -250,7 +256,8 @@ private slots:
         const auto ports = [this](QString text) {
             return text.replace(QStringLiteral("{P}"), QString::number(m_server->Port()))
                 .replace(QStringLiteral("{Q}"), QString::number(m_otherPort->Port()))
-                .replace(QStringLiteral("{L}"), QString::fromLatin1(QUrl::toAce(QStringLiteral("b\u0430nk.localhost"))));
+                .replace(QStringLiteral("{L}"),
+                         QString::fromLatin1(QUrl::toAce(QStringLiteral("b\u0430nk.localhost"))));
         };
         for (QString &address : addresses)
             address = ports(address);
@@ -268,7 +275,8 @@ private slots:
         QSet<QString> paths;
         for (const QString &field : posted)
             paths.insert(field.section(u' ', 0, 0));
-        QVERIFY2(WaitUntil([&] { return Posts().size() >= paths.size(); }), qPrintable(QString::number(Posts().size())));
+        QVERIFY2(WaitUntil([&] { return Posts().size() >= paths.size(); }),
+                 qPrintable(QString::number(Posts().size())));
         QStringList received;
         for (const THttpTestServer::Request &post : Posts()) {
             const QString path = QString::fromLatin1(post.target);
