@@ -1,5 +1,6 @@
 #include "news_window.h"
 
+#include "news_announcement.h"
 #include "news_service.h"
 #include "util/window_place.h"
 #include "settings/branding_parser.h"
@@ -187,8 +188,12 @@ void TfrmNews::lvwItemsChange()
                                        site.ProductType, kNewsTarget, newsId, body))
         return;
     prfEditorNews->SetHtml(FromAnsi(body));
-    // A marker that cannot be written only means the balloon comes again.
-    WriteLastNewsId(m_appFolder, newsId);
+    // The marker keeps the newest entry read, numbered as the news tick
+    // numbers it: going back to an older entry must not bring the balloon of
+    // a newer one back. A marker that cannot be written only means the
+    // balloon comes again.
+    if (NewsService::NewsNumber(newsId) > NewsService::NewsNumber(ReadLastNewsId(m_appFolder)))
+        WriteLastNewsId(m_appFolder, newsId);
 }
 
 void TfrmNews::btnExitClick()
