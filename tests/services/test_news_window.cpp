@@ -40,10 +40,15 @@ struct TFixture
     ~TFixture() { BrandingSettings() = TBrandingSettings{}; }
 
     QTreeWidgetItem *Row(int i) const { return news->lvwItems->topLevelItem(i); }
+    // A click that starts fetching a body returns once the fetch is over;
+    // one while a fetch waits returns at once.
     void Click(int i) const
     {
+        const bool wasBusy = news->Busy;
         const QRect r = news->lvwItems->visualItemRect(Row(i));
         QTest::mouseClick(news->lvwItems->viewport(), Qt::LeftButton, {}, r.center());
+        if (!wasBusy && news->Busy && !QTest::qWaitFor([this] { return !news->Busy; }, 30000))
+            qWarning("the body's fetch did not end");
     }
     void Open(const TStringList &list = kNews)
     {
