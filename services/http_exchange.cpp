@@ -29,17 +29,26 @@ THttpExchange::THttpExchange(QObject *parent) : QObject(parent) {}
 
 THttpExchange::THttpExchange(QNetworkReply *reply, qint64 cap, int idleTimeoutMs, QIODevice *sink,
                              QObject *parent)
-    : QObject(parent), m_reply(reply), m_sink(sink), m_cap(cap), m_idleTimeoutMs(idleTimeoutMs)
+    : THttpExchange(reply, cap, idleTimeoutMs,
+                    [this](const QByteArray &piece) {
+                        if (m_sink)
+                            return m_sink->write(piece) == piece.size();
+                        m_body.append(piece);
+                        return true;
+                    },
+                    parent)
+{
+    m_sink = sink;
+}
+
+THttpExchange::THttpExchange(QNetworkReply *reply, qint64 cap, int idleTimeoutMs, TCappedReply::TTake take,
+                             QObject *parent)
+    : QObject(parent), m_reply(reply), m_cap(cap), m_idleTimeoutMs(idleTimeoutMs)
 {
     reply->setParent(this);
     // Connected before finished() below, so that the last piece is taken
     // before the end is judged.
-    m_capped = new TCappedReply(reply, cap, [this](const QByteArray &piece) {
-        if (m_sink)
-            return m_sink->write(piece) == piece.size();
-        m_body.append(piece);
-        return true;
-    });
+    m_capped = new TCappedReply(reply, cap, std::move(take));
     // A server that goes quiet is given up on here, which tells that apart
     // from an owner's cancelling; the manager's own transfer limit would not.
     m_idle.setSingleShot(true);

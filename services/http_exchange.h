@@ -49,6 +49,10 @@ public:
     // was made.
     THttpExchange(QNetworkReply *reply, qint64 cap, int idleTimeoutMs, QIODevice *sink = nullptr,
                   QObject *parent = nullptr);
+    // The same, each piece of the body handed to `take` as it arrives; a
+    // piece it refuses ends the request.
+    THttpExchange(QNetworkReply *reply, qint64 cap, int idleTimeoutMs, TCappedReply::TTake take,
+                  QObject *parent = nullptr);
     // An exchange that never reached the network (a bad address, say): it
     // finishes with `error` at the next turn of the event loop.
     static THttpExchange *Failed(const EHttpError &error, QObject *parent = nullptr);
