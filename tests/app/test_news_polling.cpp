@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -144,6 +145,58 @@ private slots:
         QCOMPARE(f.Requests("/news/getlastnews.php"), 0);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
         QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtInformation);
+    }
+
+    // The payment reminder waits for the tick's end: it must come once on
+    // every path, and only after the news and the quiet update check.
+    void tick_endsOnce_afterTheUpdateCheck_data()
+    {
+        QTest::addColumn<QByteArray>("level");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("newsRequests");
+        QTest::addColumn<int>("updateRequests");
+        QTest::newRow("news, then the update check") << QByteArray("Platinum") << "answers" << 1 << 1;
+        QTest::newRow("no news level") << QByteArray("Free") << "answers" << 0 << 1;
+        QTest::newRow("an update check already waits") << QByteArray("Free") << "check waits" << 0 << 1;
+        QTest::newRow("window closed while the news waited") << QByteArray("Platinum") << "closed" << 1 << 0;
+    }
+    void tick_endsOnce_afterTheUpdateCheck()
+    {
+        QFETCH(QByteArray, level);
+        QFETCH(QString, how);
+        QFETCH(int, newsRequests);
+        QFETCH(int, updateRequests);
+        TFixture f(level);
+        f.server.Route("/news/getlastnews.php", THttpTestServer::Ok("OK"));
+        TPublisherServices &services = Services(*f.w);
+        if (how != u"answers")
+            f.server.SetSilent(true);
+        if (how == u"check waits") {
+            services.CheckForUpdates(false);
+            QTRY_COMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
+        }
+        if (how == u"closed")
+            WhenReady([&] { return f.Requests("/news/getlastnews.php") == 1; }, [] {}, [&] { f.w->close(); });
+        QSignalSpy ended(&services, &TPublisherServices::tickFinished);
+        int updatesAtEnd = -1;
+        bool waitingAtEnd = false;
+        connect(&services, &TPublisherServices::tickFinished, this, [&] {
+            updatesAtEnd = f.Requests("/liveupdate/tarnwick/mainappupdate.inf");
+            waitingAtEnd = HttpClient(*f.w).Busy();
+        });
+        services.NewsTick();
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+        QTest::qWait(200);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(f.Requests("/news/getlastnews.php"), newsRequests);
+        QCOMPARE(updatesAtEnd, updateRequests);
+        // Only the user's own check may still wait when the tick is done.
+        QCOMPARE(waitingAtEnd, how == u"check waits");
+        if (how == u"check waits") {
+            HttpClient(*f.w).Disconnect();
+            QTRY_VERIFY(!HttpClient(*f.w).Busy());
+        }
+        QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), updateRequests);
     }
 
     void balloon_pointsAtTheNewsButton_alsoAfterWidening()
