@@ -7,7 +7,7 @@
 #include "book/guarded_inputs.h"
 #include "item_editor.h"
 #include "link_label.h"
-#include "services/http_client.h"
+#include "publisher_services.h"
 #include "settings/branding_settings.h"
 #include "util/error_reporter.h"
 #include "util/document_view.h"
@@ -128,7 +128,6 @@ void TfrmMain::BuildControls()
 
     ImageList1 = {style()->standardIcon(QStyle::SP_DirIcon), style()->standardIcon(QStyle::SP_FileIcon)};
 
-    IdHTTP1 = new THttpClient(this);
     Timer1 = Named(new QTimer(this), "Timer1");
     Timer1->setInterval(2000);
     Timer1->setSingleShot(true); // one tick per enabling
@@ -341,7 +340,6 @@ void TfrmMain::FormCreate()
     ErrorReporter::Run([this] { LoadBrandingSettings(); });
     if (BrandingSettings().WelcomePage.isEmpty())
         Timer1->start();
-    NewsList.clear();
     m_book->Clear();
     // A failure while reading the categories leaves the items unread; the
     // window opens with what was loaded so far.
@@ -428,17 +426,11 @@ void TfrmMain::FormClose()
     // The book's last write is committed (or its failure told) before the
     // window goes.
     WaitForSaves();
-    for (int i = 0; i < 2; ++i) {
-        try {
-            IdHTTP1->Disconnect();
-        } catch (...) {
-        }
-    }
+    m_services->WindowClosing();
     QCoreApplication::processEvents();
 }
 
 void TfrmMain::FormDestroy()
 {
-    NewsList.clear();
     m_book->Clear();
 }

@@ -35,10 +35,10 @@ struct TBookSave;
 class TBrowserPanel;
 class TCategoryTree;
 class TDocumentView;
-class THttpClient;
 class TItemEditor;
 class TLinkLabel;
 class TMessageHint;
+class TPublisherServices;
 class TSecretClipboard;
 struct TImportPlan;
 
@@ -49,7 +49,6 @@ struct TfrmMainControls
 {
     // --- Components without a visible place ---
     TMessageService *msgMain = nullptr;
-    THttpClient *IdHTTP1 = nullptr;
     QTimer *Timer1 = nullptr;
     QList<QIcon> ImageList1;
     QMenu *bsSkinPopupMenu1 = nullptr;
@@ -153,8 +152,6 @@ public:
     const QString &AppFolder() const { return m_appFolder; }
     TMessageService &Messages() const { return *msgMain; }
 
-    // --- Lists owned for the window's life ---
-    TStringList NewsList;
     // The account book (categories.dat and items.dat), shown by tvwMain.
     TAccountBook &Book() const { return *m_book; }
 
@@ -244,40 +241,12 @@ public:
     // --- Branding, promotion and About box (main_window_branding.cpp) ---
     void LoadBrandingSettings();
     void ShowWelcomePage();
-    // The parts of LoadBrandingSettings that apply BrandingSettings and the
-    // publisher's files to the window.
-    void ApplyBanner();
-    void ApplyLinks();
+    // The parts of LoadBrandingSettings that apply the publisher's files to
+    // the window (the banner and links are the publisher services').
     void ApplySkinFile();
     void ApplyIconFile();
-    void imgBannerClick();
-    void gifBannerClick();
-    void btnMakeMoneyClick();
     void btnHelpClick();
     void btnAboutClick();
-
-    // --- Publisher services: news and update check (main_window_news.cpp, main_window_update.cpp) ---
-    void Timer1Timer();
-    void btnNewsClick();
-    // Shows the balloon with `text` pointing at the centre of btnNews.
-    void ShowNewsBalloon(const QString &text);
-    TMessageHint *LMDMessageHint1 = nullptr;
-    // The news requests over IdHTTP1; FetchNewsList warns through msgMain,
-    // FetchLatestNews shows nothing.
-    bool FetchNewsList(const QByteArray &publID, const QByteArray &brandCode, const QByteArray &prodType,
-                       const QByteArray &target, TStringList &list);
-    bool FetchLatestNews(const QByteArray &publID, const QByteArray &brandCode, const QByteArray &prodType,
-                         const QByteArray &target, QByteArray &newsId, QByteArray &title);
-    void btnUpdateClick();
-    // `quiet` hides only the report that there is no update.
-    bool CheckForUpdates(bool quiet);
-    // True when `url` was downloaded completely into `path`; a failed download
-    // leaves no file at `path`.
-    bool DownloadToFile(const QByteArray &url, const QString &path);
-    // The update site the check asks: the program's fixed one unless a test
-    // has pointed it elsewhere.
-    QByteArray UpdateSite() const;
-    void SetUpdateBaseURL(const QByteArray &url) { m_updateBaseURL = url; }
 
     // --- Payment reminders and the window's layout (main_window_reminders.cpp) ---
     // The toolbar's checkable button that turns the reminders on and off.
@@ -285,8 +254,8 @@ public:
     TMessageHint *hntReminders = nullptr;
     // The clock the reminders read; tests hand in a fixed day.
     void SetToday(std::function<QDate()> today) { m_today = std::move(today); }
-    // Runs when the news tick is done; a news balloon it left showing is
-    // let close first.
+    // Runs when the news tick is done (its quiet update check included); a
+    // news balloon it left showing is let close first.
     void RemindAfterNews();
     // The balloon naming the programs that pay today or in the next three
     // days, at most once a day per application folder and only when the
@@ -319,11 +288,14 @@ private:
     void ConnectCsvHandlers();
 
 private:
-    QByteArray m_updateBaseURL; // empty: the fixed update site
-    // A click or a tick that arrives while the same request still waits (the
-    // window keeps handling input then) is not started a second time.
-    bool m_fetchingNewsList = false;
-    bool m_checkingUpdates = false;
+    // The publisher's services (publisher_services.h): news, update check,
+    // banner and links; these handlers only hand over to them.
+    TPublisherServices *m_services = nullptr;
+    void Timer1Timer();
+    void btnNewsClick();
+    void btnUpdateClick();
+    void imgBannerClick();
+    void gifBannerClick();
 
 public:
     // --- Saving a large book without holding up the window (main_window_saving.cpp) ---

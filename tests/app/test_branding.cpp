@@ -4,6 +4,7 @@
 #include "brand_fixtures.h"
 #include "settings/branding_parser.h"
 #include "settings/branding_settings.h"
+#include "support/publisher_wait.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "util/file_crypt.h"
@@ -494,7 +495,7 @@ private slots:
         w->ui().lblLink1URL->SetURL(url);
         w->ui().lblLink2URL->SetURL(url);
         if (place == u"imgBanner") {
-            w->imgBannerClick();
+            Services(*w).BannerClick();
         } else {
             QWidget *control = w->findChild<QWidget *>(place);
             QVERIFY(control);
