@@ -102,6 +102,8 @@ private slots:
         QCOMPARE(t.removable.size(), 2);
         QCOMPARE(RemoveFiles(t.removable), QString());
         QCOMPARE(Files(t.dir), (QStringList{"book.tarnwick"}));
+        // An export never goes over the book itself.
+        QVERIFY(!t.folder->ExportRefusal(t.dir.File("book.tarnwick")).isEmpty());
         for (const QString &name : Files(t.dir))
             for (const QByteArray &secret : kPasswords + QList<QByteArray>{"alice", "line one"})
                 QVERIFY2(!t.dir.Read(name).contains(secret), qPrintable(name));
