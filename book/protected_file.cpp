@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <sodium.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <atomic>
@@ -72,22 +73,47 @@ TKdfParameters g_testKdf;
 
 // --- Secure memory ---
 
+namespace {
+// Blocks up to this size come from sodium_malloc; larger ones (a decrypted
+// book) are mapped directly, sparing sodium_malloc's fill of every byte
+// before the decryption writes each of them anyway.
+constexpr qsizetype kMappedFrom = qsizetype(1) << 20;
+} // namespace
+
 TSecureBuffer::TSecureBuffer(qsizetype size)
 {
     EnsureSodium();
-    // sodium_malloc puts guard pages around the block, asks madvise to keep it
-    // out of core dumps and mlock to keep it out of swap (a large book exceeds
-    // the usual lock limit; that refusal is not fatal), and sodium_free wipes
-    // it.
-    m_data = static_cast<char *>(sodium_malloc(size_t(std::max<qsizetype>(size, 1))));
+    const size_t bytes = size_t(std::max<qsizetype>(size, 1));
+    if (size < kMappedFrom) {
+        // Guard pages around the block, out of core dumps (madvise), out of
+        // swap (mlock); sodium_free wipes it.
+        m_data = static_cast<char *>(sodium_malloc(bytes));
+    } else {
+        void *mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        m_data = mapped == MAP_FAILED ? nullptr : static_cast<char *>(mapped);
+        // Out of core dumps always; out of swap as far as the process's lock
+        // limit allows (a large book exceeds the usual one, which is no
+        // reason to refuse it).
+        if (m_data)
+            (void)sodium_mlock(m_data, bytes);
+    }
     if (!m_data)
         throw EFileError(QStringLiteral("There is not enough memory for %1 bytes of the protected book.").arg(size));
     m_size = size;
+    m_allocated = size;
+    m_mapped = size >= kMappedFrom;
 }
 
 TSecureBuffer::~TSecureBuffer()
 {
-    sodium_free(m_data);
+    if (!m_mapped) {
+        sodium_free(m_data);
+        return;
+    }
+    // sodium_munlock wipes the whole block before it unlocks it.
+    const size_t bytes = size_t(std::max<qsizetype>(m_allocated, 1));
+    (void)sodium_munlock(m_data, bytes);
+    munmap(m_data, bytes);
 }
 
 void TSecureBuffer::Shrink(qsizetype size)

@@ -17,9 +17,9 @@ class QIODevice;
 // refused whole and never half-read. Everything here is libsodium's; nothing
 // of the cryptography is written by hand.
 
-// Memory for secrets: libsodium's guarded allocation, kept out of core dumps
-// and locked into RAM where the process's lock limit allows, and wiped before
-// it is given back. A view of it as QByteArray shares the bytes without
+// Memory for secrets: kept out of core dumps, locked into RAM where the
+// process's lock limit allows, and wiped before it is given back (libsodium's
+// guarded allocation for small blocks, a mapping of its own for a book). A view of it as QByteArray shares the bytes without
 // copying; whoever keeps such a view keeps the buffer alive too.
 class TSecureBuffer
 {
@@ -40,6 +40,8 @@ public:
 private:
     char *m_data = nullptr;
     qsizetype m_size = 0;
+    qsizetype m_allocated = 0;
+    bool m_mapped = false;
 };
 using TSecureBufferPtr = std::shared_ptr<TSecureBuffer>;
 
