@@ -11,6 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+
+#include <cmath>
 
 namespace {
 
@@ -390,4 +393,62 @@ QString RemoveFiles(const QStringList &paths)
         if (QFileInfo::exists(path) && !QFile::remove(path))
             return QStringLiteral("Cannot remove file \"%1\".").arg(QDir::toNativeSeparators(path));
     return {};
+}
+
+TPasswordStrength JudgePassword(const QString &password)
+{
+    if (password.isEmpty())
+        return TPasswordStrength::Empty;
+    // Bits as if each character were drawn at random from the kinds it
+    // uses; a guesser's word lists make real passwords weaker, so the bar is
+    // high.
+    bool lower = false, upper = false, digit = false, other = false, beyondAscii = false;
+    QSet<uint> distinct;
+    const QList<uint> points = password.toUcs4();
+    for (uint c : points) {
+        distinct.insert(c);
+        if (c >= 'a' && c <= 'z')
+            lower = true;
+        else if (c >= 'A' && c <= 'Z')
+            upper = true;
+        else if (c >= '0' && c <= '9')
+            digit = true;
+        else if (c < 0x80)
+            other = true;
+        else
+            beyondAscii = true;
+    }
+    const int pool = (lower ? 26 : 0) + (upper ? 26 : 0) + (digit ? 10 : 0) + (other ? 33 : 0) + (beyondAscii ? 100 : 0);
+    // A character repeated adds little.
+    const double length = std::min<double>(points.size(), distinct.size() * 2.0);
+    const double bits = length * std::log2(std::max(pool, 2));
+    if (bits < 50)
+        return TPasswordStrength::Weak;
+    if (bits < 75)
+        return TPasswordStrength::Fair;
+    return TPasswordStrength::Strong;
+}
+
+QString PasswordHint(const QString &password)
+{
+    switch (JudgePassword(password)) {
+    case TPasswordStrength::Empty:
+        return {};
+    case TPasswordStrength::Weak:
+        return QStringLiteral("Weak: anyone with the file could guess it. Use a longer password or a few words.");
+    case TPasswordStrength::Fair:
+        return QStringLiteral("Fair: a few more characters or another word make it strong.");
+    case TPasswordStrength::Strong:
+        return QStringLiteral("Strong.");
+    }
+    return {};
+}
+
+bool HasNoBook(const QString &folder)
+{
+    const QString base = folder.endsWith(u'/') ? folder : folder + u'/';
+    for (const QString &name : {TBookFolder::kCategoriesFile, TBookFolder::kItemsFile, TBookFolder::kProtectedFile})
+        if (QFileInfo::exists(base + name))
+            return false;
+    return true;
 }

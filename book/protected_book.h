@@ -66,3 +66,15 @@ TProtection ChangeMasterPassword(TBookFolder &folder, const QByteArray &oldPassw
 TProtection UnprotectBook(TBookFolder &folder, bool replaceUnstorable);
 // Removes the files; empty when all went, else the first that did not.
 QString RemoveFiles(const QStringList &paths);
+
+// How strong a new master password looks, in a line for the window's hint:
+// an estimate from its length and the kinds of characters in it (a word of
+// 8 lower-case letters is weak, a sentence of five words strong). Empty for
+// an empty password.
+enum class TPasswordStrength { Empty, Weak, Fair, Strong };
+TPasswordStrength JudgePassword(const QString &password);
+QString PasswordHint(const QString &password);
+
+// A folder where the program starts for the first time: no book file of
+// either kind. Only there is protecting the new book offered unasked.
+bool HasNoBook(const QString &folder);

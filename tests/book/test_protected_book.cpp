@@ -275,6 +275,45 @@ private slots:
         QCOMPARE(plain.Book().CategoryCount(), 2);
     }
 
+    void passwordStrength_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("strength");
+        QTest::newRow("empty") << "" << int(TPasswordStrength::Empty);
+        QTest::newRow("one word") << "password" << int(TPasswordStrength::Weak);
+        QTest::newRow("long but one letter repeated") << "aaaaaaaaaaaaaaaaaaaaaaaaaaaa" << int(TPasswordStrength::Weak);
+        QTest::newRow("mixed, ten") << "Tr0ub4dor&" << int(TPasswordStrength::Fair);
+        QTest::newRow("four words") << "correct horse battery staple" << int(TPasswordStrength::Strong);
+        QTest::newRow("Cyrillic sentence") << QString::fromUtf8("Ð¼Ð¾Ð¹ ÑÐµÐºÑÐµÑÐ½ÑÐ¹ ÐºÐ»ÑÑ") << int(TPasswordStrength::Strong);
+    }
+    void passwordStrength()
+    {
+        QFETCH(QString, password);
+        QFETCH(int, strength);
+        QCOMPARE(int(JudgePassword(password)), strength);
+        QCOMPARE(PasswordHint(password).isEmpty(), password.isEmpty());
+    }
+
+    void firstStart_offersOnlyWhereNoBookIs_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("offer");
+        QTest::newRow("empty folder") << "" << true;
+        QTest::newRow("plain categories") << "categories.dat" << false;
+        QTest::newRow("plain items") << "items.dat" << false;
+        QTest::newRow("protected") << "book.tarnwick" << false;
+        QTest::newRow("only the window's settings") << "tarnwick.ini" << true;
+    }
+    void firstStart_offersOnlyWhereNoBookIs()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, offer);
+        TTempAppFolder dir;
+        if (!file.isEmpty())
+            dir.Write(file, "");
+        QCOMPARE(HasNoBook(dir.Path()), offer);
+    }
+
     void search_foldsAnyScript_data()
     {
         QTest::addColumn<QString>("typed");
