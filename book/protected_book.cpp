@@ -96,12 +96,14 @@ QStringList ProtectedBackups(const QString &folder)
     return files;
 }
 
-// The folder's protected file read into a book of its own with `key`.
-QString ReadBack(const QString &folder, const TBookKeyPtr &key, TBookFolder **out)
+// Empty when the folder's protected file, read into a book of its own with
+// `key`, holds `book`; else what differs.
+QString ReadsBackAs(const QString &folder, const TBookKeyPtr &key, const TAccountBook &book)
 {
-    auto *check = new TBookFolder(folder);
-    *out = check;
-    return check->AdoptProtected(key);
+    TBookFolder check(folder);
+    if (QString error = check.AdoptProtected(key); !error.isEmpty())
+        return error;
+    return CompareBooks(book, check.Book());
 }
 
 } // namespace
@@ -245,11 +247,7 @@ TProtection ProtectBook(TBookFolder &folder, const QByteArray &password, const T
         QFile::remove(folder.ProtectedPath());
         return result;
     }
-    TBookFolder *check = nullptr;
-    result.error = ReadBack(folder.Folder(), key, &check);
-    if (result.error.isEmpty())
-        result.error = CompareBooks(book, check->Book());
-    delete check;
+    result.error = ReadsBackAs(folder.Folder(), key, book);
     if (!result.error.isEmpty()) {
         QFile::remove(folder.ProtectedPath());
         result.error = QStringLiteral("The protected book did not read back as the book: %1 The book stays as it was.")
@@ -311,11 +309,7 @@ TProtection ChangeMasterPassword(TBookFolder &folder, const QByteArray &oldPassw
     });
     if (!result.error.isEmpty())
         return result;
-    TBookFolder *check = nullptr;
-    result.error = ReadBack(folder.Folder(), key, &check);
-    if (result.error.isEmpty())
-        result.error = CompareBooks(book, check->Book());
-    delete check;
+    result.error = ReadsBackAs(folder.Folder(), key, book);
     if (!result.error.isEmpty()) {
         // Put the book back under the key still held.
         folder.SaveBook(true);

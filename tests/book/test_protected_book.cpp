@@ -6,6 +6,7 @@
 #include "book/book_folder.h"
 #include "book/protected_book.h"
 #include "book/search_rule.h"
+#include "support/fault_injection.h"
 #include "support/temp_app_folder.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <cerrno>
 #include <memory>
 
 namespace {
@@ -312,6 +314,46 @@ private slots:
         if (!file.isEmpty())
             dir.Write(file, "");
         QCOMPARE(HasNoBook(dir.Path()), offer);
+    }
+
+    // A write that fails leaves the folder as it was: plain, no encrypted
+    // file beside it, the book on disk and in memory unchanged.
+    void failedWrite_leavesTheFolderAsItWas_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::newRow("disk full while writing book.tarnwick") << int(TAtomicWriter::TStep::Write);
+        QTest::newRow("book.tarnwick refused its place") << int(TAtomicWriter::TStep::Replace);
+    }
+    void failedWrite_leavesTheFolderAsItWas()
+    {
+        QFETCH(int, step);
+        TTempAppFolder dir;
+        dir.Write("categories.dat", kCategories);
+        dir.Write("items.dat", kItems);
+        TBookFolder folder(dir.Path());
+        QCOMPARE(folder.Load(), QString());
+        const auto before = Snapshot(dir);
+        {
+            TWriteFault fault("book.tarnwick", TAtomicWriter::TStep(step), ENOSPC);
+            const TProtection p = ProtectBook(folder, "pw", kFast);
+            QVERIFY(!p.error.isEmpty());
+            QVERIFY(p.removable.isEmpty());
+        }
+        QCOMPARE(Snapshot(dir), before);
+        QVERIFY(!folder.IsProtected());
+        QCOMPARE(folder.Book().RecordCount(), 3);
+        QCOMPARE(folder.Book().Text(), TBookText::Ansi);
+
+        // And a protected book's save that fails keeps the file as it was.
+        QCOMPARE(ProtectBook(folder, "pw", kFast).error, QString());
+        const QByteArray protectedBefore = dir.Read("book.tarnwick");
+        TAccountBook &book = folder.Book();
+        QCOMPARE(book.DeleteItem(book.IndexOfRecord(0)), TBookOutcome::Done);
+        {
+            TWriteFault fault("book.tarnwick", TAtomicWriter::TStep(step), ENOSPC);
+            QVERIFY(!folder.SaveItems().written.Ok());
+        }
+        QCOMPARE(dir.Read("book.tarnwick"), protectedBefore);
     }
 
     void search_foldsAnyScript_data()
