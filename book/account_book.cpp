@@ -1,6 +1,7 @@
 #include "account_book.h"
 
 #include "item_titles.h"
+#include "book/protected_file.h"
 #include "util/atomic_writer.h"
 #include "util/codepage.h"
 #include "util/errors.h"
@@ -58,7 +59,19 @@ TAccountBook::TAccountBook(QObject *parent) : QAbstractItemModel(parent)
 {
 }
 
-TAccountBook::~TAccountBook() = default;
+TAccountBook::~TAccountBook()
+{
+    WipeEdited();
+}
+
+void TAccountBook::WipeEdited()
+{
+    // A protected book's decrypted records live in secure memory, which
+    // wipes itself; those an edit copied out are wiped here.
+    if (m_text == TBookText::Utf8)
+        for (QByteArray &record : m_edited)
+            WipeBytes(record);
+}
 
 void TAccountBook::SetIcons(const QVariant &category, const QVariant &item)
 {
@@ -120,6 +133,8 @@ void TAccountBook::SetRecord(qsizetype record, const QByteArray &bytes)
         }
         ref.edited = true;
     }
+    if (m_text == TBookText::Utf8)
+        WipeBytes(m_edited[ref.offset]);
     m_edited[ref.offset] = bytes;
     ref.length = quint32(bytes.size());
     const bool keyedAfter = KeyOf(View(record), &key);
@@ -155,6 +170,8 @@ void TAccountBook::RemoveRecords(const std::vector<quint32> &sorted)
         }
         TRecordRef &ref = m_records[r];
         if (ref.edited) {
+            if (m_text == TBookText::Utf8)
+                WipeBytes(m_edited[ref.offset]);
             m_edited[ref.offset] = QByteArray();
             m_freeEdited.push_back(qint32(ref.offset));
         }
@@ -601,6 +618,7 @@ void TAccountBook::LoadItemBytes(QByteArray bytes, const QString &path, std::sha
         throw EFileError(QStringLiteral("Cannot read file \"%1\". A line is longer than 4 GB.")
                              .arg(QDir::toNativeSeparators(path)));
     beginResetModel();
+    WipeEdited();
     m_bytes = std::move(bytes);
     m_keeper = std::move(keeper);
     m_records = std::move(records);
@@ -732,6 +750,7 @@ void TAccountBook::TItemsSnapshot::WriteTo(const TSink &out) const
 
 void TAccountBook::Clear()
 {
+    WipeEdited();
     beginResetModel();
     m_categories.clear();
     m_firstOfName.clear();

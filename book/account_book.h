@@ -209,6 +209,7 @@ private:
     TCategory *FirstOfName(const QByteArray &name) const;
     void RebuildFirstOfName();
     void SetCategories(const TStringList &names);
+    void WipeEdited();
     void AttachRecords();
     void SetRecord(qsizetype record, const QByteArray &bytes);
     void RemoveRecords(const std::vector<quint32> &sorted);
