@@ -10,7 +10,7 @@ WERROR   ?= ON
 # Everything the build, the tests and the benchmarks need, from Debian's archive.
 DEB_PACKAGES := cmake ninja-build g++ make pkg-config ccache \
 	qt6-base-dev qt6-webengine-dev qt6-qpa-plugins qt6-image-formats-plugins libgl-dev \
-	xvfb xauth e2fsprogs libssl-dev 7zip libbenchmark-dev fonts-dejavu-core \
+	xvfb xauth e2fsprogs libssl-dev libsodium-dev 7zip libbenchmark-dev fonts-dejavu-core \
 	php-cli php-sqlite3
 
 # What `make bench` needs beyond the build: a session bus and the accessibility

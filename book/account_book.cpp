@@ -1,6 +1,7 @@
 #include "account_book.h"
 
 #include "item_titles.h"
+#include "book/protected_file.h"
 #include "util/atomic_writer.h"
 #include "util/codepage.h"
 #include "util/errors.h"
@@ -32,24 +33,24 @@ bool SameBytesIgnoringAsciiCase(const char *a, const char *b, qsizetype size)
 }
 
 // A record starts with the name and its delimiter.
-bool StartsWithField(const char *data, qsizetype size, const QByteArray &name)
+bool StartsWithField(const char *data, qsizetype size, const QByteArray &name, char delimiter)
 {
-    return size > name.size() && data[name.size()] == kFieldDelimiter
+    return size > name.size() && data[name.size()] == delimiter
         && std::memcmp(data, name.constData(), size_t(name.size())) == 0;
 }
 
-QByteArray JoinKey(const QByteArray &category, const QByteArray &title)
+QByteArray JoinKey(const QByteArray &category, const QByteArray &title, char delimiter)
 {
     QByteArray key;
     key.reserve(category.size() + 1 + title.size());
-    key.append(category).append(kFieldDelimiter).append(title);
+    key.append(category).append(delimiter).append(title);
     return key;
 }
 
 // A name that holds the delimiter can never equal a field.
-bool CanBeField(const QByteArray &name)
+bool CanBeField(const QByteArray &name, char delimiter)
 {
-    return !name.contains(kFieldDelimiter);
+    return !name.contains(delimiter);
 }
 
 } // namespace
@@ -58,7 +59,19 @@ TAccountBook::TAccountBook(QObject *parent) : QAbstractItemModel(parent)
 {
 }
 
-TAccountBook::~TAccountBook() = default;
+TAccountBook::~TAccountBook()
+{
+    WipeEdited();
+}
+
+void TAccountBook::WipeEdited()
+{
+    // A protected book's decrypted records live in secure memory, which
+    // wipes itself; those an edit copied out are wiped here.
+    if (m_text == TBookText::Utf8)
+        for (QByteArray &record : m_edited)
+            WipeBytes(record);
+}
 
 void TAccountBook::SetIcons(const QVariant &category, const QVariant &item)
 {
@@ -78,14 +91,14 @@ TAccountBook::TView TAccountBook::View(qsizetype record) const
     return {m_bytes.constData() + ref.offset, qsizetype(ref.length)};
 }
 
-bool TAccountBook::KeyOf(TView record, TView *key)
+bool TAccountBook::KeyOf(TView record, TView *key) const
 {
-    const auto *first = static_cast<const char *>(std::memchr(record.data, kFieldDelimiter, size_t(record.size)));
+    const auto *first = static_cast<const char *>(std::memchr(record.data, m_delimiter, size_t(record.size)));
     if (!first)
         return false;
     const qsizetype a = first - record.data;
     const auto *second =
-        static_cast<const char *>(std::memchr(first + 1, kFieldDelimiter, size_t(record.size - a - 1)));
+        static_cast<const char *>(std::memchr(first + 1, m_delimiter, size_t(record.size - a - 1)));
     if (!second && a + 1 >= record.size)
         return false;
     *key = {record.data, second ? second - record.data : record.size};
@@ -120,6 +133,8 @@ void TAccountBook::SetRecord(qsizetype record, const QByteArray &bytes)
         }
         ref.edited = true;
     }
+    if (m_text == TBookText::Utf8)
+        WipeBytes(m_edited[ref.offset]);
     m_edited[ref.offset] = bytes;
     ref.length = quint32(bytes.size());
     const bool keyedAfter = KeyOf(View(record), &key);
@@ -141,7 +156,7 @@ void TAccountBook::RemoveRecords(const std::vector<quint32> &sorted)
     for (quint32 r : sorted) {
         TView key{};
         if (KeyOf(View(r), &key)) {
-            const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+            const auto *end = static_cast<const char *>(std::memchr(key.data, m_delimiter, size_t(key.size)));
             if (TCategory *c = FirstOfName(QByteArray::fromRawData(key.data, end - key.data))) {
                 const qsizetype row = ChildRow(*c, r);
                 if (row >= 0)
@@ -155,6 +170,8 @@ void TAccountBook::RemoveRecords(const std::vector<quint32> &sorted)
         }
         TRecordRef &ref = m_records[r];
         if (ref.edited) {
+            if (m_text == TBookText::Utf8)
+                WipeBytes(m_edited[ref.offset]);
             m_edited[ref.offset] = QByteArray();
             m_freeEdited.push_back(qint32(ref.offset));
         }
@@ -273,7 +290,7 @@ void TAccountBook::IndexInsert(quint32 record)
 {
     TView key{};
     KeyOf(View(record), &key);
-    const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+    const auto *end = static_cast<const char *>(std::memchr(key.data, m_delimiter, size_t(key.size)));
     const TView category{key.data, end - key.data};
     TBucket *bucket = BucketOf(category);
     if (!bucket)
@@ -288,7 +305,7 @@ void TAccountBook::IndexRemove(quint32 record)
     TView key{};
     if (!KeyOf(View(record), &key))
         return;
-    const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+    const auto *end = static_cast<const char *>(std::memchr(key.data, m_delimiter, size_t(key.size)));
     TBucket *bucket = BucketOf({key.data, end - key.data});
     if (!bucket)
         return;
@@ -327,7 +344,7 @@ void TAccountBook::IndexRemove(quint32 record)
 template <class F>
 void TAccountBook::IndexFind(TView key, bool ignoreCase, F &&f) const
 {
-    const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+    const auto *end = static_cast<const char *>(std::memchr(key.data, m_delimiter, size_t(key.size)));
     if (!end)
         return;
     const TView category{key.data, end - key.data};
@@ -367,9 +384,9 @@ void TAccountBook::IndexFind(TView key, bool ignoreCase, F &&f) const
 
 qsizetype TAccountBook::FindItem(const QByteArray &category, const QByteArray &title) const
 {
-    if (!CanBeField(category) || !CanBeField(title))
+    if (!CanBeField(category, m_delimiter) || !CanBeField(title, m_delimiter))
         return -1;
-    const QByteArray key = JoinKey(category, title);
+    const QByteArray key = JoinKey(category, title, m_delimiter);
     qsizetype first = -1;
     IndexFind({key.constData(), key.size()}, false, [&](quint32 record) {
         if (first < 0 || record < first)
@@ -492,7 +509,7 @@ QModelIndex TAccountBook::IndexOfRecord(qsizetype record) const
     TView key{};
     if (record < 0 || record >= RecordCount() || !KeyOf(View(record), &key))
         return {};
-    const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+    const auto *end = static_cast<const char *>(std::memchr(key.data, m_delimiter, size_t(key.size)));
     const TCategory *c = FirstOfName(QByteArray::fromRawData(key.data, end - key.data));
     if (!c)
         return {};
@@ -513,7 +530,11 @@ void TAccountBook::LoadCategories(const QString &path)
 {
     if (!QFileInfo::exists(path))
         return;
-    const TStringList names = LoadStringList(path);
+    SetCategories(LoadStringList(path));
+}
+
+void TAccountBook::SetCategories(const TStringList &names)
+{
     beginResetModel();
     m_categories.clear();
     m_categories.reserve(size_t(names.size()));
@@ -532,7 +553,17 @@ void TAccountBook::LoadItems(const QString &path)
 {
     if (!QFileInfo::exists(path))
         return;
-    QByteArray bytes = LoadFileBytes(path);
+    LoadItemBytes(LoadFileBytes(path), path);
+}
+
+void TAccountBook::LoadCategoryBytes(const QByteArray &bytes)
+{
+    SetCategories(SplitLines(bytes));
+}
+
+void TAccountBook::LoadItemBytes(QByteArray bytes, const QString &path, std::shared_ptr<const void> keeper)
+{
+    const char delimiter = m_delimiter;
     // One pass finds the lines and groups the keyed records by category;
     // the record table is sized from the lines of the file's first part, so
     // it is not copied while it grows.
@@ -558,15 +589,15 @@ void TAccountBook::LoadItems(const QString &path)
     TBucket *last = nullptr;
     bool tooLong = false;
     const char *base = bytes.constData();
-    ForEachLineCounting(bytes, kFieldDelimiter, [&](qsizetype start, qsizetype length, qsizetype delimiters) {
+    ForEachLineCounting(bytes, delimiter, [&](qsizetype start, qsizetype length, qsizetype delimiters) {
         if (quint64(length) > 0xFFFFFFFFULL)
             tooLong = true;
         const auto record = quint32(records.size());
         records.push_back({start, quint32(length), false});
         const char *data = base + start;
         // An empty line holds no item to lose.
-        cutShort += length > 0 && RecordFieldCount(delimiters, data, length) < kRecordFieldCount;
-        const auto *first = static_cast<const char *>(std::memchr(data, kFieldDelimiter, size_t(length)));
+        cutShort += length > 0 && RecordFieldCount(delimiters, data, length, delimiter) < kRecordFieldCount;
+        const auto *first = static_cast<const char *>(std::memchr(data, delimiter, size_t(length)));
         // Keyed as KeyOf has it: a delimiter that is not the record's last byte.
         if (!first || first + 1 >= data + length) {
             shortRecords.push_back(record);
@@ -587,7 +618,9 @@ void TAccountBook::LoadItems(const QString &path)
         throw EFileError(QStringLiteral("Cannot read file \"%1\". A line is longer than 4 GB.")
                              .arg(QDir::toNativeSeparators(path)));
     beginResetModel();
+    WipeEdited();
     m_bytes = std::move(bytes);
+    m_keeper = std::move(keeper);
     m_records = std::move(records);
     m_edited.clear();
     m_freeEdited.clear();
@@ -630,10 +663,23 @@ void TAccountBook::WriteCategories(TAtomicWriter &out) const
 
 void TAccountBook::WriteItems(TAtomicWriter &out) const
 {
+    WriteItems([&out](const char *data, qsizetype size) { out.Write(data, size); }, m_bytes, m_records, m_edited);
+}
+
+void TAccountBook::WriteItemsTo(const TSink &out) const
+{
     WriteItems(out, m_bytes, m_records, m_edited);
 }
 
-void TAccountBook::WriteItems(TAtomicWriter &out, const QByteArray &bytes, const std::vector<TRecordRef> &records,
+QByteArray TAccountBook::CategoryBytes() const
+{
+    QByteArray bytes;
+    for (const auto &c : m_categories)
+        bytes.append(c->name).append(kCrLf, 2);
+    return bytes;
+}
+
+void TAccountBook::WriteItems(const TSink &out, const QByteArray &bytes, const std::vector<TRecordRef> &records,
                               const QByteArrayList &edited)
 {
     // Records still in the bytes read, each followed by the CR LF it was
@@ -645,14 +691,14 @@ void TAccountBook::WriteItems(TAtomicWriter &out, const QByteArray &bytes, const
     qint64 runEnd = -1;
     const auto flush = [&] {
         if (runStart >= 0)
-            out.Write(base + runStart, runEnd - runStart);
+            out(base + runStart, runEnd - runStart);
         runStart = -1;
     };
     for (const TRecordRef &ref : records) {
         if (ref.edited) {
             flush();
-            out.Write(edited[ref.offset]);
-            out.Write(kCrLf, 2);
+            out(edited[ref.offset].constData(), edited[ref.offset].size());
+            out(kCrLf, 2);
             continue;
         }
         if (runStart < 0 || ref.offset != runEnd) {
@@ -665,7 +711,7 @@ void TAccountBook::WriteItems(TAtomicWriter &out, const QByteArray &bytes, const
         } else {
             runEnd = end;
             flush();
-            out.Write(kCrLf, 2);
+            out(kCrLf, 2);
         }
     }
     flush();
@@ -675,6 +721,7 @@ TAccountBook::TItemsSnapshot TAccountBook::SnapshotItems() const
 {
     TItemsSnapshot snapshot;
     snapshot.m_bytes = m_bytes;
+    snapshot.m_keeper = m_keeper;
     snapshot.m_edited = m_edited;
     // The one copy a snapshot makes: 16 bytes a record, in large pages so a
     // million records do not fault in page by page.
@@ -692,16 +739,23 @@ TAccountBook::TItemsSnapshot TAccountBook::SnapshotItems() const
 void TAccountBook::TItemsSnapshot::Save(const QString &path) const
 {
     TAtomicWriter out(path);
-    WriteItems(out, m_bytes, m_records, m_edited);
+    WriteTo([&out](const char *data, qsizetype size) { out.Write(data, size); });
     out.Commit();
+}
+
+void TAccountBook::TItemsSnapshot::WriteTo(const TSink &out) const
+{
+    WriteItems(out, m_bytes, m_records, m_edited);
 }
 
 void TAccountBook::Clear()
 {
+    WipeEdited();
     beginResetModel();
     m_categories.clear();
     m_firstOfName.clear();
     m_bytes.clear();
+    m_keeper.reset();
     m_records.clear();
     m_edited.clear();
     m_freeEdited.clear();
@@ -718,10 +772,10 @@ bool TAccountBook::TitleTaken(const QModelIndex &item, const QByteArray &title) 
     if (!IsItemNode(item) || item.model() != this)
         return false;
     const TCategory *c = CategoryOf(item.parent());
-    if (!CanBeField(c->name) || !CanBeField(title))
+    if (!CanBeField(c->name, m_delimiter) || !CanBeField(title, m_delimiter))
         return false;
     const qsizetype own = RecordAt(item);
-    const QByteArray key = JoinKey(c->name, title);
+    const QByteArray key = JoinKey(c->name, title, m_delimiter);
     bool taken = false;
     IndexFind({key.constData(), key.size()}, false, [&](quint32 record) {
         taken = record != own && ChildRow(*c, record) >= 0;
@@ -760,8 +814,8 @@ TBookOutcome TAccountBook::AddItem(const QModelIndex &selected, const QByteArray
     // one of the same name would lose the new item at the next start.
     target = FirstOfName(target->name);
     // Every record counts, also those of no category shown.
-    if (CanBeField(target->name) && CanBeField(title)) {
-        const QByteArray key = JoinKey(target->name, title);
+    if (CanBeField(target->name, m_delimiter) && CanBeField(title, m_delimiter)) {
+        const QByteArray key = JoinKey(target->name, title, m_delimiter);
         bool exists = false;
         IndexFind({key.constData(), key.size()}, true, [&](quint32) { return exists = true; });
         if (exists)
@@ -773,7 +827,7 @@ TBookOutcome TAccountBook::AddItem(const QModelIndex &selected, const QByteArray
     const auto record = quint32(m_records.size());
     m_records.push_back({});
     m_short.push_back(record); // an empty record has no key until it is set
-    SetRecord(record, BuildNewItemRecord(target->name, title));
+    SetRecord(record, BuildNewItemRecord(target->name, title, m_text));
     target->items.push_back(record);
     endInsertRows();
     if (added)
@@ -796,7 +850,7 @@ TBookOutcome TAccountBook::RenameCategory(const QModelIndex &category, const QBy
         // its records.
         for (qsizetype r = 0; r < RecordCount(); ++r) {
             const TView v = View(r);
-            if (!StartsWithField(v.data, v.size, oldName))
+            if (!StartsWithField(v.data, v.size, oldName, m_delimiter))
                 continue;
             QByteArray renamed = name;
             renamed.append(v.data + oldName.size(), v.size - oldName.size());
@@ -822,7 +876,7 @@ TBookOutcome TAccountBook::DeleteCategory(const QModelIndex &category)
     if (HoldsRecordsOf(c)) {
         for (qsizetype r = 0; r < RecordCount(); ++r) {
             const TView v = View(r);
-            if (StartsWithField(v.data, v.size, name))
+            if (StartsWithField(v.data, v.size, name, m_delimiter))
                 gone.push_back(quint32(r));
         }
     }
@@ -864,7 +918,7 @@ TBookOutcome TAccountBook::StoreItem(const QModelIndex &item, const std::array<Q
     const qsizetype record = FindItem(category, item.data(NameRole).toByteArray());
     if (record < 0)
         return TBookOutcome::NoRecord;
-    SetRecord(record, BuildStoredRecord(category, fields1to10, description));
+    SetRecord(record, BuildStoredRecord(category, fields1to10, description, m_text));
     const QModelIndex node = IndexOfRecord(record);
     if (node.isValid())
         emit dataChanged(node, node);
@@ -930,14 +984,14 @@ QVariant TAccountBook::data(const QModelIndex &index, int role) const
         TView key{};
         if (!KeyOf(View(RecordAt(index)), &key))
             return {};
-        const auto *end = static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size)));
+        const auto *end = static_cast<const char *>(std::memchr(key.data, m_delimiter, size_t(key.size)));
         name = QByteArray(end + 1, key.data + key.size - end - 1);
     } else {
         name = m_categories[size_t(index.row())]->name;
     }
     if (role == NameRole)
         return name;
-    return FromAnsi(name);
+    return DecodeBookText(name, m_text);
 }
 
 Qt::ItemFlags TAccountBook::flags(const QModelIndex &index) const
@@ -958,9 +1012,9 @@ bool TAccountBook::TitleFreeIn(const TCategory *category, const QByteArray &titl
 {
     // The rule of Add Item: every record of the category's name counts, also
     // those without a node, and letter case does not.
-    if (!CanBeField(category->name) || !CanBeField(title))
+    if (!CanBeField(category->name, m_delimiter) || !CanBeField(title, m_delimiter))
         return true;
-    const QByteArray key = JoinKey(category->name, title);
+    const QByteArray key = JoinKey(category->name, title, m_delimiter);
     bool taken = false;
     IndexFind({key.constData(), key.size()}, true, [&](quint32 record) {
         taken = qsizetype(record) != except;
@@ -979,7 +1033,7 @@ TBookOutcome TAccountBook::MoveItem(const QModelIndex &item, const QModelIndex &
     to = FirstOfName(to->name);
     // A name holding the delimiter cannot be a record's first field: the
     // item would leave the tree.
-    if (!CanBeField(to->name))
+    if (!CanBeField(to->name, m_delimiter))
         return TBookOutcome::NoCategory;
     TCategory *from = CategoryOf(item.parent());
     const qsizetype record = RecordAt(item);
@@ -992,7 +1046,7 @@ TBookOutcome TAccountBook::MoveItem(const QModelIndex &item, const QModelIndex &
         return TBookOutcome::ItemExists;
 
     const TView v = View(record);
-    const auto *delimiter = static_cast<const char *>(std::memchr(v.data, kFieldDelimiter, size_t(v.size)));
+    const auto *delimiter = static_cast<const char *>(std::memchr(v.data, m_delimiter, size_t(v.size)));
     QByteArray bytes = to->name;
     bytes.append(delimiter, v.data + v.size - delimiter);
 
@@ -1024,7 +1078,7 @@ TBookOutcome TAccountBook::DuplicateItem(const QModelIndex &item, QModelIndex *a
     KeyOf(v, &key);
     QByteArray bytes(v.data, v.size);
     const auto titleStart =
-        static_cast<const char *>(std::memchr(key.data, kFieldDelimiter, size_t(key.size))) + 1 - v.data;
+        static_cast<const char *>(std::memchr(key.data, m_delimiter, size_t(key.size))) + 1 - v.data;
     bytes.replace(titleStart, key.size - titleStart, title);
 
     const QModelIndex parent = CategoryIndex(c->row);

@@ -57,11 +57,29 @@ public:
     // writes throw EFileError; a failed write leaves the old file whole.
     void LoadCategories(const QString &path);
     void LoadItems(const QString &path);
+    // The same from bytes already read: the protected book's two parts.
+    // `bytes` is read in place, never copied; `keeper` owns the memory it
+    // lies in and is kept, also by snapshots, for as long as anything refers
+    // to those bytes. `path` names them in a message.
+    void LoadCategoryBytes(const QByteArray &bytes);
+    void LoadItemBytes(QByteArray bytes, const QString &path, std::shared_ptr<const void> keeper = {});
+    // How the records spell their text (book/item_record.h); set on an
+    // empty book, before loading. A plain book is Ansi.
+    void SetText(TBookText text)
+    {
+        m_text = text;
+        m_delimiter = FieldDelimiterOf(text);
+    }
+    TBookText Text() const { return m_text; }
     void SaveCategories(const QString &path) const;
     void SaveItems(const QString &path) const;
     // The bytes the two saves write, into a writer of the caller's.
     void WriteCategories(TAtomicWriter &out) const;
     void WriteItems(TAtomicWriter &out) const;
+    // The same bytes to any sink: the protected book's writer.
+    using TSink = std::function<void(const char *data, qsizetype size)>;
+    QByteArray CategoryBytes() const;
+    void WriteItemsTo(const TSink &out) const;
     void Clear();
 
     // --- Reading ---
@@ -83,7 +101,7 @@ public:
     // The first record whose category and title equal the names byte for
     // byte, or -1.
     qsizetype FindItem(const QByteArray &category, const QByteArray &title) const;
-    TItemRecord ReadItem(qsizetype record) const { return ReadItemRecord(Record(record)); }
+    TItemRecord ReadItem(qsizetype record) const { return ReadItemRecord(Record(record), m_text); }
     // The records before `record` (all of them for -1) too short to name a
     // category and a title, in file order.
     TStringList ShortRecordsBefore(qsizetype record) const;
@@ -189,10 +207,12 @@ private:
     TView View(qsizetype record) const;
     // Field 0 and field 1 joined by their delimiter ("category¥title"); false
     // for a record too short to have both.
-    static bool KeyOf(TView record, TView *key);
+    bool KeyOf(TView record, TView *key) const;
     TCategory *CategoryOf(const QModelIndex &node) const;
     TCategory *FirstOfName(const QByteArray &name) const;
     void RebuildFirstOfName();
+    void SetCategories(const TStringList &names);
+    void WipeEdited();
     void AttachRecords();
     void SetRecord(qsizetype record, const QByteArray &bytes);
     void RemoveRecords(const std::vector<quint32> &sorted);
@@ -228,7 +248,10 @@ private:
 
     std::vector<std::unique_ptr<TCategory>> m_categories;
     QHash<QByteArray, TCategory *> m_firstOfName;
+    TBookText m_text = TBookText::Ansi;
+    char m_delimiter = kFieldDelimiter;
     QByteArray m_bytes;                 // items.dat as read
+    std::shared_ptr<const void> m_keeper; // owns m_bytes's memory when not m_bytes itself
     std::vector<TRecordRef> m_records;  // items.dat order
     QByteArrayList m_edited;            // records copied out by an edit
     std::vector<qint32> m_freeEdited;   // slots of m_edited to reuse
@@ -256,12 +279,14 @@ public:
     {
     public:
         void Save(const QString &path) const;
+        void WriteTo(const TSink &out) const;
         // About the bytes Save writes.
         qint64 Size() const { return m_size; }
 
     private:
         friend class TAccountBook;
         QByteArray m_bytes;
+        std::shared_ptr<const void> m_keeper;
         std::vector<TRecordRef> m_records;
         QByteArrayList m_edited;
         qint64 m_size = 0;
@@ -269,6 +294,6 @@ public:
     TItemsSnapshot SnapshotItems() const;
 
 private:
-    static void WriteItems(TAtomicWriter &out, const QByteArray &bytes, const std::vector<TRecordRef> &records,
+    static void WriteItems(const TSink &out, const QByteArray &bytes, const std::vector<TRecordRef> &records,
                            const QByteArrayList &edited);
 };

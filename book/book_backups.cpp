@@ -2,6 +2,7 @@
 
 #include "book_files.h"
 #include "book/book_folder.h"
+#include "book/item_record.h"
 #include "util/errors.h"
 #include "util/private_files.h"
 #include "util/string_list.h"
@@ -22,10 +23,12 @@ const QString &kItemsFile = TBookFolder::kItemsFile;
 const QString kStampFormat = QStringLiteral("yyyyMMdd-HHmmss-zzz");
 
 // A stamp, a dash and the book file's name: "20261209-142501-007-items.dat".
-const QRegularExpression &MemberPattern()
+QRegularExpression MemberPattern(const QStringList &members)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(\\d{8}-\\d{6}-\\d{3})-(categories|items)\\.dat$"));
-    return pattern;
+    QStringList names;
+    for (const QString &m : members)
+        names << QRegularExpression::escape(m);
+    return QRegularExpression(QStringLiteral("^(\\d{8}-\\d{6}-\\d{3})-(%1)$").arg(names.join(u'|')));
 }
 
 QDateTime StampTime(const QString &stamp)
@@ -53,22 +56,26 @@ QByteArray ReadOrEmpty(const QString &path)
 
 // An item by its category and title (the record up to its second 0xA5);
 // a record too short to have both, by its whole line.
-QByteArray ItemKey(const QByteArray &record)
+QByteArray ItemKey(const QByteArray &record, char delimiter)
 {
-    const qsizetype first = record.indexOf('\xA5');
-    const qsizetype second = first < 0 ? -1 : record.indexOf('\xA5', first + 1);
-    return second < 0 ? record : record.left(second);
+    const qsizetype first = record.indexOf(delimiter);
+    const qsizetype second = first < 0 ? -1 : record.indexOf(delimiter, first + 1);
+    // A copy of its own: `record` may be a view of memory soon wiped.
+    return QByteArray(record.constData(), second < 0 ? record.size() : second);
 }
 
 } // namespace
 
-TBookContents::TBookContents(const QByteArray &categories, const QByteArray &items)
+TBookContents::TBookContents(const QByteArray &categories, const QByteArray &items, char delimiter)
+    : m_delimiter(delimiter)
 {
     for (const QByteArray &name : SplitLines(categories))
         m_categories.insert(name);
-    for (const QByteArray &record : SplitLines(items))
-        if (!record.isEmpty())
-            m_items.insert(ItemKey(record));
+    // Views, not copies: a protected book's records stay in secure memory.
+    ForEachLine(items, [&](qsizetype start, qsizetype length) {
+        if (length > 0)
+            m_items.insert(ItemKey(QByteArray::fromRawData(items.constData() + start, length), m_delimiter));
+    });
 }
 
 TBookDifference TBookContents::Lacks(const QByteArray &categories, const QByteArray &items) const
@@ -79,9 +86,10 @@ TBookDifference TBookContents::Lacks(const QByteArray &categories, const QByteAr
     for (const QByteArray &name : SplitLines(categories))
         if (!m_categories.contains(name))
             ++d.categories;
-    for (const QByteArray &record : SplitLines(items))
-        if (!record.isEmpty() && !m_items.contains(ItemKey(record)))
+    ForEachLine(items, [&](qsizetype start, qsizetype length) {
+        if (length > 0 && !m_items.contains(ItemKey(QByteArray::fromRawData(items.constData() + start, length), m_delimiter)))
             ++d.items;
+    });
     return d;
 }
 
@@ -98,10 +106,31 @@ QString DescribeDifference(const TBookDifference &difference)
 }
 
 TBookBackups::TBookBackups(const QString &appFolder, Clock clock)
-    : m_appFolder(appFolder), m_clock(std::move(clock))
+    : m_members{kItemsFile, kCategoriesFile}, m_appFolder(appFolder), m_clock(std::move(clock))
 {
     if (!m_clock)
         m_clock = [] { return QDateTime::currentDateTimeUtc(); };
+}
+
+TBookBackups TBookBackups::Protected(const QString &appFolder, TReader reader, Clock clock)
+{
+    TBookBackups backups(appFolder, std::move(clock));
+    backups.m_members = {TBookFolder::kProtectedFile};
+    backups.m_reader = std::move(reader);
+    return backups;
+}
+
+std::shared_ptr<const void> TBookBackups::Contents(const QList<QByteArray> &files, QByteArray *categories,
+                                                   QByteArray *items) const
+{
+    if (m_reader) {
+        categories->clear();
+        items->clear();
+        return files[0].isEmpty() ? nullptr : m_reader(files[0], categories, items);
+    }
+    *items = files[0];
+    *categories = files[1];
+    return nullptr;
 }
 
 QString TBookBackups::MemberPath(const QString &stamp, const QString &file) const
@@ -113,8 +142,9 @@ QStringList TBookBackups::Stamps() const
 {
     QStringList stamps;
     const QStringList names = QDir(Folder()).entryList(QDir::Files, QDir::Name);
+    const QRegularExpression pattern = MemberPattern(m_members);
     for (const QString &name : names) {
-        const QRegularExpressionMatch m = MemberPattern().match(name);
+        const QRegularExpressionMatch m = pattern.match(name);
         if (m.hasMatch() && (stamps.isEmpty() || stamps.last() != m.captured(1)))
             stamps.append(m.captured(1));
     }
@@ -144,21 +174,26 @@ TBookBackups::TOutcome TBookBackups::Keep(bool spaced, const QString &spare)
             return TOutcome::NotNeeded;
     }
     try {
-        const QByteArray categories = ReadOrEmpty(m_appFolder + kCategoriesFile);
-        const QByteArray items = ReadOrEmpty(m_appFolder + kItemsFile);
-        if (!QFileInfo::exists(m_appFolder + kCategoriesFile) && !QFileInfo::exists(m_appFolder + kItemsFile))
+        QList<QByteArray> files;
+        bool any = false;
+        for (const QString &member : std::as_const(m_members)) {
+            files << ReadOrEmpty(m_appFolder + member);
+            any = any || QFileInfo::exists(m_appFolder + member);
+        }
+        if (!any)
             return TOutcome::NotNeeded; // nothing written yet, nothing to lose
-        if (!stamps.isEmpty() && ReadOrEmpty(MemberPath(stamps.last(), kCategoriesFile)) == categories
-            && ReadOrEmpty(MemberPath(stamps.last(), kItemsFile)) == items) {
+        bool same = !stamps.isEmpty();
+        for (qsizetype i = 0; same && i < m_members.size(); ++i)
+            same = ReadOrEmpty(MemberPath(stamps.last(), m_members[i])) == files[i];
+        if (same) {
             // The newest backup still is the book as it stands: it takes
             // today's date instead of a copy. Its spacing then starts anew,
             // so a command that rewrites both files keeps no backup of the
             // moment between the two.
             const QString stamp = now.toString(kStampFormat);
-            if (spaced && stamp > stamps.last()) {
-                QFile::rename(MemberPath(stamps.last(), kItemsFile), MemberPath(stamp, kItemsFile));
-                QFile::rename(MemberPath(stamps.last(), kCategoriesFile), MemberPath(stamp, kCategoriesFile));
-            }
+            if (spaced && stamp > stamps.last())
+                for (const QString &member : std::as_const(m_members))
+                    QFile::rename(MemberPath(stamps.last(), member), MemberPath(stamp, member));
             return TOutcome::NotNeeded;
         }
         if (!MakeOwnerOnlyFolder(Folder()))
@@ -172,8 +207,8 @@ TBookBackups::TOutcome TBookBackups::Keep(bool spaced, const QString &spare)
         const QString stamp = at.toString(kStampFormat);
         // The items first: a backup is listed once its categories are there,
         // and a half-written one is dropped with the oldest.
-        SaveBytesAtomic(MemberPath(stamp, kItemsFile), items);
-        SaveBytesAtomic(MemberPath(stamp, kCategoriesFile), categories);
+        for (qsizetype i = 0; i < m_members.size(); ++i)
+            SaveBytesAtomic(MemberPath(stamp, m_members[i]), files[i]);
         stamps.append(stamp);
         // Oldest first: beyond the newest kMaxBackups, those older than
         // kKeptSeconds before this one go.
@@ -186,8 +221,8 @@ TBookBackups::TOutcome TBookBackups::Keep(bool spaced, const QString &spare)
                 continue;
             }
             const QString oldest = stamps.takeAt(i);
-            QFile::remove(MemberPath(oldest, kCategoriesFile));
-            QFile::remove(MemberPath(oldest, kItemsFile));
+            for (auto m = m_members.crbegin(); m != m_members.crend(); ++m)
+                QFile::remove(MemberPath(oldest, *m));
         }
         return TOutcome::Kept;
     } catch (const EFileError &e) {
@@ -206,25 +241,32 @@ QList<TBookBackup> TBookBackups::List() const
     // backup holds is then news.
     QByteArray currentCategories;
     QByteArray currentItems;
+    std::shared_ptr<const void> currentKeeper;
     try {
-        currentCategories = ReadOrEmpty(m_appFolder + kCategoriesFile);
-        currentItems = ReadOrEmpty(m_appFolder + kItemsFile);
+        QList<QByteArray> files;
+        for (const QString &member : std::as_const(m_members))
+            files << ReadOrEmpty(m_appFolder + member);
+        currentKeeper = Contents(files, &currentCategories, &currentItems);
     } catch (const EFileError &) {
         currentCategories.clear();
         currentItems.clear();
     }
-    const TBookContents current(currentCategories, currentItems);
+    const TBookContents current(currentCategories, currentItems, m_reader ? kUtf8FieldDelimiter : kFieldDelimiter);
     for (auto it = stamps.crbegin(); it != stamps.crend(); ++it) {
-        if (!QFileInfo::exists(MemberPath(*it, kCategoriesFile)))
+        if (!QFileInfo::exists(MemberPath(*it, m_members.last())))
             continue;
         TBookBackup backup;
         backup.stamp = *it;
         backup.time = StampTime(*it);
         try {
-            const QByteArray categories = ReadOrEmpty(MemberPath(*it, kCategoriesFile));
-            const QByteArray items = ReadOrEmpty(MemberPath(*it, kItemsFile));
+            QList<QByteArray> files;
+            for (const QString &member : std::as_const(m_members))
+                files << ReadOrEmpty(MemberPath(*it, member));
+            QByteArray categories;
+            QByteArray items;
+            const auto keeper = Contents(files, &categories, &items);
             backup.categories = SplitLines(categories).size();
-            backup.items = SplitLines(items).size();
+            ForEachLine(items, [&](qsizetype, qsizetype) { ++backup.items; });
             backup.notInCurrent = current.Lacks(categories, items);
         } catch (const EFileError &) {
             continue; // a backup that cannot be read cannot be restored either
@@ -236,18 +278,34 @@ QList<TBookBackup> TBookBackups::List() const
 
 void TBookBackups::Restore(const QString &stamp)
 {
-    if (!MemberPattern().match(stamp + QLatin1Char('-') + kItemsFile).hasMatch()
-        || !QFileInfo::exists(MemberPath(stamp, kCategoriesFile)))
+    if (!MemberPattern(m_members).match(stamp + QLatin1Char('-') + m_members.first()).hasMatch()
+        || !QFileInfo::exists(MemberPath(stamp, m_members.last())))
         throw EFileError(QStringLiteral("The backup \"%1\" no longer exists.").arg(stamp));
-    const QByteArray categories = ReadOrEmpty(MemberPath(stamp, kCategoriesFile));
-    const QByteArray items = ReadOrEmpty(MemberPath(stamp, kItemsFile));
+    QList<QByteArray> files;
+    for (const QString &member : std::as_const(m_members))
+        files << ReadOrEmpty(MemberPath(stamp, member));
+    if (m_reader) {
+        // Only a backup the key held opens goes back: one kept under an
+        // earlier master password would lock the user out of the book.
+        QByteArray categories;
+        QByteArray items;
+        Contents(files, &categories, &items);
+    }
     // The book as it stands becomes a backup itself, so the restore can be
     // undone; without that backup nothing is replaced. Making room for it
     // spares the backup being restored, which may still be needed should
     // the files not take it.
     if (Keep(false, stamp) == TOutcome::Failed)
         throw EFileError(m_error);
-    const TBookWriteResult written = WriteBookFiles(m_appFolder, categories, items);
+    if (m_reader) {
+        try {
+            SaveBytesAtomic(m_appFolder + m_members.first(), files[0]);
+        } catch (const EFileError &e) {
+            throw EFileError(QStringLiteral("%1 The account book is unchanged.").arg(e.message()));
+        }
+        return;
+    }
+    const TBookWriteResult written = WriteBookFiles(m_appFolder, files[1], files[0]);
     if (!written.Ok())
         throw EFileError(written.Message());
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 // What one state of the account book holds that another does not: category
 // names, and items (a record by its category and title; a record too short
@@ -20,13 +21,15 @@ struct TBookDifference
 class TBookContents
 {
 public:
-    TBookContents(const QByteArray &categories, const QByteArray &items);
+    // `delimiter` ends each field of a record: 0xA5 in the plain files.
+    TBookContents(const QByteArray &categories, const QByteArray &items, char delimiter = '\xA5');
     // What the book of `categories` and `items` holds that this one does not.
     TBookDifference Lacks(const QByteArray &categories, const QByteArray &items) const;
 
 private:
     QSet<QByteArray> m_categories;
     QSet<QByteArray> m_items;
+    char m_delimiter;
 };
 
 // "+2 categories, +5 items", "+1 item", or "nothing".
@@ -66,6 +69,16 @@ public:
     // tests pass their own.
     explicit TBookBackups(const QString &appFolder, Clock clock = {});
 
+    // The protected book's backups: copies of its one encrypted file, never
+    // anything decrypted. `reader` opens such a file with the key held
+    // (its categories and items as views into the decrypted payload, which
+    // the returned keeper holds); it throws EFileError for a file it cannot
+    // open, such as one kept under an earlier master password, which is
+    // neither listed nor restored.
+    using TReader =
+        std::function<std::shared_ptr<const void>(const QByteArray &file, QByteArray *categories, QByteArray *items)>;
+    static TBookBackups Protected(const QString &appFolder, TReader reader, Clock clock = {});
+
     enum class TOutcome { Kept, NotNeeded, Failed };
     // Run just before a book file is replaced. A failure leaves the book
     // alone; Error() says why.
@@ -90,7 +103,12 @@ private:
     TOutcome Keep(bool spaced, const QString &spare = {});
     QStringList Stamps() const; // oldest first
     QString MemberPath(const QString &stamp, const QString &file) const;
+    // The book's state as its files hold it, for comparing.
+    std::shared_ptr<const void> Contents(const QList<QByteArray> &files, QByteArray *categories, QByteArray *items) const;
 
+    // The files a backup holds, the one that marks it complete last.
+    QStringList m_members;
+    TReader m_reader;
     QString m_appFolder;
     Clock m_clock;
     QString m_error;

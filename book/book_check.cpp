@@ -8,16 +8,36 @@
 #include <QHash>
 #include <QSet>
 
-QList<TBookFinding> CheckBook(const TStringList &categories, const TStringList &items)
+namespace {
+
+// What the protected book cannot hold: bytes that are no UTF-8 (its marks
+// among them, which would split a field), or a NUL.
+QString Utf8Refusal(const QByteArray &bytes)
+{
+    if (bytes.contains('\0'))
+        return QStringLiteral("A field or a name cannot hold a NUL character.");
+    if (QString::fromUtf8(bytes).toUtf8() != bytes)
+        return QStringLiteral("The text is not valid UTF-8.");
+    return {};
+}
+
+} // namespace
+
+QList<TBookFinding> CheckBook(const TStringList &categories, const TStringList &items, TBookText text)
 {
     using K = TBookFinding::TKind;
+    const bool utf8 = text == TBookText::Utf8;
+    const auto Shown = [text](const QByteArray &bytes) { return DecodeBookText(bytes, text); };
+    const auto refusalForLine = [&](const QByteArray &bytes) {
+        return utf8 ? Utf8Refusal(bytes) : RefusalForLine(Shown(bytes));
+    };
     QList<TBookFinding> found;
     const QSet<QByteArray> known(categories.begin(), categories.end());
 
     for (qsizetype i = 0; i < categories.size(); ++i) {
-        if (const QString why = RefusalForLine(FromAnsi(categories[i])); !why.isEmpty())
+        if (const QString why = refusalForLine(categories[i]); !why.isEmpty())
             found.append({K::RefusedText, true, int(i + 1),
-                          QStringLiteral("category \"%1\": %2").arg(FromAnsi(categories[i]), why)});
+                          QStringLiteral("category \"%1\": %2").arg(Shown(categories[i]), why)});
     }
 
     QHash<QPair<QByteArray, QByteArray>, int> firstLine;
@@ -25,12 +45,12 @@ QList<TBookFinding> CheckBook(const TStringList &categories, const TStringList &
         const int line = int(i + 1);
         QByteArray category;
         QByteArray title;
-        if (!RecordKey(items[i], &category, &title)) {
+        if (!RecordKey(items[i], &category, &title, text)) {
             found.append({K::TooShort, false, line,
-                          QStringLiteral("a record without a category and a title: \"%1\"").arg(FromAnsi(items[i]))});
+                          QStringLiteral("a record without a category and a title: \"%1\"").arg(Shown(items[i]))});
             continue;
         }
-        const QString name = QStringLiteral("\"%1\" in \"%2\"").arg(FromAnsi(title), FromAnsi(category));
+        const QString name = QStringLiteral("\"%1\" in \"%2\"").arg(Shown(title), Shown(category));
         if (!known.contains(category))
             found.append({K::MissingCategory, false, line,
                           QStringLiteral("%1: the category is not in categories.dat").arg(name)});
@@ -42,7 +62,8 @@ QList<TBookFinding> CheckBook(const TStringList &categories, const TStringList &
             firstLine.insert(key, line);
 
         const qsizetype fields =
-            RecordFieldCount(items[i].count(kFieldDelimiter), items[i].constData(), items[i].size());
+            RecordFieldCount(items[i].count(FieldDelimiterOf(text)), items[i].constData(), items[i].size(),
+                             FieldDelimiterOf(text));
         if (fields < kRecordFieldCount)
             found.append({K::CutShort, false, line,
                           QStringLiteral("%1: the record is cut short after %2 of an item's %3 fields; the others "
@@ -50,10 +71,20 @@ QList<TBookFinding> CheckBook(const TStringList &categories, const TStringList &
                               .arg(name)
                               .arg(fields)
                               .arg(kRecordFieldCount)});
-        const TItemRecord item = ReadItemRecord(items[i]);
+        const TItemRecord item = ReadItemRecord(items[i], text);
+        if (utf8) {
+            for (int f = 0; f < kItemFieldCount; ++f)
+                if (const QString why = Utf8Refusal(item.fields[f]); !why.isEmpty()) {
+                    found.append({K::RefusedText, false, line, QStringLiteral("%1, field %2: %3").arg(name).arg(f + 1).arg(why)});
+                    break;
+                }
+            if (const QString why = Utf8Refusal(item.description); !why.isEmpty())
+                found.append({K::RefusedText, false, line, QStringLiteral("%1, description: %2").arg(name, why)});
+            continue;
+        }
         QByteArray description = item.description;
         description.replace("\r\n", "\n").replace('\r', '\n');
-        if (const QString why = RefusalForDescription(FromAnsi(description)); !why.isEmpty())
+        if (const QString why = RefusalForDescription(Shown(description)); !why.isEmpty())
             found.append({K::RefusedText, false, line, QStringLiteral("%1, description: %2").arg(name, why)});
     }
     return found;

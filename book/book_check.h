@@ -1,5 +1,6 @@
 #pragma once
 
+#include "book/item_record.h"
 #include "util/string_list.h"
 
 #include <QByteArrayList>
@@ -27,7 +28,9 @@ struct TBookFinding
 
 // `categories` and `items`: the files' lines as read. Findings come in file
 // order, categories.dat first.
-QList<TBookFinding> CheckBook(const TStringList &categories, const TStringList &items);
+// `text`: a protected book's records are UTF-8, any character allowed.
+QList<TBookFinding> CheckBook(const TStringList &categories, const TStringList &items,
+                              TBookText text = TBookText::Ansi);
 
 class TAccountBook;
 

@@ -71,7 +71,7 @@ void TBookFilter::SetText(const QString &text, const QModelIndex &keep)
         return;
     }
     m_text = text;
-    m_rule = TSearchRule(text);
+    m_rule = m_book ? TSearchRule(text, m_book->Text()) : TSearchRule(text);
     m_kept.clear();
     if (keep.isValid() && keep.model() == m_book)
         m_kept.append(keep);
@@ -197,7 +197,7 @@ void TBookFilter::FoldedText(qsizetype record, const char **data, qint64 *size) 
         m_spans.resize(size_t(std::max(m_book->RecordCount(), record + 1)));
     TSpan &s = m_spans[size_t(record)];
     if (s.offset < 0) {
-        const QByteArray folded = FoldedSearchText(m_book->ReadItem(record));
+        const QByteArray folded = FoldedSearchText(m_book->ReadItem(record), m_book->Text());
         s.offset = m_folded.size();
         s.size = folded.size();
         m_folded.append(folded);

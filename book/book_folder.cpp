@@ -6,6 +6,10 @@
 #include "util/errors.h"
 #include "util/single_instance.h"
 
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 
 #include <exception>
@@ -20,6 +24,34 @@ QString Describe(const std::exception &e)
     return QString::fromLocal8Bit(e.what());
 }
 
+// Writes a protected book: the header, then the categories and the items as
+// they come, each chunk encrypted before it reaches the file.
+void WriteProtectedFile(const QString &path, const TBookKeyPtr &key, const QByteArray &categories,
+                        const std::function<void(const TAccountBook::TSink &)> &items)
+{
+    TAtomicWriter out(path);
+    TProtectedWriter writer(key, [&out](const char *data, qsizetype size) { out.Write(data, size); });
+    writer.Write(PayloadPrefix(categories.size()));
+    writer.Write(categories);
+    items([&writer](const char *data, qsizetype size) { writer.Write(data, size); });
+    writer.Finish();
+    out.Commit();
+}
+
+// A protected backup opened with the key held, for the list of backups.
+std::shared_ptr<const void> ReadProtectedBytes(const QByteArray &file, const TBookKeyPtr &key, QByteArray *categories,
+                                               QByteArray *items)
+{
+    if (!key)
+        throw EFileError(QStringLiteral("The account book is locked."));
+    QByteArray copy = file;
+    QBuffer in(&copy);
+    in.open(QIODevice::ReadOnly);
+    const TProtectedContents contents = ReadProtectedFile(in, BookFileNames::kProtected, key);
+    SplitPayload(*contents.payload, BookFileNames::kProtected, categories, items);
+    return contents.payload;
+}
+
 } // namespace
 
 TBookFolder::TBookFolder(const QString &folder, QObject *parent)
@@ -27,6 +59,9 @@ TBookFolder::TBookFolder(const QString &folder, QObject *parent)
 {
     if (!m_folder.isEmpty() && !m_folder.endsWith(u'/'))
         m_folder += u'/';
+    m_protected = QFileInfo::exists(ProtectedPath());
+    if (m_protected)
+        m_book->SetText(TBookText::Utf8);
 }
 
 TBookFolder::~TBookFolder()
@@ -38,6 +73,12 @@ TBookFolder::~TBookFolder()
 
 QString TBookFolder::Load()
 {
+    if (m_protected) {
+        if (!m_key)
+            return QStringLiteral("The account book is protected and locked: unlock it with its master password.");
+        TProtectedFault fault{};
+        return LoadProtected(m_key, {}, &fault);
+    }
     try {
         m_book->LoadCategories(CategoriesPath());
         m_book->LoadItems(ItemsPath());
@@ -47,9 +88,116 @@ QString TBookFolder::Load()
     return {};
 }
 
+QString TBookFolder::LoadProtected(const TBookKeyPtr &key, const QByteArray &password, TProtectedFault *fault)
+{
+    try {
+        QFile file(ProtectedPath());
+        if (!file.open(QIODevice::ReadOnly))
+            throw EProtectedFileError(TProtectedFault::Unreadable,
+                                      QStringLiteral("Cannot open file \"%1\". %2")
+                                          .arg(QDir::toNativeSeparators(ProtectedPath()), file.errorString()));
+        const TProtectedContents contents =
+            key ? ReadProtectedFile(file, ProtectedPath(), key) : ReadProtectedFile(file, ProtectedPath(), password);
+        QByteArray categories;
+        QByteArray items;
+        SplitPayload(*contents.payload, ProtectedPath(), &categories, &items);
+        m_book->SetText(TBookText::Utf8);
+        m_book->LoadCategoryBytes(categories);
+        m_book->LoadItemBytes(items, ProtectedPath(), contents.payload);
+        m_key = contents.key;
+    } catch (const EProtectedFileError &e) {
+        *fault = e.Fault();
+        return e.message();
+    } catch (const EFileError &e) {
+        *fault = TProtectedFault::Unreadable;
+        return e.message();
+    }
+    return {};
+}
+
+TBookFolder::TUnlock TBookFolder::Unlock(const QByteArray &password)
+{
+    TUnlock result;
+    if (!m_protected) {
+        result.fault = TProtectedFault::NotProtected;
+        result.error = QStringLiteral("The account book is not protected.");
+        return result;
+    }
+    result.error = LoadProtected(nullptr, password, &result.fault);
+    return result;
+}
+
+void TBookFolder::Lock()
+{
+    WaitForSaves();
+    m_key.reset();
+    m_book->Clear();
+}
+
+QString TBookFolder::WriteProtected(const TBookKeyPtr &key, const QByteArray &categories,
+                                    const std::function<void(const TAccountBook::TSink &)> &items)
+{
+    WaitForSaves();
+    try {
+        WriteProtectedFile(ProtectedPath(), key, categories, items);
+    } catch (const EFileError &e) {
+        return e.message();
+    }
+    return {};
+}
+
+QString TBookFolder::AdoptProtected(const TBookKeyPtr &key)
+{
+    WaitForSaves();
+    m_protected = true;
+    m_key = key;
+    m_book->Clear();
+    m_book->SetText(TBookText::Utf8);
+    return Load();
+}
+
+QString TBookFolder::AdoptPlain()
+{
+    WaitForSaves();
+    m_protected = false;
+    m_key.reset();
+    m_book->Clear();
+    m_book->SetText(TBookText::Ansi);
+    return Load();
+}
+
+TBookBackups TBookFolder::MakeBackups() const
+{
+    if (!m_protected)
+        return TBookBackups(m_folder);
+    const TBookKeyPtr key = m_key;
+    return TBookBackups::Protected(m_folder, [key](const QByteArray &file, QByteArray *categories, QByteArray *items) {
+        return ReadProtectedBytes(file, key, categories, items);
+    });
+}
+
+TBookSave TBookFolder::SaveProtected()
+{
+    TBookSave save;
+    WaitForSaves();
+    if (!m_key) {
+        save.written.error = QStringLiteral("The account book is locked.");
+        return save;
+    }
+    save.backup = KeepBackup();
+    const TAccountBook &book = *m_book;
+    try {
+        WriteProtectedFile(ProtectedPath(), m_key, book.CategoryBytes(),
+                           [&book](const TAccountBook::TSink &out) { book.WriteItemsTo(out); });
+    } catch (const EFileError &e) {
+        save.written.error = e.message();
+    }
+    return save;
+}
+
 TBookBackupStep TBookFolder::KeepBackup()
 {
-    TBookBackups backups(m_folder);
+    TBookBackups backups = MakeBackups();
     const TBookBackups::TOutcome outcome = m_backupDue->exchange(false) ? backups.KeepNow() : backups.BeforeReplace();
     TBookBackupStep step;
     if (outcome == TBookBackups::TOutcome::Failed) {
@@ -63,6 +211,8 @@ TBookBackupStep TBookFolder::KeepBackup()
 // Every write of a book file goes through one of these three.
 TBookSave TBookFolder::SaveCategories()
 {
+    if (m_protected)
+        return SaveProtected();
     TBookSave save;
     WaitForSaves();
     save.backup = KeepBackup();
@@ -81,6 +231,8 @@ TBookSave TBookFolder::SaveItems()
         save.posted = true;
         return save;
     }
+    if (m_protected)
+        return SaveProtected();
     WaitForSaves();
     save.backup = KeepBackup();
     try {
@@ -95,6 +247,8 @@ TBookSave TBookFolder::SaveBook(bool categories)
 {
     // A save still being written goes first: the backup and the rollback
     // must see the files as the last save left them.
+    if (m_protected)
+        return SaveProtected();
     TBookSave save;
     WaitForSaves();
     save.backup = KeepBackup();
@@ -104,6 +258,13 @@ TBookSave TBookFolder::SaveBook(bool categories)
                    : TBookFileContent(),
         [this](TAtomicWriter &out) { m_book->WriteItems(out); });
     return save;
+}
+
+TBookBackupStep TBookFolder::BackupNow()
+{
+    WaitForSaves();
+    m_backupDue->store(true);
+    return KeepBackup();
 }
 
 void TBookFolder::BackupBeforeNextSave()
@@ -119,6 +280,8 @@ void TBookFolder::BackupBeforeNextSave()
 // longer than a user waits for a button.
 bool TBookFolder::PostItems()
 {
+    if (m_protected && !m_key)
+        return false;
     TAccountBook::TItemsSnapshot snapshot = m_book->SnapshotItems();
     if (snapshot.Size() < m_backgroundSaveFrom)
         return false;
@@ -127,15 +290,24 @@ bool TBookFolder::PostItems()
         connect(m_saver, &TBookSaver::finished, this, &TBookFolder::backgroundSaveFinished);
     }
     const QString folder = m_folder;
-    const QString path = ItemsPath();
+    const QString path = m_protected ? ProtectedPath() : ItemsPath();
+    // The protected book is one file: its categories go with the items, and
+    // the key with the job (it is wiped once both the job and the folder
+    // have let go of it).
+    const TBookKeyPtr key = m_protected ? m_key : nullptr;
+    const QByteArray categories = m_protected ? m_book->CategoryBytes() : QByteArray();
     // A forced backup belongs to the save of the command that asked for it:
     // an earlier save still running must not take it (the state between the
     // two would then have no backup). Left set until a job takes it, so a
     // forced save replaced while it waits hands it on to the one replacing it.
     const bool forced = m_backupDue->load();
-    m_saver->Post([snapshot = std::move(snapshot), folder, path, due = m_backupDue, forced] {
+    m_saver->Post([snapshot = std::move(snapshot), folder, path, due = m_backupDue, forced, key, categories] {
         TBookSaver::TReport report;
-        TBookBackups backups(folder);
+        TBookBackups backups = key ? TBookBackups::Protected(folder,
+                                                             [key](const QByteArray &file, QByteArray *c, QByteArray *i) {
+                                                                 return ReadProtectedBytes(file, key, c, i);
+                                                             })
+                                   : TBookBackups(folder);
         const TBookBackups::TOutcome outcome =
             forced && due->exchange(false) ? backups.KeepNow() : backups.BeforeReplace();
         if (outcome == TBookBackups::TOutcome::Failed) {
@@ -143,7 +315,11 @@ bool TBookFolder::PostItems()
             report.backupError = backups.Error();
         }
         try {
-            snapshot.Save(path);
+            if (key)
+                WriteProtectedFile(path, key, categories,
+                                   [&snapshot](const TAccountBook::TSink &out) { snapshot.WriteTo(out); });
+            else
+                snapshot.Save(path);
         } catch (const std::exception &e) {
             report.error = Describe(e);
         }
@@ -162,14 +338,14 @@ QList<TBookBackup> TBookFolder::Backups()
 {
     // A save still being written finishes before the backups are looked at.
     WaitForSaves();
-    return TBookBackups(m_folder).List();
+    return MakeBackups().List();
 }
 
 QString TBookFolder::Restore(const QString &stamp)
 {
     WaitForSaves();
     try {
-        TBookBackups(m_folder).Restore(stamp);
+        MakeBackups().Restore(stamp);
     } catch (const EFileError &e) {
         return e.message();
     }
@@ -210,7 +386,7 @@ TBookImport TBookFolder::Import(const TImportPlan &plan)
     // the spacing of backups, and without a backup nothing is imported. A
     // save still being written goes first, so the backup holds it.
     WaitForSaves();
-    TBookBackups backups(m_folder);
+    TBookBackups backups = MakeBackups();
     if (backups.KeepNow() == TBookBackups::TOutcome::Failed) {
         result.outcome = TOutcome::NoBackup;
         result.backupFolder = backups.Folder();

@@ -4,6 +4,7 @@
 #include "book/book_backups.h"
 #include "book/book_files.h"
 #include "book/csv_transfer.h"
+#include "book/protected_file.h"
 
 #include <QList>
 #include <QObject>
@@ -75,6 +76,7 @@ class TBookFolder : public QObject
 public:
     static inline const QString &kCategoriesFile = BookFileNames::kCategories;
     static inline const QString &kItemsFile = BookFileNames::kItems;
+    static inline const QString &kProtectedFile = BookFileNames::kProtected;
 
     // `folder` is the application folder; a missing trailing separator is
     // added. The book is empty until Load.
@@ -85,7 +87,40 @@ public:
     const QString &Folder() const { return m_folder; }
     QString CategoriesPath() const { return m_folder + kCategoriesFile; }
     QString ItemsPath() const { return m_folder + kItemsFile; }
+    QString ProtectedPath() const { return m_folder + kProtectedFile; }
     TAccountBook &Book() const { return *m_book; }
+
+    // --- The protected book ---
+    // The folder keeps its book encrypted in book.tarnwick: decided when
+    // this object is made (the file is there), changed by Protect and
+    // Unprotect. Every operation below then reads and writes that file
+    // alone, and its backups are copies of it.
+    bool IsProtected() const { return m_protected; }
+    // Protected and no key held: nothing is loaded, nothing is written.
+    bool IsLocked() const { return m_protected && !m_key; }
+    const TBookKeyPtr &Key() const { return m_key; }
+    struct TUnlock
+    {
+        QString error; // empty when the book was loaded
+        TProtectedFault fault = TProtectedFault::Unreadable;
+        bool Ok() const { return error.isEmpty(); }
+    };
+    // Derives the key from the master password and loads the book. A wrong
+    // password or a damaged file loads nothing and writes nothing.
+    TUnlock Unlock(const QByteArray &password);
+    // Finishes the saves under way, then drops the key (its memory wiped
+    // once no save holds it) and empties the book.
+    void Lock();
+    // The book as loaded, written as book.tarnwick under `key` and read back
+    // (the caller compares it; book/protected_book.h). For Protect and a new
+    // master password.
+    QString WriteProtected(const TBookKeyPtr &key, const QByteArray &categories,
+                           const std::function<void(const std::function<void(const char *, qsizetype)> &)> &items);
+    // Takes the folder over as protected with `key`, the book already in
+    // book.tarnwick, and reloads it from there.
+    QString AdoptProtected(const TBookKeyPtr &key);
+    // Takes the folder back as plain and reloads the plain files.
+    QString AdoptPlain();
 
     // --- Loading ---
     // Reads categories.dat, then items.dat, into the book (a missing file
@@ -110,6 +145,9 @@ public:
     // folded into the command's own and the state before the command, on
     // disk only after it, would never be kept.
     void BackupBeforeNextSave();
+    // Keeps the book's files as they stand in a backup now, whatever the
+    // spacing: before a change of protection or master password.
+    TBookBackupStep BackupNow();
     void SetBackgroundSaveFrom(qint64 bytes) { m_backgroundSaveFrom = bytes; }
     // Blocks until every write posted so far is committed or has failed;
     // their reports come through backgroundSaveFinished before it returns.
@@ -152,6 +190,9 @@ signals:
 
 private:
     TBookBackupStep KeepBackup();
+    TBookBackups MakeBackups() const;
+    QString LoadProtected(const TBookKeyPtr &key, const QByteArray &password, TProtectedFault *fault);
+    TBookSave SaveProtected();
     // False for a book small enough to be written at once.
     bool PostItems();
 
@@ -164,4 +205,6 @@ private:
     // one must keep the backup the replaced one owed.
     std::shared_ptr<std::atomic<bool>> m_backupDue = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<QLockFile> m_lock;
+    bool m_protected = false;
+    TBookKeyPtr m_key;
 };

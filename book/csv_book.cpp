@@ -86,7 +86,10 @@ QString FormatName(const QStringList &keys)
 class TFitter
 {
 public:
-    TFitter(int row, QList<TImportNote> &notes) : m_row(row), m_notes(notes) {}
+    TFitter(int row, QList<TImportNote> &notes, TBookText text = TBookText::Ansi)
+        : m_row(row), m_notes(notes), m_text(text)
+    {
+    }
 
     // `secret`: the characters the book lacks are not quoted in the note.
     QByteArray Line(const QString &field, QString text, bool secret = false)
@@ -101,6 +104,8 @@ public:
         if (broken)
             Note(field, QStringLiteral("line breaks in a single-line field"),
                  QStringLiteral("each becomes a blank"));
+        if (m_text == TBookText::Utf8)
+            return Utf8(field, text);
         bool delimiter = false;
         for (QChar &c : text) {
             if (c == QChar(0x00A5)) {
@@ -124,6 +129,8 @@ public:
             lines.replace(QChar(0x2028), u'\n').replace(QChar(0x2029), u'\n');
             lines.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
         }
+        if (m_text == TBookText::Utf8)
+            return Utf8(field, lines);
         QByteArray bytes = Ansi(field, lines);
         if (UnescapeLineBreaks(EscapeLineBreaks(bytes)) != bytes) {
             // Only a "¥" before a CR or next to another "¥", and a "§"
@@ -153,6 +160,17 @@ public:
     }
 
 private:
+    // Every character as it is; only a NUL, which would end the book's
+    // line, becomes "?".
+    QByteArray Utf8(const QString &field, QString text)
+    {
+        if (text.contains(QChar(0))) {
+            text.replace(QChar(0), u'?');
+            Note(field, QStringLiteral("a NUL character"), QStringLiteral("it becomes \"?\""));
+        }
+        return text.toUtf8();
+    }
+
     // One "?" per character that Windows-1252 lacks, a pair of surrogates
     // (an emoji, say) being one character.
     QByteArray Ansi(const QString &field, const QString &text, bool secret = false)
@@ -189,6 +207,7 @@ private:
 
     int m_row;
     QList<TImportNote> &m_notes;
+    TBookText m_text;
 };
 
 QString HostOf(const QString &address)
@@ -244,15 +263,15 @@ QStringList BookCsvHeader()
     return FieldNames();
 }
 
-QByteArray BookToCsv(const QList<TItemRecord> &items)
+QByteArray BookToCsv(const QList<TItemRecord> &items, TBookText text)
 {
     QByteArray out = CsvRecord(BookCsvHeader());
     QStringList fields;
     for (const TItemRecord &item : items) {
         fields.clear();
         for (const QByteArray &f : item.fields)
-            fields << FromAnsi(f);
-        fields << FromAnsi(item.description);
+            fields << DecodeBookText(f, text);
+        fields << DecodeBookText(item.description, text);
         out += CsvRecord(fields);
     }
     return out;
@@ -307,6 +326,8 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
 TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes)
 {
     TImportPlan plan;
+    plan.text = book.text;
+    const auto shownText = [&book](const QByteArray &bytes) { return DecodeBookText(bytes, book.text); };
     const TCsvTable table = ReadCsv(csv, maxBytes);
     if (!table.fault.isEmpty()) {
         plan.fault = table.fault;
@@ -373,10 +394,12 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
         QList<TImportNote> refusal;
         for (const int f : {5, 6}) {
             const QString value = text(f == 5 ? c.username : c.password);
-            if (RefusalForLine(value).isEmpty())
+            if (book.text == TBookText::Utf8 ? !value.contains(u'\r') && !value.contains(u'\n')
+                        && !value.contains(QChar(0x2028)) && !value.contains(QChar(0x2029)) && !value.contains(QChar(0))
+                                             : RefusalForLine(value).isEmpty())
                 continue;
             QList<TImportNote> why;
-            TFitter(row.row, why).Line(names[f], value, f == 6);
+            TFitter(row.row, why, book.text).Line(names[f], value, f == 6);
             for (TImportNote &n : why) {
                 n.action = QStringLiteral("the row is not imported");
                 n.skip = TImportSkip::Unstorable;
@@ -388,7 +411,7 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             // Shown as the book would have held it; the changes to the
             // other fields no longer matter.
             QList<TImportNote> unused;
-            TFitter shown(row.row, unused);
+            TFitter shown(row.row, unused, book.text);
             TImportItem out;
             out.row = row.row;
             QString category = text(c.category).trimmed();
@@ -403,7 +426,7 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             continue;
         }
 
-        TFitter fit(row.row, plan.notes);
+        TFitter fit(row.row, plan.notes, book.text);
         TImportItem in;
         in.row = row.row;
         TItemRecord &item = in.item;
@@ -451,8 +474,8 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             plan.newCategories.append(item.Category());
         else if (item.Category() != spelt)
             fit.Note(names[0], QStringLiteral("the category \"%1\" is spelt \"%2\" in the book")
-                                   .arg(FromAnsi(spelt), FromAnsi(item.Category())),
-                     QStringLiteral("the item goes into \"%1\"").arg(FromAnsi(item.Category())));
+                                   .arg(shownText(spelt), shownText(item.Category())),
+                     QStringLiteral("the item goes into \"%1\"").arg(shownText(item.Category())));
 
         const QByteArray &category = item.Category();
         const QByteArray wanted = item.Title();
@@ -469,8 +492,8 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             ++n;
         }
         if (item.Title() != wanted)
-            fit.Note(names[1], QStringLiteral("the title \"%1\" is taken in \"%2\"").arg(FromAnsi(wanted), FromAnsi(category)),
-                     QStringLiteral("the item is titled \"%1\"").arg(FromAnsi(item.Title())));
+            fit.Note(names[1], QStringLiteral("the title \"%1\" is taken in \"%2\"").arg(shownText(wanted), shownText(category)),
+                     QStringLiteral("the item is titled \"%1\"").arg(shownText(item.Title())));
         given.insert({category, item.Title()});
         plan.items.append(std::move(in));
     }

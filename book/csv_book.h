@@ -20,7 +20,8 @@ QStringList BookCsvHeader();
 // category, title, program, website, login address, username, password,
 // affiliate link, cloaked address, payout, payment day and the description
 // with its line breaks, converted from Windows-1252 to UTF-8.
-QByteArray BookToCsv(const QList<TItemRecord> &items);
+// A protected book's items (`text` Utf8) go out exactly as they are.
+QByteArray BookToCsv(const QList<TItemRecord> &items, TBookText text = TBookText::Ansi);
 
 // Where each item field comes from in a CSV file; -1 for none.
 struct TCsvColumns
@@ -75,7 +76,7 @@ struct TImportNote
 struct TImportItem
 {
     int row = 0;
-    TItemRecord item; // Windows-1252; fields 0 to 10 and the description
+    TItemRecord item; // as the book spells text (TImportPlan::text); fields 0 to 10 and the description
 };
 
 struct TImportPlan
@@ -92,6 +93,7 @@ struct TImportPlan
     // username as the book would have held them. Their notes say why.
     QList<TImportItem> refused;
     QString fault;            // the file cannot be imported at all; items is empty
+    TBookText text = TBookText::Ansi; // how the items spell their text: the book's own way
 
     // How many rows of the file give no item, for whatever reason.
     qsizetype SkippedRows() const;
@@ -110,6 +112,10 @@ struct TImportBook
 {
     QByteArrayList categories; // the book's category names, in book order
     TBookHasTitle hasTitle;
+    // A protected book (Utf8) holds every character: nothing is replaced
+    // and no row is left out for its username or password, but for a line
+    // break or a NUL, which no field but the description can hold.
+    TBookText text = TBookText::Ansi;
 };
 
 // Reads a CSV file and maps it to items without touching the book. Rows that

@@ -84,9 +84,10 @@ TfrmCsvImport::TfrmCsvImport(QWidget *parent) : QDialog(parent)
 void TfrmCsvImport::SetPlan(const TImportPlan &plan, const QString &fileName)
 {
     const TCsvColumns &c = plan.columns;
+    const auto FromBook = [&plan](const QByteArray &bytes) { return DecodeBookText(bytes, plan.text); };
     QStringList newCategories;
     for (const QByteArray &name : plan.newCategories)
-        newCategories << QStringLiteral("\"%1\"").arg(FromAnsi(name));
+        newCategories << QStringLiteral("\"%1\"").arg(FromBook(name));
     QString summary = QStringLiteral("\"%1\", read as %2.\n").arg(QDir::toNativeSeparators(fileName), c.format);
     summary += plan.items.isEmpty() ? QStringLiteral("The file holds nothing to import.")
                                     : QStringLiteral("%1 item(s) will be added").arg(plan.items.size());
@@ -139,9 +140,9 @@ void TfrmCsvImport::SetPlan(const TImportPlan &plan, const QString &fileName)
         if (!imported)
             changed = QStringLiteral("Not imported: ") + changed;
         const QString password = in.item.Password().isEmpty() ? QString() : QStringLiteral("\u2022\u2022\u2022\u2022");
-        auto *row = new QTreeWidgetItem(lvwItems, {QString::number(in.row), FromAnsi(in.item.Category()),
-                                                   FromAnsi(in.item.Title()), FromAnsi(in.item.WebsiteURL()),
-                                                   FromAnsi(in.item.Login()), password, changed});
+        auto *row = new QTreeWidgetItem(lvwItems, {QString::number(in.row), FromBook(in.item.Category()),
+                                                   FromBook(in.item.Title()), FromBook(in.item.WebsiteURL()),
+                                                   FromBook(in.item.Login()), password, changed});
         if (!changes.isEmpty()) {
             row->setIcon(0, style()->standardIcon(imported ? QStyle::SP_MessageBoxInformation
                                                            : QStyle::SP_MessageBoxWarning));

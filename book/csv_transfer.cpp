@@ -37,13 +37,14 @@ QByteArray ExportBookCsv(const TAccountBook &book)
     items.reserve(book.RecordCount());
     for (qsizetype r = 0; r < book.RecordCount(); ++r)
         items.append(book.ReadItem(r));
-    return BookToCsv(items);
+    return BookToCsv(items, book.Text());
 }
 
 QString ExportTargetRefusal(const QString &appFolder, const QString &path)
 {
     const QString target = Resolved(path);
-    for (const QString &own : {TBookFolder::kCategoriesFile, TBookFolder::kItemsFile, QStringLiteral("dbsettings.dat")}) {
+    for (const QString &own : {TBookFolder::kCategoriesFile, TBookFolder::kItemsFile, TBookFolder::kProtectedFile,
+                               QStringLiteral("dbsettings.dat")}) {
         if (target == Resolved(QDir(appFolder).filePath(own)))
             return QStringLiteral("\"%1\" is a file of the account book itself; choose another file for the "
                                   "export.")
@@ -98,12 +99,14 @@ TImportBook ImportBookOf(const TAccountBook &book)
     out.hasTitle = [&book](const QByteArray &category, const QByteArray &title) {
         return book.FindItem(category, title) >= 0;
     };
+    out.text = book.Text();
     return out;
 }
 
 TImportDone ApplyCsvImport(TAccountBook &book, const TImportPlan &plan)
 {
     TImportDone done;
+    const auto Shown = [&book](const QByteArray &bytes) { return DecodeBookText(bytes, book.Text()); };
     const auto changed = [](const QString &what) {
         throw EAppError(QStringLiteral("The account book changed while the import was prepared (%1). "
                                        "Import the file again.")
@@ -111,7 +114,7 @@ TImportDone ApplyCsvImport(TAccountBook &book, const TImportPlan &plan)
     };
     for (const QByteArray &name : plan.newCategories) {
         if (book.AddCategory(name) != TBookOutcome::Done)
-            changed(QStringLiteral("the category \"%1\" is there now").arg(FromAnsi(name)));
+            changed(QStringLiteral("the category \"%1\" is there now").arg(Shown(name)));
         ++done.newCategories;
     }
     // Items show under the first category of their name.
@@ -123,7 +126,7 @@ TImportDone ApplyCsvImport(TAccountBook &book, const TImportPlan &plan)
         const TItemRecord &item = in.item;
         const auto row = rowOf.constFind(item.Category());
         if (row == rowOf.constEnd())
-            changed(QStringLiteral("the category \"%1\" is gone").arg(FromAnsi(item.Category())));
+            changed(QStringLiteral("the category \"%1\" is gone").arg(Shown(item.Category())));
         const QModelIndex category = book.CategoryIndex(*row);
         // Adding compares titles ignoring case, as for a title the user
         // types in; the plan made titles unique byte for byte, as storing an
@@ -134,12 +137,12 @@ TImportDone ApplyCsvImport(TAccountBook &book, const TImportPlan &plan)
         for (int n = 1; added == TBookOutcome::ItemExists && n < 1000; ++n)
             added = book.AddItem(category, "\x7F" "import " + QByteArray::number(n), &node);
         if (added != TBookOutcome::Done)
-            changed(QStringLiteral("no place for \"%1\"").arg(FromAnsi(item.Title())));
+            changed(QStringLiteral("no place for \"%1\"").arg(Shown(item.Title())));
         std::array<QByteArray, 10> rest;
         std::copy(item.fields.begin() + 1, item.fields.end(), rest.begin());
         if (book.StoreItem(node, rest, item.description) != TBookOutcome::Done)
             changed(QStringLiteral("the title \"%1\" is taken in \"%2\"")
-                        .arg(FromAnsi(item.Title()), FromAnsi(item.Category())));
+                        .arg(Shown(item.Title()), Shown(item.Category())));
         ++done.items;
     }
     return done;

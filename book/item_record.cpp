@@ -1,24 +1,66 @@
 #include "item_record.h"
 
+#include "util/codepage.h"
 #include "util/text_utils.h"
 
 #include <algorithm>
 #include <cstring>
 
-TStringList SplitRecord(const QByteArray &record)
+QByteArray EscapeDescription(const QByteArray &description, TBookText text)
+{
+    if (text == TBookText::Ansi)
+        return EscapeLineBreaks(description);
+    QByteArray out = description;
+    for (char &c : out)
+        if (c == '\r')
+            c = '\xFE';
+        else if (c == '\n')
+            c = '\xFD';
+    return out;
+}
+
+QByteArray UnescapeDescription(const QByteArray &escaped, TBookText text)
+{
+    if (text == TBookText::Ansi)
+        return UnescapeLineBreaks(escaped);
+    QByteArray out = escaped;
+    for (char &c : out)
+        if (c == '\xFE')
+            c = '\r';
+        else if (c == '\xFD')
+            c = '\n';
+    return out;
+}
+
+QString DecodeBookText(const QByteArray &bytes, TBookText text)
+{
+    return text == TBookText::Utf8 ? QString::fromUtf8(bytes) : FromAnsi(bytes);
+}
+
+QByteArray EncodeBookText(const QString &shown, TBookText text, bool *lossless)
+{
+    if (text == TBookText::Ansi)
+        return ToAnsi(shown, lossless);
+    if (lossless)
+        *lossless = true;
+    return shown.toUtf8();
+}
+
+TStringList SplitRecord(const QByteArray &record, TBookText text)
 {
     TStringList fields;
-    SplitByDelimiter(kFieldDelimiter, record, fields);
+    SplitByDelimiter(FieldDelimiterOf(text), record, fields);
     return fields;
 }
 
-TItemRecord ReadItemRecord(const QByteArray &record)
+TItemRecord ReadItemRecord(const QByteArray &record, TBookText text)
 {
+    const char delimiter = FieldDelimiterOf(text);
     TItemRecord item;
     qsizetype start = 0;
     int field = 0;
     for (; field < kItemFieldCount; ++field) {
-        const qsizetype at = record.indexOf(kFieldDelimiter, start);
+        const qsizetype at = record.indexOf(delimiter, start);
         if (at < 0) {
             // The bytes after the last delimiter form a field when not empty.
             if (start < record.size())
@@ -38,30 +80,31 @@ TItemRecord ReadItemRecord(const QByteArray &record)
     // a description of one lone CR, which reads as the added item's empty
     // description.
     QByteArray rest = record.mid(start);
-    static const QByteArray kAddedTail("\xA5\xA5\xA5");
+    const QByteArray addedTail(3, delimiter);
     // Only a record whose fields after the title are all empty can be an
     // added item; any other with this tail holds a description of one CR.
     bool blankAfterTitle = true;
     for (int f = 2; f < kItemFieldCount; ++f)
         blankAfterTitle = blankAfterTitle && item.fields[f].isEmpty();
-    if (rest == kAddedTail && blankAfterTitle) {
+    if (rest == addedTail && blankAfterTitle) {
         item.complete = true;
         return item;
     }
-    if (rest.endsWith(kFieldDelimiter)) {
+    if (rest.endsWith(delimiter)) {
         rest.chop(1);
         item.complete = true;
     }
-    item.description = UnescapeLineBreaks(rest);
+    item.description = UnescapeDescription(rest, text);
     return item;
 }
 
-bool RecordKey(const QByteArray &record, QByteArray *category, QByteArray *title)
+bool RecordKey(const QByteArray &record, QByteArray *category, QByteArray *title, TBookText text)
 {
-    const qsizetype a = record.indexOf(kFieldDelimiter);
+    const char delimiter = FieldDelimiterOf(text);
+    const qsizetype a = record.indexOf(delimiter);
     if (a < 0)
         return false;
-    qsizetype b = record.indexOf(kFieldDelimiter, a + 1);
+    qsizetype b = record.indexOf(delimiter, a + 1);
     if (b < 0) {
         if (a + 1 >= record.size())
             return false;
@@ -74,17 +117,18 @@ bool RecordKey(const QByteArray &record, QByteArray *category, QByteArray *title
     return true;
 }
 
-bool RecordIs(const QByteArray &record, const QByteArray &category, const QByteArray &title)
+bool RecordIs(const QByteArray &record, const QByteArray &category, const QByteArray &title, TBookText text)
 {
+    const char delimiter = FieldDelimiterOf(text);
     // A name holding the delimiter can never equal a field.
-    if (category.contains(kFieldDelimiter) || title.contains(kFieldDelimiter))
+    if (category.contains(delimiter) || title.contains(delimiter))
         return false;
     const qsizetype c = category.size();
     const qsizetype t = title.size();
     if (record.size() < c + 1 + t)
         return false;
     const char *d = record.constData();
-    if (d[c] != kFieldDelimiter || std::memcmp(d, category.constData(), c) != 0)
+    if (d[c] != delimiter || std::memcmp(d, category.constData(), c) != 0)
         return false;
     if (std::memcmp(d + c + 1, title.constData(), t) != 0)
         return false;
@@ -92,29 +136,31 @@ bool RecordIs(const QByteArray &record, const QByteArray &category, const QByteA
     // empty title needs its delimiter, or the record has only one field.
     if (record.size() == c + 1 + t)
         return t > 0;
-    return d[c + 1 + t] == kFieldDelimiter;
+    return d[c + 1 + t] == delimiter;
 }
 
 QByteArray BuildStoredRecord(const QByteArray &category, const std::array<QByteArray, 10> &fields1to10,
-                             const QByteArray &description)
+                             const QByteArray &description, TBookText text)
 {
+    const char delimiter = FieldDelimiterOf(text);
     QByteArray out = category;
-    out.append(kFieldDelimiter);
+    out.append(delimiter);
     for (const QByteArray &f : fields1to10) {
         out.append(f);
-        out.append(kFieldDelimiter);
+        out.append(delimiter);
     }
-    out.append(EscapeLineBreaks(description));
-    out.append(kFieldDelimiter);
+    out.append(EscapeDescription(description, text));
+    out.append(delimiter);
     return out;
 }
 
-QByteArray BuildNewItemRecord(const QByteArray &category, const QByteArray &title)
+QByteArray BuildNewItemRecord(const QByteArray &category, const QByteArray &title, TBookText text)
 {
+    const char delimiter = FieldDelimiterOf(text);
     QByteArray out = category;
-    out.append(kFieldDelimiter);
+    out.append(delimiter);
     out.append(title);
-    out.append(QByteArray(13, kFieldDelimiter));
+    out.append(QByteArray(13, delimiter));
     return out;
 }
 

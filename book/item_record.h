@@ -3,6 +3,7 @@
 #include "util/string_list.h"
 
 #include <QByteArray>
+#include <QString>
 #include <array>
 
 // One line of items.dat: fields each followed by the delimiter byte 0xA5.
@@ -24,6 +25,24 @@ enum class TItemField {
     Payout,
     PaymentDay,
 };
+// How a book spells its records. The plain files hold Windows-1252, a 0xA5
+// after each field and the description's CR and LF as A5 A5 and A7 A7. The
+// protected book holds UTF-8, where any character may stand, so its marks are
+// bytes UTF-8 never holds: 0xFF after each field, 0xFE for CR and 0xFD for LF
+// in the description. Records are lines in both, so one line scan reads either.
+enum class TBookText { Ansi, Utf8 };
+constexpr char kUtf8FieldDelimiter = '\xFF';
+constexpr char FieldDelimiterOf(TBookText text)
+{
+    return text == TBookText::Utf8 ? kUtf8FieldDelimiter : kFieldDelimiter;
+}
+// The description as a record holds it, on one line, and back.
+QByteArray EscapeDescription(const QByteArray &description, TBookText text);
+QByteArray UnescapeDescription(const QByteArray &escaped, TBookText text);
+// Text of the book as the widgets show it, and back. A character the book
+// cannot hold (only the plain book has such) becomes '?'; *lossless tells.
+QString DecodeBookText(const QByteArray &bytes, TBookText text);
+QByteArray EncodeBookText(const QString &shown, TBookText text, bool *lossless = nullptr);
 
 struct TItemRecord
 {
@@ -57,32 +76,36 @@ constexpr int kRecordFieldCount = kItemFieldCount + 1;
 // one more (a description whose closing delimiter is missing, say). A record
 // with fewer than kRecordFieldCount was cut short. Loading counts the
 // delimiters while it finds the lines, so no record is looked at twice.
-inline qsizetype RecordFieldCount(qsizetype delimiters, const char *data, qsizetype size)
+inline qsizetype RecordFieldCount(qsizetype delimiters, const char *data, qsizetype size,
+                                  char delimiter = kFieldDelimiter)
 {
-    return delimiters + (size > 0 && data[size - 1] != kFieldDelimiter ? 1 : 0);
+    return delimiters + (size > 0 && data[size - 1] != delimiter ? 1 : 0);
 }
 
 // The record's pieces split at 0xA5.
-TStringList SplitRecord(const QByteArray &record);
+TStringList SplitRecord(const QByteArray &record, TBookText text = TBookText::Ansi);
 
 // Reads a record of either shape the program writes: a stored item (eleven
 // fields, the escaped description, one closing 0xA5) or a freshly added item
 // (category, title, thirteen 0xA5). Missing fields read as empty.
-TItemRecord ReadItemRecord(const QByteArray &record);
+TItemRecord ReadItemRecord(const QByteArray &record, TBookText text = TBookText::Ansi);
 
 // True when field 0 equals `category` and field 1 equals `title`, byte for
 // byte; cheaper than splitting the whole record.
-bool RecordIs(const QByteArray &record, const QByteArray &category, const QByteArray &title);
+bool RecordIs(const QByteArray &record, const QByteArray &category, const QByteArray &title,
+              TBookText text = TBookText::Ansi);
 
 // Field 0 and field 1 without splitting the rest; false when the record has
 // fewer than two fields.
-bool RecordKey(const QByteArray &record, QByteArray *category, QByteArray *title);
+bool RecordKey(const QByteArray &record, QByteArray *category, QByteArray *title,
+               TBookText text = TBookText::Ansi);
 
 // The record of a stored item: the category, fields 1..10 and the escaped
 // description, each followed by 0xA5.
 QByteArray BuildStoredRecord(const QByteArray &category, const std::array<QByteArray, 10> &fields1to10,
-                             const QByteArray &description);
+                             const QByteArray &description, TBookText text = TBookText::Ansi);
 
 // The record of a freshly added item: the category, 0xA5, the title and
 // thirteen 0xA5 bytes.
-QByteArray BuildNewItemRecord(const QByteArray &category, const QByteArray &title);
+QByteArray BuildNewItemRecord(const QByteArray &category, const QByteArray &title,
+                              TBookText text = TBookText::Ansi);

@@ -60,7 +60,7 @@ constexpr qsizetype kNamed = 5;
 }
 
 QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &due, const QDate &today,
-                     qsizetype dueCount)
+                     qsizetype dueCount, TBookText bookText)
 {
     QStringList names;
     for (qsizetype i = 0; i < due.size() && i < kNamed; ++i) {
@@ -69,7 +69,7 @@ QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &
             : days == 1               ? QStringLiteral("tomorrow")
                                       : QStringLiteral("in %1 days").arg(days);
         const QByteArray title = due[i].index < titles.size() ? titles[due[i].index] : QByteArray();
-        names << QStringLiteral("%1 (%2)").arg(FromAnsi(title), when);
+        names << QStringLiteral("%1 (%2)").arg(DecodeBookText(title, bookText), when);
     }
     if (names.isEmpty())
         return {};
@@ -81,8 +81,8 @@ QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &
     return text;
 }
 
-TReminderBuilder::TReminderBuilder(const QDate &today, int daysAhead)
-    : m_today(today), m_daysAhead(daysAhead), m_titles(today.isValid() ? qMax(daysAhead, 0) + 1 : 0)
+TReminderBuilder::TReminderBuilder(const QDate &today, int daysAhead, TBookText text)
+    : m_today(today), m_daysAhead(daysAhead), m_text(text), m_titles(today.isValid() ? qMax(daysAhead, 0) + 1 : 0)
 {
 }
 
@@ -119,7 +119,7 @@ QString TReminderBuilder::Text() const
             titles.append(title);
         }
     }
-    return ReminderText(titles, due, m_today, m_count);
+    return ReminderText(titles, due, m_today, m_count, m_text);
 }
 
 namespace {
@@ -129,17 +129,17 @@ constexpr int kPaymentDayField = 10;
 
 // Field `n` of a record without splitting or copying the rest: a view into
 // `record`, empty when the record has fewer fields.
-QByteArray RecordField(const QByteArray &record, int n)
+QByteArray RecordField(const QByteArray &record, int n, char delimiter)
 {
     const char *p = record.constData();
     const char *end = p + record.size();
     for (int i = 0; i < n; ++i) {
-        p = static_cast<const char *>(std::memchr(p, kFieldDelimiter, size_t(end - p)));
+        p = static_cast<const char *>(std::memchr(p, delimiter, size_t(end - p)));
         if (!p)
             return {};
         ++p;
     }
-    const auto *stop = static_cast<const char *>(std::memchr(p, kFieldDelimiter, size_t(end - p)));
+    const auto *stop = static_cast<const char *>(std::memchr(p, delimiter, size_t(end - p)));
     return stop ? QByteArray::fromRawData(p, stop - p) : QByteArray();
 }
 
@@ -147,13 +147,14 @@ QByteArray RecordField(const QByteArray &record, int n)
 
 QString BookReminderText(const TAccountBook &book, const QDate &today, int daysAhead)
 {
-    TReminderBuilder reminder(today, daysAhead);
+    TReminderBuilder reminder(today, daysAhead, book.Text());
+    const char delimiter = FieldDelimiterOf(book.Text());
     for (int c = 0; c < book.CategoryCount(); ++c) {
         const QModelIndex category = book.CategoryIndex(c);
         for (int i = 0, n = book.rowCount(category); i < n; ++i) {
             const QByteArray record = book.Record(book.RecordAt(book.index(i, 0, category)));
-            if (const QByteArray day = RecordField(record, kPaymentDayField); !day.isEmpty())
-                reminder.Add(day, RecordField(record, kTitleField));
+            if (const QByteArray day = RecordField(record, kPaymentDayField, delimiter); !day.isEmpty())
+                reminder.Add(day, RecordField(record, kTitleField, delimiter));
         }
     }
     return reminder.Text();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "book/item_record.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QHash>
@@ -41,7 +43,7 @@ QList<TPaymentDue> DuePayments(const QList<QByteArray> &paymentDays, const QDate
 // many are due in all when `due` holds only the first of them; -1 for
 // due.size().
 QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &due, const QDate &today,
-                     qsizetype dueCount = -1);
+                     qsizetype dueCount = -1, TBookText text = TBookText::Ansi);
 
 // The same reminder for a book walked item by item in book order, keeping
 // only the titles the text names: a book of a million items costs no list
@@ -49,7 +51,7 @@ QString ReminderText(const QList<QByteArray> &titles, const QList<TPaymentDue> &
 class TReminderBuilder
 {
 public:
-    explicit TReminderBuilder(const QDate &today, int daysAhead = 3);
+    explicit TReminderBuilder(const QDate &today, int daysAhead = 3, TBookText text = TBookText::Ansi);
     // Copies what it keeps, so both may point into a buffer the caller reuses.
     void Add(const QByteArray &paymentDay, const QByteArray &title);
     qsizetype DueCount() const { return m_count; }
@@ -59,6 +61,7 @@ public:
 private:
     QDate m_today;
     int m_daysAhead;
+    TBookText m_text;
     QList<QList<QByteArray>> m_titles; // per day from today, the first few in book order
     QHash<QByteArray, int> m_daysRead;  // payment day text -> day of the month (0: none)
     qsizetype m_count = 0;

@@ -155,8 +155,33 @@ QByteArray FoldAnsi(const QByteArray &text)
     return out;
 }
 
-QByteArray FoldedSearchText(const TItemRecord &item)
+QByteArray FoldUtf8(const QByteArray &text)
 {
+    const QString decomposed = QString::fromUtf8(text).normalized(QString::NormalizationForm_KD);
+    QString bare;
+    bare.reserve(decomposed.size());
+    for (QChar c : decomposed)
+        if (c.category() != QChar::Mark_NonSpacing && c.category() != QChar::Mark_Enclosing)
+            bare += c;
+    return bare.toCaseFolded().toUtf8();
+}
+
+QByteArray FoldedSearchText(const TItemRecord &item, TBookText text)
+{
+    if (text == TBookText::Utf8) {
+        QByteArray out;
+        for (int f = 0; f < kItemFieldCount; ++f) {
+            if (f == 6)
+                continue;
+            out += FoldUtf8(item.fields[f]);
+            out += kFieldBreak;
+        }
+        QByteArray description = item.description;
+        description.replace('\r', kFieldBreak).replace('\n', kFieldBreak);
+        for (const QByteArray &line : description.split(kFieldBreak))
+            out += FoldUtf8(line) + kFieldBreak;
+        return out;
+    }
     std::string buffer;
     return QByteArray(buffer.data(), qsizetype(FoldItem(item, buffer)));
 }
@@ -178,6 +203,19 @@ TSearchRule::TSearchRule(const QString &text)
     Init(ansi, !lossless);
 }
 
+TSearchRule::TSearchRule(const QString &text, TBookText bookText) : m_text(bookText)
+{
+    if (bookText == TBookText::Ansi) {
+        *this = TSearchRule(text);
+        return;
+    }
+    QString kept;
+    for (QChar c : text.trimmed())
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7F)
+            kept += c;
+    InitFolded(FoldUtf8(kept.toUtf8()), false);
+}
+
 TSearchRule::TSearchRule(const QByteArray &ansiText)
 {
     Init(ansiText.trimmed(), false);
@@ -189,7 +227,12 @@ void TSearchRule::Init(const QByteArray &ansiText, bool impossible)
     for (char c : ansiText)
         if (static_cast<unsigned char>(c) >= 0x20 && c != '\x7F')
             kept += c;
-    m_needle = FoldAnsi(kept);
+    InitFolded(FoldAnsi(kept), impossible);
+}
+
+void TSearchRule::InitFolded(const QByteArray &needle, bool impossible)
+{
+    m_needle = needle;
     m_empty = m_needle.isEmpty() && !impossible;
     m_impossible = impossible;
     // How common each byte is in the book's folded text, roughly: letters by
@@ -257,6 +300,8 @@ bool TSearchRule::MatchesCategory(const QByteArray &name) const
 {
     if (m_empty || m_impossible)
         return m_empty;
+    if (m_text == TBookText::Utf8)
+        return MatchesFolded(FoldUtf8(name));
     char *begin = Room(m_scratch, name.size());
     return Find(begin, size_t(FoldInto(begin, name.constData(), name.size()) - begin));
 }
@@ -265,6 +310,8 @@ bool TSearchRule::MatchesItem(const TItemRecord &item) const
 {
     if (m_empty || m_impossible)
         return m_empty;
+    if (m_text == TBookText::Utf8)
+        return MatchesFolded(FoldedSearchText(item, m_text));
     const size_t size = FoldItem(item, m_scratch);
     return Find(m_scratch.data(), size);
 }
@@ -273,6 +320,8 @@ bool TSearchRule::MatchesRecord(const QByteArray &record) const
 {
     if (m_empty || m_impossible)
         return m_empty;
+    if (m_text == TBookText::Utf8)
+        return MatchesItem(ReadItemRecord(record, m_text));
     const size_t size = FoldRecord(record, m_scratch);
     return Find(m_scratch.data(), size);
 }

@@ -17,7 +17,12 @@ QByteArray FoldAnsi(const QByteArray &text);
 // program, the four addresses, username, payout, payment day and description,
 // never the password. Fields are kept apart so that a match never spans two
 // of them. A model that keeps this per item filters without folding again.
-QByteArray FoldedSearchText(const TItemRecord &item);
+QByteArray FoldedSearchText(const TItemRecord &item, TBookText text = TBookText::Ansi);
+
+// Folds UTF-8 text of a protected book for searching, in any script:
+// compatibility decomposition, combining marks dropped, then Unicode case
+// folding (é -> e, Ä -> a, Σ -> σ, ß -> ss, ﬁ -> fi).
+QByteArray FoldUtf8(const QByteArray &text);
 
 // Decides, for one search text, which items and categories stay in view. Built
 // once per keystroke; matching allocates nothing after the first few calls.
@@ -28,6 +33,9 @@ public:
     // book cannot hold are first stripped of their accents, and when one is
     // still left nothing can match.
     explicit TSearchRule(const QString &text);
+    // For a book that spells its text as `bookText`: a protected book's
+    // search text can hold any character, and its records fold as UTF-8.
+    TSearchRule(const QString &text, TBookText bookText);
     // Search text already in Windows-1252.
     explicit TSearchRule(const QByteArray &ansiText);
 
@@ -46,9 +54,11 @@ public:
 
 private:
     void Init(const QByteArray &ansiText, bool impossible);
+    void InitFolded(const QByteArray &needle, bool impossible);
     bool Find(const char *data, size_t size) const;
 
     QByteArray m_needle;
+    TBookText m_text = TBookText::Ansi;
     bool m_empty = true;
     bool m_impossible = false;
     size_t m_rareAt = 0;  // the needle's byte least likely to occur

@@ -5,11 +5,13 @@
 //   tarnwick-book [--folder DIR] import --csv FILE [--dry-run]
 //   tarnwick-book [--folder DIR] search TEXT
 //   tarnwick-book [--folder DIR] check
+//   tarnwick-book [--folder DIR] [--password-stdin] protect | unprotect | passwd
 
 #include "tools/tool_output.h"
 #include "book/account_book.h"
 #include "book/book_check.h"
 #include "book/book_folder.h"
+#include "book/protected_book.h"
 #include "book/search_rule.h"
 #include "util/codepage.h"
 #include "util/errors.h"
@@ -21,18 +23,115 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
-enum TExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitBookOpen = 3, ExitFound = 4, ExitRowsSkipped = 5 };
+enum TExitCode {
+    ExitOk = 0,
+    ExitFailed = 1,
+    ExitUsage = 2,
+    ExitBookOpen = 3,
+    ExitFound = 4,
+    ExitRowsSkipped = 5,
+    ExitWrongPassword = 6,
+};
 
 struct TToolContext
 {
     QString folder; // ends with a separator
     QString csv;
     bool dryRun = false;
+    bool passwordStdin = false;
+    bool replaceUnstorable = false;
 };
+
+// A wrong master password ends the command with its own status.
+class EWrongPassword : public EAppError
+{
+public:
+    using EAppError::EAppError;
+};
+
+// A password longer than this is no password anyone types.
+constexpr qsizetype kMaxPassword = 4096;
+
+// The first line of standard input, without its line end: one line per
+// password asked, in the order asked.
+QByteArray PasswordLine()
+{
+    QByteArray line;
+    for (int c; (c = std::fgetc(stdin)) != EOF && c != '\n';) {
+        if (line.size() >= kMaxPassword) {
+            WipeBytes(line);
+            throw EAppError(QStringLiteral("The password on standard input is longer than %1 bytes.").arg(kMaxPassword));
+        }
+        line.append(char(c));
+    }
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// Asks on the terminal with echo off; the terminal's own line editing works.
+QByteArray PasswordFromTerminal(const QString &prompt)
+{
+    std::FILE *tty = std::fopen("/dev/tty", "r+");
+    if (!tty)
+        throw EAppError(QStringLiteral("No terminal to ask the master password on; pass it with --password-stdin."));
+    Print(tty, prompt);
+    std::fflush(tty);
+    termios before{};
+    const bool terminal = tcgetattr(fileno(tty), &before) == 0;
+    if (terminal) {
+        termios quiet = before;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(fileno(tty), TCSAFLUSH, &quiet);
+    }
+    char buffer[kMaxPassword + 2];
+    const bool read = std::fgets(buffer, sizeof buffer, tty) != nullptr;
+    if (terminal)
+        tcsetattr(fileno(tty), TCSAFLUSH, &before);
+    std::fclose(tty);
+    QByteArray line = read ? QByteArray(buffer) : QByteArray();
+    std::memset(buffer, 0, sizeof buffer);
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// The password as the program derives its key from it: UTF-8, whatever the
+// terminal's encoding.
+QByteArray AskPassword(const TToolContext &context, const QString &prompt)
+{
+    QByteArray raw = context.passwordStdin ? PasswordLine() : PasswordFromTerminal(prompt);
+    QByteArray utf8 = QString::fromLocal8Bit(raw).toUtf8();
+    WipeBytes(raw);
+    return utf8;
+}
+
+// A new master password: twice on the terminal, once on standard input.
+QByteArray AskNewPassword(const TToolContext &context)
+{
+    QByteArray password = AskPassword(context, QStringLiteral("New master password: "));
+    if (password.isEmpty())
+        throw EAppError(QStringLiteral("The master password cannot be empty. Nothing was written."));
+    if (!context.passwordStdin) {
+        QByteArray again = AskPassword(context, QStringLiteral("The same once more: "));
+        const bool same = again == password;
+        WipeBytes(again);
+        if (!same) {
+            WipeBytes(password);
+            throw EAppError(QStringLiteral("The two passwords differ. Nothing was written."));
+        }
+    }
+    return password;
+}
 
 void Fail(const QString &text)
 {
@@ -41,20 +140,134 @@ void Fail(const QString &text)
 
 // Text of the book as a terminal shows it: control characters, which could
 // move the cursor or recolour the terminal, become "?".
-QString Shown(const QByteArray &ansi)
+QString Shown(const QByteArray &bytes, TBookText spelt = TBookText::Ansi)
 {
-    QString text = FromAnsi(ansi);
+    QString text = DecodeBookText(bytes, spelt);
     for (QChar &c : text)
         if (c.category() == QChar::Other_Control)
             c = u'?';
     return text;
 }
 
-// A book that cannot be read ends the command.
-void LoadBook(TBookFolder &folder)
+// A book that cannot be read ends the command. A protected one asks its
+// master password first.
+void LoadBook(TBookFolder &folder, const TToolContext &context)
 {
+    if (folder.IsProtected()) {
+        QByteArray password = AskPassword(context, QStringLiteral("Master password: "));
+        const TBookFolder::TUnlock unlock = folder.Unlock(password);
+        WipeBytes(password);
+        if (unlock.fault == TProtectedFault::WrongPassword && !unlock.Ok())
+            throw EWrongPassword(QStringLiteral("%1 Nothing was written.").arg(unlock.error));
+        if (!unlock.Ok())
+            throw EFileError(unlock.error);
+        return;
+    }
     if (const QString error = folder.Load(); !error.isEmpty())
         throw EFileError(error);
+}
+
+bool RefuseWhileOpen(TBookFolder &folder, const TToolContext &context)
+{
+    if (folder.TakeLock())
+        return false;
+    Fail(QStringLiteral("The account book in \"%1\" is open in the program; close it first. Nothing was written.")
+             .arg(Native(context.folder)));
+    return true;
+}
+
+int Protect(const TToolContext &context)
+{
+    TBookFolder folder(context.folder);
+    if (RefuseWhileOpen(folder, context))
+        return ExitBookOpen;
+    if (folder.IsProtected()) {
+        Fail(QStringLiteral("The account book is protected already. Nothing was written."));
+        return ExitFailed;
+    }
+    LoadBook(folder, context);
+    QByteArray password = AskNewPassword(context);
+    // About half a second and at least 64 MiB on this machine.
+    const TProtection done = ProtectBook(folder, password, KdfForProtecting());
+    WipeBytes(password);
+    if (!done.error.isEmpty()) {
+        Fail(done.error);
+        return ExitFailed;
+    }
+    // The plain files and their backups hold every password in clear text:
+    // asking for protection from a terminal is asking for them to go.
+    if (const QString error = RemoveFiles(done.removable); !error.isEmpty()) {
+        Fail(QStringLiteral("The book is protected in \"%1\", but: %2 Remove the plain files by hand.")
+                 .arg(Native(folder.ProtectedPath()), error));
+        return ExitFailed;
+    }
+    Print(stdout, QStringLiteral("Protected: %1 item(s) in \"%2\"; %3 plain file(s) removed.\n")
+                      .arg(folder.Book().RecordCount())
+                      .arg(Native(folder.ProtectedPath()))
+                      .arg(done.removable.size()));
+    return ExitOk;
+}
+
+int Unprotect(const TToolContext &context)
+{
+    TBookFolder folder(context.folder);
+    if (RefuseWhileOpen(folder, context))
+        return ExitBookOpen;
+    if (!folder.IsProtected()) {
+        Fail(QStringLiteral("The account book is not protected. Nothing was written."));
+        return ExitFailed;
+    }
+    LoadBook(folder, context);
+    const QList<TUnstorable> unstorable = FindUnstorable(folder.Book());
+    for (const TUnstorable &u : unstorable)
+        Print(stdout, Shown(DescribeUnstorable(u).toUtf8(), TBookText::Utf8) + QLatin1Char('\n'));
+    if (!unstorable.isEmpty() && !context.replaceUnstorable) {
+        Fail(QStringLiteral("%1 text(s) above cannot be kept in the plain files. Nothing was written; with "
+                            "--replace-unstorable each such character becomes \"?\".")
+                 .arg(unstorable.size()));
+        return ExitFailed;
+    }
+    const TProtection done = UnprotectBook(folder, context.replaceUnstorable);
+    if (!done.error.isEmpty()) {
+        Fail(done.error);
+        return ExitFailed;
+    }
+    Print(stdout, QStringLiteral("Protection removed: %1 item(s) in categories.dat and items.dat; %2 encrypted "
+                                 "backup(s) stay in backups/.\n")
+                      .arg(folder.Book().RecordCount())
+                      .arg(done.removable.size()));
+    return ExitOk;
+}
+
+int ChangePassword(const TToolContext &context)
+{
+    TBookFolder folder(context.folder);
+    if (RefuseWhileOpen(folder, context))
+        return ExitBookOpen;
+    if (!folder.IsProtected()) {
+        Fail(QStringLiteral("The account book is not protected. Nothing was written."));
+        return ExitFailed;
+    }
+    QByteArray old = AskPassword(context, QStringLiteral("Master password: "));
+    const TBookFolder::TUnlock unlock = folder.Unlock(old);
+    if (!unlock.Ok()) {
+        WipeBytes(old);
+        if (unlock.fault == TProtectedFault::WrongPassword)
+            throw EWrongPassword(QStringLiteral("%1 Nothing was written.").arg(unlock.error));
+        throw EFileError(unlock.error);
+    }
+    QByteArray password = AskNewPassword(context);
+    const TProtection done = ChangeMasterPassword(folder, old, password, KdfForProtecting());
+    WipeBytes(old);
+    WipeBytes(password);
+    if (!done.error.isEmpty()) {
+        Fail(done.error);
+        return ExitFailed;
+    }
+    Print(stdout, QStringLiteral("The master password is changed. %1 backup(s) kept under an earlier password "
+                                 "stay in backups/; that password still opens them.\n")
+                      .arg(done.removable.size()));
+    return ExitOk;
 }
 
 void PrintNotes(const TImportPlan &plan)
@@ -70,7 +283,7 @@ int Export(const TToolContext &context)
         Fail(refusal);
         return ExitFailed;
     }
-    LoadBook(folder);
+    LoadBook(folder, context);
     const TBookExport exported = folder.ExportCsv(context.csv);
     if (!exported.error.isEmpty()) {
         Fail(exported.error);
@@ -88,13 +301,9 @@ int Import(const TToolContext &context)
     const QByteArray csv = ReadCsvFile(context.csv);
     TBookFolder folder(context.folder);
     // A dry run writes nothing and may look while the program runs.
-    if (!context.dryRun && !folder.TakeLock()) {
-        Fail(QStringLiteral("The account book in \"%1\" is open in the program; close it first. Nothing was "
-                            "written.")
-                 .arg(Native(context.folder)));
+    if (!context.dryRun && RefuseWhileOpen(folder, context))
         return ExitBookOpen;
-    }
-    LoadBook(folder);
+    LoadBook(folder, context);
     const TImportPlan plan = folder.PlanImport(csv);
     if (!plan.fault.isEmpty()) {
         Fail(QStringLiteral("\"%1\" cannot be imported. %2 Nothing was written.").arg(Native(context.csv), plan.fault));
@@ -104,7 +313,7 @@ int Import(const TToolContext &context)
     PrintNotes(plan);
     QStringList newCategories;
     for (const QByteArray &name : plan.newCategories)
-        newCategories << QStringLiteral("\"%1\"").arg(Shown(name));
+        newCategories << QStringLiteral("\"%1\"").arg(Shown(name, plan.text));
     const QString summary = QStringLiteral("%1 item(s), %2 new categor%3%4")
                                 .arg(plan.items.size())
                                 .arg(newCategories.size())
@@ -150,30 +359,46 @@ int Import(const TToolContext &context)
 int Search(const TToolContext &context, const QString &text)
 {
     TBookFolder folder(context.folder);
-    LoadBook(folder);
+    LoadBook(folder, context);
     const TAccountBook &book = folder.Book();
-    const TSearchRule rule(text);
+    const TSearchRule rule(text, book.Text());
     for (qsizetype r = 0; r < book.RecordCount(); ++r) {
         const TItemRecord item = book.ReadItem(r);
         if (rule.MatchesItem(item))
-            Print(stdout, QStringLiteral("%1 / %2\n").arg(Shown(item.fields[0]), Shown(item.fields[1])));
+            Print(stdout, QStringLiteral("%1 / %2\n").arg(Shown(item.fields[0], book.Text()), Shown(item.fields[1], book.Text())));
     }
     return ExitOk;
 }
 
 int Check(const TToolContext &context)
 {
-    const TBookFolder folder(context.folder);
-    const TStringList categories = LoadStringList(folder.CategoriesPath());
-    const TStringList items = LoadStringList(folder.ItemsPath());
-    const QList<TBookFinding> found = CheckBook(categories, items);
+    TBookFolder folder(context.folder);
+    TStringList categories;
+    TStringList items;
+    TBookText text = TBookText::Ansi;
+    if (folder.IsProtected()) {
+        // The records as decrypted, line by line as the files would hold them.
+        LoadBook(folder, context);
+        const TAccountBook &book = folder.Book();
+        text = book.Text();
+        for (int c = 0; c < book.CategoryCount(); ++c)
+            categories << book.CategoryName(c);
+        for (qsizetype r = 0; r < book.RecordCount(); ++r)
+            items << book.Record(r);
+    } else {
+        categories = LoadStringList(folder.CategoriesPath());
+        items = LoadStringList(folder.ItemsPath());
+    }
+    const QList<TBookFinding> found = CheckBook(categories, items, text);
     for (const TBookFinding &f : found) {
         QString text = f.text;
         for (QChar &c : text)
             if (c.category() == QChar::Other_Control)
                 c = u'?';
         Print(stdout, QStringLiteral("%1:%2: %3\n")
-                          .arg(f.inCategories ? TBookFolder::kCategoriesFile : TBookFolder::kItemsFile)
+                          .arg(folder.IsProtected() ? TBookFolder::kProtectedFile
+                               : f.inCategories   ? TBookFolder::kCategoriesFile
+                                                  : TBookFolder::kItemsFile)
                           .arg(f.line)
                           .arg(text));
     }
@@ -193,6 +418,9 @@ QString HelpText()
         "Works on the account book (categories.dat and items.dat) of an application\n"
         "folder: by default the folder this tool lies in, which is the program's own\n"
         "folder when the tool is installed beside it.\n"
+        "A protected book (book.tarnwick) is opened with its master password, asked\n"
+        "on the terminal without echo, or read from the first line of standard\n"
+        "input with --password-stdin. Every command works on either kind.\n"
         "\n"
         "Commands:\n"
         "  export --csv FILE\n"
@@ -220,17 +448,31 @@ QString HelpText()
         "      category, records too short to name a category and a title, and\n"
         "      text the program's editor refuses.\n"
         "      Also reports records cut short: fewer fields than an item has.\n"
+        "  protect\n"
+        "      Encrypts the book into book.tarnwick under a new master password\n"
+        "      (asked twice on the terminal), reads it back, then removes\n"
+        "      categories.dat, items.dat and their backups.\n"
+        "  unprotect [--replace-unstorable]\n"
+        "      Writes the plain files again and removes book.tarnwick. Text the\n"
+        "      plain files cannot hold is listed and nothing is written, unless\n"
+        "      --replace-unstorable lets each such character become \"?\".\n"
+        "  passwd\n"
+        "      Asks the master password, then the new one; with --password-stdin\n"
+        "      the first two lines of standard input are the old and the new.\n"
         "\n"
         "Options:\n"
         "  --folder DIR   The application folder holding the book.\n"
         "  --csv FILE     The CSV file of export and import.\n"
         "  --dry-run      import: change nothing.\n"
+        "  --password-stdin  Read the master password from standard input.\n"
+        "  --replace-unstorable  unprotect: \"?\" for what plain files cannot hold.\n"
         "  -h, --help     Show this help.\n"
         "\n"
         "Exit status: 0 done (check: nothing found), 1 failed, 2 wrong usage,\n"
         "3 the program has the book open, 4 check found something.\n"
         "5 import left rows of FILE out (told at the end); the others were\n"
-        "imported, or with --dry-run would be.\n");
+        "imported, or with --dry-run would be. 6 the master password is wrong;\n"
+        "nothing was written.\n");
 }
 
 int UsageError(const QString &text)
@@ -251,7 +493,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption csvOption(QStringLiteral("csv"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption dryRunOption(QStringLiteral("dry-run"), QString());
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    parser.addOptions({folderOption, csvOption, dryRunOption, helpOption});
+    const QCommandLineOption passwordStdinOption(QStringLiteral("password-stdin"), QString());
+    const QCommandLineOption replaceOption(QStringLiteral("replace-unstorable"), QString());
+    parser.addOptions({folderOption, csvOption, dryRunOption, helpOption, passwordStdinOption, replaceOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return UsageError(parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -271,6 +515,10 @@ int main(int argc, char *argv[])
     context.folder = QDir(context.folder).absolutePath() + QLatin1Char('/');
     context.csv = parser.value(csvOption);
     context.dryRun = parser.isSet(dryRunOption);
+    context.passwordStdin = parser.isSet(passwordStdinOption);
+    context.replaceUnstorable = parser.isSet(replaceOption);
+    if (context.replaceUnstorable && command != QLatin1String("unprotect"))
+        return UsageError(QStringLiteral("--replace-unstorable belongs to unprotect."));
 
     const bool csvCommand = command == QLatin1String("export") || command == QLatin1String("import");
     if (parser.isSet(csvOption) && !csvCommand)
@@ -296,7 +544,18 @@ int main(int argc, char *argv[])
                 return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] check"));
             return Check(context);
         }
+        for (const auto &[name, run] : {std::pair{"protect", &Protect}, std::pair{"unprotect", &Unprotect},
+                                        std::pair{"passwd", &ChangePassword}}) {
+            if (command != QLatin1String(name))
+                continue;
+            if (!arguments.isEmpty())
+                return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] [--password-stdin] %1").arg(command));
+            return run(context);
+        }
         return UsageError(QStringLiteral("Unknown command \"%1\".").arg(command));
+    } catch (const EWrongPassword &e) {
+        Fail(e.message());
+        return ExitWrongPassword;
     } catch (const EAppError &e) {
         Fail(e.message());
         return ExitFailed;

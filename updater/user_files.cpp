@@ -17,7 +17,7 @@ const QStringList &UserNames()
         QStringLiteral("tarnwick.ini"),    QStringLiteral("tarnwick.lock"),   QStringLiteral("browser"),
         QStringLiteral("dbsettings.dat"),  QStringLiteral("dbsettings.sim"),  QStringLiteral("mainskin.dat"),
         QStringLiteral("main.ico"),        QStringLiteral("mainappupdate.inf"), QStringLiteral("updater.log"),
-        QStringLiteral("updater.journal"),
+        QStringLiteral("updater.journal"), BookFileNames::kProtected,
     };
     return names;
 }

@@ -28,3 +28,25 @@ inline QByteArray ItemsBytes(int version)
             .append("\xA5http://example.test/\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n");
     return out;
 }
+
+// The protected book of the same test: both files' versions as one payload,
+// under a key both sides derive alike.
+#include "book/protected_file.h"
+
+inline QByteArray ProtectedPayload(int version)
+{
+    const QByteArray categories = CategoriesBytes(version);
+    return PayloadPrefix(categories.size()) + categories + ItemsBytes(version);
+}
+inline QByteArray SaveKillsPassword()
+{
+    return QByteArrayLiteral("kill me");
+}
+inline TKdfParameters SaveKillsKdf()
+{
+    return {2, 8192 * 4};
+}
+inline QByteArray SaveKillsSalt()
+{
+    return QByteArray(16, '\x42');
+}

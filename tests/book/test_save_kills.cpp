@@ -12,7 +12,26 @@
 #include <QTest>
 #include <QThread>
 
+#include <QBuffer>
+
 #include <csignal>
+
+namespace {
+
+// The payload book.tarnwick holds, or what made it unreadable.
+QByteArray Decrypted(QByteArray file, const TBookKeyPtr &key)
+{
+    QBuffer in(&file);
+    in.open(QIODevice::ReadOnly);
+    try {
+        const TProtectedContents read = ReadProtectedFile(in, "book.tarnwick", key);
+        return QByteArray(read.payload->Data(), read.payload->Size());
+    } catch (const EFileError &e) {
+        return e.message().toUtf8();
+    }
+}
+
+} // namespace
 
 class TestSaveKills : public QObject
 {
@@ -68,6 +87,42 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             const QByteArray b = f.readAll();
             QVERIFY2(b == cats[0] || b == cats[1] || b == items[0] || b == items[1], qPrintable(name));
+        }
+    }
+
+
+    // The same for the protected book: its one file is always a whole
+    // encrypted version that opens, never one cut short, and so is every
+    // backup of it.
+    void protectedBook_killedWhileSaving_opensWhole()
+    {
+        TTempAppFolder dir;
+        const TBookKeyPtr key = TBookKey::Derive(SaveKillsPassword(), SaveKillsKdf(), SaveKillsSalt());
+        const QByteArray payloads[2] = {ProtectedPayload(0), ProtectedPayload(1)};
+        QRandomGenerator random(20261210u);
+        int changed = 0;
+        QByteArray last;
+        for (int k = 0; k < 60; ++k) {
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QStringLiteral(SAVE_KILLS_PROTECTED_CHILD), {dir.Path()});
+            QVERIFY(child.waitForStarted());
+            QVERIFY(child.waitForReadyRead(10000));
+            QThread::msleep(random.bounded(41));
+            ::kill(pid_t(child.processId()), SIGKILL);
+            QVERIFY(child.waitForFinished(5000));
+            if (!dir.Exists("book.tarnwick"))
+                continue; // killed before its first save
+            const QByteArray now = Decrypted(dir.Read("book.tarnwick"), key);
+            QVERIFY2(now == payloads[0] || now == payloads[1], qPrintable(QString("after kill %1: %2").arg(k).arg(QString::fromUtf8(now.left(200)))));
+            changed += now != last;
+            last = now;
+        }
+        QVERIFY2(changed > 1, "no save finished between the kills");
+        const QDir backups(dir.Path() + "backups");
+        for (const QString &name : backups.entryList(QDir::Files)) {
+            const QByteArray b = Decrypted(dir.Read("backups/" + name), key);
+            QVERIFY2(b == payloads[0] || b == payloads[1], qPrintable(name));
         }
     }
 };

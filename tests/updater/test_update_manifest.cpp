@@ -46,6 +46,7 @@ private slots:
         QTest::newRow("empty") << "" << false << false;
         QTest::newRow("categories") << "categories.dat" << true << true;
         QTest::newRow("items any case") << "ITEMS.DAT" << true << true;
+        QTest::newRow("protected book") << "book.tarnwick" << true << true;
         QTest::newRow("settings container") << "dbsettings.dat" << true << true;
         QTest::newRow("settings plaintext") << "dbsettings.sim" << true << true;
         QTest::newRow("banner") << "banner7.dat" << true << true;
