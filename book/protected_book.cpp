@@ -123,7 +123,7 @@ QByteArray ConvertRecord(const QByteArray &record, TBookText from, TBookText to,
         for (int f = 1; f < kItemFieldCount; ++f)
             rest[size_t(f - 1)] = ConvertLine(item.fields[f], from, to, lossless);
         const QString description = DecodeBookText(item.description, from);
-        return BuildStoredRecord(ConvertLine(item.fields[0], from, to, lossless), rest,
+        return BuildStoredRecord(ConvertLine(item.Category(), from, to, lossless), rest,
                                  to == TBookText::Utf8 ? description.toUtf8() : ToPlainDescription(description, lossless),
                                  to);
     }
@@ -195,8 +195,8 @@ QList<TUnstorable> FindUnstorable(const TAccountBook &book)
     }
     for (qsizetype r = 0; r < book.RecordCount(); ++r) {
         const TItemRecord item = book.ReadItem(r);
-        const QString category = DecodeBookText(item.fields[0], book.Text());
-        const QString title = DecodeBookText(item.fields[1], book.Text());
+        const QString category = DecodeBookText(item.Category(), book.Text());
+        const QString title = DecodeBookText(item.Title(), book.Text());
         for (int f = 0; f <= kItemFieldCount; ++f) {
             const QString text = DecodeBookText(f < kItemFieldCount ? item.fields[f] : item.description, book.Text());
             const QString why = f < kItemFieldCount ? RefusalForLine(text) : RefusalForDescription(text);

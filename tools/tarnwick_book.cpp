@@ -365,7 +365,7 @@ int Search(const TToolContext &context, const QString &text)
     for (qsizetype r = 0; r < book.RecordCount(); ++r) {
         const TItemRecord item = book.ReadItem(r);
         if (rule.MatchesItem(item))
-            Print(stdout, QStringLiteral("%1 / %2\n").arg(Shown(item.fields[0], book.Text()), Shown(item.fields[1], book.Text())));
+            Print(stdout, QStringLiteral("%1 / %2\n").arg(Shown(item.Category(), book.Text()), Shown(item.Title(), book.Text())));
     }
     return ExitOk;
 }
