@@ -447,6 +447,8 @@ private slots:
         QTest::newRow("sub-folder") << "lib/" << "not a plain file";
         QTest::newRow("misread version") << "version 2.10" << "rank below \"2.9\"";
         QTest::newRow("three-part version") << "version 2.0.1" << "not a number";
+        QTest::newRow("version read above itself") << "version 2.2" << "\"2.1\" or \"2.3\"";
+        QTest::newRow("2.9 read above itself") << "version 2.9" << "\"2.8\" or \"3\"";
         QTest::newRow("minimum not below") << "minimum 2.5" << "not below";
         QTest::newRow("updater trusts another key") << "other key" << "does not trust";
         QTest::newRow("no updater") << "no updater" << "has no Updater";
@@ -473,6 +475,24 @@ private slots:
         QVERIFY(!f.MakeSite(extra, &output));
         QVERIFY2(output.contains(messagePart.toUtf8()), output.constData());
         QVERIFY(!QFileInfo::exists(f.site + QStringLiteral("/mainappupdate.inf")));
+    }
+
+    // Versions whose floating-point reading lies below their value are safe
+    // to publish.
+    void releaseToolAcceptsSafeVersions_data()
+    {
+        QTest::addColumn<QByteArray>("version");
+        for (const char *v : {"2.1", "2.3", "2.25", "3"})
+            QTest::newRow(v) << QByteArray(v);
+    }
+    void releaseToolAcceptsSafeVersions()
+    {
+        QFETCH(QByteArray, version);
+        Fixture f;
+        WriteAll(f.release + QStringLiteral("/tarnwick"), StandIn(version), true);
+        QByteArray output;
+        QVERIFY2(f.MakeSite({}, &output), output.constData());
+        QVERIFY(ReadAll(f.site + QStringLiteral("/mainappupdate.inf")).contains("Version=" + version + "\r\n"));
     }
 
     void releaseToolKeygenAndSite()
