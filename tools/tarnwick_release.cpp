@@ -209,17 +209,22 @@ int Make(const QStringList &args)
     const QDir folder(appFolder);
     if (!folder.exists())
         return Fail(QStringLiteral("%1 is not a folder").arg(appFolder));
-    const QFileInfoList entries =
-        folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    // The folder of a branded archive holds the publisher's files as well;
+    // with --brand, those of the brand folder are the ones shipped.
+    QFileInfoList entries;
+    for (const QFileInfo &entry :
+         folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name))
+        if (brandPath.isEmpty() || !IsBrandFile(entry.fileName()))
+            entries.append(entry);
     QStringList userFiles;
-    for (const QFileInfo &entry : entries)
+    for (const QFileInfo &entry : std::as_const(entries))
         if (IsUserFile(entry.fileName()))
             userFiles.append(entry.fileName());
     if (!userFiles.isEmpty())
         return Fail(QStringLiteral("%1 holds user files (%2); publish from a fresh installation, such as the folder "
-                                   "inside the archive of make dist")
+                                   "inside the archive of make dist, and the publisher's files with --brand DIR")
                         .arg(appFolder, userFiles.join(QStringLiteral(", "))));
-    for (const QFileInfo &entry : entries)
+    for (const QFileInfo &entry : std::as_const(entries))
         if (!IsSafeName(entry.fileName()) || entry.isSymLink() || !entry.isFile())
             return Fail(QStringLiteral("%1 holds \"%2\", which is not a plain file with a plain name")
                             .arg(appFolder, entry.fileName()));

@@ -474,6 +474,9 @@ private slots:
                        "<%%Banner1%%>new.png^http://acme.example/<%%/Banner1%%>\r\n");
         WriteAll(brand + QStringLiteral("/banner1.dat"), "new banner");
         WriteAll(brand + QStringLiteral("/mainskin.dat"), "#btnNews { color: red; }");
+        // The folder of a branded archive, with an older brand in it: the
+        // brand folder's files are the ones shipped.
+        WriteAll(f.release + QStringLiteral("/banner1.dat"), "banner of the archive");
         QByteArray oldText = "<%%ApplicationName%%>Acme<%%/ApplicationName%%>\r\n";
         if (!oldMarker.isEmpty())
             oldText += "<%%LastNewsId%%>" + oldMarker + "<%%/LastNewsId%%>\r\n";
