@@ -27,7 +27,17 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 ROOT := $(shell [ "$$(id -u)" -eq 0 ] && echo yes)
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps bench-deps fuzz-deps configure build run test bench check-asan fuzz clean dist
+# make dist BRAND=DIR and make publisher-kit build what ships only (no tests,
+# no benchmarks) in a folder of their own; VERSION, UPDATE_URL and UPDATE_KEY
+# set the release's identity there (see the README's Releases).
+DIST_BUILD ?= build-dist
+DIST_CONFIG := -DTARNWICK_TESTS=OFF -DTARNWICK_BENCH=OFF \
+	$(if $(VERSION),-DTARNWICK_VERSION=$(VERSION)) \
+	$(if $(UPDATE_URL),-DTARNWICK_UPDATE_BASE_URL=$(UPDATE_URL)) \
+	$(if $(UPDATE_KEY),-DTARNWICK_UPDATE_PUBLIC_KEY=$(abspath $(UPDATE_KEY)))
+
+.PHONY: all deps bench-deps fuzz-deps configure build run test bench check-asan fuzz clean dist dist-build \
+	publisher-kit
 
 # $(call install_missing,<packages>): apt-get installs those not yet installed.
 define install_missing
@@ -79,9 +89,26 @@ bench: build bench-deps
 	     echo "== $$b"; "$$b" || exit 1; done'
 
 # The portable archive; refuses a build that trusts the development key unless
-# ALLOW_DEVELOPMENT_KEY=yes is given.
+# ALLOW_DEVELOPMENT_KEY=yes is given. With BRAND=DIR (the publisher's
+# dbsettings.dat, banners, mainskin.dat, main.ico), the branded archive, made
+# in $(DIST_BUILD).
+ifeq ($(BRAND),)
 dist: build
 	cmake -DBUILD_DIR=$(BUILD) -DALLOW_DEVELOPMENT_KEY=$(ALLOW_DEVELOPMENT_KEY) -P packaging/dist.cmake
+else
+dist: dist-build
+	cmake -DBUILD_DIR=$(DIST_BUILD) -DALLOW_DEVELOPMENT_KEY=$(ALLOW_DEVELOPMENT_KEY) \
+	  -DBRAND_DIR=$(abspath $(BRAND)) -P packaging/dist.cmake
+endif
+
+dist-build: deps
+	cmake -S . -B $(DIST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(DIST_CONFIG) $(LAUNCHER)
+	cmake --build $(DIST_BUILD) -j $(JOBS)
+
+# The publisher's tools, the news service and the guide in one archive, for a
+# Debian 12 machine with the program's runtime libraries and no build tree.
+publisher-kit: dist-build
+	cmake -DBUILD_DIR=$(DIST_BUILD) -DSOURCE_DIR=$(CURDIR) -P packaging/publisher_kit.cmake
 
 # The suite built with AddressSanitizer and UndefinedBehaviorSanitizer in its
 # own folder (preset asan); the tests' environment names the suppressions.
@@ -106,4 +133,4 @@ fuzz: deps fuzz-deps
 	done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(DIST_BUILD)

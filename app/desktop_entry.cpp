@@ -1,8 +1,11 @@
 #include "desktop_entry.h"
 
 #include "settings/branding_settings.h"
+#include "settings/publisher_files.h"
+#include "util/codepage.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -43,7 +46,67 @@ bool WriteFile(const QString &path, const QByteArray &bytes, QString &error)
     return true;
 }
 
+QString CleanFolder(const QString &appFolder)
+{
+    return QDir::cleanPath(QDir(appFolder).absolutePath());
+}
+
+// The brand of the folder as UTF-8, empty for none.
+QByteArray BrandOf(const QString &appFolder)
+{
+    return FromAnsi(BrandApplicationName(CleanFolder(appFolder) + u'/')).toUtf8();
+}
+
+QString EntryPath(const QString &dataHome, const QByteArray &id)
+{
+    return QDir(dataHome).filePath(QStringLiteral("applications/%1.desktop").arg(QString::fromLatin1(id)));
+}
+
+QString BrandIconPath(const QString &dataHome, const QByteArray &id)
+{
+    return QDir(dataHome).filePath(QStringLiteral("icons/hicolor/256x256/apps/%1.png").arg(QString::fromLatin1(id)));
+}
+
+// Earlier versions wrote every folder's entry as AppId.desktop; the one that
+// names this folder is this folder's and goes when it gets its own.
+void RemoveEarlierEntry(const QString &folder, const QString &dataHome)
+{
+    const QString earlier = EntryPath(dataHome, AppId);
+    QFile file(earlier);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray text = file.read(64 * 1024);
+    file.close();
+    if (text.contains("\nPath=" + StringValue(folder.toUtf8()) + "\n"))
+        QFile::remove(earlier);
+}
+
 } // namespace
+
+QByteArray EntryId(const QString &appFolder, const QByteArray &brandName)
+{
+    QByteArray letters;
+    for (const char c : brandName)
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+            letters.append(c);
+    // An element of an id may not start with a digit.
+    if (letters.isEmpty() || (letters.front() >= '0' && letters.front() <= '9'))
+        letters.prepend(DefaultName);
+    const QByteArray digest =
+        QCryptographicHash::hash(CleanFolder(appFolder).toUtf8(), QCryptographicHash::Sha256).toHex().left(12);
+    return QByteArray(AppId) + '.' + letters.left(40) + '_' + digest;
+}
+
+QByteArray EntryName(const QByteArray &brandName)
+{
+    // The name comes from the publisher's container and may span lines; one
+    // line of it, without control characters, is all an entry can carry.
+    QByteArray name;
+    for (const char c : brandName)
+        name.append((static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? ' ' : c);
+    name = name.simplified();
+    return name.isEmpty() ? QByteArray(DefaultName) : StringValue(name);
+}
 
 QByteArray ExecValue(const QString &program)
 {
@@ -62,19 +125,19 @@ QByteArray ExecValue(const QString &program)
     return StringValue('"' + quoted + '"');
 }
 
-QByteArray Text(const QString &appFolder)
+QByteArray Text(const QString &appFolder, const QByteArray &name, const QByteArray &icon)
 {
-    const QString folder = QDir::cleanPath(QDir(appFolder).absolutePath());
+    const QString folder = CleanFolder(appFolder);
     const QByteArray exec = ExecValue(folder + QStringLiteral("/tarnwick"));
     if (exec.isEmpty())
         return {};
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=Tarnwick\n"
+           "Name=" + name + "\n"
            "Comment=Keep the accounts of your affiliate programs\n"
            "Exec=" + exec + "\n"
            "Path=" + StringValue(folder.toUtf8()) + "\n"
-           "Icon=" + QByteArray(IconName) + "\n"
+           "Icon=" + icon + "\n"
            "Terminal=false\n"
            "Categories=Office;Finance;\n"
            "StartupWMClass=tarnwick\n";
@@ -82,7 +145,14 @@ QByteArray Text(const QString &appFolder)
 
 bool Install(const QString &appFolder, const QString &dataHome, QString &error)
 {
-    const QByteArray entry = Text(appFolder);
+    const QByteArray brand = BrandOf(appFolder);
+    const QByteArray id = EntryId(appFolder, brand);
+    // The brand's icon, when main.ico is one, under the entry's own name: two
+    // brands never share an icon.
+    QByteArray icon = IconName;
+    QFile ico(QDir(appFolder).filePath(QLatin1String(kIconFileName)));
+    const QByteArray png = ico.open(QIODevice::ReadOnly) ? IconAsPng(ico.read(4 * 1024 * 1024 + 1)) : QByteArray();
+    const QByteArray entry = Text(appFolder, EntryName(brand), png.isEmpty() ? icon : id);
     if (entry.isEmpty()) {
         error = QStringLiteral("the folder's name cannot be written in a desktop entry");
         return false;
@@ -107,7 +177,26 @@ bool Install(const QString &appFolder, const QString &dataHome, QString &error)
         if (!WriteFile(target, source.readAll(), error))
             return false;
     }
-    return WriteFile(to.filePath(QStringLiteral("applications/%1.desktop").arg(QLatin1String(AppId))), entry, error);
+    if (!png.isEmpty() && !WriteFile(BrandIconPath(dataHome, id), png, error))
+        return false;
+    if (!WriteFile(EntryPath(dataHome, id), entry, error))
+        return false;
+    RemoveEarlierEntry(CleanFolder(appFolder), dataHome);
+    return true;
+}
+
+bool Remove(const QString &appFolder, const QString &dataHome, QString &error)
+{
+    const QByteArray id = EntryId(appFolder, BrandOf(appFolder));
+    RemoveEarlierEntry(CleanFolder(appFolder), dataHome);
+    // The program's own icons stay: every unbranded folder's entry uses them.
+    QFile::remove(BrandIconPath(dataHome, id));
+    const QString entry = EntryPath(dataHome, id);
+    if (QFileInfo::exists(entry) && !QFile::remove(entry)) {
+        error = QStringLiteral("cannot remove %1").arg(entry);
+        return false;
+    }
+    return true;
 }
 
 int RunCommandLine(int argc, char **argv)
@@ -118,17 +207,18 @@ int RunCommandLine(int argc, char **argv)
         std::printf("%s\n", AppVersion);
         return 0;
     }
-    if (std::strcmp(argv[1], "--install-desktop-entry") == 0) {
+    const bool install = std::strcmp(argv[1], "--install-desktop-entry") == 0;
+    if (install || std::strcmp(argv[1], "--remove-desktop-entry") == 0) {
         QCoreApplication core(argc, argv);
         const QString folder = QCoreApplication::applicationDirPath();
         const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
         QString error;
-        if (dataHome.isEmpty() || !Install(folder, dataHome, error)) {
+        if (dataHome.isEmpty() || !(install ? Install(folder, dataHome, error) : Remove(folder, dataHome, error))) {
             std::fprintf(stderr, "tarnwick: %s\n", qPrintable(error));
             return 1;
         }
-        std::printf("Desktop entry for %s written to %s\n", qPrintable(folder),
-                    qPrintable(QDir(dataHome).filePath(QStringLiteral("applications"))));
+        std::printf(install ? "Desktop entry for %s written to %s\n" : "Desktop entry for %s removed from %s\n",
+                    qPrintable(folder), qPrintable(QDir(dataHome).filePath(QStringLiteral("applications"))));
         return 0;
     }
     return -1;

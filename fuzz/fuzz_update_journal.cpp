@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     for (const TEntry &entry : journal->entries)
-        FUZZ_CHECK(UpdateManifest::IsSafeName(entry.name) && !UpdateManifest::IsUserFile(entry.name));
+        FUZZ_CHECK(UpdateManifest::IsReleaseFile(entry.name));
     FUZZ_CHECK(Format(*journal) == bytes);
     return 0;
 }

@@ -24,13 +24,17 @@ QByteArray ReadLastNewsId(const QString &appFolder)
 
 bool WriteLastNewsId(const QString &appFolder, const QByteArray &id)
 {
+    return WriteLastNewsIdInto(appFolder + QLatin1String(kContainerFileName),
+                               appFolder + QLatin1String(kPlaintextFileName), id);
+}
+
+bool WriteLastNewsIdInto(const QString &container, const QString &plain, const QByteArray &id)
+{
     // The id comes from the news service over the network. A line break would
     // add lines of its own to the settings, a NUL would end them there, and a
     // tag would plant a setting: such an id is not written.
     if (id.contains('\r') || id.contains('\n') || id.contains('\0') || id.contains("<%%"))
         return false;
-    const QString container = appFolder + QLatin1String(kContainerFileName);
-    const QString plain = appFolder + QLatin1String(kPlaintextFileName);
 
     QByteArray text;
     if (ReadContainerText(container, plain, text) != TContainerState::Opened)

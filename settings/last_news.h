@@ -18,3 +18,8 @@ QByteArray ReadLastNewsId(const QString &appFolder);
 // open or fails its authentication code, or cannot be rewritten; the old
 // container then stays whole.
 bool WriteLastNewsId(const QString &appFolder, const QByteArray &id);
+
+// The same on the container at `containerPath`, through the temporary
+// plaintext file `plainPath`: for a container that is not yet in its folder,
+// such as one an update is about to put there.
+bool WriteLastNewsIdInto(const QString &containerPath, const QString &plainPath, const QByteArray &id);

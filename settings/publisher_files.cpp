@@ -1,5 +1,7 @@
 #include "publisher_files.h"
 
+#include "branding_parser.h"
+#include "settings_container.h"
 #include "util/codepage.h"
 
 #include <QBuffer>
@@ -311,4 +313,41 @@ QString SafeSkinStyleSheet(const QByteArray &bytes)
             out += selector + QStringLiteral(" { ") + kept.join(QStringLiteral("; ")) + QStringLiteral("; }\n");
     }
     return out;
+}
+
+QByteArray BrandApplicationName(const QString &appFolder)
+{
+    QByteArray text;
+    if (ReadSettingsText(appFolder, text) != TContainerState::Opened)
+        return {};
+    return ChooseBranding(ParseBrandingText(text)).ApplicationName;
+}
+
+QByteArray IconAsPng(const QByteArray &icoBytes)
+{
+    // An icon file is a few hundred kilobytes at most; a reader is never
+    // handed more.
+    if (icoBytes.isEmpty() || icoBytes.size() > 4 * 1024 * 1024)
+        return {};
+    QBuffer buffer;
+    buffer.setData(icoBytes);
+    QImageReader reader(&buffer, "ico");
+    QImage largest;
+    for (int i = 0, n = reader.imageCount(); i < n && i < 64; ++i) {
+        if (!reader.jumpToImage(i))
+            break;
+        const QImage image = reader.read();
+        if (!image.isNull() && image.width() * image.height() > largest.width() * largest.height())
+            largest = image;
+    }
+    if (largest.isNull())
+        return {};
+    if (largest.width() > 256 || largest.height() > 256)
+        largest = largest.scaled(256, 256, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QByteArray png;
+    QBuffer out(&png);
+    out.open(QIODevice::WriteOnly);
+    if (!largest.save(&out, "PNG"))
+        return {};
+    return png;
 }

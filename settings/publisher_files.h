@@ -53,3 +53,13 @@ bool IsUsableStyleSheet(const QByteArray &bytes);
 // written in any form but the plain one. What is kept is written out again
 // rule by rule, so that the style sheet reader gets only what was checked.
 QString SafeSkinStyleSheet(const QByteArray &bytes);
+
+// The brand's name as the program shows it (ApplicationName of the settings
+// container in `appFolder`, trailing separator), in Windows-1252; empty
+// without a container, when it does not open, or when the name is empty.
+QByteArray BrandApplicationName(const QString &appFolder);
+
+// The publisher's icon (the bytes of main.ico) as a PNG for the desktop: its
+// largest picture, scaled down to fit 256 x 256 when larger. Empty when the
+// bytes are no icon this platform reads.
+QByteArray IconAsPng(const QByteArray &icoBytes);

@@ -478,6 +478,8 @@ QString HelpText()
 int UsageError(const QString &text)
 {
     Fail(text);
+    // The short usage: the help's first line.
+    Print(stderr, HelpText().section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n'));
     Print(stderr, QStringLiteral("Try 'tarnwick-book --help'.\n"));
     return ExitUsage;
 }

@@ -12,6 +12,7 @@
 #include "brand_online.h"
 #include "settings/branding_kit.h"
 #include "settings/branding_parser.h"
+#include "settings/publisher_files.h"
 #include "util/codepage.h"
 #include "util/errors.h"
 #include "util/file_crypt.h"
@@ -22,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -206,6 +208,42 @@ int Check(const QStringList &arguments, const TToolContext &context)
     return ExitOk;
 }
 
+int Name(const QStringList &arguments, const TToolContext &context)
+{
+    QByteArray text;
+    if (!OpenPlaintext(arguments[0], context, text))
+        return ExitFailed;
+    // One line, as a title, a folder or a menu entry takes it.
+    QString name = FromAnsi(ChooseBranding(ParseBrandingText(text)).ApplicationName);
+    for (QChar &c : name)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char(' ');
+    name = name.simplified();
+    if (name.isEmpty()) {
+        Fail(QStringLiteral("\"%1\" has no ApplicationName.").arg(Native(arguments[0])));
+        return ExitFailed;
+    }
+    std::fwrite(name.toUtf8().constData(), 1, size_t(name.toUtf8().size()), stdout);
+    std::fputc('\n', stdout);
+    return ExitOk;
+}
+
+int Icon(const QStringList &arguments, const TToolContext &)
+{
+    QFile ico(arguments[0]);
+    const QByteArray png = ico.open(QIODevice::ReadOnly) ? IconAsPng(ico.read(4 * 1024 * 1024 + 1)) : QByteArray();
+    if (png.isEmpty()) {
+        Fail(QStringLiteral("\"%1\" is no icon this program can read; nothing was written.").arg(Native(arguments[0])));
+        return ExitFailed;
+    }
+    QSaveFile out(arguments[1]);
+    if (!out.open(QIODevice::WriteOnly) || out.write(png) != png.size() || !out.commit()) {
+        Fail(QStringLiteral("Cannot write \"%1\": %2.").arg(Native(arguments[1]), out.errorString()));
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
 const TCommand Commands[] = {
     {"pack", "PLAINTEXT CONTAINER",
      "Encrypts the file PLAINTEXT into the container CONTAINER (for example\n"
@@ -231,6 +269,14 @@ const TCommand Commands[] = {
      "With --online, also asks the news site of the level (latest news, then\n"
      "the list) and fetches every web address the program opens.",
      1, Check},
+    {"name", "CONTAINER",
+     "Prints the brand's name (ApplicationName) on one line, in UTF-8, as\n"
+     "make dist names the branded archive and the program its menu entry.",
+     1, Name},
+    {"icon", "ICO PNG",
+     "Writes the largest picture of the icon ICO (main.ico) as the PNG file\n"
+     "PNG, at most 256 x 256, as the desktop's menu shows it.",
+     2, Icon},
 };
 
 const TCommand *FindCommand(const QString &name)
@@ -273,6 +319,8 @@ QString HelpText()
 int UsageError(const QString &text)
 {
     Fail(text);
+    // The short usage: the help's first line.
+    Print(stderr, HelpText().section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n'));
     Print(stderr, QStringLiteral("Try 'tarnwick-brand --help'.\n"));
     return ExitUsage;
 }

@@ -5,16 +5,19 @@
 
 // Which version texts a release may carry. The update check reads the offered
 // version as a decimal number held in a 32-bit float and compares it with the
-// running program's version, so a release is only safe to publish under a text
-// that the check reads back as exactly that number: anything else would be
-// offered again to the program it produced, or ranked against other releases
-// differently from what its publisher meant.
+// running program's own version read at full precision. A text whose float
+// reading lies above its own value (2.2) would be offered to the very program
+// it produced, at every start; one whose reading lies at or below it (2.1,
+// 2.3, 2.5) is safe, as long as the versions beside it, with as many
+// decimals, still read as different floats. Trailing zeros are refused as
+// well: "2.10" is the number 2.1 and would rank below "2.9". The one rule
+// for configuring a build and for tarnwick-release.
 namespace ReleaseVersion {
 
 struct TVerdict
 {
     bool ok = false;
-    std::string reason; // why the text is refused; empty when it is accepted
+    std::string reason; // why the text is refused, naming the nearest safe versions; empty when accepted
 };
 
 // `allowZero` admits "0", which a minimum version uses to mean "any".

@@ -2,6 +2,8 @@
 
 #include "release_version.h"
 #include "services/capped_reply.h"
+#include "settings/last_news.h"
+#include "settings/settings_container.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,6 +13,8 @@
 #include <QNetworkRequest>
 #include <QSaveFile>
 #include <QUrl>
+
+#include <algorithm>
 
 #include <unistd.h>
 
@@ -285,8 +289,33 @@ void TUpdateJob::WaitForProgram()
     Replace();
 }
 
+bool TUpdateJob::CarryNewsMarker()
+{
+    const QString container = QString::fromLatin1(kContainerFileName);
+    const bool replacesContainer =
+        std::any_of(m_plan.cbegin(), m_plan.cend(), [&](const TFile &f) { return f.name == container; });
+    if (!replacesContainer)
+        return true;
+    const QByteArray id = ReadLastNewsId(m_folder);
+    if (id.isEmpty())
+        return true;
+    // Written into the checked download before anything is swapped: a
+    // failure leaves the folder as it was.
+    if (!WriteLastNewsIdInto(Path(Staged(container)), Path(QString::fromLatin1(kPlaintextFileName)), id)) {
+        Fail(QStringLiteral("The new settings could not take over which news you have read; the update was not "
+                            "installed."));
+        return false;
+    }
+    Note(QStringLiteral("news read up to %1 carried into the new %2").arg(QString::fromLatin1(id), container));
+    return true;
+}
+
 void TUpdateJob::Replace()
 {
+    // A new settings container would start the user's last-news marker from
+    // nothing, and every user would be told of old news again.
+    if (!CarryNewsMarker())
+        return;
     m_replacing = true;
     QList<UpdateJournal::TSwapFile> files;
     for (const TFile &file : std::as_const(m_plan))

@@ -71,6 +71,7 @@ private:
     void NextDownload();
     void WaitForProgram();
     void Replace();
+    bool CarryNewsMarker();
     void Fail(const QString &message);
     void Finish(bool ok, const QString &message);
     void RemoveStaged();

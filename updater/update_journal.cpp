@@ -63,7 +63,7 @@ bool IsVersionText(const QString &v)
 
 bool IsSwapName(const QString &name)
 {
-    return UpdateManifest::IsSafeName(name) && !UpdateManifest::IsUserFile(name);
+    return UpdateManifest::IsReleaseFile(name);
 }
 
 // The journal of a running swap: written whole beside its place, made

@@ -80,7 +80,7 @@ std::optional<TManifest> Parse(const QByteArray &json, QString &error)
         bool modeOk = false;
         f.mode = o.value(QStringLiteral("mode")).toString().toInt(&modeOk, 8);
         const QString sha = o.value(QStringLiteral("sha256")).toString();
-        if (!IsSafeName(f.name) || IsUserFile(f.name)) {
+        if (!IsReleaseFile(f.name)) {
             error = QStringLiteral("the update names a file it may not write: \"%1\"").arg(f.name);
             return std::nullopt;
         }

@@ -2,14 +2,13 @@
 
 #include "book/book_file_names.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace UpdateManifest {
 namespace {
 
 // The one list of what no release carries and no update replaces; lower case.
-// A later option that lets a publisher ship its own settings container takes
-// its name out here.
 const QStringList &UserNames()
 {
     static const QStringList names = {
@@ -54,6 +53,18 @@ bool IsUserFile(const QString &name)
         if (IsUserName(n.left(dot)))
             return true;
     return false;
+}
+
+bool IsBrandFile(const QString &name)
+{
+    static const QRegularExpression brand(
+        QStringLiteral("^(dbsettings\\.dat|mainskin\\.dat|main\\.ico|banner[1-9][0-9]{0,2}\\.dat)$"));
+    return brand.match(name).hasMatch();
+}
+
+bool IsReleaseFile(const QString &name)
+{
+    return IsSafeName(name) && (!IsUserFile(name) || IsBrandFile(name));
 }
 
 } // namespace UpdateManifest

@@ -21,4 +21,15 @@ bool IsSafeName(const QString &name);
 // short. Any case.
 bool IsUserFile(const QString &name);
 
+// The publisher's files among them, which an update made with the brand
+// carries and replaces like the program's own: the settings container, the
+// skin, the icon and the banners' pictures (bannerN.dat), in the exact case
+// the program reads them. Replacing the container keeps the user's last-news
+// marker (see UpdateJob); the user's own files are never among these.
+bool IsBrandFile(const QString &name);
+
+// What a release may name: a safe name that is not the user's, or one of the
+// publisher's files.
+bool IsReleaseFile(const QString &name);
+
 } // namespace UpdateManifest

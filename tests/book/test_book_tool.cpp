@@ -337,8 +337,10 @@ private slots:
         const TRun run = Tool(folder, arguments);
         QCOMPARE(run.exit, exit);
         QCOMPARE(folder.Read("items.dat"), kItems);
-        if (exit == 2)
+        if (exit == 2) {
             QVERIFY(run.err.contains("--help"));
+            QVERIFY(run.err.contains("Usage: tarnwick-book [--folder DIR] COMMAND"));
+        }
     }
 
     void folder_mustExist()

@@ -108,6 +108,7 @@ private slots:
         const TRun run = Tool(arguments);
         QCOMPARE(run.exit, 2);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QVERIFY2(run.err.contains("Usage: tarnwick-brand [--passphrase TEXT] COMMAND"), qPrintable(run.err));
         QCOMPARE(folder.Names(), QStringList{"a"});
     }
 

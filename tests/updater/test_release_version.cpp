@@ -4,6 +4,9 @@
 #include "services/update_check.h"
 #include "updater/release_version.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 using ReleaseVersion::Check;
@@ -26,7 +29,20 @@ private slots:
         QTest::newRow("three parts") << QByteArray("2.0.1") << false << false << "not a number";
         QTest::newRow("trailing zero ranks low") << QByteArray("2.10") << false << false << "rank below \"2.9\"";
         QTest::newRow("trailing zero equals") << QByteArray("2.90") << false << false << "read the same as \"2.9\"";
-        QTest::newRow("decimal tenth not exact") << QByteArray("2.1") << false << false << "not exact";
+        // Read as a float at or below their value: never offered to themselves.
+        QTest::newRow("2.1 reads low") << QByteArray("2.1") << false << true << QString();
+        QTest::newRow("2.3 reads low") << QByteArray("2.3") << false << true << QString();
+        QTest::newRow("quarter") << QByteArray("2.25") << false << true << QString();
+        QTest::newRow("2.05 reads low") << QByteArray("2.05") << false << true << QString();
+        // Read as a float above their value: they would offer themselves.
+        QTest::newRow("2.2 reads high") << QByteArray("2.2") << false << false << "are \"2.1\" or \"2.3\"";
+        QTest::newRow("2.4 reads high") << QByteArray("2.4") << false << false << "are \"2.3\" or \"2.5\"";
+        QTest::newRow("2.9 reads high") << QByteArray("2.9") << false << false << "are \"2.8\" or \"3\"";
+        QTest::newRow("1.1 reads high") << QByteArray("1.1") << false << false << "offered to itself";
+        QTest::newRow("minimum reading high") << QByteArray("0.1") << true << false << "nearest safe";
+        QTest::newRow("trailing zero of a safe number") << QByteArray("2.50") << false << false << "zeros: \"2.5\"";
+        QTest::newRow("trailing zero of an unsafe number")
+            << QByteArray("2.20") << false << false << "zeros: \"2.1\" or \"2.3\"";
         QTest::newRow("rounds to 2.0") << QByteArray("2.0000001") << false << false << "not exact";
         QTest::newRow("beyond the significand") << QByteArray("16777217") << false << false << "not exact";
         QTest::newRow("blank") << QByteArray(" 2.5") << false << false << "not a number";
@@ -51,6 +67,76 @@ private slots:
         QCOMPARE(v.reason.empty(), ok);
         if (!ok)
             QVERIFY2(QString::fromStdString(v.reason).contains(reasonPart), v.reason.c_str());
+    }
+
+    // The check a build runs when it is configured says the same, and names
+    // the nearest safe versions.
+    void configureTimeCheck_data()
+    {
+        QTest::addColumn<QByteArray>("version");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("reasonPart");
+        QTest::newRow("2.1") << QByteArray("2.1") << 0 << QByteArray();
+        QTest::newRow("2.3") << QByteArray("2.3") << 0 << QByteArray();
+        QTest::newRow("2.25") << QByteArray("2.25") << 0 << QByteArray();
+        QTest::newRow("2.5") << QByteArray("2.5") << 0 << QByteArray();
+        QTest::newRow("3") << QByteArray("3") << 0 << QByteArray();
+        QTest::newRow("2.2") << QByteArray("2.2") << 1 << QByteArray("\"2.1\" or \"2.3\"");
+        QTest::newRow("2.4") << QByteArray("2.4") << 1 << QByteArray("\"2.3\" or \"2.5\"");
+        QTest::newRow("2.9") << QByteArray("2.9") << 1 << QByteArray("\"2.8\" or \"3\"");
+        QTest::newRow("2.10") << QByteArray("2.10") << 1 << QByteArray("rank below \"2.9\"");
+    }
+    void configureTimeCheck()
+    {
+        QFETCH(QByteArray, version);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, reasonPart);
+        QProcess p;
+        p.start(QStringLiteral(CHECK_RELEASE_VERSION_EXE), {QString::fromLatin1(version)});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), exitCode);
+        const QByteArray reason = p.readAllStandardOutput();
+        QVERIFY2(reason.contains(reasonPart), reason.constData());
+    }
+
+    // The guide and the README give examples of the rule; each must hold.
+    void documentedExamples_data()
+    {
+        QTest::addColumn<QString>("document");
+        QTest::newRow("guide") << QStringLiteral(SOURCE_DIR "/docs/publishing.md");
+        QTest::newRow("README") << QStringLiteral(SOURCE_DIR "/README.md");
+    }
+    void documentedExamples()
+    {
+        QFETCH(QString, document);
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll()).simplified();
+        // "Accepted: `2.1`, ... Refused: `2.2` (...), ...", in one paragraph.
+        const qsizetype accepted = text.indexOf(QStringLiteral("Accepted: "));
+        const qsizetype refused = text.indexOf(QStringLiteral("Refused: "), accepted);
+        QVERIFY2(accepted >= 0 && refused > accepted, "no examples of the version rule");
+        const qsizetype end = text.indexOf(QStringLiteral(". "), refused);
+        const QRegularExpression version(QStringLiteral("`([0-9.]+)`"));
+        QStringList good, bad;
+        for (const auto &m : version.globalMatch(text.mid(accepted, refused - accepted)))
+            good << m.captured(1);
+        // Only the first version of each refusal; what follows it in
+        // brackets are the safe ones to write instead.
+        const QString refusals = text.mid(refused, end - refused);
+        for (const QString &part : refusals.split(QStringLiteral(";"))) {
+            const QRegularExpressionMatch m = version.match(part);
+            if (m.hasMatch())
+                bad << m.captured(1);
+        }
+        for (const QString &v : QStringList{u"2.1"_qs, u"2.3"_qs, u"2.25"_qs, u"2.5"_qs, u"3"_qs})
+            QVERIFY2(good.contains(v), qPrintable(v));
+        for (const QString &v : QStringList{u"2.2"_qs, u"2.4"_qs, u"2.9"_qs, u"2.10"_qs})
+            QVERIFY2(bad.contains(v), qPrintable(v));
+        for (const QString &v : std::as_const(good))
+            QVERIFY2(Check(v.toStdString()).ok, qPrintable(v));
+        for (const QString &v : std::as_const(bad))
+            QVERIFY2(!Check(v.toStdString()).ok, qPrintable(v));
     }
 
     // Every accepted version, over a grid of wholes and fractions, behaves in

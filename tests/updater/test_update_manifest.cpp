@@ -76,6 +76,34 @@ private slots:
         QCOMPARE(IsUserFile(name), user);
     }
 
+    // Of the files no plain release carries, only the publisher's own may
+    // come with an update made with the brand; never the user's, nor what
+    // a cut-short write of the publisher's files leaves.
+    void releaseNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("release");
+        QTest::newRow("program") << "tarnwick" << true;
+        QTest::newRow("settings container") << "dbsettings.dat" << true;
+        QTest::newRow("skin") << "mainskin.dat" << true;
+        QTest::newRow("icon") << "main.ico" << true;
+        QTest::newRow("banner") << "banner12.dat" << true;
+        QTest::newRow("banner without a number") << "banner.dat" << false;
+        QTest::newRow("container in another case") << "DBSettings.dat" << false;
+        QTest::newRow("container cut short") << "dbsettings.dat.Ab12Cd" << false;
+        QTest::newRow("settings plaintext") << "dbsettings.sim" << false;
+        QTest::newRow("book") << "items.dat" << false;
+        QTest::newRow("window settings") << "tarnwick.ini" << false;
+        QTest::newRow("updater's journal") << "updater.journal" << false;
+        QTest::newRow("hidden") << ".dbsettings.dat" << false;
+    }
+    void releaseNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, release);
+        QCOMPARE(UpdateManifest::IsReleaseFile(name), release);
+    }
+
     void roundTrip()
     {
         QString error;

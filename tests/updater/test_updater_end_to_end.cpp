@@ -6,6 +6,9 @@
 #include "updater/update_job.h"
 #include "updater/update_journal.h"
 #include "updater/update_manifest.h"
+#include "settings/last_news.h"
+#include "settings/settings_container.h"
+#include "util/file_crypt.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -148,6 +151,16 @@ struct Fixture
     }
 };
 
+// A settings container of the program's own making at `path`.
+void WriteContainer(const QString &path, const QByteArray &plaintext)
+{
+    const QString plain = path + QStringLiteral(".txt");
+    WriteAll(plain, plaintext);
+    if (!EncryptFileToFile(plain, path))
+        qFatal("cannot encrypt %s", qPrintable(path));
+    QFile::remove(plain);
+}
+
 QByteArray DevPrivateKey()
 {
     return ReadAll(QStringLiteral(DEV_PRIVATE_KEY));
@@ -213,6 +226,7 @@ private slots:
         QTest::newRow("path with dot dot") << "dot dot" << "2.0" << "may not write";
         QTest::newRow("user file named") << "user file" << "2.0" << "may not write";
         QTest::newRow("window settings named") << "window settings" << "2.0" << "may not write";
+        QTest::newRow("settings plaintext named") << "settings plaintext" << "2.0" << "may not write";
         QTest::newRow("same version") << "" << "2.5" << "not newer";
         QTest::newRow("downgrade") << "" << "3" << "not newer";
         QTest::newRow("minimum above the running version") << "minimum" << "2.0" << "needs version 2.25";
@@ -247,8 +261,12 @@ private slots:
             f.overrides[programPath] = THttpTestServer::Ok(program + "rm -rf \"$HOME\"\n");
         } else if (fault == u"missing file") {
             f.overrides[programPath] = THttpTestServer::Answer(404);
-        } else if (fault == u"dot dot" || fault == u"user file" || fault == u"window settings") {
-            const QByteArray name = fault == u"dot dot" ? "../escaped" : fault == u"user file" ? "items.dat" : "tarnwick.ini";
+        } else if (fault == u"dot dot" || fault == u"user file" || fault == u"window settings" ||
+                   fault == u"settings plaintext") {
+            const QByteArray name = fault == u"dot dot"          ? "../escaped"
+                                    : fault == u"user file"      ? "items.dat"
+                                    : fault == u"window settings" ? "tarnwick.ini"
+                                                                  : "dbsettings.sim";
             f.ServeManifest(QByteArray(json).replace("\"README\"", "\"" + name + "\""), DevPrivateKey());
         }
         const QMap<QString, QByteArray> before = Snapshot(f.installed);
@@ -434,6 +452,70 @@ private slots:
         running.waitForFinished();
     }
 
+    // An update made with the brand replaces the publisher's files like the
+    // program's, keeps which news the user has read, and leaves the user's
+    // files alone; a failure half-way puts the old brand back.
+    void brandUpdate_data()
+    {
+        QTest::addColumn<QByteArray>("oldMarker");
+        QTest::addColumn<int>("failingSwap");
+        QTest::newRow("marker carried over") << QByteArray("7") << 0;
+        QTest::newRow("no news read yet") << QByteArray() << 0;
+        QTest::newRow("failure at the last file") << QByteArray("7") << -1;
+    }
+    void brandUpdate()
+    {
+        QFETCH(QByteArray, oldMarker);
+        QFETCH(int, failingSwap);
+        Fixture f;
+        const QString brand = f.root.filePath(QStringLiteral("brand"));
+        WriteContainer(brand + QStringLiteral("/dbsettings.dat"),
+                       "<%%ApplicationName%%>Acme Books<%%/ApplicationName%%>\r\n"
+                       "<%%Banner1%%>new.png^http://acme.example/<%%/Banner1%%>\r\n");
+        WriteAll(brand + QStringLiteral("/banner1.dat"), "new banner");
+        WriteAll(brand + QStringLiteral("/mainskin.dat"), "#btnNews { color: red; }");
+        // The folder of a branded archive, with an older brand in it: the
+        // brand folder's files are the ones shipped.
+        WriteAll(f.release + QStringLiteral("/banner1.dat"), "banner of the archive");
+        QByteArray oldText = "<%%ApplicationName%%>Acme<%%/ApplicationName%%>\r\n";
+        if (!oldMarker.isEmpty())
+            oldText += "<%%LastNewsId%%>" + oldMarker + "<%%/LastNewsId%%>\r\n";
+        WriteContainer(f.installed + QStringLiteral("/dbsettings.dat"), oldText);
+        WriteAll(f.installed + QStringLiteral("/banner1.dat"), "old banner");
+        QByteArray output;
+        QVERIFY2(f.MakeSite({QStringLiteral("--brand"), brand}, &output), output.constData());
+        const QMap<QString, QByteArray> before = Snapshot(f.installed);
+
+        auto job = f.Job(QStringLiteral("2.0"));
+        // The brand's files are swapped after the program's; the last one
+        // failing puts back the others.
+        job->beforeReplace = [&](const QString &name) {
+            if (failingSwap < 0 && name == u"mainskin.dat")
+                QFile::remove(f.installed + QStringLiteral("/.") + name + QStringLiteral(".update-new"));
+        };
+        job->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(job->IsFinished(), 30000);
+        const QMap<QString, QByteArray> after = Snapshot(f.installed);
+        if (failingSwap < 0) {
+            QVERIFY(!job->Succeeded());
+            QCOMPARE(after, before);
+            return;
+        }
+        QVERIFY2(job->Succeeded(), qPrintable(job->Message()));
+        QCOMPARE(ReadAll(f.installed + QStringLiteral("/banner1.dat")), QByteArray("new banner"));
+        QCOMPARE(ReadAll(f.installed + QStringLiteral("/mainskin.dat")), QByteArray("#btnNews { color: red; }"));
+        const QString folder = f.installed + u'/';
+        QCOMPARE(ReadLastNewsId(folder), oldMarker);
+        QByteArray text;
+        QCOMPARE(ReadSettingsText(folder, text), TContainerState::Opened);
+        QVERIFY(text.contains("Acme Books"));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("dbsettings.sim")));
+        for (const QString &user : {QStringLiteral("categories.dat"), QStringLiteral("items.dat"),
+                                    QStringLiteral("tarnwick.ini"), QStringLiteral("backups/items.dat.20260101-000000"),
+                                    QStringLiteral("browser/Cookies")})
+            QCOMPARE(after.value(user), before.value(user));
+    }
+
     // What the release tool refuses to publish.
     void releaseToolRefuses_data()
     {
@@ -447,9 +529,14 @@ private slots:
         QTest::newRow("sub-folder") << "lib/" << "not a plain file";
         QTest::newRow("misread version") << "version 2.10" << "rank below \"2.9\"";
         QTest::newRow("three-part version") << "version 2.0.1" << "not a number";
+        QTest::newRow("version read above itself") << "version 2.2" << "\"2.1\" or \"2.3\"";
+        QTest::newRow("2.9 read above itself") << "version 2.9" << "\"2.8\" or \"3\"";
         QTest::newRow("minimum not below") << "minimum 2.5" << "not below";
         QTest::newRow("updater trusts another key") << "other key" << "does not trust";
         QTest::newRow("no updater") << "no updater" << "has no Updater";
+        QTest::newRow("book in the brand") << "brand items.dat" << "not one of the publisher's files";
+        QTest::newRow("window settings in the brand") << "brand tarnwick.ini" << "tarnwick.ini, which is not";
+        QTest::newRow("container that does not open") << "brand dbsettings.dat" << "does not open";
     }
     void releaseToolRefuses()
     {
@@ -465,6 +552,12 @@ private slots:
             WriteAll(f.release + QStringLiteral("/Updater"), "no key inside", true);
         else if (fault == u"no updater")
             QFile::remove(f.release + QStringLiteral("/Updater"));
+        else if (fault.startsWith(u"brand ")) {
+            const QString brand = f.root.filePath(QStringLiteral("brand"));
+            WriteAll(brand + QStringLiteral("/banner1.dat"), "banner");
+            WriteAll(brand + u'/' + fault.mid(6), "not a container");
+            extra = {QStringLiteral("--brand"), brand};
+        }
         else if (fault.endsWith(u'/'))
             QDir().mkpath(f.release + u'/' + fault);
         else
@@ -473,6 +566,63 @@ private slots:
         QVERIFY(!f.MakeSite(extra, &output));
         QVERIFY2(output.contains(messagePart.toUtf8()), output.constData());
         QVERIFY(!QFileInfo::exists(f.site + QStringLiteral("/mainappupdate.inf")));
+    }
+
+    // Versions whose floating-point reading lies below their value are safe
+    // to publish.
+    void releaseToolAcceptsSafeVersions_data()
+    {
+        QTest::addColumn<QByteArray>("version");
+        for (const char *v : {"2.1", "2.3", "2.25", "3"})
+            QTest::newRow(v) << QByteArray(v);
+    }
+    void releaseToolAcceptsSafeVersions()
+    {
+        QFETCH(QByteArray, version);
+        Fixture f;
+        WriteAll(f.release + QStringLiteral("/tarnwick"), StandIn(version), true);
+        QByteArray output;
+        QVERIFY2(f.MakeSite({}, &output), output.constData());
+        QVERIFY(ReadAll(f.site + QStringLiteral("/mainappupdate.inf")).contains("Version=" + version + "\r\n"));
+    }
+
+    // --help tells every command and option; a wrong call is told the short
+    // usage and ends with 2, changing nothing.
+    void releaseToolUsage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exit");
+        QTest::newRow("help") << QStringList{"--help"} << 0;
+        QTest::newRow("help after a command") << QStringList{"make", "-h"} << 0;
+        QTest::newRow("nothing") << QStringList{} << 2;
+        QTest::newRow("unknown command") << QStringList{"publish"} << 2;
+        QTest::newRow("keygen without a name") << QStringList{"keygen"} << 2;
+        QTest::newRow("option without its value") << QStringList{"make", "--out"} << 2;
+        QTest::newRow("unknown option") << QStringList{"make", "--colour", "red"} << 2;
+        QTest::newRow("make without a key") << QStringList{"make", "--app-folder", "x", "--out", "y"} << 2;
+    }
+    void releaseToolUsage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exit);
+        QTemporaryDir cwd;
+        QProcess p;
+        p.setWorkingDirectory(cwd.path());
+        p.start(QStringLiteral(TARNWICK_RELEASE_EXE), arguments);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), exit);
+        const QByteArray out = p.readAllStandardOutput();
+        const QByteArray err = p.readAllStandardError();
+        if (exit == 0) {
+            QVERIFY(err.isEmpty());
+            for (const char *part : {"keygen NAME", "--app-folder DIR", "--key PRIVATE", "--notes NOTES.md",
+                                     "--out SITE", "--min-version V", "--brand DIR", "--help"})
+                QVERIFY2(out.contains(part), part);
+        } else {
+            QVERIFY(out.isEmpty());
+            QVERIFY2(err.contains("usage: tarnwick-release keygen NAME | make"), err.constData());
+        }
+        QCOMPARE(QDir(cwd.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void releaseToolKeygenAndSite()
