@@ -98,6 +98,21 @@ TImportBook ImportBookOf(const TAccountBook &book)
     out.hasTitle = [&book](const QByteArray &category, const QByteArray &title) {
         return book.FindItem(category, title) >= 0;
     };
+    // Items show under the first category of their name.
+    out.loginsIn = [&book](const QByteArray &category) {
+        QList<TBookLogin> logins;
+        for (int c = 0; c < book.CategoryCount(); ++c) {
+            if (book.CategoryName(c) != category)
+                continue;
+            const QModelIndex node = book.CategoryIndex(c);
+            for (int i = 0, n = book.rowCount(node); i < n; ++i) {
+                const TItemRecord item = book.ReadItem(book.RecordAt(book.index(i, 0, node)));
+                logins.append({item.fields[1], item.fields[5], item.fields[6]});
+            }
+            break;
+        }
+        return logins;
+    };
     return out;
 }
 

@@ -110,9 +110,11 @@ int Import(const TToolContext &context)
                                 .arg(newCategories.size())
                                 .arg(newCategories.size() == 1 ? QStringLiteral("y") : QStringLiteral("ies"))
                                 .arg(newCategories.isEmpty() ? QString() : QStringLiteral(": ") + newCategories.join(", "));
-    // Rows left out make the run's status, dry or not, so a script notices.
+    // Rows left out make the run's status, dry or not, so a script notices;
+    // rows the book already holds are no loss, so importing a file again
+    // succeeds.
     const QString skipped = DescribeSkippedRows(plan, !context.dryRun);
-    const int status = skipped.isEmpty() ? ExitOk : ExitRowsSkipped;
+    const int status = plan.LostRows() == 0 ? ExitOk : ExitRowsSkipped;
     const auto tellSkipped = [&] {
         if (!skipped.isEmpty())
             Print(stdout, skipped + QLatin1Char('\n'));
@@ -211,10 +213,14 @@ QString HelpText()
         "      not imported. When rows of FILE are left out (for that, or being\n"
         "      malformed), which and why is told at the end and the exit status\n"
         "      is 5.\n"
+        "      A row whose category, title, username and password equal an item\n"
+        "      of the book or an earlier row is left out as already there, which\n"
+        "      alone does not make the status 5: importing FILE again adds nothing.\n"
         "  search TEXT\n"
         "      Prints \"category / title\" of each item whose text (not its password)\n"
         "      holds TEXT, ignoring case and accents, as the program's search does.\n"
         "      Put \"--\" before a TEXT that starts with \"-\".\n"
+        "      Several words are one TEXT, separated by blanks, as if quoted.\n"
         "  check\n"
         "      Reports items whose category is missing, titles used twice in a\n"
         "      category, records too short to name a category and a title, and\n"
@@ -266,8 +272,12 @@ int main(int argc, char *argv[])
 
     TToolContext context;
     context.folder = parser.isSet(folderOption) ? parser.value(folderOption) : QCoreApplication::applicationDirPath();
-    if (!QFileInfo(context.folder).isDir())
-        return UsageError(QStringLiteral("\"%1\" is not a folder.").arg(Native(context.folder)));
+    // A folder that is not there is a failure of the command, not of its
+    // wording.
+    if (!QFileInfo(context.folder).isDir()) {
+        Fail(QStringLiteral("\"%1\" is not a folder.").arg(Native(context.folder)));
+        return ExitFailed;
+    }
     context.folder = QDir(context.folder).absolutePath() + QLatin1Char('/');
     context.csv = parser.value(csvOption);
     context.dryRun = parser.isSet(dryRunOption);
@@ -287,9 +297,9 @@ int main(int argc, char *argv[])
         if (command == QLatin1String("import"))
             return Import(context);
         if (command == QLatin1String("search")) {
-            if (arguments.size() != 1)
+            if (arguments.isEmpty())
                 return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] search TEXT"));
-            return Search(context, arguments.first());
+            return Search(context, arguments.join(QLatin1Char(' ')));
         }
         if (command == QLatin1String("check")) {
             if (!arguments.isEmpty())

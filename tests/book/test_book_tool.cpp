@@ -256,6 +256,8 @@ private slots:
                                                      << "Travel / Hotels\nTravel / Flights\nTravel / flights\n";
         QTest::newRow("never the password") << QStringList{"search", "p,w"} << "";
         QTest::newRow("text after --") << QStringList{"search", "--", "-x"} << "";
+        QTest::newRow("several words are one text") << QStringList{"search", "line", "one"} << "Travel / Hotels\n";
+        QTest::newRow("several words not found together") << QStringList{"search", "line", "two"} << "";
     }
     void search()
     {
@@ -341,9 +343,45 @@ private slots:
             QVERIFY(run.err.contains("--help"));
     }
 
+    // A folder that is not there fails the command; the wording was right.
+    void folder_mustExist_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("missing") << "/nonexistent/folder";
+        QTest::newRow("a file") << "@items.dat";
+    }
     void folder_mustExist()
     {
-        QCOMPARE(Tool({"--folder", "/nonexistent/folder", "check"}).exit, 2);
+        QFETCH(QString, folder);
+        TTempAppFolder app;
+        app.Write("items.dat", kItems);
+        if (folder.startsWith('@'))
+            folder = app.File(folder.mid(1));
+        const TRun run = Tool({"--folder", folder, "check"});
+        QCOMPARE(run.exit, 1);
+        QVERIFY(run.err.contains("is not a folder"));
+    }
+
+    // The same file imported again adds nothing and is no failure; what was
+    // left out as already there is told.
+    void import_twice_addsNothing()
+    {
+        TTempAppFolder folder;
+        folder.Write("categories.dat", "Travel\r\n");
+        folder.Write("items.dat", "Travel\xA5Hotels\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n");
+        folder.Write("list.csv", "name,url,username,password,folder\r\n"
+                                 "Hotels,https://h.example.com/,ann,pw,Travel\r\n"
+                                 "Mail,https://m.example.com/,joe,s3cret,\r\n");
+        QCOMPARE(Tool(folder, {"import", "--csv", folder.File("list.csv")}).exit, 0);
+        const QByteArray categories = folder.Read("categories.dat");
+        const QByteArray items = folder.Read("items.dat");
+        QCOMPARE(Items(folder).size(), 3);
+        const TRun again = Tool(folder, {"import", "--csv", folder.File("list.csv")});
+        QCOMPARE(again.exit, 0);
+        QVERIFY2(again.out.contains("2 row(s) of the file were not imported: 2 already in the book (rows 2, 3)."),
+                 qPrintable(again.out));
+        QCOMPARE(folder.Read("items.dat"), items);
+        QCOMPARE(folder.Read("categories.dat"), categories);
     }
 };
 
