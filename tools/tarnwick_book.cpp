@@ -5,11 +5,13 @@
 //   tarnwick-book [--folder DIR] import --csv FILE [--dry-run]
 //   tarnwick-book [--folder DIR] search TEXT
 //   tarnwick-book [--folder DIR] check
+//   tarnwick-book generate [--length N] [--classes LIST] [--avoid-look-alikes]
 
 #include "tools/tool_output.h"
 #include "book/account_book.h"
 #include "book/book_check.h"
 #include "book/book_folder.h"
+#include "book/password_generator.h"
 #include "book/search_rule.h"
 #include "util/codepage.h"
 #include "util/errors.h"
@@ -187,6 +189,19 @@ int Check(const TToolContext &context)
     return found.isEmpty() ? ExitOk : ExitFound;
 }
 
+// One password for a plain book, which the program's password field takes as
+// it is.
+int Generate(const TPasswordOptions &options)
+{
+    const QString password = GeneratePassword(options);
+    if (password.isEmpty()) {
+        Fail(QStringLiteral("No password could be drawn."));
+        return ExitFailed;
+    }
+    Print(stdout, password + QLatin1Char('\n'));
+    return ExitOk;
+}
+
 QString HelpText()
 {
     return QStringLiteral(
@@ -226,6 +241,12 @@ QString HelpText()
         "      category, records too short to name a category and a title, and\n"
         "      text the program's editor refuses.\n"
         "      Also reports records cut short: fewer fields than an item has.\n"
+        "  generate [--length N] [--classes LIST] [--avoid-look-alikes]\n"
+        "      Prints a new password drawn from the system's random generator, of\n"
+        "      N characters (8 to 128, default 20) from the classes of LIST, a\n"
+        "      comma-separated list of lower, upper, digits, symbols and accented\n"
+        "      (default lower,upper,digits,symbols), each at least once, and only\n"
+        "      characters the book can hold. --avoid-look-alikes leaves out 0 O 1 l I |.\n"
         "\n"
         "Options:\n"
         "  --folder DIR   The application folder holding the book.\n"
@@ -257,7 +278,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption csvOption(QStringLiteral("csv"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption dryRunOption(QStringLiteral("dry-run"), QString());
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption lengthOption(QStringLiteral("length"), QString(), QStringLiteral("N"));
+    const QCommandLineOption classesOption(QStringLiteral("classes"), QString(), QStringLiteral("LIST"));
+    const QCommandLineOption lookAlikesOption(QStringLiteral("avoid-look-alikes"), QString());
     parser.addOptions({folderOption, csvOption, dryRunOption, helpOption});
+    parser.addOptions({lengthOption, classesOption, lookAlikesOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return UsageError(parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -287,6 +312,27 @@ int main(int argc, char *argv[])
         return UsageError(QStringLiteral("--csv belongs to export and import."));
     if (context.dryRun && command != QLatin1String("import"))
         return UsageError(QStringLiteral("--dry-run belongs to import."));
+    const bool generateCommand = command == QLatin1String("generate");
+    if (!generateCommand
+        && (parser.isSet(lengthOption) || parser.isSet(classesOption) || parser.isSet(lookAlikesOption)))
+        return UsageError(QStringLiteral("--length, --classes and --avoid-look-alikes belong to generate."));
+    TPasswordOptions password;
+    if (generateCommand) {
+        if (!arguments.isEmpty())
+            return UsageError(
+                QStringLiteral("Usage: tarnwick-book generate [--length N] [--classes LIST] [--avoid-look-alikes]"));
+        bool number = true;
+        if (parser.isSet(lengthOption))
+            password.length = parser.value(lengthOption).toInt(&number);
+        if (!number)
+            return UsageError(QStringLiteral("--length takes a number."));
+        if (parser.isSet(classesOption) && !ReadPasswordClasses(parser.value(classesOption), &password.classes))
+            return UsageError(QStringLiteral("--classes takes a comma-separated list of %1.")
+                                  .arg(PasswordClassNames().join(QStringLiteral(", "))));
+        password.avoidLookAlikes = parser.isSet(lookAlikesOption);
+        if (const QString refusal = PasswordRefusal(password); !refusal.isEmpty())
+            return UsageError(refusal);
+    }
     if (csvCommand && (context.csv.isEmpty() || !arguments.isEmpty()))
         return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] %1 --csv FILE%2")
                               .arg(command, command == QLatin1String("import") ? QStringLiteral(" [--dry-run]")
@@ -301,6 +347,8 @@ int main(int argc, char *argv[])
                 return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] search TEXT"));
             return Search(context, arguments.join(QLatin1Char(' ')));
         }
+        if (generateCommand)
+            return Generate(password);
         if (command == QLatin1String("check")) {
             if (!arguments.isEmpty())
                 return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] check"));

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -344,6 +345,55 @@ private slots:
     }
 
     // A folder that is not there fails the command; the wording was right.
+    // One password on a line of its own, of the length and classes asked
+    // for; anything the generator refuses is wrong usage.
+    void generate_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("allowed"); // a pattern every character fits
+        QTest::newRow("default") << QStringList{} << 0 << 20 << "[!-~]";
+        QTest::newRow("digits") << QStringList{"--length", "64", "--classes", "digits"} << 0 << 64 << "[0-9]";
+        QTest::newRow("letters without look-alikes")
+            << QStringList{"--classes", "lower,upper", "--avoid-look-alikes", "--length", "128"} << 0 << 128
+            << "[a-km-zA-HJ-NP-Z]";
+        QTest::newRow("accented letters the book holds") << QStringList{"--classes", "accented"} << 0 << 20
+                                                         << "[\\x{80}-\\x{ff}\\x{152}\\x{153}\\x{160}\\x{161}\\x{178}"
+                                                            "\\x{17d}\\x{17e}\\x{192}]";
+        QTest::newRow("too short") << QStringList{"--length", "7"} << 2 << 0 << "";
+        QTest::newRow("too long") << QStringList{"--length", "129"} << 2 << 0 << "";
+        QTest::newRow("not a number") << QStringList{"--length", "twenty"} << 2 << 0 << "";
+        QTest::newRow("no class") << QStringList{"--classes", ""} << 2 << 0 << "";
+        QTest::newRow("an unknown class") << QStringList{"--classes", "lower,emoji"} << 2 << 0 << "";
+        QTest::newRow("an argument") << QStringList{"x"} << 2 << 0 << "";
+    }
+    void generate()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exit);
+        QFETCH(int, length);
+        QFETCH(QString, allowed);
+        const TRun run = Tool(QStringList{"generate"} + arguments);
+        QCOMPARE(run.exit, exit);
+        if (exit != 0) {
+            QVERIFY(run.err.contains("--help"));
+            QCOMPARE(run.out, QString());
+            return;
+        }
+        QVERIFY(run.out.endsWith('\n'));
+        const QString password = run.out.chopped(1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^%1{%2}$").arg(allowed).arg(length)).match(password).hasMatch(),
+                 qPrintable(password));
+        QVERIFY(!password.contains(QChar(0xA5)));
+        QVERIFY(Tool(QStringList{"generate"} + arguments).out != run.out);
+    }
+
+    void generateOptions_belongToGenerate()
+    {
+        QCOMPARE(Tool({"check", "--length", "20"}).exit, 2);
+    }
+
     void folder_mustExist_data()
     {
         QTest::addColumn<QString>("folder");
