@@ -157,6 +157,13 @@ private:
     // (an emoji, say) being one character.
     QByteArray Ansi(const QString &field, const QString &text, bool secret = false)
     {
+        // Most text of a list is plain ASCII, which converts as it is; the
+        // walk below, a conversion per character, only for the rest.
+        bool plain = true;
+        for (const QChar c : text)
+            plain = plain && c.unicode() - 1u < 0x7Fu;
+        if (plain)
+            return text.toLatin1();
         QByteArray bytes;
         bytes.reserve(text.size());
         QStringList lacking;
@@ -425,7 +432,7 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
 TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes)
 {
     TImportPlan plan;
-    const TCsvTable table = ReadCsv(csv, maxBytes);
+    TCsvTable table = ReadCsv(csv, maxBytes);
     if (!table.fault.isEmpty()) {
         plan.fault = table.fault;
         return plan;
@@ -458,8 +465,11 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
     TKnownLogins known(book.loginsIn);
     const QString rootGroup = c.groupPath ? CommonRootGroup(table, c.category) : QString();
     const QStringList &names = FieldNames();
+    plan.items.reserve(table.rows.size() - 1);
     for (qsizetype r = 1; r < table.rows.size(); ++r) {
-        const TCsvRow &row = table.rows[r];
+        // Each row of the file goes as its item comes, so the two are not
+        // held whole at once.
+        const TCsvRow row = std::move(table.rows[r]);
         if (!row.fault.isEmpty()) {
             plan.notes.append({row.row, {}, QStringLiteral("malformed: %1").arg(row.fault),
                                QStringLiteral("the row is skipped"), TImportSkip::Malformed});

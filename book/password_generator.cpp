@@ -56,7 +56,8 @@ QList<char32_t> ClassCharacters(unsigned oneClass)
     case PasswordAccented:
         for (int b = 0x80; b <= 0xFF; ++b) {
             const QString s = FromAnsi(QByteArray(1, char(b)));
-            if (s.size() == 1 && s[0].isLetter() && BookHolds(s[0].unicode()))
+            // Cased letters only: not the ordinals ª º nor the lone circumflex ˆ.
+            if (s.size() == 1 && (s[0].isLower() || s[0].isUpper()) && BookHolds(s[0].unicode()))
                 out << s[0].unicode();
         }
         break;

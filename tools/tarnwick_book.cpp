@@ -87,7 +87,7 @@ int Export(const TToolContext &context)
 
 int Import(const TToolContext &context)
 {
-    const QByteArray csv = ReadCsvFile(context.csv);
+    QByteArray csv = ReadCsvFile(context.csv);
     TBookFolder folder(context.folder);
     // A dry run writes nothing and may look while the program runs.
     if (!context.dryRun && !folder.TakeLock()) {
@@ -98,6 +98,7 @@ int Import(const TToolContext &context)
     }
     LoadBook(folder);
     const TImportPlan plan = folder.PlanImport(csv);
+    csv = QByteArray(); // the plan holds all it needs while the book grows
     if (!plan.fault.isEmpty()) {
         Fail(QStringLiteral("\"%1\" cannot be imported. %2 Nothing was written.").arg(Native(context.csv), plan.fault));
         return ExitFailed;
