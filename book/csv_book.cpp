@@ -226,8 +226,10 @@ public:
     QByteArray Resolve(const QByteArray &name, bool *isNew)
     {
         *isNew = false;
-        if (m_exact.contains(name))
-            return name;
+        // The spelling kept here, so that the items of a category share one
+        // copy of its name.
+        if (const auto it = m_exact.constFind(name); it != m_exact.cend())
+            return *it;
         const QByteArray key = Fold(name);
         if (const auto it = m_folded.constFind(key); it != m_folded.constEnd())
             return *it;
