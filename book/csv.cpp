@@ -21,25 +21,30 @@ QString Decode(const QByteArray &data, bool *ansi)
     return text;
 }
 
-class TParser
+} // namespace
+
+class TCsvReader::TParser
 {
 public:
-    TParser(const QString &text, int maxRows) : m_text(text), m_maxRows(maxRows) {}
+    TParser(QString text, int maxRows) : m_text(std::move(text)), m_maxRows(maxRows) {}
 
-    void Run(TCsvTable &table)
+    // The next row; false at the end or at a fault of the whole file.
+    bool Next(TCsvRow &row, QString &fault)
     {
         while (m_pos < m_text.size()) {
-            if (table.rows.size() >= m_maxRows) {
-                table.fault = QStringLiteral("The file has more than %1 rows.").arg(m_maxRows);
-                return;
+            if (m_rowNumber >= m_maxRows) {
+                fault = QStringLiteral("The file has more than %1 rows.").arg(m_maxRows);
+                return false;
             }
-            TCsvRow row;
+            row = TCsvRow();
             row.line = m_line;
             if (ReadRecord(row))
                 continue; // an empty line
             row.row = ++m_rowNumber;
-            table.rows.append(std::move(row));
+            return true;
         }
+        m_text = QString(); // all read: the decoded file goes before its rows are used
+        return false;
     }
 
 private:
@@ -139,7 +144,7 @@ private:
         }
     }
 
-    const QString &m_text;
+    QString m_text;
     const int m_maxRows;
     qsizetype m_width = 1;
     qsizetype m_pos = 0;
@@ -147,17 +152,36 @@ private:
     int m_rowNumber = 0;
 };
 
-} // namespace
+TCsvReader::TCsvReader(const QByteArray &data, qsizetype maxBytes, int maxRows)
+{
+    if (data.size() > maxBytes) {
+        m_fault = QStringLiteral("The file is larger than %1 MB.").arg(maxBytes / (1024 * 1024));
+        return;
+    }
+    m_parser = std::make_unique<TParser>(Decode(data, &m_readAsAnsi), maxRows);
+}
+
+TCsvReader::~TCsvReader() = default;
+
+bool TCsvReader::Next(TCsvRow &row)
+{
+    if (!m_parser || !m_fault.isEmpty())
+        return false;
+    if (m_parser->Next(row, m_fault))
+        return true;
+    m_parser.reset();
+    return false;
+}
 
 TCsvTable ReadCsv(const QByteArray &data, qsizetype maxBytes, int maxRows)
 {
     TCsvTable table;
-    if (data.size() > maxBytes) {
-        table.fault = QStringLiteral("The file is larger than %1 MB.").arg(maxBytes / (1024 * 1024));
-        return table;
-    }
-    const QString text = Decode(data, &table.readAsAnsi);
-    TParser(text, maxRows).Run(table);
+    TCsvReader reader(data, maxBytes, maxRows);
+    table.readAsAnsi = reader.ReadAsAnsi();
+    TCsvRow row;
+    while (reader.Next(row))
+        table.rows.append(std::move(row));
+    table.fault = reader.Fault();
     return table;
 }
 

@@ -259,13 +259,16 @@ QStringList Addresses(const QString &field)
 // The root group that every group path of the file starts with, when at
 // least one path goes below it; empty otherwise, and then no path is
 // shortened: a list whose paths start differently has no root to drop.
-QString CommonRootGroup(const TCsvTable &table, int column)
+QString CommonRootGroup(const QByteArray &csv, qsizetype maxBytes, int column)
 {
     QString root;
     bool nested = false;
-    const qsizetype width = table.rows.first().fields.size();
-    for (qsizetype r = 1; r < table.rows.size(); ++r) {
-        const TCsvRow &row = table.rows[r];
+    TCsvReader reader(csv, maxBytes);
+    TCsvRow row;
+    if (!reader.Next(row))
+        return {};
+    const qsizetype width = row.fields.size();
+    while (reader.Next(row)) {
         if (!row.fault.isEmpty() || row.fields.size() != width)
             continue;
         const QString path = row.fields[column].trimmed();
@@ -434,25 +437,46 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
 TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes)
 {
     TImportPlan plan;
-    TCsvTable table = ReadCsv(csv, maxBytes);
-    if (!table.fault.isEmpty()) {
-        plan.fault = table.fault;
-        return plan;
+    // Row by row, so that the file's rows and the items they give are not
+    // held whole at once. A fault of the whole file, which may show only at
+    // its end, still leaves nothing but itself.
+    // A file of more lines than rows may be is read once first, so that one
+    // of too many rows is refused before its rows are planned.
+    if (csv.count('\n') + csv.count('\r') >= kCsvMaxRows) {
+        TCsvReader probe(csv, maxBytes);
+        for (TCsvRow row; probe.Next(row);) {
+        }
+        if (!probe.Fault().isEmpty()) {
+            plan.fault = probe.Fault();
+            return plan;
+        }
     }
-    if (table.rows.isEmpty()) {
+    TCsvReader reader(csv, maxBytes);
+    const auto fileFault = [&reader] {
+        TImportPlan failed;
+        failed.fault = reader.Fault();
+        return failed;
+    };
+    TCsvRow header;
+    if (!reader.Next(header)) {
+        if (!reader.Fault().isEmpty())
+            return fileFault();
         plan.fault = QStringLiteral("The file holds no rows.");
         return plan;
     }
-    const TCsvRow &header = table.rows.first();
     plan.header = header.fields;
     plan.columns = DetectCsvColumns(header.fields);
     if (!header.fault.isEmpty() || !plan.columns.Recognised()) {
+        for (TCsvRow rest; reader.Next(rest);) {
+        }
+        if (!reader.Fault().isEmpty())
+            return fileFault();
         plan.fault = QStringLiteral("The header row names no known columns: a password column and a name "
                                     "or address column are needed.");
         return plan;
     }
     const TCsvColumns &c = plan.columns;
-    if (table.readAsAnsi)
+    if (reader.ReadAsAnsi())
         plan.notes.append({0, {}, QStringLiteral("the file is not UTF-8"),
                            QStringLiteral("it is read as Windows-1252")});
     if (!c.ignored.isEmpty())
@@ -465,13 +489,11 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
     QHash<QPair<QByteArray, QByteArray>, qint64> nextNumber;
     TCategoryNames categories(book.categories);
     TKnownLogins known(book.loginsIn);
-    const QString rootGroup = c.groupPath ? CommonRootGroup(table, c.category) : QString();
+    const QString rootGroup = c.groupPath ? CommonRootGroup(csv, maxBytes, c.category) : QString();
     const QStringList &names = FieldNames();
-    plan.items.reserve(table.rows.size() - 1);
-    for (qsizetype r = 1; r < table.rows.size(); ++r) {
-        // Each row of the file goes as its item comes, so the two are not
-        // held whole at once.
-        const TCsvRow row = std::move(table.rows[r]);
+    // About a row a line: the list is made once instead of grown by copies.
+    plan.items.reserve(std::min<qsizetype>(std::max(csv.count('\n'), csv.count('\r')) + 1, kCsvMaxRows));
+    for (TCsvRow row; reader.Next(row);) {
         if (!row.fault.isEmpty()) {
             plan.notes.append({row.row, {}, QStringLiteral("malformed: %1").arg(row.fault),
                                QStringLiteral("the row is skipped"), TImportSkip::Malformed});
@@ -634,6 +656,8 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
         plan.notes += rowNotes;
         plan.items.append(std::move(in));
     }
+    if (!reader.Fault().isEmpty())
+        return fileFault();
     return plan;
 }
 

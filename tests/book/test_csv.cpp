@@ -469,6 +469,8 @@ private slots:
         const TImportPlan plan = PlanCsvImport(csv, {}, 1000);
         QVERIFY(!plan.fault.isEmpty());
         QVERIFY(plan.items.isEmpty());
+        QVERIFY(plan.notes.isEmpty());
+        QVERIFY(plan.newCategories.isEmpty());
     }
 
     void ownExport_unstorableDescription()
