@@ -5,8 +5,9 @@
 #include "book/book_folder.h"
 #include "book/category_tree.h"
 #include "book/guarded_inputs.h"
+#include "item_editor.h"
 #include "link_label.h"
-#include "services/http_client.h"
+#include "publisher_services.h"
 #include "settings/branding_settings.h"
 #include "util/error_reporter.h"
 #include "util/document_view.h"
@@ -127,7 +128,6 @@ void TfrmMain::BuildControls()
 
     ImageList1 = {style()->standardIcon(QStyle::SP_DirIcon), style()->standardIcon(QStyle::SP_FileIcon)};
 
-    IdHTTP1 = new THttpClient(this);
     Timer1 = Named(new QTimer(this), "Timer1");
     Timer1->setInterval(2000);
     Timer1->setSingleShot(true); // one tick per enabling
@@ -264,92 +264,8 @@ QFrame *TfrmMain::BuildBanner()
 
 QFrame *TfrmMain::BuildItemEditor()
 {
-    bsSkinPanel4 = Named(new QFrame, "bsSkinPanel4");
-    bsSkinPanel4->setFixedHeight(253);
-    auto *g = new QGridLayout(bsSkinPanel4);
-    g->setContentsMargins(8, 6, 8, 6);
-    g->setHorizontalSpacing(6);
-    g->setVerticalSpacing(4);
-
-    const auto edit = [&](const char *name) { return Named(new QLineEdit(bsSkinPanel4), name); };
-    const auto label = [&](const QString &caption, const char *name) {
-        return Named(new QLabel(caption, bsSkinPanel4), name);
-    };
-    edtTitle = edit("edtTitle");
-    edtProg = edit("edtProg");
-    edtWebsiteURL = edit("edtWebsiteURL");
-    edtLoginURL = edit("edtLoginURL");
-    edtLogin = edit("edtLogin");
-    edtPassword = edit("edtPassword");
-    edtAffiliateURL = edit("edtAffiliateURL");
-    edtCloaked = edit("edtCloaked");
-    edtPayout = edit("edtPayout");
-    edtPaymentDay = edit("edtPaymentDay");
-    memDesc = Named(new TGuardedMemo(bsSkinPanel4), "memDesc");
-    memDesc->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    memDesc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memDesc->setTabChangesFocus(true);
-
-    btnBrowseWebsite = TextButton(bsSkinPanel4, "btnBrowseWebsite", QStringLiteral("Browse"));
-    btnBrowseLogin = TextButton(bsSkinPanel4, "btnBrowseLogin", QStringLiteral("Browse"));
-    btnUPaste = TextButton(bsSkinPanel4, "btnUPaste", QStringLiteral("Paste"));
-    btnPPaste = TextButton(bsSkinPanel4, "btnPPaste", QStringLiteral("Paste"));
-    btnBrowseAffiliate = TextButton(bsSkinPanel4, "btnBrowseAffiliate", QStringLiteral("Browse"));
-    btnBrowseCloaked = TextButton(bsSkinPanel4, "btnBrowseCloaked", QStringLiteral("Browse"));
-    btnSave = TextButton(bsSkinPanel4, "btnSave", QStringLiteral("Save Item"));
-
-    // Left column: title and the addresses and log-in of the program;
-    // right column: the program's terms.
-    struct Row {
-        const char *labelName;
-        QString caption;
-        QLineEdit *edit;
-        QPushButton *button;
-    };
-    const Row left[] = {
-        {"lblTitle", QStringLiteral("Title:"), edtTitle, nullptr},
-        {"lblWebsiteURL", QStringLiteral(" Website URL:"), edtWebsiteURL, btnBrowseWebsite},
-        {"lblLoginURL", QStringLiteral("Login URL:"), edtLoginURL, btnBrowseLogin},
-        {"lblLogin", QStringLiteral("Username:"), edtLogin, btnUPaste},
-        {"lblPassword", QStringLiteral("Password:"), edtPassword, btnPPaste},
-    };
-    const Row right[] = {
-        {"lblProg", QStringLiteral("Affiliate Program:"), edtProg, nullptr},
-        {"lblAffiliateURL", QStringLiteral("Affiliate Link"), edtAffiliateURL, btnBrowseAffiliate},
-        {"lblCloaked", QStringLiteral("Cloaked URL:"), edtCloaked, btnBrowseCloaked},
-        {"lblPayout", QStringLiteral("Min Payout:"), edtPayout, nullptr},
-        {"lblPaymentDay", QStringLiteral("Payment Day:"), edtPaymentDay, nullptr},
-    };
-    for (int r = 0; r < 5; ++r) {
-        for (int side = 0; side < 2; ++side) {
-            const Row &row = side == 0 ? left[r] : right[r];
-            const int c = side * 3;
-            g->addWidget(label(row.caption, row.labelName), r, c);
-            if (row.button) {
-                g->addWidget(row.edit, r, c + 1);
-                g->addWidget(row.button, r, c + 2);
-            } else {
-                g->addWidget(row.edit, r, c + 1, 1, 2);
-            }
-        }
-    }
-    g->addWidget(label(QStringLiteral("Description:"), "lblDesc"), 5, 0, Qt::AlignTop);
-    g->addWidget(memDesc, 5, 1, 1, 5);
-    auto *saveRow = new QHBoxLayout;
-    saveRow->addStretch();
-    saveRow->addWidget(btnSave);
-    g->addLayout(saveRow, 6, 0, 1, 6);
-    g->setColumnStretch(1, 1);
-    g->setColumnStretch(4, 1);
-    g->setRowStretch(5, 1);
-
-    QWidget *order[] = {edtTitle,        edtProg,           edtWebsiteURL, btnBrowseWebsite, edtLoginURL,
-                        btnBrowseLogin,  edtLogin,          btnUPaste,     edtPassword,      btnPPaste,
-                        edtAffiliateURL, btnBrowseAffiliate, edtCloaked,   btnBrowseCloaked, edtPayout,
-                        edtPaymentDay,   memDesc,           btnSave};
-    for (size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
-    return bsSkinPanel4;
+    m_editor = new TItemEditor(msgMain);
+    return m_editor;
 }
 
 QFrame *TfrmMain::BuildBrowserBar()
@@ -424,7 +340,6 @@ void TfrmMain::FormCreate()
     ErrorReporter::Run([this] { LoadBrandingSettings(); });
     if (BrandingSettings().WelcomePage.isEmpty())
         Timer1->start();
-    NewsList.clear();
     m_book->Clear();
     // A failure while reading the categories leaves the items unread; the
     // window opens with what was loaded so far.
@@ -511,17 +426,11 @@ void TfrmMain::FormClose()
     // The book's last write is committed (or its failure told) before the
     // window goes.
     WaitForSaves();
-    for (int i = 0; i < 2; ++i) {
-        try {
-            IdHTTP1->Disconnect();
-        } catch (...) {
-        }
-    }
+    m_services->WindowClosing();
     QCoreApplication::processEvents();
 }
 
 void TfrmMain::FormDestroy()
 {
-    NewsList.clear();
     m_book->Clear();
 }

@@ -29,14 +29,16 @@ class QTimer;
 class QToolButton;
 class QModelIndex;
 class TAccountBook;
+class TBookCommands;
 class TBookFolder;
 struct TBookSave;
 class TBrowserPanel;
 class TCategoryTree;
 class TDocumentView;
-class THttpClient;
+class TItemEditor;
 class TLinkLabel;
 class TMessageHint;
+class TPublisherServices;
 class TSecretClipboard;
 struct TImportPlan;
 
@@ -47,7 +49,6 @@ struct TfrmMainControls
 {
     // --- Components without a visible place ---
     TMessageService *msgMain = nullptr;
-    THttpClient *IdHTTP1 = nullptr;
     QTimer *Timer1 = nullptr;
     QList<QIcon> ImageList1;
     QMenu *bsSkinPopupMenu1 = nullptr;
@@ -86,27 +87,6 @@ struct TfrmMainControls
     QSplitter *bsSkinSplitter1 = nullptr;
     QGroupBox *bsSkinGroupBox1 = nullptr;
     TCategoryTree *tvwMain = nullptr;
-
-    // Item editor
-    QFrame *bsSkinPanel4 = nullptr;
-    QLineEdit *edtTitle = nullptr;
-    QLineEdit *edtProg = nullptr;
-    QLineEdit *edtWebsiteURL = nullptr;
-    QLineEdit *edtLoginURL = nullptr;
-    QLineEdit *edtLogin = nullptr;
-    QLineEdit *edtPassword = nullptr;
-    QLineEdit *edtAffiliateURL = nullptr;
-    QLineEdit *edtCloaked = nullptr;
-    QLineEdit *edtPayout = nullptr;
-    QLineEdit *edtPaymentDay = nullptr;
-    QPlainTextEdit *memDesc = nullptr;
-    QPushButton *btnSave = nullptr;
-    QPushButton *btnBrowseWebsite = nullptr;
-    QPushButton *btnBrowseLogin = nullptr;
-    QPushButton *btnUPaste = nullptr;
-    QPushButton *btnPPaste = nullptr;
-    QPushButton *btnBrowseAffiliate = nullptr;
-    QPushButton *btnBrowseCloaked = nullptr;
 
     // Browser bar and browser
     QFrame *bsSkinPanel5 = nullptr;
@@ -172,11 +152,8 @@ public:
     const QString &AppFolder() const { return m_appFolder; }
     TMessageService &Messages() const { return *msgMain; }
 
-    // --- Lists owned for the window's life ---
-    TStringList NewsList;
     // The account book (categories.dat and items.dat), shown by tvwMain.
     TAccountBook &Book() const { return *m_book; }
-    bool ItemModified = false;
 
     // --- Life cycle (main_window.cpp) ---
     void FormCreate();
@@ -198,19 +175,6 @@ public:
     void TellLoadDamage();
     void SaveCategories();
     void SaveItems();
-    void tvwMainChange();
-    void ShowItem(const QByteArray &category, const QByteArray &title);
-    void ClearItemFields();
-    void EnableItemFields();
-    void DisableItemFields();
-    QList<QWidget *> ItemFields() const;
-    void tvwMainChanging(const QModelIndex &from, const QModelIndex &to, bool &allowChange);
-    void edtTitleKeyDown();
-    void btnSaveClick();
-    void StoreItem();
-    // True when another item of the selected item's category bears the title
-    // now in edtTitle.
-    bool TitleConflict() const;
     void btnAddCategoryClick();
     void AddCategory1Click();
     void btnAddItemClick();
@@ -242,10 +206,6 @@ public:
     void actRestoreBackupClick();
     // The save question for unsaved typing; false keeps the window open.
     bool FormCloseQuery();
-    // Any change the user makes to a field: typed, pasted, dropped, undone.
-    void ItemFieldEdited();
-    // With no item selected the fields take no typing that could not be stored.
-    void UpdateItemFieldsReadOnly();
 
     // --- Copy, move, duplicate and keys (main_window_commands.cpp) ---
     // Shows the added pop-up entries for an item and lists the categories
@@ -253,20 +213,14 @@ public:
     void CommandsPopup();
     // Puts the whole text the field shows on Clipboard while an item is shown.
     void CopyField(QLineEdit *field);
-    // Moves the selected item into `category` (a node of the book).
-    void MoveItemTo(const QModelIndex &category);
     void DuplicateItem();
     // Delete on the tree: the pop-up's Delete Item or Delete Category.
     void DeleteNode();
-    // The save question before a command that leaves the shown item; false
-    // when the user kept the typing. Yes stores it, No drops it.
-    bool SettleTyping();
     // The selected node as a node of the book, also when the tree shows the
     // book through another model.
     QModelIndex SelectedNode() const;
     // Selects a node of the book, shows it and its category.
     void SelectNode(const QModelIndex &node);
-    void ItemDropped(int outcome, const QModelIndex &item);
 
     // --- Web panel (main_window_web.cpp) ---
     // Creates EmbeddedWB1 with its profile in the application folder; the web
@@ -287,40 +241,12 @@ public:
     // --- Branding, promotion and About box (main_window_branding.cpp) ---
     void LoadBrandingSettings();
     void ShowWelcomePage();
-    // The parts of LoadBrandingSettings that apply BrandingSettings and the
-    // publisher's files to the window.
-    void ApplyBanner();
-    void ApplyLinks();
+    // The parts of LoadBrandingSettings that apply the publisher's files to
+    // the window (the banner and links are the publisher services').
     void ApplySkinFile();
     void ApplyIconFile();
-    void imgBannerClick();
-    void gifBannerClick();
-    void btnMakeMoneyClick();
     void btnHelpClick();
     void btnAboutClick();
-
-    // --- Publisher services: news and update check (main_window_news.cpp, main_window_update.cpp) ---
-    void Timer1Timer();
-    void btnNewsClick();
-    // Shows the balloon with `text` pointing at the centre of btnNews.
-    void ShowNewsBalloon(const QString &text);
-    TMessageHint *LMDMessageHint1 = nullptr;
-    // The news requests over IdHTTP1; FetchNewsList warns through msgMain,
-    // FetchLatestNews shows nothing.
-    bool FetchNewsList(const QByteArray &publID, const QByteArray &brandCode, const QByteArray &prodType,
-                       const QByteArray &target, TStringList &list);
-    bool FetchLatestNews(const QByteArray &publID, const QByteArray &brandCode, const QByteArray &prodType,
-                         const QByteArray &target, QByteArray &newsId, QByteArray &title);
-    void btnUpdateClick();
-    // `quiet` hides only the report that there is no update.
-    bool CheckForUpdates(bool quiet);
-    // True when `url` was downloaded completely into `path`; a failed download
-    // leaves no file at `path`.
-    bool DownloadToFile(const QByteArray &url, const QString &path);
-    // The update site the check asks: the program's fixed one unless a test
-    // has pointed it elsewhere.
-    QByteArray UpdateSite() const;
-    void SetUpdateBaseURL(const QByteArray &url) { m_updateBaseURL = url; }
 
     // --- Payment reminders and the window's layout (main_window_reminders.cpp) ---
     // The toolbar's checkable button that turns the reminders on and off.
@@ -328,8 +254,8 @@ public:
     TMessageHint *hntReminders = nullptr;
     // The clock the reminders read; tests hand in a fixed day.
     void SetToday(std::function<QDate()> today) { m_today = std::move(today); }
-    // Runs when the news tick is done; a news balloon it left showing is
-    // let close first.
+    // Runs when the news tick is done (its quiet update check included); a
+    // news balloon it left showing is let close first.
     void RemindAfterNews();
     // The balloon naming the programs that pay today or in the next three
     // days, at most once a day per application folder and only when the
@@ -362,11 +288,14 @@ private:
     void ConnectCsvHandlers();
 
 private:
-    QByteArray m_updateBaseURL; // empty: the fixed update site
-    // A click or a tick that arrives while the same request still waits (the
-    // window keeps handling input then) is not started a second time.
-    bool m_fetchingNewsList = false;
-    bool m_checkingUpdates = false;
+    // The publisher's services (publisher_services.h): news, update check,
+    // banner and links; these handlers only hand over to them.
+    TPublisherServices *m_services = nullptr;
+    void Timer1Timer();
+    void btnNewsClick();
+    void btnUpdateClick();
+    void imgBannerClick();
+    void gifBannerClick();
 
 public:
     // --- Saving a large book without holding up the window (main_window_saving.cpp) ---
@@ -394,7 +323,6 @@ protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void BuildControls();
@@ -425,6 +353,21 @@ private:
 
     // Turns a book operation's refusal into its message.
     void ShowBookRefusal(int outcome);
+
+    // The item editor's handlers; the editor (TItemEditor) holds the fields
+    // and the unsaved-typing flag, m_commands the decisions.
+    void tvwMainChange();
+    void tvwMainChanging(const QModelIndex &from, const QModelIndex &to, bool &allowChange);
+    void edtTitleKeyDown();
+    void btnSaveClick();
+    void StoreItem();
+    // The save question before a command that leaves the shown item; false
+    // when the user kept the typing. Yes stores it, No drops it.
+    bool SettleTyping();
+    // With no item selected the fields take no typing that could not be stored.
+    void UpdateItemFieldsReadOnly();
+    TItemEditor *m_editor = nullptr;
+    TBookCommands *m_commands = nullptr;
 
     QString m_appFolder;
     std::unique_ptr<TMessageService> m_ownMessages;

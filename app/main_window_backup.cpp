@@ -1,6 +1,8 @@
 // Backups of the account book and the command that brings one back.
 #include "main_window.h"
 
+#include "item_editor.h"
+
 #include "book/account_book.h"
 #include "book/book_folder.h"
 #include "book/restore_backup_dialog.h"
@@ -57,10 +59,10 @@ bool TfrmMain::TellBookSave(const TBookSave &save)
 
 void TfrmMain::ReloadBook()
 {
-    ItemModified = false;
+    m_editor->SetModified(false);
     m_book->Clear();
-    ClearItemFields();
-    EnableItemFields();
+    m_editor->Clear();
+    m_editor->SetFieldsEnabled(true);
     UpdateItemFieldsReadOnly();
     LoadBook();
 }

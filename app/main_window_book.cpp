@@ -3,6 +3,9 @@
 // why it refused.
 #include "main_window.h"
 
+#include "book_commands.h"
+#include "item_editor.h"
+
 #include "book/account_book.h"
 #include "book/book_check.h"
 #include "book/book_folder.h"
@@ -32,15 +35,10 @@ void TfrmMain::ConnectBookHandlers()
         ErrorReporter::Run([&] { tvwMainChanging(from, to, allow); });
         return allow;
     });
-    for (QWidget *field : ItemFields()) {
-        field->installEventFilter(this);
-        if (auto *edit = qobject_cast<QLineEdit *>(field))
-            GuardLineEdit(edit, msgMain);
-    }
-    if (auto *memo = qobject_cast<TGuardedMemo *>(memDesc))
-        memo->SetRule(RefusalForDescription, msgMain);
-
-    connect(btnSave, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnSaveClick));
+    m_commands = new TBookCommands({m_folder, tvwMain, m_editor, msgMain, [this] { SaveItems(); },
+                                    [this](const QModelIndex &node) { SelectNode(node); }},
+                                   this);
+    connect(m_editor->SaveButton(), &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnSaveClick));
     connect(btnAddCategory, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnAddCategoryClick));
     connect(btnAddItem, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnAddItemClick));
     connect(AddCategory1, &QAction::triggered, this, Guarded(this, &TfrmMain::AddCategory1Click));
@@ -52,13 +50,6 @@ void TfrmMain::ConnectBookHandlers()
         ErrorReporter::Run([this] { bsSkinPopupMenu1Popup(); });
         bsSkinPopupMenu1->popup(tvwMain->viewport()->mapToGlobal(pos));
     });
-}
-
-bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress && ItemFields().contains(qobject_cast<QWidget *>(watched)))
-        edtTitleKeyDown();
-    return QWidget::eventFilter(watched, event);
 }
 
 void TfrmMain::LoadBook()
@@ -101,12 +92,6 @@ void TfrmMain::SaveItems()
     TellSave(m_folder->SaveItems());
 }
 
-QList<QWidget *> TfrmMain::ItemFields() const
-{
-    return {edtTitle, edtProg, edtWebsiteURL, edtLoginURL, edtLogin, edtPassword,
-            edtAffiliateURL, edtCloaked, edtPayout, edtPaymentDay, memDesc};
-}
-
 void TfrmMain::tvwMainChange()
 {
     const QModelIndex node = tvwMain->Selected();
@@ -116,134 +101,41 @@ void TfrmMain::tvwMainChange()
     const QModelIndex row = tvwMain->currentIndex();
     if (!tvwMain->selectionModel()->isSelected(row))
         tvwMain->selectionModel()->select(row, QItemSelectionModel::ClearAndSelect);
-    if (TCategoryTree::IsItemNode(node)) {
-        ShowItem(TCategoryTree::NodeName(node.parent()), TCategoryTree::NodeName(node));
-        EnableItemFields();
-    } else {
-        ClearItemFields();
-        DisableItemFields();
+    if (!TCategoryTree::IsItemNode(node)) {
+        m_editor->Clear();
+        m_editor->SetFieldsEnabled(false);
+        return;
     }
-}
-
-void TfrmMain::ShowItem(const QByteArray &category, const QByteArray &title)
-{
-    const qsizetype record = m_book->FindItem(category, title);
+    const qsizetype record =
+        m_book->FindItem(TCategoryTree::NodeName(node.parent()), TCategoryTree::NodeName(node));
     // Hand-made records before it, too short to name their category and
     // title, are shown as they stand.
     for (const QByteArray &shortRecord : m_book->ShortRecordsBefore(record))
         msgMain->MessageDlg(FromAnsi(shortRecord), TMsgDlgType::mtWarning, mbOK);
-    if (record >= 0) {
-        const TItemRecord item = m_book->ReadItem(record);
-        QLineEdit *edits[] = {edtTitle, edtProg, edtWebsiteURL, edtLoginURL, edtLogin,
-                              edtPassword, edtAffiliateURL, edtCloaked, edtPayout, edtPaymentDay};
-        for (int i = 0; i < 10; ++i)
-            edits[i]->setText(FromAnsi(item.fields[i + 1]));
-        QByteArray text = item.description;
-        text.replace("\r\n", "\n").replace('\r', '\n');
-        if (auto *memo = qobject_cast<TGuardedMemo *>(memDesc))
-            memo->LoadText(FromAnsi(text));
-        else
-            memDesc->setPlainText(FromAnsi(text));
-    }
-    ItemModified = false;
+    if (record >= 0)
+        m_editor->Show(m_book->ReadItem(record));
+    m_editor->SetModified(false);
+    m_editor->SetFieldsEnabled(true);
 }
-
-void TfrmMain::ClearItemFields()
-{
-    for (QWidget *w : ItemFields()) {
-        if (auto *e = qobject_cast<QLineEdit *>(w))
-            e->clear();
-        else if (auto *m = qobject_cast<QPlainTextEdit *>(w))
-            m->clear();
-    }
-    ItemModified = false;
-}
-
-void TfrmMain::EnableItemFields()
-{
-    for (QWidget *w : ItemFields())
-        w->setEnabled(true);
-}
-
-void TfrmMain::DisableItemFields()
-{
-    for (QWidget *w : ItemFields())
-        w->setEnabled(false);
-}
-
-namespace {
-
-const QString kSaveQuestion = QStringLiteral("Do you want save the changes you made in this item?");
-const QString kTitleTaken =
-    QStringLiteral("Sorry there is an item with this title in this category. Use other name and try again");
-
-// The memo shows line feeds; the book keeps CR LF.
-QByteArray MemoBytes(const QPlainTextEdit *memo)
-{
-    QString text = memo->toPlainText();
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    return ToAnsi(text);
-}
-
-} // namespace
 
 void TfrmMain::edtTitleKeyDown()
 {
-    ItemModified = true;
+    m_editor->SetModified(true);
 }
 
 void TfrmMain::tvwMainChanging(const QModelIndex &from, const QModelIndex &, bool &allowChange)
 {
-    allowChange = true;
-    if (!from.isValid() || !ItemModified)
-        return;
-    const TModalResult answer =
-        msgMain->MessageDlg(kSaveQuestion, TMsgDlgType::mtWarning, TMsgDlgButtons(mbYes) | mbNo | mbCancel);
-    if (answer == TModalResult::mrNo)
-        return;
-    if (answer != TModalResult::mrYes) {
-        allowChange = false;
-        return;
-    }
-    if (TitleConflict()) {
-        msgMain->MessageDlg(kTitleTaken, TMsgDlgType::mtWarning, mbOK);
-        allowChange = false;
-        return;
-    }
-    StoreItem();
-}
-
-bool TfrmMain::TitleConflict() const
-{
-    return m_book->TitleTaken(tvwMain->Selected(), ToAnsi(edtTitle->text()));
+    allowChange = m_commands->AskAboutTyping(from);
 }
 
 void TfrmMain::btnSaveClick()
 {
-    if (!TCategoryTree::IsItemNode(tvwMain->Selected()))
-        return;
-    if (TitleConflict()) {
-        msgMain->MessageDlg(kTitleTaken, TMsgDlgType::mtWarning, mbOK);
-        return;
-    }
-    StoreItem();
+    m_commands->StoreItem();
 }
 
 void TfrmMain::StoreItem()
 {
-    const QModelIndex node = tvwMain->Selected();
-    if (!TCategoryTree::IsItemNode(node))
-        return;
-    // A node without a record stores nothing; the file is written all the same.
-    m_book->StoreItem(node,
-                      {ToAnsi(edtTitle->text()), ToAnsi(edtProg->text()), ToAnsi(edtWebsiteURL->text()),
-                       ToAnsi(edtLoginURL->text()), ToAnsi(edtLogin->text()), ToAnsi(edtPassword->text()),
-                       ToAnsi(edtAffiliateURL->text()), ToAnsi(edtCloaked->text()), ToAnsi(edtPayout->text()),
-                       ToAnsi(edtPaymentDay->text())},
-                      MemoBytes(memDesc));
-    ItemModified = false;
-    SaveItems();
+    m_commands->StoreItem();
 }
 
 bool TfrmMain::AskElement(const QString &caption, const QString &label, QByteArray *value)
@@ -302,24 +194,7 @@ void TfrmMain::bsSkinPopupMenu1Popup()
 
 void TfrmMain::ShowBookRefusal(int outcome)
 {
-    QString text;
-    switch (TBookOutcome(outcome)) {
-    case TBookOutcome::CategoryExists:
-        text = QStringLiteral("This category already exists.");
-        break;
-    case TBookOutcome::ItemExists:
-        text = QStringLiteral("This item already exists in this category.");
-        break;
-    case TBookOutcome::NoCategory:
-        text = QStringLiteral("Select a category first.");
-        break;
-    case TBookOutcome::TitleTaken:
-        text = kTitleTaken;
-        break;
-    default:
-        return; // nothing to tell: the command just does nothing
-    }
-    msgMain->MessageDlg(text, TMsgDlgType::mtWarning, mbOK);
+    m_commands->TellRefusal(TBookOutcome(outcome));
 }
 
 void TfrmMain::AddCategory()
@@ -375,7 +250,7 @@ void TfrmMain::DeleteCategory()
                             TMsgDlgType::mtWarning, TMsgDlgButtons(mbOK) | mbCancel)
         != TModalResult::mrOk)
         return;
-    ItemModified = false;
+    m_editor->SetModified(false);
     m_book->DeleteCategory(node);
     BackupBeforeNextSave();
     SaveBook(true);
@@ -391,10 +266,10 @@ void TfrmMain::DeleteItem()
         != TModalResult::mrOk)
         return;
     // The typing in the editor goes with the item: no question follows.
-    const bool modified = ItemModified;
-    ItemModified = false;
+    const bool modified = m_editor->IsModified();
+    m_editor->SetModified(false);
     if (m_book->DeleteItem(node) != TBookOutcome::Done) {
-        ItemModified = modified;
+        m_editor->SetModified(modified);
         return;
     }
     BackupBeforeNextSave();

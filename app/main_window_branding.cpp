@@ -3,6 +3,7 @@
 #include "main_window.h"
 
 #include "about_box.h"
+#include "publisher_services.h"
 #include "link_label.h"
 #include "settings/branding_parser.h"
 #include "settings/branding_settings.h"
@@ -63,12 +64,8 @@ void TfrmMain::ConnectBrandingHandlers()
 {
     new TClickFilter(imgBanner, Guarded(this, &TfrmMain::imgBannerClick));
     new TClickFilter(gifBanner, Guarded(this, &TfrmMain::gifBannerClick));
-    connect(btnMakeMoney, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnMakeMoneyClick));
     connect(btnHelp, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnHelpClick));
     connect(btnAbout, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnAboutClick));
-    for (TLinkLabel *link : {lblLink1URL, lblLink2URL})
-        connect(link, &TLinkLabel::linkRefused, this,
-                [this](const QString &why) { Messages().MessageDlg(why, TMsgDlgType::mtWarning, mbOK); });
 }
 
 void TfrmMain::LoadBrandingSettings()
@@ -88,70 +85,10 @@ void TfrmMain::LoadBrandingSettings()
     setWindowTitle(FromAnsi(s.ApplicationName) + QStringLiteral(" v") + QString::fromLatin1(AppVersion));
     btnNews->setVisible(NewsButtonVisible(s));
     btnMakeMoney->setText(FromAnsi(MakeMoneyCaption(parsed)));
-    ApplyBanner();
-    ApplyLinks();
+    m_services->ApplyBanner();
+    m_services->ApplyLinks();
     ApplySkinFile();
     ApplyIconFile();
-}
-
-void TfrmMain::ApplyBanner()
-{
-    const TBrandingSettings &s = BrandingSettings();
-    for (QLabel *banner : {imgBanner, gifBanner}) {
-        if (s.BannerLinkURL.isEmpty())
-            banner->unsetCursor();
-        else
-            banner->setCursor(Qt::PointingHandCursor);
-    }
-
-    // The picture is read from bannerN.dat as it lies; its name only tells the
-    // format. A picture that cannot be shown hides the bar, like a missing one.
-    TBannerPicture picture;
-    if (!s.BannerPicture.isEmpty())
-        picture = ReadBannerPicture(AppFolder() + BannerFileName(s.BannerNumber), s.BannerPicture);
-    if (!picture.Ok) {
-        gifMovie->stop();
-        panBanner->hide();
-        return;
-    }
-
-    if (picture.Kind == TBannerKind::Animated) {
-        gifMovie->stop();
-        auto *buffer = new QBuffer(gifMovie);
-        buffer->setData(picture.Bytes);
-        QIODevice *old = gifMovie->device();
-        gifMovie->setFormat("gif");
-        gifMovie->setDevice(buffer);
-        if (old && old != buffer)
-            old->deleteLater();
-        imgBanner->hide();
-        gifBanner->show();
-        gifBanner->resize(picture.Image.size());
-        gifMovie->start();
-        panBanner->setFixedHeight(gifBanner->height() + 10);
-    } else {
-        gifMovie->stop();
-        gifBanner->hide();
-        imgBanner->show();
-        imgBanner->setPixmap(QPixmap::fromImage(picture.Image));
-        imgBanner->resize(picture.Image.size());
-        panBanner->setFixedHeight(imgBanner->height() + 10);
-    }
-}
-
-void TfrmMain::ApplyLinks()
-{
-    const TBrandingSettings &s = BrandingSettings();
-    panLinks->setVisible(!s.Link1Caption.isEmpty());
-    const std::pair<TLinkLabel *, std::pair<QByteArray, QByteArray>> links[] = {
-        {lblLink1URL, {s.Link1Caption, s.Link1URL}},
-        {lblLink2URL, {s.Link2Caption, s.Link2URL}},
-    };
-    for (const auto &[label, link] : links) {
-        label->setTextFormat(Qt::PlainText);
-        label->setText(FromAnsi(link.first));
-        label->SetURL(link.second);
-    }
 }
 
 void TfrmMain::ApplySkinFile()
@@ -193,42 +130,19 @@ void TfrmMain::ShowWelcomePage()
     prfWelcome->SetHtml(FromAnsi(BrandingSettings().WelcomePage));
 }
 
-namespace {
-
-// The publisher's addresses come from a file anyone can write: one that is
-// not a web address is not handed to the browser, and the user who clicked
-// hears why.
-void OpenForUser(TMessageService &messages, const QByteArray &url)
-{
-    QString why;
-    if (DesktopAddress(url, TAddressUse::Web, &why).isEmpty()) {
-        messages.MessageDlg(why, TMsgDlgType::mtWarning, mbOK);
-        return;
-    }
-    OpenURLInBrowser(url);
-}
-
-} // namespace
-
 void TfrmMain::imgBannerClick()
 {
-    if (!BrandingSettings().BannerLinkURL.isEmpty())
-        OpenForUser(Messages(), BrandingSettings().BannerLinkURL);
+    m_services->BannerClick();
 }
 
 void TfrmMain::gifBannerClick()
 {
-    imgBannerClick();
-}
-
-void TfrmMain::btnMakeMoneyClick()
-{
-    OpenForUser(Messages(), BrandingSettings().AffiliateURL);
+    m_services->BannerClick();
 }
 
 void TfrmMain::btnHelpClick()
 {
-    OpenForUser(Messages(), BrandingSettings().AppHelpURL);
+    OpenPublisherAddress(Messages(), BrandingSettings().AppHelpURL);
 }
 
 void TfrmMain::btnAboutClick()

@@ -4,6 +4,9 @@
 // and calls the book's rules (book/account_book.h).
 #include "main_window.h"
 
+#include "book_commands.h"
+#include "item_editor.h"
+
 #include "book/account_book.h"
 #include "book/category_tree.h"
 #include "util/codepage.h"
@@ -38,7 +41,7 @@ private:
 
 // The tree lets no held press walk over its rows, so it never starts a drag
 // on its own: the selected item is dragged from here, as the book's payload.
-// The drop comes back to the book through the view's model.
+// The drop comes back from the tree as a request to move the item.
 class TItemDragStarter : public QObject
 {
 public:
@@ -126,9 +129,15 @@ void TfrmMain::ConnectCommandHandlers()
     CopyLoginURL1 = NamedAction(this, "CopyLoginURL1", QStringLiteral("Copy Address"));
     CopyAffiliateURL1 = NamedAction(this, "CopyAffiliateURL1", QStringLiteral("Copy Address"));
     CopyCloaked1 = NamedAction(this, "CopyCloaked1", QStringLiteral("Copy Address"));
+    QLineEdit *const edtLogin = m_editor->Field(TItemField::Login);
+    QLineEdit *const edtPassword = m_editor->Field(TItemField::Password);
     const std::pair<QLineEdit *, QAction *> copies[] = {
-        {edtLogin, CopyUsername1},       {edtPassword, CopyPassword1}, {edtWebsiteURL, CopyWebsiteURL1},
-        {edtLoginURL, CopyLoginURL1},    {edtAffiliateURL, CopyAffiliateURL1}, {edtCloaked, CopyCloaked1},
+        {edtLogin, CopyUsername1},
+        {edtPassword, CopyPassword1},
+        {m_editor->Field(TItemField::WebsiteURL), CopyWebsiteURL1},
+        {m_editor->Field(TItemField::LoginURL), CopyLoginURL1},
+        {m_editor->Field(TItemField::AffiliateURL), CopyAffiliateURL1},
+        {m_editor->Field(TItemField::Cloaked), CopyCloaked1},
     };
     for (const auto &[field, action] : copies) {
         // What the field shows, typing not yet stored included; it also
@@ -158,7 +167,7 @@ void TfrmMain::ConnectCommandHandlers()
                                 Clipboard->SetText(field->selectedText());
                                 if (cut && !field->isReadOnly()) {
                                     field->del();
-                                    ItemFieldEdited();
+                                    m_editor->SetModified(true);
                                 }
                             });
                         });
@@ -190,7 +199,7 @@ void TfrmMain::ConnectCommandHandlers()
                     Clipboard->SetText(field->selectedText());
                     if (cut && !field->isReadOnly()) {
                         field->del();
-                        ItemFieldEdited();
+                        m_editor->SetModified(true);
                     }
                 });
             }
@@ -219,7 +228,7 @@ void TfrmMain::ConnectCommandHandlers()
     // --- Keys of the main page, wherever the focus is on it ---
     SaveItemKey = NamedAction(stsMain, "SaveItemKey", QStringLiteral("Save Item"));
     SaveItemKey->setShortcut(QKeySequence(QKeySequence::Save));
-    connect(SaveItemKey, &QAction::triggered, btnSave, &QPushButton::click);
+    connect(SaveItemKey, &QAction::triggered, m_editor->SaveButton(), &QPushButton::click);
     AddItemKey = NamedAction(stsMain, "AddItemKey", QStringLiteral("Add Item"));
     AddItemKey->setShortcut(QKeySequence(QKeySequence::New));
     connect(AddItemKey, &QAction::triggered, this, Guarded(this, &TfrmMain::AddItem));
@@ -233,14 +242,10 @@ void TfrmMain::ConnectCommandHandlers()
     tvwMain->setDefaultDropAction(Qt::MoveAction);
     tvwMain->setDropIndicatorShown(true);
     new TItemDragStarter(tvwMain);
-    m_book->SetDropGate([this](const QModelIndex &, const QModelIndex &) {
-        bool allow = false;
-        ErrorReporter::Run([&] { allow = SettleTyping(); });
-        return allow;
-    });
-    connect(m_book, &TAccountBook::itemDropped, this, [this](TBookOutcome outcome, const QModelIndex &item) {
-        ErrorReporter::Run([&] { ItemDropped(int(outcome), item); });
-    });
+    connect(tvwMain, &TCategoryTree::itemMoveRequested, m_commands,
+            [this](const QModelIndex &item, const QModelIndex &category) {
+                ErrorReporter::Run([&] { m_commands->MoveItem(item, category); });
+            });
 }
 
 void TfrmMain::CommandsPopup()
@@ -259,7 +264,7 @@ void TfrmMain::CommandsPopup()
         // Its own category offers nothing to move to.
         entry->setEnabled(category != node.parent());
         connect(entry, &QAction::triggered, this, [this, category] {
-            ErrorReporter::Run([&] { MoveItemTo(category); });
+            ErrorReporter::Run([&] { m_commands->MoveItem(SelectedNode(), category); });
         });
     }
 }
@@ -285,11 +290,7 @@ void TfrmMain::SelectNode(const QModelIndex &node)
 
 bool TfrmMain::SettleTyping()
 {
-    bool allow = true;
-    tvwMainChanging(tvwMain->Selected(), QModelIndex(), allow);
-    if (allow)
-        ItemModified = false;
-    return allow;
+    return m_commands->SettleTyping();
 }
 
 void TfrmMain::CopyField(QLineEdit *field)
@@ -298,20 +299,6 @@ void TfrmMain::CopyField(QLineEdit *field)
     // clipboard keeps what it holds.
     if (TAccountBook::IsItemNode(SelectedNode()))
         Clipboard->SetText(field->text());
-}
-
-void TfrmMain::MoveItemTo(const QModelIndex &category)
-{
-    const QPersistentModelIndex target = category;
-    if (!TAccountBook::IsItemNode(SelectedNode()) || !SettleTyping())
-        return;
-    QModelIndex moved;
-    const TBookOutcome outcome = m_book->MoveItem(SelectedNode(), target, &moved);
-    if (outcome != TBookOutcome::Done)
-        return ShowBookRefusal(int(outcome));
-    SelectNode(moved);
-    BackupBeforeNextSave();
-    SaveItems();
 }
 
 void TfrmMain::DuplicateItem()
@@ -323,15 +310,6 @@ void TfrmMain::DuplicateItem()
     if (outcome != TBookOutcome::Done)
         return ShowBookRefusal(int(outcome));
     SelectNode(added);
-    BackupBeforeNextSave();
-    SaveItems();
-}
-
-void TfrmMain::ItemDropped(int outcome, const QModelIndex &item)
-{
-    if (TBookOutcome(outcome) != TBookOutcome::Done)
-        return ShowBookRefusal(outcome);
-    SelectNode(item);
     BackupBeforeNextSave();
     SaveItems();
 }

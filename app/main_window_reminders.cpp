@@ -3,6 +3,7 @@
 #include "main_window.h"
 
 #include "book/payment_days.h"
+#include "publisher_services.h"
 #include "services/message_hint.h"
 #include "util/error_reporter.h"
 #include "util/window_place.h"
@@ -78,9 +79,9 @@ void TfrmMain::SetUpRemindersAndLayout()
     m_windowState = TWindowSettings(AppFolder()).Load();
     btnReminders->setChecked(m_windowState.remindersOn);
     connect(btnReminders, &QToolButton::toggled, this, Guarded(this, &TfrmMain::btnRemindersToggled));
-    // Connected after the news handler: it runs once the tick, news balloon
-    // and quiet update check included, is done.
-    connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmMain::RemindAfterNews));
+    // The tick's requests run on after its handler: the reminder waits until
+    // the news balloon and the quiet update check are done.
+    connect(m_services, &TPublisherServices::tickFinished, this, Guarded(this, &TfrmMain::RemindAfterNews));
 
     RestoreWindowLayout();
 }
@@ -89,7 +90,7 @@ void TfrmMain::RemindAfterNews()
 {
     if (!isVisible())
         return; // closed while the tick's requests waited
-    if (!LMDMessageHint1 || !LMDMessageHint1->isVisible()) {
+    if (!m_services->NewsBalloonShown()) {
         ShowPaymentReminder();
         return;
     }
@@ -99,7 +100,7 @@ void TfrmMain::RemindAfterNews()
         m_newsBalloonWait = new QTimer(this);
         m_newsBalloonWait->setInterval(kNewsBalloonPollMs);
         connect(m_newsBalloonWait, &QTimer::timeout, this, [this] {
-            if (LMDMessageHint1 && LMDMessageHint1->isVisible())
+            if (m_services->NewsBalloonShown())
                 return;
             m_newsBalloonWait->stop();
             if (isVisible())

@@ -2,6 +2,8 @@
 // buttons of the item editor. What each button does lives in web/web_panel.
 #include "main_window.h"
 
+#include "item_editor.h"
+
 #include "util/error_reporter.h"
 #include "util/secret_clipboard.h"
 #include "web/browser_panel.h"
@@ -32,12 +34,16 @@ void TfrmMain::ConnectWebHandlers()
     connect(bsSkinSpeedButton3, &QToolButton::clicked, this, Guarded(this, &TfrmMain::bsSkinSpeedButton3Click));
     connect(bsSkinSpeedButton4, &QToolButton::clicked, this, Guarded(this, &TfrmMain::bsSkinSpeedButton4Click));
     connect(bsSkinButton2, &QPushButton::clicked, this, Guarded(this, &TfrmMain::bsSkinButton2Click));
-    connect(btnBrowseWebsite, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnBrowseWebsiteClick));
-    connect(btnBrowseLogin, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnBrowseLoginClick));
-    connect(btnBrowseAffiliate, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnBrowseAffiliateClick));
-    connect(btnBrowseCloaked, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnBrowseCloakedClick));
-    connect(btnUPaste, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnUPasteClick));
-    connect(btnPPaste, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnPPasteClick));
+    const std::pair<TItemField, void (TfrmMain::*)()> buttons[] = {
+        {TItemField::WebsiteURL, &TfrmMain::btnBrowseWebsiteClick},
+        {TItemField::LoginURL, &TfrmMain::btnBrowseLoginClick},
+        {TItemField::AffiliateURL, &TfrmMain::btnBrowseAffiliateClick},
+        {TItemField::Cloaked, &TfrmMain::btnBrowseCloakedClick},
+        {TItemField::Login, &TfrmMain::btnUPasteClick},
+        {TItemField::Password, &TfrmMain::btnPPasteClick},
+    };
+    for (const auto &[field, handler] : buttons)
+        connect(m_editor->Button(field), &QPushButton::clicked, this, Guarded(this, handler));
     // edtURL has no handler: Enter in it does nothing, only "Go!" opens it.
     // It keeps the address the user opened; where the page shown really is
     // stands beside it.
@@ -72,31 +78,33 @@ void TfrmMain::bsSkinButton2Click()
 
 void TfrmMain::btnBrowseWebsiteClick()
 {
-    WebPanel::Browse(*EmbeddedWB1, *edtURL, edtWebsiteURL->text());
+    WebPanel::Browse(*EmbeddedWB1, *edtURL, m_editor->Field(TItemField::WebsiteURL)->text());
 }
 
 void TfrmMain::btnBrowseLoginClick()
 {
-    WebPanel::Browse(*EmbeddedWB1, *edtURL, edtLoginURL->text());
+    WebPanel::Browse(*EmbeddedWB1, *edtURL, m_editor->Field(TItemField::LoginURL)->text());
 }
 
 void TfrmMain::btnBrowseAffiliateClick()
 {
-    WebPanel::Browse(*EmbeddedWB1, *edtURL, edtAffiliateURL->text());
+    WebPanel::Browse(*EmbeddedWB1, *edtURL, m_editor->Field(TItemField::AffiliateURL)->text());
 }
 
 void TfrmMain::btnBrowseCloakedClick()
 {
-    WebPanel::Browse(*EmbeddedWB1, *edtURL, edtCloaked->text());
+    WebPanel::Browse(*EmbeddedWB1, *edtURL, m_editor->Field(TItemField::Cloaked)->text());
 }
 
 void TfrmMain::btnUPasteClick()
 {
-    WebPanel::Paste(*EmbeddedWB1, *Clipboard, edtLogin->text());
+    WebPanel::Paste(*EmbeddedWB1, *Clipboard, m_editor->Field(TItemField::Login)->text());
 }
 
 void TfrmMain::btnPPasteClick()
 {
-    WebPanel::PastePassword(*EmbeddedWB1, *Clipboard, Messages(), edtPassword->text(),
-                            {edtWebsiteURL->text(), edtLoginURL->text(), edtAffiliateURL->text(), edtCloaked->text()});
+    const auto text = [this](TItemField field) { return m_editor->Field(field)->text(); };
+    WebPanel::PastePassword(*EmbeddedWB1, *Clipboard, Messages(), text(TItemField::Password),
+                            {text(TItemField::WebsiteURL), text(TItemField::LoginURL),
+                             text(TItemField::AffiliateURL), text(TItemField::Cloaked)});
 }

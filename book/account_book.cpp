@@ -871,6 +871,11 @@ TBookOutcome TAccountBook::StoreItem(const QModelIndex &item, const std::array<Q
     return TBookOutcome::Done;
 }
 
+TBookOutcome TAccountBook::StoreItem(const QModelIndex &item, const TItemRecord &record)
+{
+    return StoreItem(item, record.FieldsAfterCategory(), record.description);
+}
+
 // --- The model ---
 
 QModelIndex TAccountBook::index(int row, int column, const QModelIndex &parent) const
@@ -1123,21 +1128,19 @@ bool TAccountBook::canDropMimeData(const QMimeData *data, Qt::DropAction action,
     return DropCategory(data, action, parent, &record).isValid();
 }
 
-bool TAccountBook::dropMimeData(const QMimeData *data, Qt::DropAction action, int, int, const QModelIndex &parent)
+QModelIndex TAccountBook::DroppedItem(const QMimeData *data, Qt::DropAction action, const QModelIndex &parent,
+                                      QModelIndex *category) const
 {
     qsizetype record = -1;
-    const QPersistentModelIndex category = DropCategory(data, action, parent, &record);
-    if (!category.isValid())
-        return false;
-    if (m_dropGate && !m_dropGate(IndexOfRecord(record), category))
-        return false;
-    // The gate may have stored the item under another title; its record
-    // keeps its number.
-    const QModelIndex item = IndexOfRecord(record);
-    if (!item.isValid() || !category.isValid())
-        return false;
-    QModelIndex moved;
-    const TBookOutcome outcome = MoveItem(item, category, &moved);
-    emit itemDropped(outcome, outcome == TBookOutcome::Done ? moved : IndexOfRecord(record));
-    return outcome == TBookOutcome::Done;
+    const QModelIndex to = DropCategory(data, action, parent, &record);
+    if (!to.isValid())
+        return {};
+    if (category)
+        *category = to;
+    return IndexOfRecord(record);
+}
+
+bool TAccountBook::dropMimeData(const QMimeData *, Qt::DropAction, int, int, const QModelIndex &)
+{
+    return false;
 }

@@ -116,6 +116,10 @@ public:
     // 10 and description; the category is the node's parent's.
     TBookOutcome StoreItem(const QModelIndex &item, const std::array<QByteArray, 10> &fields1to10,
                            const QByteArray &description);
+    // The same with the fields taken by name from `record`; its category
+    // field is not read. TitleTaken when another item of the category bears
+    // the record's title.
+    TBookOutcome StoreItem(const QModelIndex &item, const TItemRecord &record);
 
     // --- Moving and duplicating items ---
     // Moves the item into the category of `target` (a category node, or an
@@ -136,24 +140,23 @@ public:
     // The payload names this book and the record, so a drop from another
     // program or another book is refused.
     static const QString ItemMimeType;
-    // Asked before a dropped item is moved; false leaves the book as it is.
-    using DropGate = std::function<bool(const QModelIndex &item, const QModelIndex &category)>;
-    void SetDropGate(DropGate gate) { m_dropGate = std::move(gate); }
+    // A drop never changes the book by itself: the view hands the item and
+    // the category this names to whoever decides the move (MoveItem).
+    // Invalid when the drop names no move: another payload, an item gone
+    // since the drag began, its own category, no category.
+    QModelIndex DroppedItem(const QMimeData *data, Qt::DropAction action, const QModelIndex &parent,
+                            QModelIndex *category) const;
     Qt::DropActions supportedDragActions() const override;
     Qt::DropActions supportedDropActions() const override;
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
     bool canDropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
                          const QModelIndex &parent) const override;
+    // Changes nothing: the model's own decoding would read the payload as
+    // rows to insert.
     bool dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
                       const QModelIndex &parent) override;
 
-signals:
-    // A drop moved an item (Done; `item` is its node now) or a rule of the
-    // book refused the move (`item` is the node that stayed).
-    void itemDropped(TBookOutcome outcome, const QModelIndex &item);
-
-public:
     // --- The model ---
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;
@@ -243,7 +246,6 @@ private:
                              qsizetype *record) const;
     static QByteArray NewDragToken();
     const QByteArray m_dragToken = NewDragToken(); // tells this book's payloads from any other's
-    DropGate m_dropGate;
 
 public:
     // The records as they stand at one moment, taken without copying their

@@ -301,3 +301,16 @@ void TBookFilter::BookRestructured()
 {
     ForgetAll();
 }
+
+bool TBookFilter::dropMimeData(const QMimeData *data, Qt::DropAction action, int, int, const QModelIndex &parent)
+{
+    if (!m_book)
+        return false;
+    QModelIndex category;
+    // Persistent: whoever takes the request may ask and store first.
+    const QPersistentModelIndex item = m_book->DroppedItem(data, action, mapToSource(parent), &category);
+    if (!item.isValid())
+        return false;
+    emit moveRequested(item, category);
+    return true;
+}

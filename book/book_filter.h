@@ -47,6 +47,14 @@ public:
     // an item whose category is hidden too).
     QModelIndex ShownIndex(const QModelIndex &node) const;
 
+    // A drop the book takes for a move is passed on as a request, in nodes
+    // of the book; the model moves nothing itself. True when it was passed on.
+    bool dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                      const QModelIndex &parent) override;
+
+signals:
+    void moveRequested(const QModelIndex &item, const QModelIndex &category);
+
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
 

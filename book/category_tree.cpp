@@ -14,6 +14,7 @@ TCategoryTree::TCategoryTree(QWidget *parent) : QTreeView(parent)
     setSortingEnabled(false);
     setUniformRowHeights(true);
     m_filter = new TBookFilter(this);
+    connect(m_filter, &TBookFilter::moveRequested, this, &TCategoryTree::itemMoveRequested);
 }
 
 void TCategoryTree::SetBook(TAccountBook *book)

@@ -58,6 +58,9 @@ public:
 
 signals:
     void currentNodeChanged(const QModelIndex &current, const QModelIndex &previous);
+    // An item dropped on another category (nodes of the book); the tree and
+    // the book change nothing until the receiver moves it.
+    void itemMoveRequested(const QModelIndex &item, const QModelIndex &category);
 
 protected:
     // A press that is held and dragged does not walk the selection over the

@@ -320,12 +320,12 @@ public:
     // when nothing does.
     int Find(const QByteArray &category, const TItemRecord &item)
     {
-        return Of(category).value(Key(item.fields[1], item.fields[5], item.fields[6]), -1);
+        return Of(category).value(Key(item.Title(), item.Login(), item.Password()), -1);
     }
 
     void Add(const QByteArray &category, const QByteArray &title, const TItemRecord &item, int row)
     {
-        Insert(Of(category), title, item.fields[5], item.fields[6], row);
+        Insert(Of(category), title, item.Login(), item.Password(), row);
     }
 
 private:
@@ -550,11 +550,11 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             QString category = folder;
             if (category.isEmpty() && !c.own)
                 category = QString::fromLatin1(kImportedCategory);
-            out.item.fields[0] = shown.Line(names[0], category);
-            out.item.fields[1] = shown.Line(names[1], title.isEmpty() && !c.own ? HostOf(address) : title);
-            out.item.fields[3] = shown.Line(names[3], text(c.website));
-            out.item.fields[5] = shown.Line(names[5], text(c.username));
-            out.item.fields[6] = shown.Line(names[6], text(c.password));
+            out.item.Category() = shown.Line(names[0], category);
+            out.item.Title() = shown.Line(names[1], title.isEmpty() && !c.own ? HostOf(address) : title);
+            out.item.WebsiteURL() = shown.Line(names[3], text(c.website));
+            out.item.Login() = shown.Line(names[5], text(c.username));
+            out.item.Password() = shown.Line(names[6], text(c.password));
             plan.refused.append(std::move(out));
             continue;
         }
@@ -580,21 +580,21 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
                     title = QStringLiteral("Untitled");
                 fit.Note(names[1], QStringLiteral("no name"), QStringLiteral("the title is \"%1\"").arg(title));
             }
-            item.fields[0] = fit.Line(names[0], category);
-            item.fields[1] = fit.Line(names[1], title);
+            item.Category() = fit.Line(names[0], category);
+            item.Title() = fit.Line(names[1], title);
             if (addresses.size() > 1) {
-                item.fields[3] = fit.Line(names[3], addresses[1]);
-                item.fields[4] = fit.Line(names[4], addresses[0]);
+                item.WebsiteURL() = fit.Line(names[3], addresses[1]);
+                item.LoginURL() = fit.Line(names[4], addresses[0]);
                 if (addresses.size() > 2)
                     fit.Note(names[3], QStringLiteral("%1 addresses").arg(addresses.size()),
                              QStringLiteral("the first is the login address, the second the website; "
                                             "the others are not imported"));
             } else {
-                item.fields[3] = fit.Line(names[3], c.addressList ? address : text(c.website));
-                item.fields[4] = item.fields[3];
+                item.WebsiteURL() = fit.Line(names[3], c.addressList ? address : text(c.website));
+                item.LoginURL() = item.WebsiteURL();
             }
-            item.fields[5] = fit.Line(names[5], text(c.username));
-            item.fields[6] = fit.Line(names[6], text(c.password));
+            item.Login() = fit.Line(names[5], text(c.username));
+            item.Password() = fit.Line(names[6], text(c.password));
             item.description = fit.Description(names[11], text(c.description), false);
         }
 
@@ -611,10 +611,10 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             }
         }
 
-        const QByteArray spelt = item.fields[0];
+        const QByteArray spelt = item.Category();
         bool isNew = false;
-        item.fields[0] = categories.Resolve(spelt, &isNew);
-        if (const int first = isNew ? -1 : known.Find(item.fields[0], item); first >= 0) {
+        item.Category() = categories.Resolve(spelt, &isNew);
+        if (const int first = isNew ? -1 : known.Find(item.Category(), item); first >= 0) {
             if (first == 0)
                 plan.notes.append({row.row, {}, QStringLiteral("already in the book (the same category, title, "
                                                                "username and password)"),
@@ -626,14 +626,14 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             continue;
         }
         if (isNew)
-            plan.newCategories.append(item.fields[0]);
-        else if (item.fields[0] != spelt)
+            plan.newCategories.append(item.Category());
+        else if (item.Category() != spelt)
             fit.Note(names[0], QStringLiteral("the category \"%1\" is spelt \"%2\" in the book")
-                                   .arg(FromAnsi(spelt), FromAnsi(item.fields[0])),
-                     QStringLiteral("the item goes into \"%1\"").arg(FromAnsi(item.fields[0])));
+                                   .arg(FromAnsi(spelt), FromAnsi(item.Category())),
+                     QStringLiteral("the item goes into \"%1\"").arg(FromAnsi(item.Category())));
 
-        const QByteArray &category = item.fields[0];
-        const QByteArray wanted = item.fields[1];
+        const QByteArray &category = item.Category();
+        const QByteArray wanted = item.Title();
         const auto taken = [&](const QByteArray &t) {
             return given.contains({category, t}) || (book.hasTitle && book.hasTitle(category, t));
         };
@@ -643,16 +643,16 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             n = std::max<qint64>(n, 2);
             while (taken(wanted + " (" + QByteArray::number(n) + ')'))
                 ++n;
-            item.fields[1] = wanted + " (" + QByteArray::number(n) + ')';
+            item.Title() = wanted + " (" + QByteArray::number(n) + ')';
             ++n;
         }
-        if (item.fields[1] != wanted)
+        if (item.Title() != wanted)
             fit.Note(names[1], QStringLiteral("the title \"%1\" is taken in \"%2\"").arg(FromAnsi(wanted), FromAnsi(category)),
-                     QStringLiteral("the item is titled \"%1\"").arg(FromAnsi(item.fields[1])));
-        given.insert({category, item.fields[1]});
+                     QStringLiteral("the item is titled \"%1\"").arg(FromAnsi(item.Title())));
+        given.insert({category, item.Title()});
         known.Add(category, wanted, item, row.row);
-        if (item.fields[1] != wanted)
-            known.Add(category, item.fields[1], item, row.row);
+        if (item.Title() != wanted)
+            known.Add(category, item.Title(), item, row.row);
         plan.notes += rowNotes;
         plan.items.append(std::move(in));
     }

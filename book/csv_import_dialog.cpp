@@ -138,10 +138,10 @@ void TfrmCsvImport::SetPlan(const TImportPlan &plan, const QString &fileName)
         QString changed = changes.join(QStringLiteral("; "));
         if (!imported)
             changed = QStringLiteral("Not imported: ") + changed;
-        const QString password = in.item.fields[6].isEmpty() ? QString() : QStringLiteral("\u2022\u2022\u2022\u2022");
-        auto *row = new QTreeWidgetItem(lvwItems, {QString::number(in.row), FromAnsi(in.item.fields[0]),
-                                                   FromAnsi(in.item.fields[1]), FromAnsi(in.item.fields[3]),
-                                                   FromAnsi(in.item.fields[5]), password, changed});
+        const QString password = in.item.Password().isEmpty() ? QString() : QStringLiteral("\u2022\u2022\u2022\u2022");
+        auto *row = new QTreeWidgetItem(lvwItems, {QString::number(in.row), FromAnsi(in.item.Category()),
+                                                   FromAnsi(in.item.Title()), FromAnsi(in.item.WebsiteURL()),
+                                                   FromAnsi(in.item.Login()), password, changed});
         if (!changes.isEmpty()) {
             row->setIcon(0, style()->standardIcon(imported ? QStyle::SP_MessageBoxInformation
                                                            : QStyle::SP_MessageBoxWarning));

@@ -122,7 +122,7 @@ TImportBook ImportBookOf(const TAccountBook &book)
             const QModelIndex node = book.CategoryIndex(c);
             for (int i = 0, n = book.rowCount(node); i < n; ++i) {
                 const TItemRecord item = book.ReadItem(book.RecordAt(book.index(i, 0, node)));
-                logins.append({item.fields[1], item.fields[5], item.fields[6]});
+                logins.append({item.Title(), item.Login(), item.Password()});
             }
             break;
         }
@@ -151,25 +151,25 @@ TImportDone ApplyCsvImport(TAccountBook &book, const TImportPlan &plan)
 
     for (const TImportItem &in : plan.items) {
         const TItemRecord &item = in.item;
-        const auto row = rowOf.constFind(item.fields[0]);
+        const auto row = rowOf.constFind(item.Category());
         if (row == rowOf.constEnd())
-            changed(QStringLiteral("the category \"%1\" is gone").arg(FromAnsi(item.fields[0])));
+            changed(QStringLiteral("the category \"%1\" is gone").arg(FromAnsi(item.Category())));
         const QModelIndex category = book.CategoryIndex(*row);
         // Adding compares titles ignoring case, as for a title the user
         // types in; the plan made titles unique byte for byte, as storing an
         // edited item does. A title that differs from one of the category
         // only in case is added under a stand-in and stored under its own.
         QModelIndex node;
-        TBookOutcome added = book.AddItem(category, item.fields[1], &node);
+        TBookOutcome added = book.AddItem(category, item.Title(), &node);
         for (int n = 1; added == TBookOutcome::ItemExists && n < 1000; ++n)
             added = book.AddItem(category, "\x7F" "import " + QByteArray::number(n), &node);
         if (added != TBookOutcome::Done)
-            changed(QStringLiteral("no place for \"%1\"").arg(FromAnsi(item.fields[1])));
+            changed(QStringLiteral("no place for \"%1\"").arg(FromAnsi(item.Title())));
         std::array<QByteArray, 10> rest;
         std::copy(item.fields.begin() + 1, item.fields.end(), rest.begin());
         if (book.StoreItem(node, rest, item.description) != TBookOutcome::Done)
             changed(QStringLiteral("the title \"%1\" is taken in \"%2\"")
-                        .arg(FromAnsi(item.fields[1]), FromAnsi(item.fields[0])));
+                        .arg(FromAnsi(item.Title()), FromAnsi(item.Category())));
         ++done.items;
     }
     return done;

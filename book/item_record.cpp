@@ -2,6 +2,7 @@
 
 #include "util/text_utils.h"
 
+#include <algorithm>
 #include <cstring>
 
 TStringList SplitRecord(const QByteArray &record)
@@ -114,5 +115,12 @@ QByteArray BuildNewItemRecord(const QByteArray &category, const QByteArray &titl
     out.append(kFieldDelimiter);
     out.append(title);
     out.append(QByteArray(13, kFieldDelimiter));
+    return out;
+}
+
+std::array<QByteArray, kItemFieldCount - 1> TItemRecord::FieldsAfterCategory() const
+{
+    std::array<QByteArray, kItemFieldCount - 1> out;
+    std::copy(fields.begin() + 1, fields.end(), out.begin());
     return out;
 }

@@ -10,11 +10,43 @@
 constexpr char kFieldDelimiter = '\xA5';
 constexpr int kItemFieldCount = 11; // category, title and nine more before the description
 
+// The fields of a record by name, in the order items.dat holds them.
+enum class TItemField {
+    Category,
+    Title,
+    Program,
+    WebsiteURL,
+    LoginURL,
+    Login,
+    Password,
+    AffiliateURL,
+    Cloaked,
+    Payout,
+    PaymentDay,
+};
+
 struct TItemRecord
 {
-    std::array<QByteArray, kItemFieldCount> fields; // 0 = category, 1 = title, ... 10 = payment day
+    std::array<QByteArray, kItemFieldCount> fields; // by TItemField
     QByteArray description;                         // line breaks restored
     bool complete = false; // the record supplied all eleven fields and a description
+
+    QByteArray &Field(TItemField f) { return fields[size_t(f)]; }
+    const QByteArray &Field(TItemField f) const { return fields[size_t(f)]; }
+    QByteArray &Category() { return Field(TItemField::Category); }
+    const QByteArray &Category() const { return Field(TItemField::Category); }
+    QByteArray &Title() { return Field(TItemField::Title); }
+    const QByteArray &Title() const { return Field(TItemField::Title); }
+    QByteArray &WebsiteURL() { return Field(TItemField::WebsiteURL); }
+    const QByteArray &WebsiteURL() const { return Field(TItemField::WebsiteURL); }
+    QByteArray &LoginURL() { return Field(TItemField::LoginURL); }
+    const QByteArray &LoginURL() const { return Field(TItemField::LoginURL); }
+    QByteArray &Login() { return Field(TItemField::Login); }
+    const QByteArray &Login() const { return Field(TItemField::Login); }
+    QByteArray &Password() { return Field(TItemField::Password); }
+    const QByteArray &Password() const { return Field(TItemField::Password); }
+    // Fields 1 to 10, as a stored record holds them after its category.
+    std::array<QByteArray, kItemFieldCount - 1> FieldsAfterCategory() const;
 };
 
 // The fields an item has: the eleven and the description.

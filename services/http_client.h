@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/errors.h"
+#include "services/http_exchange.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,36 +10,17 @@
 
 class QIODevice;
 class QNetworkAccessManager;
-class QNetworkReply;
 class QNetworkRequest;
 class QUrl;
-
-// A request that failed: no connection, no host, a bad address, a final status
-// outside 200 to 299, too many redirects, an answer over its size limit, a
-// server that went quiet, or ended by Disconnect().
-class EHttpError : public EAppError
-{
-public:
-    explicit EHttpError(const QString &message, bool cancelled = false)
-        : EAppError(message), m_cancelled(cancelled)
-    {
-    }
-    // True when Disconnect() (or the application quitting) ended the request,
-    // rather than the network or the server.
-    bool Cancelled() const { return m_cancelled; }
-
-private:
-    bool m_cancelled;
-};
 
 using THttpFormFields = QList<QPair<QByteArray, QByteArray>>;
 
 // The one HTTP client of the main window for the publisher's services.
 //
-// Every call blocks its caller but not the user interface: it waits in a local
-// event loop, so windows repaint, timers fire and the user can click while a
-// request is under way. A handler started that way may make a request of its
-// own; each request has its own reply, so they do not disturb each other.
+// Nothing waits for an answer: a call starts the request and hands back its
+// THttpExchange, whose finished() tells the outcome from the event loop. The
+// window keeps handling input meanwhile, so a handler may start a request
+// of its own; each has its own exchange, and they do not disturb each other.
 class THttpClient : public QObject
 {
     Q_OBJECT
@@ -60,23 +41,23 @@ public:
     ~THttpClient() override;
 
     // Posts a multipart form, one "form-data" part per field in the given
-    // order, the value bytes unchanged. Returns the response body.
-    // Throws EHttpError on any failure.
-    QByteArray PostForm(const QByteArray &url, const THttpFormFields &fields);
+    // order, the value bytes unchanged; the body is kept in the exchange.
+    // A bad address fails the exchange at once.
+    THttpExchange *Post(const QByteArray &url, const THttpFormFields &fields);
 
-    // Writes the response body into `out` (open for writing) as it arrives.
-    // Throws EHttpError on any failure, a failed write to `out` included;
-    // whatever arrived before the failure stays in `out`.
-    void GetToFile(const QByteArray &url, QIODevice &out);
+    // Gets `url`, writing the body into `out` (open for writing, alive until
+    // the exchange finishes) as it arrives. A failed write to `out` fails
+    // the exchange; whatever arrived before the failure stays in `out`.
+    THttpExchange *Get(const QByteArray &url, QIODevice &out);
 
-    // Ends every request in flight (each waiting call then throws an
-    // EHttpError that is Cancelled()) and closes the open connections.
+    // Ends every request in flight (each finishes as Cancelled()) and closes
+    // the open connections.
     void Disconnect();
 
-    // True while a request of this client is waiting for its answer.
+    // True while a request of this client waits for its answer.
     bool Busy() const;
 
-    // The most bytes PostForm reads, and GetToFile writes, counted unpacked;
+    // The most bytes Post keeps, and Get writes, counted unpacked;
     // a longer answer ends its request as a failure as soon as that is known
     // (at an announced length, or one byte past the limit), and no more of
     // it than one buffer is ever read ahead.
@@ -91,12 +72,10 @@ public:
 
 private:
     QNetworkRequest NewRequest(const QUrl &url) const;
-    // Waits for `reply` to finish and throws unless it succeeded. With `sink`
-    // the body goes there as it arrives; otherwise it is returned.
-    QByteArray Wait(QNetworkReply *reply, QIODevice *sink, qint64 limit);
+    THttpExchange *Track(THttpExchange *exchange);
 
     QNetworkAccessManager *m_manager;
-    QList<QPointer<QNetworkReply>> m_inFlight;
+    QList<QPointer<THttpExchange>> m_inFlight;
     qint64 m_answerLimit = DefaultAnswerLimit;
     qint64 m_downloadLimit = DefaultDownloadLimit;
     int m_idleTimeoutMs = DefaultIdleTimeoutMs;

@@ -71,21 +71,15 @@ TNewsRequest NewsDetailsRequest(const QByteArray &publID, const QByteArray &bran
     return BuildRequest(DetailsScript, publID, brandCode, prodType, "newsid", newsId, target);
 }
 
-QByteArray PostNewsRequest(THttpClient &client, const TNewsRequest &request, bool *cancelled)
+void PostNewsRequest(THttpClient &client, const TNewsRequest &request, QObject *context, TAnswerDone done)
 {
-    if (cancelled)
-        *cancelled = false;
-    QByteArray answer;
-    try {
-        answer = client.PostForm(request.url, request.fields);
-    } catch (const EHttpError &e) {
-        if (cancelled)
-            *cancelled = e.Cancelled();
-        return {};
-    } catch (const std::exception &) {
-        return {};
-    }
-    return TrimAnsi(answer);
+    THttpExchange *exchange = client.Post(request.url, request.fields);
+    QObject::connect(exchange, &THttpExchange::finished, context, [exchange, done = std::move(done)] {
+        if (const auto &error = exchange->Error())
+            done({}, error->Cancelled());
+        else
+            done(TrimAnsi(exchange->Body()), false);
+    });
 }
 
 bool IsSuccess(const QByteArray &answer)
@@ -146,45 +140,52 @@ QByteArray ParseNewsDetails(const QByteArray &answer)
     return DecodeDollarHex(RemoveSuccessTail(answer));
 }
 
-bool FetchNewsList(THttpClient &client, TMessageService &messages, const QByteArray &publID,
+void FetchNewsList(THttpClient &client, TMessageService &messages, const QByteArray &publID,
                    const QByteArray &brandCode, const QByteArray &prodType, const QByteArray &target,
-                   TStringList &list)
+                   QObject *context, TListDone done)
 {
-    bool cancelled = false;
-    const QByteArray answer = PostNewsRequest(client, NewsListRequest(publID, brandCode, prodType, target), &cancelled);
-    if (!IsSuccess(answer)) {
-        ReportFailure(messages, TNewsOperation::List, answer, cancelled);
-        return false;
-    }
-    ParseNewsList(answer, list);
-    return true;
+    PostNewsRequest(client, NewsListRequest(publID, brandCode, prodType, target), context,
+                    [&messages, done = std::move(done)](const QByteArray &answer, bool cancelled) {
+                        TStringList list;
+                        if (!IsSuccess(answer)) {
+                            ReportFailure(messages, TNewsOperation::List, answer, cancelled);
+                            done(false, list);
+                            return;
+                        }
+                        ParseNewsList(answer, list);
+                        done(true, list);
+                    });
 }
 
-bool FetchLatestNews(THttpClient &client, const QByteArray &publID, const QByteArray &brandCode,
-                     const QByteArray &prodType, const QByteArray &target, QByteArray &newsId, QByteArray &title)
+void FetchLatestNews(THttpClient &client, const QByteArray &publID, const QByteArray &brandCode,
+                     const QByteArray &prodType, const QByteArray &target, QObject *context, TLatestDone done)
 {
-    newsId.clear();
-    const QByteArray answer = PostNewsRequest(client, LatestNewsRequest(publID, brandCode, prodType, target));
-    if (!IsSuccess(answer))
-        return false;
-    ParseLatestNews(answer, newsId, title);
-    return true;
+    PostNewsRequest(client, LatestNewsRequest(publID, brandCode, prodType, target), context,
+                    [done = std::move(done)](const QByteArray &answer, bool) {
+                        QByteArray newsId;
+                        QByteArray title;
+                        if (!IsSuccess(answer)) {
+                            done(false, newsId, title);
+                            return;
+                        }
+                        ParseLatestNews(answer, newsId, title);
+                        done(true, newsId, title);
+                    });
 }
 
-bool FetchNewsDetails(THttpClient &client, TMessageService &messages, const QByteArray &publID,
+void FetchNewsDetails(THttpClient &client, TMessageService &messages, const QByteArray &publID,
                       const QByteArray &brandCode, const QByteArray &prodType, const QByteArray &target,
-                      const QByteArray &newsId, QByteArray &body)
+                      const QByteArray &newsId, QObject *context, TDetailsDone done)
 {
-    body.clear();
-    bool cancelled = false;
-    const QByteArray answer =
-        PostNewsRequest(client, NewsDetailsRequest(publID, brandCode, prodType, target, newsId), &cancelled);
-    if (!IsSuccess(answer)) {
-        ReportFailure(messages, TNewsOperation::Details, answer, cancelled);
-        return false;
-    }
-    body = ParseNewsDetails(answer);
-    return true;
+    PostNewsRequest(client, NewsDetailsRequest(publID, brandCode, prodType, target, newsId), context,
+                    [&messages, done = std::move(done)](const QByteArray &answer, bool cancelled) {
+                        if (!IsSuccess(answer)) {
+                            ReportFailure(messages, TNewsOperation::Details, answer, cancelled);
+                            done(false, {});
+                            return;
+                        }
+                        done(true, ParseNewsDetails(answer));
+                    });
 }
 
 } // namespace NewsService

@@ -6,11 +6,15 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 class TMessageService;
 
 // The publisher's news service: three multipart posts and their answers.
 // Building a request and reading an answer are plain functions; the Fetch
-// functions put them together over the shared HTTP client.
+// functions put them together over the shared HTTP client, without waiting.
 namespace NewsService {
 
 inline constexpr char ListScript[] = "getlastnews.php";
@@ -42,10 +46,12 @@ TNewsRequest NewsDetailsRequest(const QByteArray &publID, const QByteArray &bran
                                 const QByteArray &prodType, const QByteArray &target,
                                 const QByteArray &newsId);
 
-// Posts the request and returns the trimmed answer. Every failure gives the
-// empty answer; *cancelled (when given) tells whether the request was ended
-// by the client's Disconnect rather than failing on its own.
-QByteArray PostNewsRequest(THttpClient &client, const TNewsRequest &request, bool *cancelled = nullptr);
+// Posts the request; `done` gets the trimmed answer once it is in. Every
+// failure gives the empty answer; `cancelled` tells whether the client's
+// Disconnect ended the request rather than it failing on its own. Nothing
+// is called once `context` is gone.
+using TAnswerDone = std::function<void(const QByteArray &answer, bool cancelled)>;
+void PostNewsRequest(THttpClient &client, const TNewsRequest &request, QObject *context, TAnswerDone done);
 
 // Success is the two letters "OK" anywhere in the (trimmed) answer.
 bool IsSuccess(const QByteArray &answer);
@@ -61,17 +67,22 @@ void ParseNewsList(const QByteArray &answer, TStringList &list);
 bool ParseLatestNews(const QByteArray &answer, QByteArray &newsId, QByteArray &title);
 QByteArray ParseNewsDetails(const QByteArray &answer);
 
-// The operations. Each returns true when the service answered with success.
-// FetchNewsList appends to `list` without emptying it. The warnings go
-// through `messages`; FetchLatestNews runs from a timer and shows nothing.
-bool FetchNewsList(THttpClient &client, TMessageService &messages, const QByteArray &publID,
+// The operations. Each starts its request and calls `done` with true when the
+// service answered with success; nothing is called, and nothing shown, once
+// `context` is gone. The warnings go through `messages` (which must outlive
+// `context`), before `done`; FetchLatestNews runs from a timer and shows
+// nothing. A request ended by the client's Disconnect is not warned of.
+using TListDone = std::function<void(bool ok, const TStringList &list)>;
+void FetchNewsList(THttpClient &client, TMessageService &messages, const QByteArray &publID,
                    const QByteArray &brandCode, const QByteArray &prodType, const QByteArray &target,
-                   TStringList &list);
-bool FetchLatestNews(THttpClient &client, const QByteArray &publID, const QByteArray &brandCode,
-                     const QByteArray &prodType, const QByteArray &target, QByteArray &newsId,
-                     QByteArray &title);
-bool FetchNewsDetails(THttpClient &client, TMessageService &messages, const QByteArray &publID,
+                   QObject *context, TListDone done);
+// `title` is empty when the answer named none.
+using TLatestDone = std::function<void(bool ok, const QByteArray &newsId, const QByteArray &title)>;
+void FetchLatestNews(THttpClient &client, const QByteArray &publID, const QByteArray &brandCode,
+                     const QByteArray &prodType, const QByteArray &target, QObject *context, TLatestDone done);
+using TDetailsDone = std::function<void(bool ok, const QByteArray &body)>;
+void FetchNewsDetails(THttpClient &client, TMessageService &messages, const QByteArray &publID,
                       const QByteArray &brandCode, const QByteArray &prodType, const QByteArray &target,
-                      const QByteArray &newsId, QByteArray &body);
+                      const QByteArray &newsId, QObject *context, TDetailsDone done);
 
 } // namespace NewsService

@@ -1,5 +1,6 @@
 #include "news_window.h"
 
+#include "news_announcement.h"
 #include "news_service.h"
 #include "util/window_place.h"
 #include "settings/branding_parser.h"
@@ -162,33 +163,38 @@ void TfrmNews::lvwItemsChange()
         return;
     const QByteArray newsId = RowNewsId(row);
 
+    const TNewsSite site = NewsSiteOf(BrandingSettings());
+    if (site.PublID.isEmpty() || site.ProductType.isEmpty())
+        return;
+
     Busy = true;
     for (QWidget *w : {static_cast<QWidget *>(lvwItems), static_cast<QWidget *>(prfEditorNews),
                        static_cast<QWidget *>(this)})
         w->setCursor(Qt::WaitCursor);
-    // Busy and the hourglass end on every path, errors included.
-    struct TRestore
-    {
-        TfrmNews *w;
-        ~TRestore()
-        {
-            w->lvwItems->unsetCursor();
-            w->unsetCursor();
-            w->prfEditorNews->unsetCursor();
-            w->Busy = false;
-        }
-    } restore{this};
+    // A window closed meanwhile is gone and gets nothing.
+    NewsService::FetchNewsDetails(
+        m_client, m_messages, site.PublID, BrandingSettings().BranderCode, site.ProductType, kNewsTarget, newsId,
+        this, [this, newsId](bool ok, const QByteArray &body) {
+            // Busy and the hourglass end on every path, errors included.
+            lvwItems->unsetCursor();
+            unsetCursor();
+            prfEditorNews->unsetCursor();
+            Busy = false;
+            if (ok)
+                ErrorReporter::Run([&] { ShowEntry(newsId, body); });
+            emit entryDone();
+        });
+}
 
-    const TNewsSite site = NewsSiteOf(BrandingSettings());
-    if (site.PublID.isEmpty() || site.ProductType.isEmpty())
-        return;
-    QByteArray body;
-    if (!NewsService::FetchNewsDetails(m_client, m_messages, site.PublID, BrandingSettings().BranderCode,
-                                       site.ProductType, kNewsTarget, newsId, body))
-        return;
+void TfrmNews::ShowEntry(const QByteArray &newsId, const QByteArray &body)
+{
     prfEditorNews->SetHtml(FromAnsi(body));
-    // A marker that cannot be written only means the balloon comes again.
-    WriteLastNewsId(m_appFolder, newsId);
+    // The marker keeps the newest entry read, numbered as the news tick
+    // numbers it: going back to an older entry must not bring the balloon of
+    // a newer one back. A marker that cannot be written only means the
+    // balloon comes again.
+    if (NewsService::NewsNumber(newsId) > NewsService::NewsNumber(ReadLastNewsId(m_appFolder)))
+        WriteLastNewsId(m_appFolder, newsId);
 }
 
 void TfrmNews::btnExitClick()

@@ -15,7 +15,7 @@ class TMessageService;
 
 // The news window: the entries of the last "Check News" above, the body of
 // the selected one below. Selecting an entry fetches its body and records it
-// as the last news read.
+// as the last news read when it is the newest read so far.
 class TfrmNews : public QDialog
 {
     Q_OBJECT
@@ -41,11 +41,17 @@ public:
     // The news identifier kept with a row (never shown in a column).
     static QByteArray RowNewsId(const QTreeWidgetItem *row);
 
+signals:
+    // A selected entry's body has been fetched and shown, or failed to be.
+    void entryDone();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void ShowEntry(const QByteArray &newsId, const QByteArray &body);
+
     THttpClient &m_client;
     TMessageService &m_messages;
     QString m_appFolder;

@@ -9,7 +9,7 @@
 #include <optional>
 
 // The update check's fixed parts and its plain logic; the main window drives
-// it (app/main_window_update.cpp).
+// it (app/publisher_services.cpp).
 namespace UpdateCheck {
 
 // The update site. Fixed when the program is built (TARNWICK_UPDATE_BASE_URL):

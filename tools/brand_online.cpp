@@ -6,8 +6,6 @@
 #include "settings/branding_settings.h"
 #include "util/codepage.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -25,20 +23,6 @@ void AddAddress(QList<QByteArray> &list, const QByteArray &address)
         list << address;
 }
 
-// The answer of one news request, ended after `timeoutMs`.
-QByteArray Ask(THttpClient &client, const TNewsRequest &request, int timeoutMs, bool &timedOut)
-{
-    QTimer limit;
-    limit.setSingleShot(true);
-    timedOut = false;
-    QObject::connect(&limit, &QTimer::timeout, &client, [&] {
-        timedOut = true;
-        client.Disconnect();
-    });
-    limit.start(timeoutMs);
-    return PostNewsRequest(client, request);
-}
-
 QString Shown(const QByteArray &bytes)
 {
     QString text = FromAnsi(bytes.left(120));
@@ -46,109 +30,174 @@ QString Shown(const QByteArray &bytes)
     return bytes.size() > 120 ? text + QStringLiteral("...") : text;
 }
 
-void CheckNews(const TBrandingText &parsed, int timeoutMs, TOnlineReport &report)
+// One run of the online check: the news site's two requests one after the
+// other, then every address at once, then the report.
+class TOnlineRun : public QObject
 {
-    const TNewsSite site = NewsSiteOf(parsed.Values);
-    if (site.ProductType.isEmpty()) {
-        report.Lines << QStringLiteral("News: the level \"%1\" fetches no news; no news site asked.")
-                            .arg(FromAnsi(parsed.Values.BranderType));
-        return;
+public:
+    TOnlineRun(const TBrandingText &parsed, int timeoutMs, int maxAddresses, TOnlineDone done)
+        : m_parsed(parsed), m_timeoutMs(timeoutMs), m_maxAddresses(maxAddresses), m_done(std::move(done))
+    {
+        m_limit.setSingleShot(true);
+        connect(&m_limit, &QTimer::timeout, this, [this] {
+            m_timedOut = true;
+            m_client.Disconnect();
+        });
     }
-    if (site.PublID.isEmpty()) {
-        report.Warnings << QStringLiteral("News: no publisher id for this level; the program asks no news site.");
-        return;
+
+    void Start()
+    {
+        const TNewsSite site = NewsSiteOf(m_parsed.Values);
+        if (site.ProductType.isEmpty()) {
+            m_report.Lines << QStringLiteral("News: the level \"%1\" fetches no news; no news site asked.")
+                                  .arg(FromAnsi(m_parsed.Values.BranderType));
+            CheckAddresses();
+            return;
+        }
+        if (site.PublID.isEmpty()) {
+            m_report.Warnings
+                << QStringLiteral("News: no publisher id for this level; the program asks no news site.");
+            CheckAddresses();
+            return;
+        }
+        // The request functions take the news site from the process-wide settings.
+        BrandingSettings() = m_parsed.Values;
+        const QByteArray brand = m_parsed.Values.BranderCode;
+        m_asks = {
+            {"latest news", LatestNewsRequest(site.PublID, brand, site.ProductType, "UA"), TNewsOperation::Latest},
+            {"news list", NewsListRequest(site.PublID, brand, site.ProductType, "UA"), TNewsOperation::List},
+        };
+        m_report.Lines << QStringLiteral("News site %1 (publisher id %2, brand code %3, product type %4):")
+                              .arg(FromAnsi(m_asks[0].Request.url), FromAnsi(site.PublID), FromAnsi(brand),
+                                   QString::fromLatin1(site.ProductType));
+        AskNext();
     }
-    // The request functions take the news site from the process-wide settings.
-    BrandingSettings() = parsed.Values;
-    THttpClient client;
-    const QByteArray brand = parsed.Values.BranderCode;
+
+private:
     struct TAsk
     {
         const char *What;
         TNewsRequest Request;
         TNewsOperation Operation;
     };
-    const TAsk asks[] = {
-        {"latest news", LatestNewsRequest(site.PublID, brand, site.ProductType, "UA"), TNewsOperation::Latest},
-        {"news list", NewsListRequest(site.PublID, brand, site.ProductType, "UA"), TNewsOperation::List},
-    };
-    report.Lines << QStringLiteral("News site %1 (publisher id %2, brand code %3, product type %4):")
-                        .arg(FromAnsi(asks[0].Request.url), FromAnsi(site.PublID), FromAnsi(brand),
-                             QString::fromLatin1(site.ProductType));
-    for (const TAsk &ask : asks) {
-        bool timedOut = false;
-        const QByteArray answer = Ask(client, ask.Request, timeoutMs, timedOut);
+
+    void AskNext()
+    {
+        if (m_next >= m_asks.size()) {
+            CheckAddresses();
+            return;
+        }
+        m_timedOut = false;
+        m_limit.start(m_timeoutMs);
+        PostNewsRequest(m_client, m_asks[m_next].Request, this, [this](const QByteArray &answer, bool) {
+            m_limit.stop();
+            Report(m_asks[m_next++], answer);
+            AskNext();
+        });
+    }
+
+    void Report(const TAsk &ask, const QByteArray &answer)
+    {
         const QString what = QString::fromLatin1(ask.What);
         if (!IsSuccess(answer)) {
-            QString problem = timedOut ? QStringLiteral("no answer within %1 s").arg(timeoutMs / 1000)
+            QString problem = m_timedOut ? QStringLiteral("no answer within %1 s").arg(m_timeoutMs / 1000)
                               : answer.isEmpty() ? QStringLiteral("the request failed or the answer was empty")
                                                  : QStringLiteral("the answer \"%1\"").arg(Shown(answer));
             const QString message = ErrorMessage(TNewsOperation::List, answer);
             if (!message.isEmpty())
                 problem += QStringLiteral("; users see \"%1\"").arg(message);
-            report.Warnings << QStringLiteral("News, %1: %2.").arg(what, problem);
-            continue;
+            m_report.Warnings << QStringLiteral("News, %1: %2.").arg(what, problem);
+            return;
         }
         if (ask.Operation == TNewsOperation::Latest) {
             QByteArray id, title;
             ParseLatestNews(answer, id, title);
-            report.Lines << (id.isEmpty() ? QStringLiteral("  latest news: none")
-                                          : QStringLiteral("  latest news: %1 \"%2\"").arg(FromAnsi(id), FromAnsi(title)));
+            m_report.Lines << (id.isEmpty() ? QStringLiteral("  latest news: none")
+                                            : QStringLiteral("  latest news: %1 \"%2\"").arg(FromAnsi(id), FromAnsi(title)));
         } else {
             TStringList entries;
             ParseNewsList(answer, entries);
-            report.Lines << QStringLiteral("  news list: %1 %2").arg(entries.size()).arg(
-                                entries.size() == 1 ? QStringLiteral("entry") : QStringLiteral("entries"));
+            m_report.Lines << QStringLiteral("  news list: %1 %2").arg(entries.size()).arg(
+                                  entries.size() == 1 ? QStringLiteral("entry") : QStringLiteral("entries"));
             for (const QByteArray &entry : entries)
-                report.Lines << QStringLiteral("    ") + FromAnsi(entry);
+                m_report.Lines << QStringLiteral("    ") + FromAnsi(entry);
         }
     }
-}
 
-void CheckAddresses(const QList<QByteArray> &all, int timeoutMs, int maxAddresses, TOnlineReport &report)
-{
-    const QList<QByteArray> addresses = all.mid(0, maxAddresses);
-    if (all.size() > addresses.size())
-        report.Warnings << QStringLiteral("Only the first %1 of %2 addresses were checked.")
-                               .arg(addresses.size())
-                               .arg(all.size());
-    if (addresses.isEmpty())
-        return;
-    QNetworkAccessManager manager;
-    QEventLoop loop;
-    QStringList results(addresses.size());
-    int open = 0;
-    for (qsizetype i = 0; i < addresses.size(); ++i) {
-        QNetworkRequest request(QUrl::fromEncoded(addresses[i], QUrl::TolerantMode));
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-        request.setMaximumRedirectsAllowed(THttpClient::MaxRedirects);
-        request.setTransferTimeout(timeoutMs);
-        request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(THttpClient::UserAgent));
-        QNetworkReply *reply = manager.get(request);
-        ++open;
-        // The head is all we need: the reply ends at the head of an answer
-        // that announces a body, else at the body's first byte.
-        new TCappedReply(reply, 0, [](const QByteArray &) { return false; });
-        QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply, i] {
-            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            const QString address = FromAnsi(addresses[i]);
-            if (status >= 200 && status < 400)
-                results[i] = QStringLiteral("  %1: answers (%2)").arg(address).arg(status);
-            else if (status != 0)
-                report.Warnings << QStringLiteral("Address %1 answers with status %2.").arg(address).arg(status);
-            else
-                report.Warnings << QStringLiteral("Address %1 does not answer: %2.").arg(address, reply->errorString());
-            reply->deleteLater();
-            if (--open == 0)
-                loop.quit();
-        });
+    void CheckAddresses()
+    {
+        const QList<QByteArray> all = AddressesToCheck(m_parsed);
+        m_addresses = all.mid(0, m_maxAddresses);
+        if (all.size() > m_addresses.size())
+            m_report.Warnings << QStringLiteral("Only the first %1 of %2 addresses were checked.")
+                                     .arg(m_addresses.size())
+                                     .arg(all.size());
+        if (m_addresses.isEmpty()) {
+            Finish();
+            return;
+        }
+        m_results = QStringList(m_addresses.size());
+        for (qsizetype i = 0; i < m_addresses.size(); ++i) {
+            QNetworkRequest request(QUrl::fromEncoded(m_addresses[i], QUrl::TolerantMode));
+            request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+            request.setMaximumRedirectsAllowed(THttpClient::MaxRedirects);
+            request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(THttpClient::UserAgent));
+            ++m_open;
+            // The head is all we need: the exchange ends at the head of an
+            // answer that announces a body, else at the body's first byte.
+            auto *exchange = new THttpExchange(m_manager.get(request), 0, m_timeoutMs, nullptr, this);
+            connect(exchange, &THttpExchange::finished, this, [this, exchange, i] {
+                QNetworkReply *reply = exchange->Reply();
+                const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                const QString address = FromAnsi(m_addresses[i]);
+                if (status >= 200 && status < 400)
+                    m_results[i] = QStringLiteral("  %1: answers (%2)").arg(address).arg(status);
+                else if (status != 0)
+                    m_report.Warnings
+                        << QStringLiteral("Address %1 answers with status %2.").arg(address).arg(status);
+                else
+                    m_report.Warnings << QStringLiteral("Address %1 does not answer: %2.")
+                                             .arg(address, exchange->Error() ? exchange->Error()->message()
+                                                                             : reply->errorString());
+                if (--m_open == 0) {
+                    m_report.Lines << QStringLiteral("Addresses:");
+                    for (const QString &line : std::as_const(m_results))
+                        if (!line.isEmpty())
+                            m_report.Lines << line;
+                    Finish();
+                }
+            });
+        }
     }
-    loop.exec();
-    report.Lines << QStringLiteral("Addresses:");
-    for (const QString &line : results)
-        if (!line.isEmpty())
-            report.Lines << line;
-}
+
+    void Finish()
+    {
+        // From the event loop, also when nothing was asked: the caller may
+        // only then be running it.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_done(m_report);
+                deleteLater();
+            },
+            Qt::QueuedConnection);
+    }
+
+    TBrandingText m_parsed;
+    int m_timeoutMs;
+    int m_maxAddresses;
+    TOnlineDone m_done;
+    THttpClient m_client;
+    QNetworkAccessManager m_manager;
+    QTimer m_limit;
+    bool m_timedOut = false;
+    QList<TAsk> m_asks;
+    qsizetype m_next = 0;
+    QList<QByteArray> m_addresses;
+    QStringList m_results;
+    int m_open = 0;
+    TOnlineReport m_report;
+};
 
 } // namespace
 
@@ -177,10 +226,7 @@ QList<QByteArray> AddressesToCheck(const TBrandingText &parsed)
     return list;
 }
 
-TOnlineReport CheckOnline(const TBrandingText &parsed, int timeoutMs, int maxAddresses)
+void CheckOnline(const TBrandingText &parsed, TOnlineDone done, int timeoutMs, int maxAddresses)
 {
-    TOnlineReport report;
-    CheckNews(parsed, timeoutMs, report);
-    CheckAddresses(AddressesToCheck(parsed), timeoutMs, maxAddresses, report);
-    return report;
+    (new TOnlineRun(parsed, timeoutMs, maxAddresses, std::move(done)))->Start();
 }

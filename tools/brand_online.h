@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What `tarnwick-brand check --online` finds out: the container's news site
 // asked as the program asks it, and every web address the program would open.
 
@@ -22,6 +24,8 @@ struct TOnlineReport
 };
 
 // Asks the news site of the level (latest news, then the list) and fetches
-// each address. Each request gives up after `timeoutMs`; at most
+// each address, then calls `done` with what came of it; the caller runs the
+// event loop meanwhile. Each request gives up after `timeoutMs`; at most
 // `maxAddresses` addresses are tried, all at once.
-TOnlineReport CheckOnline(const TBrandingText &parsed, int timeoutMs = 15000, int maxAddresses = 40);
+using TOnlineDone = std::function<void(const TOnlineReport &report)>;
+void CheckOnline(const TBrandingText &parsed, TOnlineDone done, int timeoutMs = 15000, int maxAddresses = 40);

@@ -188,9 +188,13 @@ int Check(const QStringList &arguments, const TToolContext &context)
             "which converts it.")
                                .arg(FromAnsi(QByteArray("caf\xC3\xA9")), QString::fromUtf8("caf\xC3\xA9"));
     if (context.Online) {
-        const TOnlineReport online = CheckOnline(ParseBrandingText(text));
-        report.Lines << QString() << online.Lines;
-        report.Warnings << online.Warnings;
+        // The program's own event loop, run once, while the requests are out.
+        CheckOnline(ParseBrandingText(text), [&report](const TOnlineReport &online) {
+            report.Lines << QString() << online.Lines;
+            report.Warnings << online.Warnings;
+            QCoreApplication::quit();
+        });
+        QCoreApplication::exec();
     }
     Print(stdout, QStringLiteral("\"%1\" opens and its authentication code matches.\n\n").arg(Native(arguments[0])));
     for (const QString &line : report.Lines)

@@ -59,11 +59,10 @@ TUpdateJob::TUpdateJob(const QString &appFolder, const QString &baseUrl, const Q
 
 TUpdateJob::~TUpdateJob()
 {
-    if (!m_finished && !m_replacing) {
-        if (m_reply)
-            m_reply->abort();
+    if (!m_finished && !m_replacing)
         RemoveStaged();
-    }
+    // Before the manager their replies came from.
+    qDeleteAll(findChildren<THttpExchange *>(Qt::FindDirectChildrenOnly));
 }
 
 void TUpdateJob::Note(const QString &line)
@@ -99,19 +98,18 @@ void TUpdateJob::Fetch(const QString &path, qint64 cap, TStep step)
     m_step = step;
     m_buffer.clear();
     QNetworkRequest request(QUrl(m_baseUrl + path));
-    request.setTransferTimeout(kTransferTimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);
-    m_reply = m_nam->get(request);
-    // Read as it arrives, never past the cap; OnReplyFinished tells why a
-    // reply over it ended.
-    new TCappedReply(m_reply, cap, [this](const QByteArray &chunk) { return TakeChunk(chunk); });
-    connect(m_reply, &QNetworkReply::finished, this, &TUpdateJob::OnReplyFinished);
+    // Read as it arrives, never past the cap, and given up on when the site
+    // goes quiet; OnReplyFinished tells why a reply over the cap ended.
+    m_exchange = new THttpExchange(m_nam->get(request), cap, kTransferTimeoutMs,
+                                   [this](const QByteArray &chunk) { return TakeChunk(chunk); }, this);
+    connect(m_exchange, &THttpExchange::finished, this, &TUpdateJob::OnReplyFinished);
 }
 
 bool TUpdateJob::TakeChunk(const QByteArray &chunk)
 {
-    if (!m_reply || m_finished)
+    if (!m_exchange || m_finished)
         return false;
     if (m_step != TStep::File) {
         m_buffer.append(chunk);
@@ -130,19 +128,18 @@ bool TUpdateJob::TakeChunk(const QByteArray &chunk)
 
 void TUpdateJob::OnReplyFinished()
 {
-    QNetworkReply *reply = m_reply;
-    if (!reply || m_finished)
+    THttpExchange *exchange = m_exchange;
+    if (!exchange || m_finished)
         return;
-    const TCappedReply *capped = reply->findChild<TCappedReply *>();
-    if (capped && capped->OverCap()) {
+    if (exchange->OverCap()) {
         Fail(m_step == TStep::File ? QStringLiteral("The file \"%1\" from the update site is larger than the update "
                                                     "says.")
                                          .arg(m_plan.value(m_next).name)
                                    : QStringLiteral("The update site sent more than expected."));
         return;
     }
-    m_reply = nullptr;
-    reply->deleteLater();
+    m_exchange = nullptr;
+    QNetworkReply *reply = exchange->Reply();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status != 200) {
         Note(QStringLiteral("request %1 failed: %2 (status %3)")
@@ -336,12 +333,10 @@ void TUpdateJob::Fail(const QString &message)
 {
     if (m_finished)
         return;
-    if (m_reply) {
-        QNetworkReply *reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
+    if (THttpExchange *exchange = m_exchange) {
+        m_exchange = nullptr;
+        exchange->disconnect(this);
+        exchange->Cancel();
     }
     m_waitTimer.stop();
     RemoveStaged();

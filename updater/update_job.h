@@ -3,11 +3,13 @@
 #include "release_signing.h"
 #include "update_journal.h"
 #include "update_manifest.h"
+#include "services/http_exchange.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -16,7 +18,6 @@
 #include <memory>
 
 class QNetworkAccessManager;
-class QNetworkReply;
 
 // One run of the updater on one application folder: fetch and verify the
 // signed description, download the files that differ, wait for the program
@@ -86,7 +87,7 @@ private:
     int m_waitLimitMs = 60000;
 
     QNetworkAccessManager *m_nam;
-    QNetworkReply *m_reply = nullptr;
+    QPointer<THttpExchange> m_exchange; // the request under way
     TStep m_step = TStep::Manifest;
     QByteArray m_buffer;
     QByteArray m_manifestBytes;

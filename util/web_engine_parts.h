@@ -3,9 +3,11 @@
 #include <QString>
 #include <QtPlugin>
 
+#include <functional>
 #include <memory>
 
 class QUrl;
+class QVariant;
 class QWidget;
 
 // The embedded browser as the program drives it. Made by the web engine
@@ -37,6 +39,11 @@ public:
     // The last script error of the shown page, empty when there is none or
     // the user dismissed it.
     virtual QString ScriptError() const = 0;
+    // Runs `source` in the main frame's document in a script world of the
+    // program's own, which the page's scripts can neither see nor change,
+    // and hands its result to `done`; without a page it does nothing, and
+    // `done` may never be called when the page goes first.
+    virtual void RunIsolatedScript(const QString &source, const std::function<void(const QVariant &)> &done) = 0;
 };
 
 // A read-only HTML document (util/html_view.h). Its widget emits
@@ -69,7 +76,7 @@ public:
     virtual std::unique_ptr<TDocument> NewDocument(QWidget *parent) = 0;
 };
 
-#define TWebEngineParts_iid "org.tarnwick.WebEngineParts/2"
+#define TWebEngineParts_iid "org.tarnwick.WebEngineParts/3"
 Q_DECLARE_INTERFACE(TWebEngineParts, TWebEngineParts_iid)
 
 // The plugin's file name, looked for in the executable's folder.

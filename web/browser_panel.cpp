@@ -73,3 +73,9 @@ QString TBrowserPanel::ScriptError() const
 {
     return m_browser ? m_browser->ScriptError() : QString();
 }
+
+void TBrowserPanel::RunIsolatedScript(const QString &source, const std::function<void(const QVariant &)> &done)
+{
+    if (m_browser)
+        m_browser->RunIsolatedScript(source, done);
+}

@@ -32,6 +32,7 @@ public:
     void Refresh() override;
     bool Paste() override;
     QString ScriptError() const override;
+    void RunIsolatedScript(const QString &source, const std::function<void(const QVariant &)> &done) override;
 
 Q_SIGNALS:
     // The browser's own, passed on (TBrowser).

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -19,6 +20,11 @@ namespace {
 
 // Profile names must be stable: the engine keeps its data under this name.
 const QString kProfileName = QStringLiteral("Tarnwick");
+
+// No other script of ours runs in this world, so what one left behind in a
+// document cannot be met by the next, and the page's own scripts (world 0)
+// never see it.
+constexpr quint32 kIsolatedWorld = QWebEngineScript::UserWorld + 1;
 
 } // namespace
 
@@ -176,6 +182,12 @@ bool TWebBrowser::Paste()
 QString TWebBrowser::ScriptError() const
 {
     return m_errorBar->isHidden() ? QString() : m_errorText->text();
+}
+
+void TWebBrowser::RunIsolatedScript(const QString &source, const std::function<void(const QVariant &)> &done)
+{
+    if (m_page)
+        m_page->runJavaScript(source, kIsolatedWorld, done);
 }
 
 void TWebBrowser::ShowScriptError(const QString &message, int line, const QString &source)

@@ -37,6 +37,7 @@ public:
     // Runs the page's paste command.
     bool Paste() override;
     QString ScriptError() const override;
+    void RunIsolatedScript(const QString &source, const std::function<void(const QVariant &)> &done) override;
 
     // The engine's view, or null before the first navigation.
     QWebEngineView *View() const { return m_view; }

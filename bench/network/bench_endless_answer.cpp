@@ -12,6 +12,7 @@
 //                                         news-bomb, description, updater)
 #include "bench/support/bench_support.h"
 #include "services/http_client.h"
+#include "tests/support/http_wait.h"
 #include "updater/update_job.h"
 
 #include <QBuffer>
@@ -159,7 +160,7 @@ int RunCase(const QByteArray &name)
     QCoreApplication app(argc, argv);
     const QByteArray base = "http://127.0.0.1:" + QByteArray::number(server.port);
     THttpClient client;
-    client.PostForm(base + "/small", {{"a", "b"}});
+    PostForm(client, base + "/small", {{"a", "b"}});
     const long restKb = StatusKb("VmRSS:");
 
     const qint64 start = Bench::NowNs();
@@ -176,9 +177,9 @@ int RunCase(const QByteArray &name)
             if (name == "description") {
                 QBuffer file;
                 file.open(QIODevice::WriteOnly);
-                client.GetToFile(base + "/mainappupdate.inf", file);
+                GetToFile(client, base + "/mainappupdate.inf", file);
             } else {
-                client.PostForm(base + "/getlastnews.php", {{"a", "b"}});
+                PostForm(client, base + "/getlastnews.php", {{"a", "b"}});
             }
             outcome = QStringLiteral("(no error)");
         } catch (const EHttpError &e) {

@@ -75,9 +75,9 @@ struct TFixture
     void StoreAndSave(int category, int item, const QString &payout) const
     {
         w->ui().tvwMain->setCurrentIndex(Node(category, item));
-        w->ui().edtPayout->selectAll();
-        QTest::keyClicks(w->ui().edtPayout, payout);
-        w->ui().btnSave->click();
+        w->findChild<QLineEdit *>("edtPayout")->selectAll();
+        QTest::keyClicks(w->findChild<QLineEdit *>("edtPayout"), payout);
+        w->findChild<QPushButton *>("btnSave")->click();
     }
     void DeleteItem(int category, int item) const
     {
@@ -181,7 +181,7 @@ private slots:
 
         QVERIFY(QDir().rmdir(f.dir.File("items.dat")));
         f.msgs.Clear();
-        f.w->ui().btnSave->click();
+        f.w->findChild<QPushButton *>("btnSave")->click();
         f.w->WaitForSaves();
         QCOMPARE(f.msgs.shown.size(), 0);
         QCOMPARE(SavedPayout(f.dir, "Travel", "Item 1"), QByteArray("kept"));

@@ -2,6 +2,7 @@
 // change counts as unsaved typing, closing asks about it, fields that could
 // not store typing refuse it, pasted line ends are dropped, the book's files
 // are owner-only, and a backup brings a deleted category back.
+#include "app/item_editor.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
@@ -118,9 +119,9 @@ private slots:
         QFETCH(QString, how);
         TFixture f;
         f.Click(f.Node(0, 0));
-        QVERIFY(!f.w->ItemModified); // filling the editor is no change
-        QLineEdit *edit = f.w->ui().edtPassword;
-        QPlainTextEdit *memo = f.w->ui().memDesc;
+        QVERIFY(!f.w->findChild<TItemEditor *>()->IsModified()); // filling the editor is no change
+        QLineEdit *edit = f.w->findChild<QLineEdit *>("edtPassword");
+        QPlainTextEdit *memo = f.w->findChild<QPlainTextEdit *>("memDesc");
         if (how == "type") {
             QTest::keyClicks(edit, "X");
         } else if (how == "insert") {
@@ -139,16 +140,16 @@ private slots:
             edit->insert("X");
             if (how == "redo")
                 edit->undo();
-            f.w->ItemModified = false;
+            f.w->findChild<TItemEditor *>()->SetModified(false);
             how == "undo" ? edit->undo() : edit->redo();
         } else if (how == "memo paste") {
             memo->insertPlainText("X");
         } else if (how == "memo undo") {
             memo->insertPlainText("X");
-            f.w->ItemModified = false;
+            f.w->findChild<TItemEditor *>()->SetModified(false);
             memo->undo();
         }
-        QVERIFY(f.w->ItemModified);
+        QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
 
         f.msgs.Answer(TModalResult::mrCancel);
         f.Click(f.Node(1, 0));
@@ -160,11 +161,11 @@ private slots:
     {
         TFixture f;
         f.Click(f.Node(0, 0)); // an item with a description
-        QVERIFY(!f.w->ItemModified);
+        QVERIFY(!f.w->findChild<TItemEditor *>()->IsModified());
         f.Click(f.Node(1)); // a category empties the fields
-        QVERIFY(!f.w->ItemModified);
+        QVERIFY(!f.w->findChild<TItemEditor *>()->IsModified());
         f.Click(f.Node(0, 1));
-        QVERIFY(!f.w->ItemModified);
+        QVERIFY(!f.w->findChild<TItemEditor *>()->IsModified());
         QVERIFY(f.msgs.shown.isEmpty());
     }
 
@@ -196,11 +197,11 @@ private slots:
         TFixture f;
         f.Click(f.Node(0, 0));
         if (typed == "title") {
-            f.w->ui().edtTitle->selectAll();
-            QTest::keyClicks(f.w->ui().edtTitle, "Flights");
+            f.w->findChild<QLineEdit *>("edtTitle")->selectAll();
+            QTest::keyClicks(f.w->findChild<QLineEdit *>("edtTitle"), "Flights");
         } else if (!typed.isEmpty()) {
-            QTest::keyClick(f.w->ui().edtProg, Qt::Key_End);
-            QTest::keyClicks(f.w->ui().edtProg, typed);
+            QTest::keyClick(f.w->findChild<QLineEdit *>("edtProg"), Qt::Key_End);
+            QTest::keyClicks(f.w->findChild<QLineEdit *>("edtProg"), typed);
         }
         if (answer != int(TModalResult::mrNone))
             f.msgs.Answer(TModalResult(answer));
@@ -209,7 +210,7 @@ private slots:
         QCOMPARE(f.msgs.Texts(), messages);
         QCOMPARE(f.dir.Read("items.dat").contains("\xA5hpX\xA5"), stored);
         if (!closed) {
-            QVERIFY(f.w->ItemModified);
+            QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
             QCOMPARE(f.w->ui().tvwMain->currentIndex(), f.Node(0, 0));
         }
     }
@@ -219,17 +220,17 @@ private slots:
     void nothingSelected_fieldsTakeNoTyping()
     {
         TFixture f;
-        for (QWidget *field : f.w->ItemFields())
+        for (QWidget *field : f.w->findChild<TItemEditor *>()->Fields())
             QTest::keyClicks(field, "stray");
         for (QLineEdit *edit : f.w->findChildren<QLineEdit *>(QRegularExpression("^edt(?!URL)")))
             QCOMPARE(edit->text(), QString());
-        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString());
+        QCOMPARE(f.w->findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString());
         f.Click(f.Node(0, 0));
         QVERIFY(f.msgs.shown.isEmpty());
-        QTest::keyClicks(f.w->ui().edtLogin, "X");
-        QTest::keyClicks(f.w->ui().memDesc, "Y");
-        QCOMPARE(f.w->ui().edtLogin->text(), QString("huX"));
-        QVERIFY(f.w->ui().memDesc->toPlainText().contains("Y"));
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtLogin"), "X");
+        QTest::keyClicks(f.w->findChild<QPlainTextEdit *>("memDesc"), "Y");
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtLogin")->text(), QString("huX"));
+        QVERIFY(f.w->findChild<QPlainTextEdit *>("memDesc")->toPlainText().contains("Y"));
     }
 
     // --- Pasted line ends ---
@@ -255,7 +256,7 @@ private slots:
         QFETCH(bool, hint);
         TFixture f;
         f.Click(f.Node(0, 0));
-        QLineEdit *edit = f.w->ui().edtLogin;
+        QLineEdit *edit = f.w->findChild<QLineEdit *>("edtLogin");
         edit->setFocus();
         QTest::keyClick(edit, Qt::Key_End);
         if (withKeys) {
@@ -267,7 +268,7 @@ private slots:
         QCOMPARE(edit->text(), expected);
         QCOMPARE(!f.msgs.hints.isEmpty(), hint);
         if (expected != "hu")
-            QVERIFY(f.w->ItemModified);
+            QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
         if (expected != "hu")
             QCOMPARE(edit->cursorPosition(), int(expected.size()));
     }
@@ -321,8 +322,8 @@ private slots:
         QCOMPARE(f.Node(1).data().toString(), QString("Shops"));
         QCOMPARE(f.Node(1, 0).data().toString(), QString("Books"));
         // Nothing is selected after the reload: the fields take no typing.
-        QTest::keyClicks(f.w->ui().edtTitle, "stray");
-        QCOMPARE(f.w->ui().edtTitle->text(), QString());
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtTitle"), "stray");
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString());
         // The book before the restore is a backup now.
         QCOMPARE(QDir(f.dir.File("backups")).entryList(QDir::Files).size(), 4);
     }

@@ -4,6 +4,7 @@
 #include "brand_fixtures.h"
 #include "settings/branding_parser.h"
 #include "settings/branding_settings.h"
+#include "support/publisher_wait.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "util/file_crypt.h"
@@ -370,8 +371,8 @@ private slots:
         w.ui().EmbeddedWB1->Navigate("data:text/html,<input id=p autofocus>");
         QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 20000);
         const QStringList addresses{"https://bank.example/", "", "", ""};
-        w.ui().edtWebsiteURL->setText(addresses[0]);
-        w.ui().edtPassword->setText("hunter2");
+        w.findChild<QLineEdit *>("edtWebsiteURL")->setText(addresses[0]);
+        w.findChild<QLineEdit *>("edtPassword")->setText("hunter2");
         const QString question = WebPanel::PasswordPasteQuestion(w.ui().EmbeddedWB1->Url(), addresses);
         QVERIFY(!question.isEmpty());
         QGuiApplication::clipboard()->setText("previous");
@@ -396,7 +397,7 @@ private slots:
                       if (QMessageBox *b = box())
                           b->reject();
                   });
-        QTest::mouseClick(w.ui().btnPPaste, Qt::LeftButton);
+        QTest::mouseClick(w.findChild<QPushButton *>("btnPPaste"), Qt::LeftButton);
         QCOMPARE(shown, question);
         buttons.sort();
         QCOMPARE(buttons, (QStringList{"No", "Yes"}));
@@ -404,8 +405,8 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("previous")); // No pasted nothing
 
         // The window's own controls take the skin's styles, not its texts.
-        QTRY_COMPARE(w.ui().btnSave->palette().color(QPalette::ButtonText), red);
-        QCOMPARE(w.ui().btnSave->text(), QString("Save Item"));
+        QTRY_COMPARE(w.findChild<QPushButton *>("btnSave")->palette().color(QPalette::ButtonText), red);
+        QCOMPARE(w.findChild<QPushButton *>("btnSave")->text(), QString("Save Item"));
 
         // A dialog of the program keeps the program's look as well.
         TfrmAbout about(BrandingSettings(), &w);
@@ -494,7 +495,7 @@ private slots:
         w->ui().lblLink1URL->SetURL(url);
         w->ui().lblLink2URL->SetURL(url);
         if (place == u"imgBanner") {
-            w->imgBannerClick();
+            Services(*w).BannerClick();
         } else {
             QWidget *control = w->findChild<QWidget *>(place);
             QVERIFY(control);

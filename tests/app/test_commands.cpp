@@ -3,6 +3,7 @@
 // answered by the scripted double.
 #include "support/book_fixture.h"
 #include "support/window_fixture.h"
+#include "app/item_editor.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
@@ -172,7 +173,7 @@ private slots:
         QTest::keySequence(f.Edit("edtPayout"), QKeySequence(Qt::CTRL | Qt::Key_S));
         QCOMPARE(f.Tree(), (QStringList{"Travel:otels,Flights", "Shops:Books"}));
         QVERIFY(f.dir.Read("items.dat").startsWith(R("Travel|otels|hp|")));
-        QVERIFY(!f.w->ItemModified);
+        QVERIFY(!f.w->findChild<TItemEditor *>()->IsModified());
         // Delete on the tree, answered OK, deletes the item.
         f.tree()->setFocus();
         f.msgs.Answer(TModalResult::mrOk);
@@ -261,7 +262,7 @@ private slots:
         edit->setFocus();
         QTRY_VERIFY(edit->hasFocus());
         edit->setSelection(1, int(copied.size()));
-        f.w->ItemModified = false;
+        f.w->findChild<TItemEditor *>()->SetModified(false);
         bool modified = true; // every key that reaches a field counts
         if (how.startsWith("Ctrl")) {
             QTest::keySequence(edit, QKeySequence(how));
@@ -281,7 +282,7 @@ private slots:
         QCOMPARE(ClipboardText(), copied);
         QCOMPARE(ClipboardSecret(), secret);
         QCOMPARE(edit->text(), left);
-        QCOMPARE(f.w->ItemModified, modified);
+        QCOMPARE(f.w->findChild<TItemEditor *>()->IsModified(), modified);
     }
 
     // --- Pop-up entries ---
@@ -362,7 +363,7 @@ private slots:
         QCOMPARE(f.Tree(), tree);
         QCOMPARE(f.CurrentText(), QString("Flights"));
         QCOMPARE(f.Edit("edtPayout")->text(), payout);
-        QCOMPARE(f.w->ItemModified, answer == int(TModalResult::mrCancel));
+        QCOMPARE(f.w->findChild<TItemEditor *>()->IsModified(), answer == int(TModalResult::mrCancel));
         const bool moved = tree == QStringList{"Travel:Hotels", "Shops:Flights,Books"};
         const QByteArray disk = f.dir.Read("items.dat");
         QCOMPARE(disk == items, !moved);

@@ -1,6 +1,7 @@
 // The window's CSV commands: the export warns before anything else and writes
 // an owner-only file, the import shows its plan and writes nothing unless the
 // user goes on, and then keeps a backup and adds everything in one go.
+#include "app/item_editor.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/category_tree.h"
@@ -148,8 +149,8 @@ private slots:
     {
         TFixture f;
         f.w->ui().tvwMain->SetCurrent(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
-        QTest::keyClicks(f.w->ui().edtPayout, "9");
-        QVERIFY(f.w->ItemModified);
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtPayout"), "9");
+        QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
         f.msgs.Answer(TModalResult::mrCancel);
         f.w->findChild<QAction *>("actExportCsv")->trigger();
         QCOMPARE(f.msgs.shown.size(), 1);
@@ -290,11 +291,11 @@ private slots:
         f.dir.Write("list.csv", "name,password\r\nHotels,p\r\n");
         f.chosen = f.dir.File("list.csv");
         f.w->ui().tvwMain->SetCurrent(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
-        QTest::keyClicks(f.w->ui().edtTitle, "X");
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtTitle"), "X");
         f.msgs.Answer(TModalResult::mrCancel);
         f.w->findChild<QAction *>("actImportCsv")->trigger();
         QCOMPARE(f.choosers, 0);
-        QVERIFY(f.w->ItemModified);
+        QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
 
         // Stored first, the typed title is what the plan sees.
         f.msgs.Answer(TModalResult::mrYes);

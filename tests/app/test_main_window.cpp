@@ -1,4 +1,5 @@
 #include "support/book_fixture.h"
+#include "app/item_editor.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/category_tree.h"
@@ -179,20 +180,20 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.ui().tvwMain->SetCurrent(w.Book().index(0, 0, w.Book().index(0, 0)));
-        QCOMPARE(w.ui().edtTitle->text(), QString::fromUtf8("Hotels €"));
-        QCOMPARE(w.ui().edtProg->text(), QString("prog"));
-        QCOMPARE(w.ui().edtPaymentDay->text(), QString("1st"));
-        QCOMPARE(w.ui().memDesc->toPlainText(), QString("line one\nline two"));
-        QVERIFY(w.ui().edtTitle->isEnabled());
+        QCOMPARE(w.findChild<QLineEdit *>("edtTitle")->text(), QString::fromUtf8("Hotels €"));
+        QCOMPARE(w.findChild<QLineEdit *>("edtProg")->text(), QString("prog"));
+        QCOMPARE(w.findChild<QLineEdit *>("edtPaymentDay")->text(), QString("1st"));
+        QCOMPARE(w.findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString("line one\nline two"));
+        QVERIFY(w.findChild<QLineEdit *>("edtTitle")->isEnabled());
 
         w.ui().tvwMain->SetCurrent(w.Book().index(0, 0, w.Book().index(1, 0)));
-        QCOMPARE(w.ui().edtTitle->text(), QString("Fresh"));
-        QCOMPARE(w.ui().edtProg->text(), QString());
-        QCOMPARE(w.ui().memDesc->toPlainText(), QString());
+        QCOMPARE(w.findChild<QLineEdit *>("edtTitle")->text(), QString("Fresh"));
+        QCOMPARE(w.findChild<QLineEdit *>("edtProg")->text(), QString());
+        QCOMPARE(w.findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString());
 
         w.ui().tvwMain->SetCurrent(w.Book().index(0, 0));
-        QCOMPARE(w.ui().edtTitle->text(), QString());
-        for (QWidget *f : w.ItemFields())
+        QCOMPARE(w.findChild<QLineEdit *>("edtTitle")->text(), QString());
+        for (QWidget *f : w.findChild<TItemEditor *>()->Fields())
             QVERIFY(!f->isEnabled());
     }
 
@@ -247,11 +248,11 @@ private slots:
         TTempAppFolder dir;
         TScriptedMessages msgs;
         TfrmMain w(dir.Path(), &msgs);
-        const QList<QWidget *> chain = {w.ui().edtTitle,        w.ui().edtProg,           w.ui().edtWebsiteURL, w.ui().btnBrowseWebsite,
-                                        w.ui().edtLoginURL,     w.ui().btnBrowseLogin,    w.ui().edtLogin,      w.ui().btnUPaste,
-                                        w.ui().edtPassword,     w.ui().btnPPaste,         w.ui().edtAffiliateURL,
-                                        w.ui().btnBrowseAffiliate, w.ui().edtCloaked,     w.ui().btnBrowseCloaked,
-                                        w.ui().edtPayout,       w.ui().edtPaymentDay,     w.ui().memDesc,       w.ui().btnSave};
+        const QList<QWidget *> chain = {w.findChild<QLineEdit *>("edtTitle"),        w.findChild<QLineEdit *>("edtProg"),           w.findChild<QLineEdit *>("edtWebsiteURL"), w.findChild<QPushButton *>("btnBrowseWebsite"),
+                                        w.findChild<QLineEdit *>("edtLoginURL"),     w.findChild<QPushButton *>("btnBrowseLogin"),    w.findChild<QLineEdit *>("edtLogin"),      w.findChild<QPushButton *>("btnUPaste"),
+                                        w.findChild<QLineEdit *>("edtPassword"),     w.findChild<QPushButton *>("btnPPaste"),         w.findChild<QLineEdit *>("edtAffiliateURL"),
+                                        w.findChild<QPushButton *>("btnBrowseAffiliate"), w.findChild<QLineEdit *>("edtCloaked"),     w.findChild<QPushButton *>("btnBrowseCloaked"),
+                                        w.findChild<QLineEdit *>("edtPayout"),       w.findChild<QLineEdit *>("edtPaymentDay"),     w.findChild<QPlainTextEdit *>("memDesc"),       w.findChild<QPushButton *>("btnSave")};
         // The next widget Tab reaches (scroll areas keep inner parts in the chain).
         const auto next = [](QWidget *w) {
             do

@@ -8,6 +8,7 @@
 #include "settings/branding_settings.h"
 #include "settings/last_news.h"
 #include "support/http_test_server.h"
+#include "support/publisher_wait.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "support/when_ready.h"
@@ -17,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -33,7 +35,7 @@ struct TFixture
         WriteContainer(dir.Path(), Tagged("ApplicationName", "Tarnwick") + "\r\n");
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
         w->ui().Timer1->stop();
-        w->SetUpdateBaseURL(server.Url("/liveupdate/tarnwick/"));
+        Services(*w).SetUpdateBaseURL(server.Url("/liveupdate/tarnwick/"));
         BrandingSettings() = TBrandingSettings{};
         BrandingSettings().BranderType = level;
         BrandingSettings().BranderCode = "code";
@@ -55,7 +57,18 @@ struct TFixture
             n += r.target == path;
         return n;
     }
-    bool BalloonShown() const { return w->LMDMessageHint1 && w->LMDMessageHint1->isVisible(); }
+    bool BalloonShown() const { return Services(*w).NewsBalloonShown(); }
+    TMessageHint *Balloon() const { return Services(*w).NewsBalloon(); }
+    // "Check News" or "Check Updates" clicked, and what it started run to its end.
+    void Click(QToolButton *button) const
+    {
+        TPublisherServices &services = Services(*w);
+        const auto click = [&] { QTest::mouseClick(button, Qt::LeftButton); };
+        if (button == w->ui().btnNews)
+            RunUntil(services, &TPublisherServices::newsListFinished, click);
+        else
+            RunUntil(services, &TPublisherServices::checkFinished, click);
+    }
 
     TTempAppFolder dir;
     THttpTestServer server;
@@ -95,13 +108,13 @@ private slots:
             QVERIFY(WriteLastNewsId(f.dir.Path(), marker));
         f.server.Route("/news/getlastnews.php", THttpTestServer::Ok(answer));
         f.w->ui().Timer1->start();
-        f.w->Timer1Timer();
+        RunNewsTick(*f.w);
         QVERIFY(!f.w->ui().Timer1->isActive());
         QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
         QCOMPARE(f.BalloonShown(), balloon);
         if (balloon) {
             const QByteArray title = answer.mid(answer.indexOf('^') + 1).chopped(3);
-            QCOMPARE(f.w->LMDMessageHint1->Text(), "You've Got A Message!\n" + QString::fromLatin1(title));
+            QCOMPARE(f.Balloon()->Text(), "You've Got A Message!\n" + QString::fromLatin1(title));
         }
         // The quiet update check runs in every case and says nothing.
         QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
@@ -123,15 +136,67 @@ private slots:
         QFETCH(QByteArray, level);
         QFETCH(QByteArray, publID);
         TFixture f(level, publID);
-        f.w->Timer1Timer();
+        RunNewsTick(*f.w);
         QCOMPARE(f.Requests("/news/getlastnews.php"), 0);
         QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
         QVERIFY(!f.BalloonShown());
 
-        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
+        f.Click(f.w->ui().btnNews);
         QCOMPARE(f.Requests("/news/getlastnews.php"), 0);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
         QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtInformation);
+    }
+
+    // The payment reminder waits for the tick's end: it must come once on
+    // every path, and only after the news and the quiet update check.
+    void tick_endsOnce_afterTheUpdateCheck_data()
+    {
+        QTest::addColumn<QByteArray>("level");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("newsRequests");
+        QTest::addColumn<int>("updateRequests");
+        QTest::newRow("news, then the update check") << QByteArray("Platinum") << "answers" << 1 << 1;
+        QTest::newRow("no news level") << QByteArray("Free") << "answers" << 0 << 1;
+        QTest::newRow("an update check already waits") << QByteArray("Free") << "check waits" << 0 << 1;
+        QTest::newRow("window closed while the news waited") << QByteArray("Platinum") << "closed" << 1 << 0;
+    }
+    void tick_endsOnce_afterTheUpdateCheck()
+    {
+        QFETCH(QByteArray, level);
+        QFETCH(QString, how);
+        QFETCH(int, newsRequests);
+        QFETCH(int, updateRequests);
+        TFixture f(level);
+        f.server.Route("/news/getlastnews.php", THttpTestServer::Ok("OK"));
+        TPublisherServices &services = Services(*f.w);
+        if (how != u"answers")
+            f.server.SetSilent(true);
+        if (how == u"check waits") {
+            services.CheckForUpdates(false);
+            QTRY_COMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
+        }
+        if (how == u"closed")
+            WhenReady([&] { return f.Requests("/news/getlastnews.php") == 1; }, [] {}, [&] { f.w->close(); });
+        QSignalSpy ended(&services, &TPublisherServices::tickFinished);
+        int updatesAtEnd = -1;
+        bool waitingAtEnd = false;
+        connect(&services, &TPublisherServices::tickFinished, this, [&] {
+            updatesAtEnd = f.Requests("/liveupdate/tarnwick/mainappupdate.inf");
+            waitingAtEnd = HttpClient(*f.w).Busy();
+        });
+        services.NewsTick();
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+        QTest::qWait(200);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(f.Requests("/news/getlastnews.php"), newsRequests);
+        QCOMPARE(updatesAtEnd, updateRequests);
+        // Only the user's own check may still wait when the tick is done.
+        QCOMPARE(waitingAtEnd, how == u"check waits");
+        if (how == u"check waits") {
+            HttpClient(*f.w).Disconnect();
+            QTRY_VERIFY(!HttpClient(*f.w).Busy());
+        }
+        QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), updateRequests);
     }
 
     void balloon_pointsAtTheNewsButton_alsoAfterWidening()
@@ -141,14 +206,14 @@ private slots:
             const QToolButton *b = f.w->ui().btnNews;
             return f.w->mapToGlobal(QPoint(b->x() + b->width() / 2, b->y() + b->height() / 2));
         };
-        f.w->ShowNewsBalloon("You've Got A Message!\r\nOne");
-        QTRY_COMPARE(f.w->LMDMessageHint1->Tip(), expected());
+        Services(*f.w).ShowNewsBalloon("You've Got A Message!\r\nOne");
+        QTRY_COMPARE(f.Balloon()->Tip(), expected());
         const int oldX = f.w->ui().btnNews->x();
         f.w->resize(f.w->width() + 200, f.w->height());
         QTRY_VERIFY2(f.w->ui().btnNews->x() > oldX, qPrintable(QString("%1 %2 %3 pgc=%4 main=%5 max=%6 vis=%7").arg(f.w->width()).arg(f.w->ui().bsSkinPanel1->width()).arg(f.w->ui().btnNews->x()).arg(f.w->ui().pgcPrinc->width()).arg(f.w->ui().stsMain->width()).arg(f.w->ui().stsMain->maximumWidth()).arg(f.w->ui().stsMain->isVisible())));
         // A new balloon replaces the old one and follows the button.
-        f.w->ShowNewsBalloon("You've Got A Message!\r\nTwo");
-        QTRY_COMPARE(f.w->LMDMessageHint1->Tip(), expected());
+        Services(*f.w).ShowNewsBalloon("You've Got A Message!\r\nTwo");
+        QTRY_COMPARE(f.Balloon()->Tip(), expected());
         QCOMPARE(f.w->findChildren<TMessageHint *>().size(), 1);
         QTest::keyClick(f.w.get(), Qt::Key_Space);
         QVERIFY(!f.BalloonShown());
@@ -158,7 +223,7 @@ private slots:
     {
         TFixture f;
         f.server.Route("/news/getlastnews.php", THttpTestServer::Answer(500));
-        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
+        f.Click(f.w->ui().btnNews);
         QCOMPARE(f.msgs.Texts(),
                  (QStringList{"There is a trouble accessing the news site. Contact your provider.", kNoNews}));
     }
@@ -167,7 +232,7 @@ private slots:
     {
         TFixture f;
         f.server.Route("/news/getlastnews.php", THttpTestServer::Ok("OK"));
-        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
+        f.Click(f.w->ui().btnNews);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
     }
 
@@ -185,8 +250,8 @@ private slots:
                       QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
                       checked = true;
                   },
-                  [&] { f.w->ui().IdHTTP1->Disconnect(); });
-        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
+                  [&] { HttpClient(*f.w).Disconnect(); });
+        f.Click(f.w->ui().btnNews);
         QVERIFY(checked);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
 
@@ -200,8 +265,8 @@ private slots:
                       QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
                       checked = true;
                   },
-                  [&] { f.w->ui().IdHTTP1->Disconnect(); });
-        f.w->CheckForUpdates(false);
+                  [&] { HttpClient(*f.w).Disconnect(); });
+        RunUpdateCheck(*f.w, false);
         QVERIFY(checked);
         QCOMPARE(f.msgs.Texts(), QStringList{"There's no new updates for this application!"});
     }
@@ -227,10 +292,10 @@ private slots:
         QFETCH(bool, endless);
         QFETCH(QStringList, texts);
         TFixture f;
-        f.w->ui().IdHTTP1->SetIdleTimeout(400);
+        HttpClient(*f.w).SetIdleTimeout(400);
         if (endless) {
-            f.w->ui().IdHTTP1->SetAnswerLimit(1000);
-            f.w->ui().IdHTTP1->SetDownloadLimit(1000);
+            HttpClient(*f.w).SetAnswerLimit(1000);
+            HttpClient(*f.w).SetDownloadLimit(1000);
             f.server.SetHandler([](const THttpTestServer::Request &) {
                 return QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n") + QByteArray(200000, 'x');
             });
@@ -243,17 +308,17 @@ private slots:
         QTimer::singleShot(endless ? 0 : 150, f.w.get(), [&] { whileWaiting = pressed->cursor().shape(); });
         QElapsedTimer elapsed;
         elapsed.start();
-        QTest::mouseClick(pressed, Qt::LeftButton);
+        f.Click(pressed);
         QVERIFY(elapsed.elapsed() < 10000);
         QCOMPARE(f.msgs.Texts(), texts);
         if (!endless)
             QCOMPARE(whileWaiting, Qt::WaitCursor);
         QCOMPARE(pressed->cursor().shape(), Qt::ArrowCursor);
         QVERIFY(!pressed->testAttribute(Qt::WA_SetCursor));
-        QVERIFY(!f.w->ui().IdHTTP1->Busy());
+        QVERIFY(!HttpClient(*f.w).Busy());
         // The next check is not ignored as if one still waited.
         f.msgs.Clear();
-        QTest::mouseClick(pressed, Qt::LeftButton);
+        f.Click(pressed);
         QCOMPARE(f.msgs.Texts(), texts);
         QVERIFY(!f.dir.Exists(QStringLiteral("mainappupdate.inf")));
     }
@@ -264,12 +329,12 @@ private slots:
         TFixture f;
         f.server.SetSilent(true);
         WhenReady([&] { return f.Requests("/news/getlastnews.php") == 1; }, [] {}, [&] { f.w->close(); });
-        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
+        f.Click(f.w->ui().btnNews);
         QCOMPARE(f.msgs.Texts(), QStringList{});
         f.w->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
         WhenReady([&] { return f.Requests("/news/getlastnews.php") == 2; }, [] {}, [&] { f.w->close(); });
-        f.w->Timer1Timer();
+        RunNewsTick(*f.w);
         QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 0);
         QVERIFY(!f.BalloonShown());
     }
@@ -303,11 +368,11 @@ private slots:
             poll->start();
         };
         readWindow();
-        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
+        f.Click(f.w->ui().btnNews);
         readWindow();
-        QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
+        f.Click(f.w->ui().btnNews);
         QCOMPARE(seen, (QStringList{"Third|3 May, Second|2 May", "Fourth|4 May"}));
-        QCOMPARE(f.w->NewsList, TStringList{"4^Fourth^4 May"});
+        QCOMPARE(Services(*f.w).NewsList(), TStringList{"4^Fourth^4 May"});
         QCOMPARE(f.msgs.Texts().join("#"), QString());
     }
 };

@@ -4,6 +4,7 @@
 #include "book/item_record.h"
 #include "services/message_hint.h"
 #include "settings/branding_settings.h"
+#include "support/publisher_wait.h"
 #include "support/http_test_server.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
@@ -51,7 +52,7 @@ struct TStart
     {
         return w->hntReminders && w->hntReminders->isVisible() ? w->hntReminders->Text() : QString();
     }
-    bool NewsShown() const { return w->LMDMessageHint1 && w->LMDMessageHint1->isVisible(); }
+    bool NewsShown() const { return Services(*w).NewsBalloonShown(); }
 
     TScriptedMessages msgs;
     std::unique_ptr<TfrmMain> w;
@@ -187,12 +188,12 @@ private slots:
         TTempAppFolder dir;
         WriteBook(dir, {"A/Due/9"});
         TStart s(dir, &kToday);
-        s.w->ShowNewsBalloon("You've Got A Message!\r\nSummer promo");
+        Services(*s.w).ShowNewsBalloon("You've Got A Message!\r\nSummer promo");
         s.w->RemindAfterNews();
         QTest::qWait(800);
         QVERIFY(s.Reminder().isEmpty());
         QVERIFY(s.NewsShown());
-        QCOMPARE(s.w->LMDMessageHint1->Text(), QString("You've Got A Message!\nSummer promo"));
+        QCOMPARE(Services(*s.w).NewsBalloon()->Text(), QString("You've Got A Message!\nSummer promo"));
         QTest::keyClick(s.w.get(), Qt::Key_Shift); // the user closes the news balloon
         QTRY_COMPARE(s.Reminder(), kDueToday);
         QVERIFY(!s.NewsShown());
@@ -208,7 +209,7 @@ private slots:
         server.Route("/up/mainappupdate.inf", THttpTestServer::Answer(404));
         TScriptedMessages msgs;
         TfrmMain w(dir.Path(), &msgs);
-        w.SetUpdateBaseURL(server.Url("/up/"));
+        Services(w).SetUpdateBaseURL(server.Url("/up/"));
         w.SetToday([] { return kToday; });
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));

@@ -3,6 +3,7 @@
 // question guards the selection on a filtered tree as on the whole one.
 #include "support/book_fixture.h"
 #include "support/window_fixture.h"
+#include "app/item_editor.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
@@ -158,7 +159,7 @@ private slots:
         QCOMPARE(f.search->text(), QString());
         QCOMPARE(f.TreeTexts(), kWhole);
         // From an editor field too.
-        QTest::keyClick(f.w->ui().edtProg, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(f.w->findChild<QLineEdit *>("edtProg"), Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(QApplication::focusWidget(), f.search);
     }
 
@@ -187,7 +188,7 @@ private slots:
         QCOMPARE(f.tree->Selected(), f.Book(0, 1));
         if (selectDuring) {
             f.Click(f.Row(1, 0));
-            QCOMPARE(f.w->ui().edtTitle->text(), QString("Music"));
+            QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString("Music"));
         }
         if (clearWith == "esc") {
             f.EscInSearch();
@@ -223,24 +224,24 @@ private slots:
         TFixture f;
         f.tree->expand(f.Row(0));
         f.Click(f.Row(0, 0)); // Hotels
-        QTest::keyClick(f.w->ui().edtProg, Qt::Key_End);
-        QTest::keyClicks(f.w->ui().edtProg, "X");
-        QVERIFY(f.w->ItemModified);
+        QTest::keyClick(f.w->findChild<QLineEdit *>("edtProg"), Qt::Key_End);
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtProg"), "X");
+        QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
 
         // Filtering never moves the selection, so it never asks.
         QTest::keyClicks(f.search, "book");
         QCOMPARE(f.TreeTexts(), (QStringList{"Travel:Hotels", "Shops:Books"}));
         QCOMPARE(f.tree->Selected(), f.Book(0, 0));
-        QCOMPARE(f.w->ui().edtProg->text(), QString("hpX"));
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtProg")->text(), QString("hpX"));
         QVERIFY(f.msgs.shown.isEmpty());
 
         f.msgs.Answer(TModalResult(answer));
         f.Click(f.Row(1, 0)); // Books, the second row of the book's second category
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
         QCOMPARE(f.tree->Selected(), moved ? f.Book(1, 0) : f.Book(0, 0));
-        QCOMPARE(f.w->ui().edtTitle->text(), moved ? QString("Books") : QString("Hotels"));
-        QCOMPARE(f.w->ui().edtProg->text(), moved ? QString("bp") : QString("hpX"));
-        QCOMPARE(f.w->ItemModified, !moved);
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), moved ? QString("Books") : QString("Hotels"));
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtProg")->text(), moved ? QString("bp") : QString("hpX"));
+        QCOMPARE(f.w->findChild<TItemEditor *>()->IsModified(), !moved);
         QCOMPARE(f.dir.Read("items.dat").contains(R("|hpX|")), stored);
 
         // More typing and clearing ask nothing more and keep the typing.
@@ -250,7 +251,7 @@ private slots:
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
         QCOMPARE(f.tree->Selected(), moved ? f.Book(1, 0) : f.Book(0, 0));
         if (!moved)
-            QCOMPARE(f.w->ui().edtProg->text(), QString("hpX"));
+            QCOMPARE(f.w->findChild<QLineEdit *>("edtProg")->text(), QString("hpX"));
     }
 
     void commandsActOnTheBookNodeShown_data()
@@ -284,7 +285,7 @@ private slots:
             // Shown and selected although the search text does not match it.
             QCOMPARE(f.TreeTexts(), QStringList{"Shops:Music,Zeta"});
             QCOMPARE(f.tree->Selected(), f.Book(1, 2));
-            QCOMPARE(f.w->ui().edtTitle->text(), QString("Zeta"));
+            QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString("Zeta"));
             QVERIFY(f.dir.Read("items.dat").contains(R("Shops|Zeta|")));
             f.EscInSearch();
             QCOMPARE(f.tree->Selected(), f.Book(1, 2));

@@ -4,6 +4,7 @@
 #include "services/http_client.h"
 #include "settings/branding_settings.h"
 #include "support/http_test_server.h"
+#include "support/publisher_wait.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -56,7 +57,7 @@ struct Fixture
         window = std::make_unique<TfrmMain>(folder.Path(), &messages);
         // The news timer's own check would ask the same site.
         window->ui().Timer1->stop();
-        window->SetUpdateBaseURL(server.Url(kSitePath));
+        Services(*window).SetUpdateBaseURL(server.Url(kSitePath));
     }
     void Offer(const QByteArray &version)
     {
@@ -92,8 +93,8 @@ void TestUpdate::fixedSite()
     TTempAppFolder folder;
     TScriptedMessages messages;
     TfrmMain window(folder.Path(), &messages);
-    QVERIFY(window.UpdateSite().startsWith("http://"));
-    QVERIFY(window.UpdateSite().endsWith("/liveupdate/tarnwick/"));
+    QVERIFY(Services(window).UpdateSite().startsWith("http://"));
+    QVERIFY(Services(window).UpdateSite().endsWith("/liveupdate/tarnwick/"));
 }
 
 void TestUpdate::dialogue_data()
@@ -147,7 +148,7 @@ void TestUpdate::dialogue()
     f.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
 
-    QCOMPARE(f.window->CheckForUpdates(quiet), started);
+    QCOMPARE(RunUpdateCheck(*f.window, quiet), started);
     QCOMPARE(f.messages.Texts(), shown);
     for (const TScriptedMessages::Shown &s : f.messages.shown) {
         if (s.text == kMissing) {
@@ -201,14 +202,14 @@ void TestUpdate::failedDownloadLeavesNoFile()
         f.server.Route(file, THttpTestServer::Ok(Description("9.0") + "\r\n;" + QByteArray(64 * 1024, 'x') + "\r\n"));
     else if (how == "quiet") {
         f.server.SetSilent(true);
-        f.window->ui().IdHTTP1->SetIdleTimeout(400);
+        HttpClient(*f.window).SetIdleTimeout(400);
     } else if (how == "short")
         f.server.Route(file, QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n") +
                                  Description("9.0"));
     else
-        f.window->SetUpdateBaseURL("http://127.0.0.1:" + QByteArray::number(RefusingPort()) + kSitePath);
+        Services(*f.window).SetUpdateBaseURL("http://127.0.0.1:" + QByteArray::number(RefusingPort()) + kSitePath);
 
-    QVERIFY(!f.window->CheckForUpdates(quiet));
+    QVERIFY(!RunUpdateCheck(*f.window, quiet));
     QCOMPARE(f.messages.Texts(), quiet ? QStringList{} : QStringList{kNoUpdates});
     QVERIFY(!f.folder.Exists(QStringLiteral("mainappupdate.inf")));
     QVERIFY(!f.folder.Exists(kArgsFile));
@@ -234,7 +235,7 @@ void TestUpdate::commaLocaleStillOffersUpdate()
     Fixture f;
     f.Offer("2.1");
     f.messages.Answer(TModalResult::mrCancel);
-    QVERIFY(!f.window->CheckForUpdates(false));
+    QVERIFY(!RunUpdateCheck(*f.window, false));
     QCOMPARE(f.messages.Texts(), QStringList{kOffer21});
 }
 
@@ -250,11 +251,11 @@ void TestUpdate::closingWindowEndsTheWait()
     ticker.start(20);
     QTimer::singleShot(300, f.window.get(), [&] { f.window->close(); });
 
-    QVERIFY(!f.window->CheckForUpdates(false));
+    QVERIFY(!RunUpdateCheck(*f.window, false));
     QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
     QVERIFY(!f.window->isVisible());
     QCOMPARE(f.server.requests.size(), 1);
-    QVERIFY(!f.window->ui().IdHTTP1->Busy());
+    QVERIFY(!HttpClient(*f.window).Busy());
     // The program is ending: no message, and no half-written description.
     QCOMPARE(f.messages.Texts(), QStringList{});
     QVERIFY(!f.folder.Exists(QStringLiteral("mainappupdate.inf")));
@@ -272,7 +273,8 @@ void TestUpdate::checkUpdatesButtonHandsOverToUpdater()
     f.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
 
-    QTest::mouseClick(f.window->ui().btnUpdate, Qt::LeftButton);
+    RunUntil(Services(*f.window), &TPublisherServices::checkFinished,
+             [&] { QTest::mouseClick(f.window->ui().btnUpdate, Qt::LeftButton); });
 
     QCOMPARE(f.messages.Texts(), (QStringList{kOffer21, kClose}));
     QVERIFY(!f.window->isVisible());

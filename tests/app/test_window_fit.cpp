@@ -88,9 +88,9 @@ private slots:
         QVERIFY(w->width() >= w->minimumWidth() && w->height() >= w->minimumHeight());
 
         // The right-hand controls, each wholly inside the window.
-        const QWidget *const controls[] = {w->ui().btnSave,         w->ui().bsSkinButton2,
-                                           w->ui().btnBrowseAffiliate, w->ui().btnBrowseCloaked,
-                                           w->ui().edtProg,         w->ui().edtPaymentDay,
+        const QWidget *const controls[] = {w->findChild<QPushButton *>("btnSave"),         w->ui().bsSkinButton2,
+                                           w->findChild<QPushButton *>("btnBrowseAffiliate"), w->findChild<QPushButton *>("btnBrowseCloaked"),
+                                           w->findChild<QLineEdit *>("edtProg"),         w->findChild<QLineEdit *>("edtPaymentDay"),
                                            w->ui().btnHelp,         w->ui().btnUpdate,
                                            w->findChild<QLabel *>("lblProg"), w->findChild<QLabel *>("lblWebsiteURL")};
         for (const QWidget *c : controls) {

@@ -1,6 +1,7 @@
 // The item editor and the book commands, driven through the real main window
 // with mouse and key events; every message is answered by the scripted double.
 #include "support/book_fixture.h"
+#include "app/item_editor.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
@@ -146,10 +147,10 @@ private slots:
         QFETCH(QByteArray, storedProg);
         TFixture f;
         f.Click(f.Node(0, 0));
-        QCOMPARE(f.w->ui().edtProg->text(), QString("hp"));
-        QTest::keyClick(f.w->ui().edtProg, Qt::Key_End);
-        QTest::keyClicks(f.w->ui().edtProg, "X");
-        QVERIFY(f.w->ItemModified);
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtProg")->text(), QString("hp"));
+        QTest::keyClick(f.w->findChild<QLineEdit *>("edtProg"), Qt::Key_End);
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtProg"), "X");
+        QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
 
         f.msgs.Answer(TModalResult(answer));
         QSignalSpy changes(f.w->ui().tvwMain, &TCategoryTree::currentNodeChanged);
@@ -162,18 +163,18 @@ private slots:
             QCOMPARE(f.Current(), f.Node(0, 0));
             QVERIFY(f.Selected(f.Node(0, 0)));
             QVERIFY(!f.Selected(f.Node(1, 0)));
-            QCOMPARE(f.w->ui().edtProg->text(), QString("hpX"));
-            QVERIFY(f.w->ItemModified);
+            QCOMPARE(f.w->findChild<QLineEdit *>("edtProg")->text(), QString("hpX"));
+            QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
         } else {
             QCOMPARE(f.Current(), f.Node(1, 0));
-            QCOMPARE(f.w->ui().edtTitle->text(), QString("Books"));
-            QVERIFY(!f.w->ItemModified);
+            QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString("Books"));
+            QVERIFY(!f.w->findChild<TItemEditor *>()->IsModified());
         }
         f.msgs.Clear();
-        f.w->ItemModified = false;
+        f.w->findChild<TItemEditor *>()->SetModified(false);
         f.Click(f.Node(0, 0));
         if (moved)
-            QCOMPARE(f.w->ui().edtProg->text(), QString::fromLatin1(storedProg));
+            QCOMPARE(f.w->findChild<QLineEdit *>("edtProg")->text(), QString::fromLatin1(storedProg));
         QVERIFY(f.msgs.shown.isEmpty());
         QVERIFY(f.DiskMatchesLists());
         QCOMPARE(f.dir.Read("items.dat").contains(R("|hpX|")), storedProg == "hpX");
@@ -194,8 +195,8 @@ private slots:
         TFixture f;
         f.w->ui().tvwMain->expand(f.Node(0));
         f.Click(f.Node(0, 0));
-        QTest::keyClick(f.w->ui().edtPayout, Qt::Key_Left); // a key that changes nothing still counts
-        QVERIFY(f.w->ItemModified);
+        QTest::keyClick(f.w->findChild<QLineEdit *>("edtPayout"), Qt::Key_Left); // a key that changes nothing still counts
+        QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
         f.msgs.SetDefaultAnswer(TModalResult::mrCancel);
         QSignalSpy changes(f.w->ui().tvwMain, &TCategoryTree::currentNodeChanged);
         if (how == "down")
@@ -221,26 +222,26 @@ private slots:
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        f.w->ui().edtTitle->clear();
-        QTest::keyClicks(f.w->ui().edtTitle, "Flights");
+        f.w->findChild<QLineEdit *>("edtTitle")->clear();
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtTitle"), "Flights");
         f.msgs.Answer(TModalResult::mrYes);
         f.Click(f.Node(1, 0));
         QCOMPARE(f.msgs.Texts(), (QStringList{kSave, kTaken}));
         QCOMPARE(f.Current(), f.Node(0, 0));
-        QCOMPARE(f.w->ui().edtTitle->text(), QString("Flights"));
-        QVERIFY(f.w->ItemModified);
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString("Flights"));
+        QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
         QCOMPARE(f.dir.Read("items.dat"), kItems);
     }
 
     void typingWithNothingSelected_doesNotGoIn()
     {
         TFixture f;
-        QTest::keyClicks(f.w->ui().edtTitle, "stray");
-        QCOMPARE(f.w->ui().edtTitle->text(), QString());
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtTitle"), "stray");
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString());
         f.Click(f.Node(0));
         f.Click(f.Node(0, 0));
         QVERIFY(f.msgs.shown.isEmpty());
-        QCOMPARE(f.w->ui().edtTitle->text(), QString("Hotels"));
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString("Hotels"));
     }
 
     // --- Save Item ---
@@ -261,12 +262,12 @@ private slots:
         QFETCH(bool, stored);
         TFixture f;
         f.Click(f.Node(0, 0));
-        f.w->ui().edtTitle->clear();
-        QTest::keyClicks(f.w->ui().edtTitle, title);
-        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
+        f.w->findChild<QLineEdit *>("edtTitle")->clear();
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtTitle"), title);
+        QTest::mouseClick(f.w->findChild<QPushButton *>("btnSave"), Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), stored ? QStringList{} : QStringList{kTaken});
         QCOMPARE(f.Node(0, 0).data().toString(), stored ? title : QString("Hotels"));
-        QCOMPARE(f.w->ItemModified, !stored);
+        QCOMPARE(f.w->findChild<TItemEditor *>()->IsModified(), !stored);
         QVERIFY(f.DiskMatchesLists());
         if (!stored)
             QCOMPARE(f.dir.Read("items.dat"), kItems);
@@ -276,35 +277,35 @@ private slots:
     {
         TFixture f(kCategories, kItems + R("Shops|Fresh|||||||||||||\r\n"));
         f.Click(f.Node(1, 1));
-        QCOMPARE(f.w->ui().edtTitle->text(), QString("Fresh"));
-        f.w->ui().memDesc->setFocus();
-        QTest::keyClicks(f.w->ui().memDesc, "one");
-        QTest::keyClick(f.w->ui().memDesc, Qt::Key_Return);
-        QTest::keyClicks(f.w->ui().memDesc, "two");
-        QTest::keyClick(f.w->ui().memDesc, Qt::Key_Return);
-        QTest::keyClicks(f.w->ui().memDesc, "three");
-        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString("Fresh"));
+        f.w->findChild<QPlainTextEdit *>("memDesc")->setFocus();
+        QTest::keyClicks(f.w->findChild<QPlainTextEdit *>("memDesc"), "one");
+        QTest::keyClick(f.w->findChild<QPlainTextEdit *>("memDesc"), Qt::Key_Return);
+        QTest::keyClicks(f.w->findChild<QPlainTextEdit *>("memDesc"), "two");
+        QTest::keyClick(f.w->findChild<QPlainTextEdit *>("memDesc"), Qt::Key_Return);
+        QTest::keyClicks(f.w->findChild<QPlainTextEdit *>("memDesc"), "three");
+        QTest::mouseClick(f.w->findChild<QPushButton *>("btnSave"), Qt::LeftButton);
         QCOMPARE(ItemList(f.w->Book()).last(), R("Shops|Fresh||||||||||one||##two||##three|"));
         QVERIFY(f.DiskMatchesLists());
 
         f.Click(f.Node(1, 0));
         f.Click(f.Node(1, 1));
-        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString("one\ntwo\nthree"));
+        QCOMPARE(f.w->findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString("one\ntwo\nthree"));
         // And after a restart.
         TfrmMain again(f.dir.Path(), &f.msgs);
         again.ui().tvwMain->SetCurrent(again.Book().index(1, 0, again.Book().index(1, 0)));
-        QCOMPARE(again.ui().memDesc->toPlainText(), QString("one\ntwo\nthree"));
+        QCOMPARE(again.findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString("one\ntwo\nthree"));
     }
 
     void saveItem_onCategoryOrNothing_doesNothing()
     {
         TFixture f;
-        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
+        QTest::mouseClick(f.w->findChild<QPushButton *>("btnSave"), Qt::LeftButton);
         f.Click(f.Node(0));
-        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
+        QTest::mouseClick(f.w->findChild<QPushButton *>("btnSave"), Qt::LeftButton);
         QVERIFY(f.msgs.shown.isEmpty());
         QCOMPARE(f.dir.Read("items.dat"), kItems);
-        for (QWidget *field : f.w->ItemFields())
+        for (QWidget *field : f.w->findChild<TItemEditor *>()->Fields())
             QVERIFY(!field->isEnabled());
     }
 
@@ -413,8 +414,8 @@ private slots:
         QCOMPARE(added.data().toString(), title);
         QCOMPARE(f.Current(), added);
         QVERIFY(f.w->ui().tvwMain->isExpanded(category));
-        QCOMPARE(f.w->ui().edtTitle->text(), title);
-        QCOMPARE(f.w->ui().edtProg->text(), QString());
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), title);
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtProg")->text(), QString());
         QCOMPARE(ItemList(f.w->Book()).last(),
                  category.data().toString().toLatin1() + R("|") + title.toLatin1() + R("|||||||||||||"));
     }
@@ -423,7 +424,7 @@ private slots:
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        QTest::keyClicks(f.w->ui().edtLogin, "x");
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtLogin"), "x");
         f.msgs.Answer(TModalResult::mrCancel);
         Type("Trains");
         f.w->ui().AddItem1->trigger();
@@ -504,13 +505,13 @@ private slots:
         TFixture f(kCategories, R("Travel|A||||||||||alpha secret|\r\nTravel|B||||||||||Price 5|||##more|\r\n"));
         f.Click(f.Node(0, 0));
         f.Click(f.Node(0, 1));
-        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore"));
+        QCOMPARE(f.w->findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore"));
         QVERIFY(f.msgs.hints.isEmpty());
         // Typing elsewhere in it still works.
-        f.w->ui().memDesc->moveCursor(QTextCursor::End);
-        QTest::keyClicks(f.w->ui().memDesc, " now");
-        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore now"));
-        QTest::mouseClick(f.w->ui().btnSave, Qt::LeftButton);
+        f.w->findChild<QPlainTextEdit *>("memDesc")->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f.w->findChild<QPlainTextEdit *>("memDesc"), " now");
+        QCOMPARE(f.w->findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString::fromUtf8("Price 5\n¥\nmore now"));
+        QTest::mouseClick(f.w->findChild<QPushButton *>("btnSave"), Qt::LeftButton);
         QVERIFY(!ItemList(f.w->Book())[1].contains("alpha"));
         QVERIFY(ItemList(f.w->Book())[1].endsWith("more now\xA5"));
     }
@@ -545,7 +546,7 @@ private slots:
         QFETCH(int, answer);
         TFixture f;
         f.Click(f.Node(0, 0));
-        QTest::keyClicks(f.w->ui().edtPassword, "unsaved");
+        QTest::keyClicks(f.w->findChild<QLineEdit *>("edtPassword"), "unsaved");
         f.msgs.Answer(TModalResult(answer));
         f.w->ui().DeleteItem1->trigger();
         QCOMPARE(f.msgs.Texts(), QStringList{"Are you sure do you want to delete selected item?"});
@@ -561,13 +562,13 @@ private slots:
         QCOMPARE(f.msgs.shown.size(), 1); // no save question for the typing that went with it
         // The node the delete leaves selected is shown.
         QCOMPARE(f.Current(), f.Node(0, 0));
-        QCOMPARE(f.w->ui().edtTitle->text(), QString("Flights"));
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString("Flights"));
         // Deleting the last item of a category leaves the category shown.
         f.msgs.Answer(TModalResult::mrOk);
         f.w->ui().DeleteItem1->trigger();
         QCOMPARE(f.Current(), f.Node(0));
-        QCOMPARE(f.w->ui().edtTitle->text(), QString());
-        QVERIFY(!f.w->ui().edtTitle->isEnabled());
+        QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString());
+        QVERIFY(!f.w->findChild<QLineEdit *>("edtTitle")->isEnabled());
         QVERIFY(f.DiskMatchesLists());
     }
 
@@ -655,23 +656,23 @@ private slots:
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        f.w->ui().memDesc->clear();
-        Keys(f.w->ui().memDesc, QString::fromUtf8("5¥"));
-        QTest::keyClick(f.w->ui().memDesc, Qt::Key_Return);
-        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("5¥"));
+        f.w->findChild<QPlainTextEdit *>("memDesc")->clear();
+        Keys(f.w->findChild<QPlainTextEdit *>("memDesc"), QString::fromUtf8("5¥"));
+        QTest::keyClick(f.w->findChild<QPlainTextEdit *>("memDesc"), Qt::Key_Return);
+        QCOMPARE(f.w->findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString::fromUtf8("5¥"));
         QCOMPARE(f.msgs.hints.size(), 1);
-        Keys(f.w->ui().memDesc, " each");
-        QTest::keyClick(f.w->ui().memDesc, Qt::Key_Return);
-        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("5¥ each\n"));
+        Keys(f.w->findChild<QPlainTextEdit *>("memDesc"), " each");
+        QTest::keyClick(f.w->findChild<QPlainTextEdit *>("memDesc"), Qt::Key_Return);
+        QCOMPARE(f.w->findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString::fromUtf8("5¥ each\n"));
     }
 
     void refusedInput_singleSignsStillGoInTheMemo()
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        f.w->ui().memDesc->clear();
-        Keys(f.w->ui().memDesc, QString::fromUtf8("5¥ per sale § 3"));
-        QCOMPARE(f.w->ui().memDesc->toPlainText(), QString::fromUtf8("5¥ per sale § 3"));
+        f.w->findChild<QPlainTextEdit *>("memDesc")->clear();
+        Keys(f.w->findChild<QPlainTextEdit *>("memDesc"), QString::fromUtf8("5¥ per sale § 3"));
+        QCOMPARE(f.w->findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString::fromUtf8("5¥ per sale § 3"));
         QVERIFY(f.msgs.hints.isEmpty());
     }
 

@@ -2,13 +2,13 @@
 // without a window or a display.
 #include "support/book_fixture.h"
 #include "book/account_book.h"
+#include "book/book_filter.h"
 #include "support/temp_app_folder.h"
 #include "util/text_utils.h"
 
 #include <QAbstractItemModelTester>
 #include <QMimeData>
 #include <QSignalSpy>
-#include <QSortFilterProxyModel>
 #include <QTest>
 
 #include <memory>
@@ -232,16 +232,20 @@ private slots:
         const QByteArray before = f.SavedItems();
         const QModelIndex parent = onto.x() < 0 ? QModelIndex() : f.Node(onto.x(), onto.y());
         QCOMPARE(f.book.canDropMimeData(data.get(), Qt::DropAction(action), -1, -1, parent), moves);
-        QSignalSpy dropped(&f.book, &TAccountBook::itemDropped);
-        QCOMPARE(f.book.dropMimeData(data.get(), Qt::DropAction(action), -1, -1, parent), moves);
-        QCOMPARE(dropped.size(), moves ? 1 : 0);
-        if (!moves) {
-            QCOMPARE(f.SavedItems(), before);
+        QModelIndex category;
+        const QModelIndex item = f.book.DroppedItem(data.get(), Qt::DropAction(action), parent, &category);
+        QCOMPARE(item.isValid(), moves);
+        // The drop itself changes nothing; whoever decides moves the item.
+        QVERIFY(!f.book.dropMimeData(data.get(), Qt::DropAction(action), -1, -1, parent));
+        QCOMPARE(f.SavedItems(), before);
+        if (!moves)
             return;
-        }
+        QCOMPARE(item, hotels);
+        QCOMPARE(category, f.Node(1));
+        QModelIndex moved;
+        QCOMPARE(f.book.MoveItem(item, category, &moved), TBookOutcome::Done);
         QCOMPARE(f.Tree(), (QStringList{"Travel:Flights", "Shops:Hotels,Books"}));
-        QCOMPARE(dropped[0][0].value<TBookOutcome>(), TBookOutcome::Done);
-        QCOMPARE(dropped[0][1].value<QModelIndex>(), f.Node(1, 0));
+        QCOMPARE(moved, f.Node(1, 0));
     }
 
     void drag_offersOneItemAlone()
@@ -260,59 +264,57 @@ private slots:
         QVERIFY(!(f.book.flags(f.Node(0)) & Qt::ItemIsDragEnabled));
     }
 
-    void drop_askedByTheGate_andRefusedTitleIsReported_data()
+    // The tree's filter passes a drop on as a request in nodes of the book,
+    // also while a search hides some rows; the book is not changed by it.
+    void drop_throughTheFilter_requestsTheMove_data()
     {
-        QTest::addColumn<bool>("gateAllows");
         QTest::addColumn<QByteArray>("extra");
-        QTest::addColumn<int>("outcome"); // -1: no signal
-        QTest::newRow("gate refuses") << false << QByteArray() << -1;
-        QTest::newRow("gate allows") << true << QByteArray() << int(TBookOutcome::Done);
-        QTest::newRow("title taken") << true << R("Shops|HOTELS|\r\n") << int(TBookOutcome::ItemExists);
-    }
-    void drop_askedByTheGate_andRefusedTitleIsReported()
-    {
-        QFETCH(bool, gateAllows);
-        QFETCH(QByteArray, extra);
-        QFETCH(int, outcome);
-        TBookFixture f(kCategories, kItems + extra);
-        QList<QPair<QByteArray, QByteArray>> asked;
-        f.book.SetDropGate([&](const QModelIndex &item, const QModelIndex &category) {
-            asked.append({item.data(TAccountBook::NameRole).toByteArray(),
-                          category.data(TAccountBook::NameRole).toByteArray()});
-            return gateAllows;
-        });
-        std::unique_ptr<QMimeData> data(f.book.mimeData({f.Node(0, 0)}));
-        QSignalSpy dropped(&f.book, &TAccountBook::itemDropped);
-        const QByteArray before = f.SavedItems();
-        QCOMPARE(f.book.dropMimeData(data.get(), Qt::MoveAction, -1, -1, f.Node(1, 0)),
-                 outcome == int(TBookOutcome::Done));
-        QCOMPARE(asked, (QList<QPair<QByteArray, QByteArray>>{{"Hotels", "Shops"}}));
-        QCOMPARE(dropped.size(), outcome < 0 ? 0 : 1);
-        if (outcome >= 0) {
-            QCOMPARE(int(dropped[0][0].value<TBookOutcome>()), outcome);
-            QCOMPARE(dropped[0][1].value<QModelIndex>().data().toString(), QString("Hotels"));
-        }
-        QCOMPARE(f.SavedItems() == before, outcome != int(TBookOutcome::Done));
-    }
-
-    void drop_throughASortingFilterModel()
-    {
-        TBookFixture f;
-        QSortFilterProxyModel proxy;
-        proxy.setSourceModel(&f.book);
-        proxy.setRecursiveFilteringEnabled(true);
-        proxy.setFilterFixedString("o"); // Hotels, Books and their categories stay; Flights goes
-        QCOMPARE(proxy.rowCount(proxy.index(0, 0)), 1);
-        const QModelIndex hotels = proxy.index(0, 0, proxy.index(0, 0));
-        std::unique_ptr<QMimeData> data(proxy.mimeData({hotels}));
-        QVERIFY(data);
-        const QModelIndex books = proxy.index(0, 0, proxy.index(1, 0));
-        QVERIFY(proxy.canDropMimeData(data.get(), Qt::MoveAction, -1, -1, books));
-        QVERIFY(proxy.dropMimeData(data.get(), Qt::MoveAction, -1, -1, books));
-        QCOMPARE(f.Tree(), (QStringList{"Travel:Flights", "Shops:Hotels,Books"}));
+        QTest::addColumn<QPoint>("onto"); // shown category row, item row or -1
+        QTest::addColumn<int>("outcome"); // of the requested move; -1: no request
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<int>("shownCategories");
+        const QStringList moved{"Travel:Flights", "Shops:Hotels,Books"};
+        const QStringList stayed{"Travel:Hotels,Flights", "Shops:Books"};
         // Travel, left with Flights alone, no longer matches.
-        QCOMPARE(proxy.rowCount(), 1);
-        QCOMPARE(proxy.rowCount(proxy.index(0, 0)), 2);
+        QTest::newRow("on an item of another category")
+            << QByteArray() << QPoint(1, 0) << int(TBookOutcome::Done) << moved << 1;
+        QTest::newRow("title taken there")
+            << R("Shops|HOTELS|\r\n") << QPoint(1, -1) << int(TBookOutcome::ItemExists)
+            << QStringList{"Travel:Hotels,Flights", "Shops:Books,HOTELS"} << 2;
+        QTest::newRow("on its own category") << QByteArray() << QPoint(0, -1) << -1 << stayed << 2;
+    }
+    void drop_throughTheFilter_requestsTheMove()
+    {
+        QFETCH(QByteArray, extra);
+        QFETCH(QPoint, onto);
+        QFETCH(int, outcome);
+        QFETCH(QStringList, tree);
+        QFETCH(int, shownCategories);
+        TBookFixture f(kCategories, kItems + extra);
+        TBookFilter filter;
+        filter.SetBook(&f.book);
+        filter.SetText("o"); // Hotels, Books and their categories stay; Flights goes
+        QCOMPARE(filter.rowCount(filter.index(0, 0)), 1);
+        const QModelIndex hotels = filter.index(0, 0, filter.index(0, 0));
+        std::unique_ptr<QMimeData> data(filter.mimeData({hotels}));
+        QVERIFY(data);
+        const QModelIndex category = filter.index(onto.x(), 0);
+        const QModelIndex target = onto.y() < 0 ? category : filter.index(onto.y(), 0, category);
+        QSignalSpy requested(&filter, &TBookFilter::moveRequested);
+        const QByteArray before = f.SavedItems();
+        QCOMPARE(filter.dropMimeData(data.get(), Qt::MoveAction, -1, -1, target), outcome >= 0);
+        QCOMPARE(requested.size(), outcome < 0 ? 0 : 1);
+        QCOMPARE(f.SavedItems(), before);
+        if (outcome >= 0) {
+            const auto item = requested[0][0].value<QModelIndex>();
+            const auto to = requested[0][1].value<QModelIndex>();
+            QCOMPARE(item.model(), &f.book);
+            QCOMPARE(item, f.Node(0, 0));
+            QCOMPARE(to, f.Node(1));
+            QCOMPARE(int(f.book.MoveItem(item, to)), outcome);
+        }
+        QCOMPARE(f.Tree(), tree);
+        QCOMPARE(filter.rowCount(), shownCategories);
     }
 };
 

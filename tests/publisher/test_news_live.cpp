@@ -11,6 +11,8 @@
 #include "settings/branding_settings.h"
 #include "settings/last_news.h"
 #include "support/http_test_server.h"
+#include "support/news_wait.h"
+#include "support/publisher_wait.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "util/codepage.h"
@@ -19,6 +21,7 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -249,16 +252,16 @@ void TestNewsLive::balloonAndNewsWindow_endToEnd()
     TScriptedMessages msgs;
     TfrmMain w(dir.Path(), &msgs);
     w.ui().Timer1->stop();
-    w.SetUpdateBaseURL(Base() + "no-update-site/");
+    Services(w).SetUpdateBaseURL(Base() + "no-update-site/");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QVERIFY(w.ui().btnNews->isVisible());
-    const auto balloon = [&] { return w.LMDMessageHint1 && w.LMDMessageHint1->isVisible(); };
+    const auto balloon = [&] { return Services(w).NewsBalloonShown(); };
 
-    w.Timer1Timer();
+    RunNewsTick(w);
     QVERIFY(balloon());
-    QCOMPARE(w.LMDMessageHint1->Text(), QString::fromUtf8("You've Got A Message!\nCafé – 10 €"));
-    w.LMDMessageHint1->hide();
+    QCOMPARE(Services(w).NewsBalloon()->Text(), QString::fromUtf8("You've Got A Message!\nCafé – 10 €"));
+    Services(w).NewsBalloon()->hide();
 
     // "Check News", then the newest entry in the news window.
     QString shownHtml;
@@ -273,12 +276,16 @@ void TestNewsLive::balloonAndNewsWindow_endToEnd()
         for (int i = 0; i < news->lvwItems->topLevelItemCount(); ++i)
             rows << news->lvwItems->topLevelItem(i)->text(0) + "|" + news->lvwItems->topLevelItem(i)->text(1);
         const QRect r = news->lvwItems->visualItemRect(news->lvwItems->topLevelItem(0));
+        QSignalSpy fetched(news, &TfrmNews::entryDone);
         QTest::mouseClick(news->lvwItems->viewport(), Qt::LeftButton, {}, r.center());
+        if (fetched.isEmpty())
+            fetched.wait(30000);
         shownHtml = news->prfEditorNews->Html();
         QTest::mouseClick(news->btnExit, Qt::LeftButton);
     });
     poll->start();
-    QTest::mouseClick(w.ui().btnNews, Qt::LeftButton);
+    RunUntil(Services(w), &TPublisherServices::newsListFinished,
+             [&] { QTest::mouseClick(w.ui().btnNews, Qt::LeftButton); });
     delete poll;
     QCOMPARE(rows, (QStringList{QString::fromUtf8("Café – 10 €|2026-12-09"), "First|2026-12-01"}));
     QCOMPARE(shownHtml, FromAnsi(kCafeBody));
@@ -286,15 +293,15 @@ void TestNewsLive::balloonAndNewsWindow_endToEnd()
     QVERIFY(msgs.shown.isEmpty());
 
     // Read: no balloon for the same entry.
-    w.Timer1Timer();
+    RunNewsTick(w);
     QVERIFY(!balloon());
 
     // A newer entry brings the balloon back, once.
     Admin({"add", "--publisher", "pub1", "--brand", "BR", "--title", "Winter sale", "--date", "2026-12-10",
            "--body-file", QString::fromUtf8(BodyFile("<p>winter</p>"))});
-    w.Timer1Timer();
+    RunNewsTick(w);
     QVERIFY(balloon());
-    QCOMPARE(w.LMDMessageHint1->Text(), QString("You've Got A Message!\nWinter sale"));
+    QCOMPARE(Services(w).NewsBalloon()->Text(), QString("You've Got A Message!\nWinter sale"));
     Admin({"remove", "4"});
 }
 

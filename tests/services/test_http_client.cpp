@@ -2,6 +2,7 @@
 // cookies, failures, large bodies and the wait that keeps the loop running.
 #include "services/http_client.h"
 #include "support/http_test_server.h"
+#include "support/http_wait.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -112,7 +113,7 @@ void TestHttpClient::postSendsExactRequest()
                                  {"ansi", "Caf\xE9 \x80\x9F\xFF"},
                                  {"lines", "a\r\nb\n--c"},
                                  {"empty", ""}};
-    QCOMPARE(client.PostForm(server.Url("/path/script.php"), fields), answer);
+    QCOMPARE(PostForm(client, server.Url("/path/script.php"), fields), answer);
 
     QCOMPARE(server.requests.size(), 1);
     const THttpTestServer::Request &r = server.requests[0];
@@ -140,7 +141,7 @@ void TestHttpClient::getSendsExactRequest()
     THttpClient client;
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    client.GetToFile(server.Url("/liveupdate/a.inf"), out);
+    GetToFile(client, server.Url("/liveupdate/a.inf"), out);
     QCOMPARE(out.data(), QByteArray("[APPLICATION]\r\nVersion=2.1\r\n"));
 
     const THttpTestServer::Request &r = server.requests.value(0);
@@ -175,11 +176,11 @@ void TestHttpClient::redirects()
     QByteArray body;
     const auto error = Thrown([&] {
         if (post) {
-            body = client.PostForm(url, {{"a", "b"}});
+            body = PostForm(client, url, {{"a", "b"}});
         } else {
             QBuffer out;
             out.open(QIODevice::WriteOnly);
-            client.GetToFile(url, out);
+            GetToFile(client, url, out);
             body = out.data();
         }
     });
@@ -204,17 +205,17 @@ void TestHttpClient::cookieGoesBackToTheSite()
     server.Route("/login", THttpTestServer::Answer(200, "OK", {{"Set-Cookie", "session=abc123; Path=/"}}));
     server.Route("/next", THttpTestServer::Ok("OK"));
     THttpClient client;
-    client.PostForm(server.Url("/login"), {{"u", "x"}});
+    PostForm(client, server.Url("/login"), {{"u", "x"}});
     QVERIFY(!server.requests[0].HasHeader("Cookie"));
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    client.GetToFile(server.Url("/next"), out);
-    client.PostForm(server.Url("/next"), {});
+    GetToFile(client, server.Url("/next"), out);
+    PostForm(client, server.Url("/next"), {});
     QCOMPARE(server.requests[1].Header("Cookie"), QByteArray("session=abc123"));
     QCOMPARE(server.requests[2].Header("Cookie"), QByteArray("session=abc123"));
     // Another client (another run) starts without it.
     THttpClient fresh;
-    fresh.PostForm(server.Url("/next"), {});
+    PostForm(fresh, server.Url("/next"), {});
     QVERIFY(!server.requests[3].HasHeader("Cookie"));
 }
 
@@ -237,10 +238,10 @@ void TestHttpClient::finalStatus()
     THttpTestServer server;
     server.Route("/s", answer);
     THttpClient client;
-    QCOMPARE(!Thrown([&] { client.PostForm(server.Url("/s"), {}); }).has_value(), succeeds);
+    QCOMPARE(!Thrown([&] { PostForm(client, server.Url("/s"), {}); }).has_value(), succeeds);
     QTemporaryFile file;
     QVERIFY(file.open());
-    QCOMPARE(!Thrown([&] { client.GetToFile(server.Url("/s"), file); }).has_value(), succeeds);
+    QCOMPARE(!Thrown([&] { GetToFile(client, server.Url("/s"), file); }).has_value(), succeeds);
 }
 
 void TestHttpClient::badAddressesFailWithoutRequest_data()
@@ -259,12 +260,12 @@ void TestHttpClient::badAddressesFailWithoutRequest()
 {
     QFETCH(QByteArray, url);
     THttpClient client;
-    const auto error = Thrown([&] { client.PostForm(url, {{"a", "b"}}); });
+    const auto error = Thrown([&] { PostForm(client, url, {{"a", "b"}}); });
     QVERIFY(error.has_value());
     QVERIFY(!error->Cancelled());
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    QVERIFY(Thrown([&] { client.GetToFile(url, out); }).has_value());
+    QVERIFY(Thrown([&] { GetToFile(client, url, out); }).has_value());
     QVERIFY(!client.Busy());
 }
 
@@ -272,7 +273,7 @@ void TestHttpClient::refusedConnectionFails()
 {
     THttpClient client;
     const QByteArray url = "http://127.0.0.1:" + QByteArray::number(RefusingPort()) + "/x";
-    const auto error = Thrown([&] { client.PostForm(url, {}); });
+    const auto error = Thrown([&] { PostForm(client, url, {}); });
     QVERIFY(error.has_value());
     QVERIFY(!error->Cancelled());
 }
@@ -287,11 +288,11 @@ void TestHttpClient::largeBodies()
     THttpClient client;
     client.SetAnswerLimit(big.size());
     client.SetDownloadLimit(big.size());
-    QCOMPARE(client.PostForm(server.Url("/big"), {}), big);
+    QCOMPARE(PostForm(client, server.Url("/big"), {}), big);
 
     QTemporaryFile file;
     QVERIFY(file.open());
-    client.GetToFile(server.Url("/big"), file);
+    GetToFile(client, server.Url("/big"), file);
     file.flush();
     QCOMPARE(file.size(), big.size());
     file.seek(0);
@@ -346,9 +347,9 @@ void TestHttpClient::answerSizeIsBounded()
     file.open(QIODevice::WriteOnly);
     const auto error = Thrown([&] {
         if (post)
-            body = client.PostForm(server.Url("/a"), {{"a", "b"}});
+            body = PostForm(client, server.Url("/a"), {{"a", "b"}});
         else
-            client.GetToFile(server.Url("/a"), file);
+            GetToFile(client, server.Url("/a"), file);
     });
     QCOMPARE(!error.has_value(), ok);
     QVERIFY(elapsed.elapsed() < 10000);
@@ -415,9 +416,9 @@ void TestHttpClient::endlessAnswerStopsAtItsLimit()
     file.open(QIODevice::WriteOnly);
     const auto error = Thrown([&] {
         if (post)
-            client.PostForm(url, {{"a", "b"}});
+            PostForm(client, url, {{"a", "b"}});
         else
-            client.GetToFile(url, file);
+            GetToFile(client, url, file);
     });
     QVERIFY(error.has_value());
     QVERIFY(!error->Cancelled());
@@ -478,9 +479,9 @@ void TestHttpClient::compressedAnswerCountsUnpacked()
     QByteArray body;
     const auto error = Thrown([&] {
         if (post)
-            body = client.PostForm(server.Url("/z"), {{"a", "b"}});
+            body = PostForm(client, server.Url("/z"), {{"a", "b"}});
         else
-            client.GetToFile(server.Url("/z"), file);
+            GetToFile(client, server.Url("/z"), file);
     });
     if (failure.isEmpty()) {
         QVERIFY2(!error.has_value(), qPrintable(error ? error->message() : QString()));
@@ -519,9 +520,9 @@ void TestHttpClient::quietServerIsGivenUp()
     file.open(QIODevice::WriteOnly);
     const auto error = Thrown([&] {
         if (post)
-            client.PostForm(server.Url("/q"), {});
+            PostForm(client, server.Url("/q"), {});
         else
-            client.GetToFile(server.Url("/q"), file);
+            GetToFile(client, server.Url("/q"), file);
     });
     QVERIFY(error.has_value());
     QVERIFY(!error->Cancelled());
@@ -538,7 +539,7 @@ void TestHttpClient::failedWriteToFileFails()
     THttpClient client;
     QBuffer readOnly;
     readOnly.open(QIODevice::ReadOnly);
-    const auto error = Thrown([&] { client.GetToFile(server.Url("/f"), readOnly); });
+    const auto error = Thrown([&] { GetToFile(client, server.Url("/f"), readOnly); });
     QVERIFY(error.has_value());
     QVERIFY(!client.Busy());
 }
@@ -559,7 +560,7 @@ void TestHttpClient::waitKeepsLoopRunningAndDisconnectEndsIt()
     });
     QElapsedTimer elapsed;
     elapsed.start();
-    const auto error = Thrown([&] { client.PostForm(server.Url("/slow"), {{"a", "b"}}); });
+    const auto error = Thrown([&] { PostForm(client, server.Url("/slow"), {{"a", "b"}}); });
     QVERIFY(error.has_value());
     QVERIFY(error->Cancelled());
     QVERIFY(busyWhileWaiting);
@@ -576,12 +577,12 @@ void TestHttpClient::disconnectClosesIdleConnections()
     THttpTestServer server;
     server.Route("/a", THttpTestServer::Ok("x"));
     THttpClient client;
-    client.PostForm(server.Url("/a"), {});
+    PostForm(client, server.Url("/a"), {});
     QCOMPARE(server.OpenConnections(), 1);
     client.Disconnect();
     QTRY_COMPARE(server.OpenConnections(), 0);
     // The client still works afterwards.
-    QCOMPARE(client.PostForm(server.Url("/a"), {}), QByteArray("x"));
+    QCOMPARE(PostForm(client, server.Url("/a"), {}), QByteArray("x"));
 }
 
 void TestHttpClient::destroyingClientEndsWait()
@@ -592,7 +593,7 @@ void TestHttpClient::destroyingClientEndsWait()
     QTimer::singleShot(100, this, [&] { delete client; });
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    const auto error = Thrown([&] { client->GetToFile(server.Url("/slow"), out); });
+    const auto error = Thrown([&] { GetToFile(*client, server.Url("/slow"), out); });
     QVERIFY(error.has_value());
     QVERIFY(error->Cancelled());
 }

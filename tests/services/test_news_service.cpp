@@ -3,6 +3,7 @@
 #include "services/news_service.h"
 #include "settings/branding_settings.h"
 #include "support/http_test_server.h"
+#include "support/news_wait.h"
 #include "support/scripted_messages.h"
 
 #include <QTest>

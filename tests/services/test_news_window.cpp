@@ -40,10 +40,15 @@ struct TFixture
     ~TFixture() { BrandingSettings() = TBrandingSettings{}; }
 
     QTreeWidgetItem *Row(int i) const { return news->lvwItems->topLevelItem(i); }
+    // A click that starts fetching a body returns once the fetch is over;
+    // one while a fetch waits returns at once.
     void Click(int i) const
     {
+        const bool wasBusy = news->Busy;
         const QRect r = news->lvwItems->visualItemRect(Row(i));
         QTest::mouseClick(news->lvwItems->viewport(), Qt::LeftButton, {}, r.center());
+        if (!wasBusy && news->Busy && !QTest::qWaitFor([this] { return !news->Busy; }, 30000))
+            qWarning("the body's fetch did not end");
     }
     void Open(const TStringList &list = kNews)
     {
@@ -116,12 +121,41 @@ private slots:
         QCOMPARE(parts.size(), 6);
         QCOMPARE(parts[0].value, QByteArray("pub7"));
         QCOMPARE(parts[2].value, QByteArray("BG"));
+    }
 
-        // An older entry after a newer one writes the older identifier.
-        f.Click(0);
-        f.Click(2);
-        QCOMPARE(ReadLastNewsId(f.dir.Path()), QByteArray("7"));
-        QCOMPARE(f.RequestedIds(), (QList<QByteArray>{"9", "12", "7"}));
+    // The marker is what the news tick compares the latest news with, as a
+    // number: it must end up at the newest entry read, whatever the order.
+    void openingEntries_keepsTheNewestReadAsMarker_data()
+    {
+        QTest::addColumn<QByteArray>("stored"); // null: no marker yet
+        QTest::addColumn<QList<int>>("rows");   // clicked in this order
+        QTest::addColumn<QByteArray>("marker");
+        QTest::newRow("newer, then older") << QByteArray() << QList<int>{1, 2} << QByteArray("9");
+        QTest::newRow("older, then newer") << QByteArray() << QList<int>{2, 1} << QByteArray("9");
+        QTest::newRow("all, newest in the middle") << QByteArray() << QList<int>{1, 0, 2} << QByteArray("12");
+        QTest::newRow("older than the stored one") << QByteArray("10") << QList<int>{1, 2} << QByteArray("10");
+        QTest::newRow("stored one compared as a number")
+            << QByteArray("8") << QList<int>{1} << QByteArray("9");
+        // The tick reads a marker that is no number as 0: any entry opened is newer.
+        QTest::newRow("stored one not a number") << QByteArray("abc") << QList<int>{2} << QByteArray("7");
+    }
+    void openingEntries_keepsTheNewestReadAsMarker()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QList<int>, rows);
+        QFETCH(QByteArray, marker);
+        TFixture f;
+        f.server.Route("/news/getnewsdetails.php", Details("body"));
+        if (!stored.isNull())
+            QVERIFY(WriteLastNewsId(f.dir.Path(), stored));
+        f.Open();
+        QList<QByteArray> opened;
+        for (int row : rows) {
+            f.Click(row);
+            opened << TfrmNews::RowNewsId(f.Row(row));
+        }
+        QCOMPARE(f.RequestedIds(), opened);
+        QCOMPARE(ReadLastNewsId(f.dir.Path()), marker);
     }
 
     void failedFetch_leavesViewAndMarker_data()

@@ -1,5 +1,6 @@
 // The web panel of the main window on the real engine: the browser bar, the
 // Browse and Paste buttons, and failures reaching the error reporter.
+#include "app/item_editor.h"
 #include "app/main_window.h"
 #include "book/category_tree.h"
 #include "book/item_record.h"
@@ -120,8 +121,8 @@ void TestWebPanel::init()
 bool TestWebPanel::Open(const QString &path)
 {
     const qsizetype before = m_loaded->count();
-    m_window->ui().edtWebsiteURL->setText(m_server.Url(path));
-    Click(m_window->ui().btnBrowseWebsite);
+    m_window->findChild<QLineEdit *>("edtWebsiteURL")->setText(m_server.Url(path));
+    Click(m_window->findChild<QPushButton *>("btnBrowseWebsite"));
     return WaitLoads(*m_loaded, int(before + 1)) && Page()->url().path() == path;
 }
 
@@ -135,12 +136,12 @@ void TestWebPanel::nothingHappensBeforeTheFirstNavigation()
     QTest::keyClick(w.ui().edtURL, Qt::Key_Return);
     QTest::keyClick(w.ui().edtURL, Qt::Key_Enter);
     const QList<QAbstractButton *> buttons = {w.ui().bsSkinSpeedButton1, w.ui().bsSkinSpeedButton2, w.ui().bsSkinSpeedButton3,
-                                              w.ui().bsSkinSpeedButton4, w.ui().btnBrowseWebsite,   w.ui().btnBrowseLogin,
-                                              w.ui().btnBrowseAffiliate, w.ui().btnBrowseCloaked};
+                                              w.ui().bsSkinSpeedButton4, w.findChild<QPushButton *>("btnBrowseWebsite"),   w.findChild<QPushButton *>("btnBrowseLogin"),
+                                              w.findChild<QPushButton *>("btnBrowseAffiliate"), w.findChild<QPushButton *>("btnBrowseCloaked")};
     for (QAbstractButton *button : buttons)
         Click(button);
-    w.ui().edtLogin->setText(QStringLiteral("early"));
-    Click(w.ui().btnUPaste);
+    w.findChild<QLineEdit *>("edtLogin")->setText(QStringLiteral("early"));
+    Click(w.findChild<QPushButton *>("btnUPaste"));
 
     QVERIFY(!View());
     QCOMPARE(w.ui().edtURL->text(), m_server.Url(QStringLiteral("/typed")));
@@ -148,7 +149,7 @@ void TestWebPanel::nothingHappensBeforeTheFirstNavigation()
     QCOMPARE(m_server.Hits(QStringLiteral("/typed")), 0);
     QVERIFY(m_messages.shown.isEmpty());
     w.ui().edtURL->clear();
-    w.ui().edtLogin->clear();
+    w.findChild<QLineEdit *>("edtLogin")->clear();
 }
 
 void TestWebPanel::browseOpensTheFieldAddress_data()
@@ -173,7 +174,7 @@ void TestWebPanel::browseOpensTheFieldAddress()
     QAbstractItemModel *book = m_window->ui().tvwMain->model();
     m_window->ui().tvwMain->setCurrentIndex(book->index(0, 0, book->index(0, 0)));
     const auto unselect = qScopeGuard([this] {
-        m_window->ItemModified = false;
+        m_window->findChild<TItemEditor *>()->SetModified(false);
         m_window->ui().tvwMain->setCurrentIndex(QModelIndex());
     });
     const QString address = m_server.Url(path) + QStringLiteral("?ref=Tarnwick&next=%2Fhome");
@@ -193,9 +194,9 @@ void TestWebPanel::browseUsesTheSelectedItem()
 {
     TCategoryTree *tree = m_window->ui().tvwMain;
     tree->setCurrentIndex(tree->model()->index(0, 0, tree->model()->index(0, 0)));
-    QCOMPARE(m_window->ui().edtLoginURL->text(), m_server.Url(QStringLiteral("/login")));
+    QCOMPARE(m_window->findChild<QLineEdit *>("edtLoginURL")->text(), m_server.Url(QStringLiteral("/login")));
 
-    Click(m_window->ui().btnBrowseLogin);
+    Click(m_window->findChild<QPushButton *>("btnBrowseLogin"));
     QVERIFY(WaitLoads(*m_loaded));
     QCOMPARE(Page()->url().path(), QStringLiteral("/login"));
     QCOMPARE(m_window->ui().edtURL->text(), m_server.Url(QStringLiteral("/login")));
@@ -244,13 +245,13 @@ void TestWebPanel::backWithoutHistoryDoesNothing()
 void TestWebPanel::stopEndsALoad()
 {
     const QString slow = m_server.Url(QStringLiteral("/slow"));
-    m_window->ui().edtWebsiteURL->setText(slow);
-    Click(m_window->ui().btnBrowseWebsite);
+    m_window->findChild<QLineEdit *>("edtWebsiteURL")->setText(slow);
+    Click(m_window->findChild<QPushButton *>("btnBrowseWebsite"));
     QVERIFY(WaitUntil([&] { return m_server.Hits(QStringLiteral("/slow")) == 1 && Browser().Busy(); }));
 
     // A Browse button beside an empty field leaves the loading page alone.
-    m_window->ui().edtCloaked->clear();
-    Click(m_window->ui().btnBrowseCloaked);
+    m_window->findChild<QLineEdit *>("edtCloaked")->clear();
+    Click(m_window->findChild<QPushButton *>("btnBrowseCloaked"));
     QVERIFY(Browser().Busy());
     QCOMPARE(m_window->ui().edtURL->text(), slow);
 
@@ -364,8 +365,8 @@ void TestWebPanel::pasteInsertsAtTheCaret()
                       .arg(caret));
 
     QGuiApplication::clipboard()->setText(QStringLiteral("previous"));
-    m_window->ui().edtLogin->setText(button == u"btnUPaste" ? text : QStringLiteral("not this"));
-    m_window->ui().edtPassword->setText(button == u"btnPPaste" ? text : QStringLiteral("not this"));
+    m_window->findChild<QLineEdit *>("edtLogin")->setText(button == u"btnUPaste" ? text : QStringLiteral("not this"));
+    m_window->findChild<QLineEdit *>("edtPassword")->setText(button == u"btnPPaste" ? text : QStringLiteral("not this"));
     Click(m_window->findChild<QPushButton *>(button));
 
     const QString read = QStringLiteral("document.getElementById('%1').value").arg(input);
@@ -457,11 +458,11 @@ void TestWebPanel::passwordForAnotherHostAsksFirst()
     RunJs(Page(), QStringLiteral("document.getElementById('pass').value = '';"));
     QGuiApplication::clipboard()->setText(QStringLiteral("previous"));
     // The item belongs to another site than the page shown.
-    m_window->ui().edtWebsiteURL->setText(QStringLiteral("https://bank.example/"));
-    m_window->ui().edtLoginURL->setText(QStringLiteral("https://login.bank.example/"));
-    m_window->ui().edtPassword->setText(QStringLiteral("hunter2"));
+    m_window->findChild<QLineEdit *>("edtWebsiteURL")->setText(QStringLiteral("https://bank.example/"));
+    m_window->findChild<QLineEdit *>("edtLoginURL")->setText(QStringLiteral("https://login.bank.example/"));
+    m_window->findChild<QLineEdit *>("edtPassword")->setText(QStringLiteral("hunter2"));
     m_messages.Answer(TModalResult(answer));
-    Click(m_window->ui().btnPPaste);
+    Click(m_window->findChild<QPushButton *>("btnPPaste"));
 
     QCOMPARE(m_messages.shown.size(), 1);
     QCOMPARE(m_messages.shown[0].kind, TMsgDlgType::mtWarning);

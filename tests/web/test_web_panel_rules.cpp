@@ -5,11 +5,13 @@
 #include "util/errors.h"
 #include "util/secret_clipboard.h"
 #include "util/web_engine_parts.h"
+#include "web/login_fill.h"
 #include "web/web_panel.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -35,6 +37,10 @@ public:
         return !url.isEmpty();
     }
     QString ScriptError() const override { return {}; }
+    void RunIsolatedScript(const QString &, const std::function<void(const QVariant &)> &) override
+    {
+        Call(QStringLiteral("RunIsolatedScript"));
+    }
 
     bool busy = false;
     QUrl url;
@@ -61,6 +67,8 @@ private slots:
     void command();
     void passwordPaste_data();
     void passwordPaste();
+    void logInStart_data();
+    void logInStart();
 };
 
 void TestWebPanelRules::command_data()
@@ -166,6 +174,62 @@ void TestWebPanelRules::passwordPaste()
     QCOMPARE(messages.shown.size(), asked ? 1 : 0);
     QCOMPARE(browser.calls.contains(QStringLiteral("Paste")), pasted);
     QCOMPARE(QGuiApplication::clipboard()->text(), pasted ? QStringLiteral("secret") : QStringLiteral("previous"));
+}
+
+void TestWebPanelRules::logInStart_data()
+{
+    QTest::addColumn<QStringList>("addresses"); // website, login, affiliate, cloaked
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("calls");
+    QTest::addColumn<bool>("armed");
+    QTest::addColumn<bool>("raises");
+
+    const QString website = QStringLiteral("http://bank.example/");
+    const QString login = QStringLiteral("https://bank.example/sign-in");
+    QTest::newRow("login address") << QStringList{website, login, QStringLiteral("http://aff.example/")} << false
+                                   << QString() << QStringLiteral("Busy|Navigate ") + login << true << false;
+    QTest::newRow("blank login address: the website")
+        << QStringList{website, QStringLiteral("  ")} << false << QString() << QStringLiteral("Busy|Navigate ") + website
+        << true << false;
+    QTest::newRow("a page still loading is stopped first")
+        << QStringList{website, login} << true << QString() << QStringLiteral("Busy|Stop|Navigate ") + login << true
+        << false;
+    QTest::newRow("no address to open: nothing happens")
+        << QStringList{QString(), QString(), QStringLiteral("http://aff.example/")} << false << QString() << QString()
+        << false << false;
+    QTest::newRow("the browser cannot open it: raised, not armed")
+        << QStringList{website, login} << false << QStringLiteral("Navigate")
+        << QStringLiteral("Busy|Navigate ") + login << false << true;
+}
+
+void TestWebPanelRules::logInStart()
+{
+    QFETCH(QStringList, addresses);
+    QFETCH(bool, busy);
+    QFETCH(QString, failing);
+    QFETCH(QString, calls);
+    QFETCH(bool, armed);
+    QFETCH(bool, raises);
+    TRecordingBrowser browser;
+    browser.busy = busy;
+    browser.failing = failing;
+    TLoginFill fill(browser);
+    QSignalSpy refused(&fill, &TLoginFill::refused);
+    bool raised = false;
+    bool started = false;
+    try {
+        started = fill.LogIn(addresses, QStringLiteral("alice"), QStringLiteral("secret"));
+    } catch (const EAppError &) {
+        raised = true;
+    }
+    QCOMPARE(raised, raises);
+    QCOMPARE(browser.calls.join(u'|'), calls);
+    QCOMPARE(fill.Armed(), armed);
+    QCOMPARE(started, armed);
+    // Only the item without an address is told of here; a failed navigation
+    // is the caller's to report.
+    QCOMPARE(refused.size(), calls.isEmpty() ? 1 : 0);
 }
 
 QTEST_MAIN(TestWebPanelRules)
