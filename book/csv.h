@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // Comma-separated values as RFC 4180 describes them, in UTF-8. Files come from
 // outside, so reading is bounded and every fault is reported with the row it
 // is in instead of guessed around.
@@ -28,6 +30,29 @@ struct TCsvTable
     // it are kept, but the file should not be used.
     QString fault;
     bool readAsAnsi = false; // the bytes were not UTF-8 and were read as Windows-1252
+};
+
+// The rows of ReadCsv one at a time, so that a large file's rows need not
+// all be held at once. The decoded text is held until the last row is read.
+class TCsvReader
+{
+public:
+    explicit TCsvReader(const QByteArray &data, qsizetype maxBytes = kCsvMaxBytes, int maxRows = kCsvMaxRows);
+    ~TCsvReader();
+    TCsvReader(const TCsvReader &) = delete;
+    TCsvReader &operator=(const TCsvReader &) = delete;
+
+    // The next row; false at the end of the file, or at a fault of the whole
+    // file, which Fault() then tells (rows given before it stand).
+    bool Next(TCsvRow &row);
+    const QString &Fault() const { return m_fault; }
+    bool ReadAsAnsi() const { return m_readAsAnsi; }
+
+private:
+    class TParser;
+    std::unique_ptr<TParser> m_parser;
+    QString m_fault;
+    bool m_readAsAnsi = false;
 };
 
 // Reads `data`: a UTF-8 byte-order mark is skipped; records end at CR LF, LF

@@ -175,6 +175,13 @@ private:
     // (an emoji, say) being one character.
     QByteArray Ansi(const QString &field, const QString &text, bool secret = false)
     {
+        // Most text of a list is plain ASCII, which converts as it is; the
+        // walk below, a conversion per character, only for the rest.
+        bool plain = true;
+        for (const QChar c : text)
+            plain = plain && c.unicode() - 1u < 0x7Fu;
+        if (plain)
+            return text.toLatin1();
         QByteArray bytes;
         bytes.reserve(text.size());
         QStringList lacking;
@@ -238,8 +245,10 @@ public:
     QByteArray Resolve(const QByteArray &name, bool *isNew)
     {
         *isNew = false;
-        if (m_exact.contains(name))
-            return name;
+        // The spelling kept here, so that the items of a category share one
+        // copy of its name.
+        if (const auto it = m_exact.constFind(name); it != m_exact.cend())
+            return *it;
         const QByteArray key = Fold(name);
         if (const auto it = m_folded.constFind(key); it != m_folded.constEnd())
             return *it;
@@ -254,6 +263,125 @@ private:
 
     QSet<QByteArray> m_exact;
     QHash<QByteArray, QByteArray> m_folded;
+};
+
+// The addresses of a field that may hold several, separated by commas.
+QStringList Addresses(const QString &field)
+{
+    QStringList out;
+    for (const QString &part : field.split(u','))
+        if (const QString address = part.trimmed(); !address.isEmpty())
+            out << address;
+    return out;
+}
+
+// The root group that every group path of the file starts with, when at
+// least one path goes below it; empty otherwise, and then no path is
+// shortened: a list whose paths start differently has no root to drop.
+QString CommonRootGroup(const QByteArray &csv, qsizetype maxBytes, int column)
+{
+    QString root;
+    bool nested = false;
+    TCsvReader reader(csv, maxBytes);
+    TCsvRow row;
+    if (!reader.Next(row))
+        return {};
+    const qsizetype width = row.fields.size();
+    while (reader.Next(row)) {
+        if (!row.fault.isEmpty() || row.fields.size() != width)
+            continue;
+        const QString path = row.fields[column].trimmed();
+        if (path.isEmpty())
+            continue;
+        const QString first = path.section(u'/', 0, 0);
+        if (root.isNull())
+            root = first;
+        else if (first != root)
+            return {};
+        nested = nested || path.size() > first.size();
+    }
+    return nested ? root : QString();
+}
+
+QString WithoutRootGroup(const QString &path, const QString &root)
+{
+    if (root.isEmpty() || !path.startsWith(root + u'/'))
+        return path;
+    return path.mid(root.size() + 1).trimmed();
+}
+
+// The title a numbered title was made from ("Mail (2)" -> "Mail"), as the
+// import numbers a taken one; empty for any other title.
+QByteArray UnnumberedTitle(const QByteArray &title)
+{
+    const qsizetype open = title.lastIndexOf(" (");
+    if (open <= 0 || !title.endsWith(')'))
+        return {};
+    const QByteArray digits = title.mid(open + 2, title.size() - open - 3);
+    if (digits.isEmpty() || digits.size() > 9 || digits.startsWith('0'))
+        return {};
+    for (const char d : digits)
+        if (d < '0' || d > '9')
+            return {};
+    return digits.toInt() >= 2 ? title.left(open) : QByteArray();
+}
+
+// The items of the book and of the rows so far, by category, as the
+// duplicate check compares them. The book's items of a category are asked
+// for at the first row that lands in it, so a large book is not walked
+// for categories the file never names.
+class TKnownLogins
+{
+public:
+    explicit TKnownLogins(const TBookLoginsIn &book) : m_book(book) {}
+
+    // The row that gave the same item first, 0 when the book holds it, -1
+    // when nothing does.
+    int Find(const QByteArray &category, const TItemRecord &item)
+    {
+        return Of(category).value(Key(item.Title(), item.Login(), item.Password()), -1);
+    }
+
+    void Add(const QByteArray &category, const QByteArray &title, const TItemRecord &item, int row)
+    {
+        Insert(Of(category), title, item.Login(), item.Password(), row);
+    }
+
+private:
+    using TKeys = QHash<QByteArray, int>;
+
+    // Fields of the book never hold the delimiter, and those of a row have
+    // lost it while they were fitted, so the joined key is unambiguous.
+    static QByteArray Key(const QByteArray &title, const QByteArray &username, const QByteArray &password)
+    {
+        QByteArray key;
+        key.reserve(title.size() + username.size() + password.size() + 2);
+        key.append(title).append(kFieldDelimiter).append(username).append(kFieldDelimiter).append(password);
+        return key;
+    }
+
+    static void Insert(TKeys &keys, const QByteArray &title, const QByteArray &username, const QByteArray &password,
+                       int row)
+    {
+        keys.insert(Key(title, username, password), row);
+        if (const QByteArray plain = UnnumberedTitle(title); !plain.isEmpty())
+            keys.insert(Key(plain, username, password), row);
+    }
+
+    TKeys &Of(const QByteArray &category)
+    {
+        auto it = m_known.find(category);
+        if (it == m_known.end()) {
+            it = m_known.insert(category, {});
+            if (m_book)
+                for (const TBookLogin &login : m_book(category))
+                    Insert(*it, login.title, login.username, login.password, 0);
+        }
+        return *it;
+    }
+
+    const TBookLoginsIn &m_book;
+    QHash<QByteArray, TKeys> m_known;
 };
 
 } // namespace
@@ -310,6 +438,8 @@ TCsvColumns DetectCsvColumns(const QStringList &header)
     if (!c.Recognised())
         return TCsvColumns{};
     c.login = c.website;
+    c.addressList = c.website >= 0 && keys[c.website] == QLatin1String("login_uri");
+    c.groupPath = c.category >= 0 && keys[c.category] == QLatin1String("group");
     c.format = FormatName(keys);
     const QList<int> used{c.title, c.website, c.username, c.password, c.description, c.category};
     for (int i = 0; i < header.size(); ++i)
@@ -328,25 +458,46 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
     TImportPlan plan;
     plan.text = book.text;
     const auto shownText = [&book](const QByteArray &bytes) { return DecodeBookText(bytes, book.text); };
-    const TCsvTable table = ReadCsv(csv, maxBytes);
-    if (!table.fault.isEmpty()) {
-        plan.fault = table.fault;
-        return plan;
+    // Row by row, so that the file's rows and the items they give are not
+    // held whole at once. A fault of the whole file, which may show only at
+    // its end, still leaves nothing but itself.
+    // A file of more lines than rows may be is read once first, so that one
+    // of too many rows is refused before its rows are planned.
+    if (csv.count('\n') + csv.count('\r') >= kCsvMaxRows) {
+        TCsvReader probe(csv, maxBytes);
+        for (TCsvRow row; probe.Next(row);) {
+        }
+        if (!probe.Fault().isEmpty()) {
+            plan.fault = probe.Fault();
+            return plan;
+        }
     }
-    if (table.rows.isEmpty()) {
+    TCsvReader reader(csv, maxBytes);
+    const auto fileFault = [&reader] {
+        TImportPlan failed;
+        failed.fault = reader.Fault();
+        return failed;
+    };
+    TCsvRow header;
+    if (!reader.Next(header)) {
+        if (!reader.Fault().isEmpty())
+            return fileFault();
         plan.fault = QStringLiteral("The file holds no rows.");
         return plan;
     }
-    const TCsvRow &header = table.rows.first();
     plan.header = header.fields;
     plan.columns = DetectCsvColumns(header.fields);
     if (!header.fault.isEmpty() || !plan.columns.Recognised()) {
+        for (TCsvRow rest; reader.Next(rest);) {
+        }
+        if (!reader.Fault().isEmpty())
+            return fileFault();
         plan.fault = QStringLiteral("The header row names no known columns: a password column and a name "
                                     "or address column are needed.");
         return plan;
     }
     const TCsvColumns &c = plan.columns;
-    if (table.readAsAnsi)
+    if (reader.ReadAsAnsi())
         plan.notes.append({0, {}, QStringLiteral("the file is not UTF-8"),
                            QStringLiteral("it is read as Windows-1252")});
     if (!c.ignored.isEmpty())
@@ -358,9 +509,12 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
     // title would otherwise try every number given before, for every row.
     QHash<QPair<QByteArray, QByteArray>, qint64> nextNumber;
     TCategoryNames categories(book.categories);
+    TKnownLogins known(book.loginsIn);
+    const QString rootGroup = c.groupPath ? CommonRootGroup(csv, maxBytes, c.category) : QString();
     const QStringList &names = FieldNames();
-    for (qsizetype r = 1; r < table.rows.size(); ++r) {
-        const TCsvRow &row = table.rows[r];
+    // About a row a line: the list is made once instead of grown by copies.
+    plan.items.reserve(std::min<qsizetype>(std::max(csv.count('\n'), csv.count('\r')) + 1, kCsvMaxRows));
+    for (TCsvRow row; reader.Next(row);) {
         if (!row.fault.isEmpty()) {
             plan.notes.append({row.row, {}, QStringLiteral("malformed: %1").arg(row.fault),
                                QStringLiteral("the row is skipped"), TImportSkip::Malformed});
@@ -377,7 +531,9 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
         auto text = [&row](int column) { return column >= 0 ? row.fields[column] : QString(); };
 
         QString title = text(c.title).trimmed();
-        const QString address = text(c.website).trimmed();
+        const QStringList addresses = c.addressList ? Addresses(text(c.website)) : QStringList();
+        const QString address = c.addressList ? addresses.value(0) : text(c.website).trimmed();
+        const QString folder = WithoutRootGroup(text(c.category).trimmed(), rootGroup);
         if (!c.own) {
             bool empty = title.isEmpty() && address.isEmpty();
             for (int col : {c.username, c.password, c.description})
@@ -414,7 +570,7 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             TFitter shown(row.row, unused, book.text);
             TImportItem out;
             out.row = row.row;
-            QString category = text(c.category).trimmed();
+            QString category = folder;
             if (category.isEmpty() && !c.own)
                 category = QString::fromLatin1(kImportedCategory);
             out.item.Category() = shown.Line(names[0], category);
@@ -426,7 +582,9 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             continue;
         }
 
-        TFitter fit(row.row, plan.notes, book.text);
+        // Kept apart until the row is known to be no item of the book.
+        QList<TImportNote> rowNotes;
+        TFitter fit(row.row, rowNotes, book.text);
         TImportItem in;
         in.row = row.row;
         TItemRecord &item = in.item;
@@ -436,7 +594,7 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
                 item.fields[f] = fit.Line(names[f], row.fields[f]);
             item.description = fit.Description(names[11], row.fields[11], true);
         } else {
-            QString category = text(c.category).trimmed();
+            QString category = folder;
             if (category.isEmpty())
                 category = QString::fromLatin1(kImportedCategory);
             if (title.isEmpty()) {
@@ -447,8 +605,17 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             }
             item.Category() = fit.Line(names[0], category);
             item.Title() = fit.Line(names[1], title);
-            item.WebsiteURL() = fit.Line(names[3], text(c.website));
-            item.LoginURL() = item.WebsiteURL();
+            if (addresses.size() > 1) {
+                item.WebsiteURL() = fit.Line(names[3], addresses[1]);
+                item.LoginURL() = fit.Line(names[4], addresses[0]);
+                if (addresses.size() > 2)
+                    fit.Note(names[3], QStringLiteral("%1 addresses").arg(addresses.size()),
+                             QStringLiteral("the first is the login address, the second the website; "
+                                            "the others are not imported"));
+            } else {
+                item.WebsiteURL() = fit.Line(names[3], c.addressList ? address : text(c.website));
+                item.LoginURL() = item.WebsiteURL();
+            }
             item.Login() = fit.Line(names[5], text(c.username));
             item.Password() = fit.Line(names[6], text(c.password));
             item.description = fit.Description(names[11], text(c.description), false);
@@ -470,6 +637,17 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
         const QByteArray spelt = item.Category();
         bool isNew = false;
         item.Category() = categories.Resolve(spelt, &isNew);
+        if (const int first = isNew ? -1 : known.Find(item.Category(), item); first >= 0) {
+            if (first == 0)
+                plan.notes.append({row.row, {}, QStringLiteral("already in the book (the same category, title, "
+                                                               "username and password)"),
+                                   QStringLiteral("the row is skipped"), TImportSkip::InBook});
+            else
+                plan.notes.append({row.row, {}, QStringLiteral("the same category, title, username and password "
+                                                               "as row %1").arg(first),
+                                   QStringLiteral("the row is skipped"), TImportSkip::Repeated});
+            continue;
+        }
         if (isNew)
             plan.newCategories.append(item.Category());
         else if (item.Category() != spelt)
@@ -495,8 +673,14 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             fit.Note(names[1], QStringLiteral("the title \"%1\" is taken in \"%2\"").arg(shownText(wanted), shownText(category)),
                      QStringLiteral("the item is titled \"%1\"").arg(shownText(item.Title())));
         given.insert({category, item.Title()});
+        known.Add(category, wanted, item, row.row);
+        if (item.Title() != wanted)
+            known.Add(category, item.Title(), item, row.row);
+        plan.notes += rowNotes;
         plan.items.append(std::move(in));
     }
+    if (!reader.Fault().isEmpty())
+        return fileFault();
     return plan;
 }
 
@@ -517,6 +701,15 @@ qsizetype TImportPlan::SkippedRows() const
     return rows.size();
 }
 
+qsizetype TImportPlan::LostRows() const
+{
+    QSet<int> rows;
+    for (const TImportNote &n : notes)
+        if (n.skip != TImportSkip::None && n.skip != TImportSkip::InBook && n.skip != TImportSkip::Repeated)
+            rows.insert(n.row);
+    return rows.size();
+}
+
 QString DescribeSkippedRows(const TImportPlan &plan, bool done)
 {
     struct TGroup
@@ -530,6 +723,8 @@ QString DescribeSkippedRows(const TImportPlan &plan, bool done)
         {TImportSkip::Malformed, "malformed", {}},
         {TImportSkip::FieldCount, "with another number of fields than the header row", {}},
         {TImportSkip::Empty, "with nothing to import", {}},
+        {TImportSkip::InBook, "already in the book", {}},
+        {TImportSkip::Repeated, "repeating an earlier row", {}},
     };
     qsizetype total = 0;
     for (const TImportNote &n : plan.notes) {

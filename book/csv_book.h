@@ -41,6 +41,13 @@ struct TCsvColumns
     int paymentDay = -1;
     int description = -1;
     QStringList ignored; // header names no field takes
+    // The address column may hold several addresses separated by commas (a
+    // password manager's "login_uri"): the first is the login address, the
+    // second the website.
+    bool addressList = false;
+    // The category column holds group paths that start with the file's root
+    // group ("Root/Shops"), which the book has no use for.
+    bool groupPath = false;
 
     bool Recognised() const { return password >= 0 && (title >= 0 || website >= 0); }
 };
@@ -60,6 +67,8 @@ enum class TImportSkip {
     Malformed,  // the CSV of the row is broken
     FieldCount, // another number of fields than the header row
     Empty,      // nothing to import
+    InBook,     // an item of the same category, title, username and password is in the book
+    Repeated,   // an earlier row of the file gives the same item
 };
 
 // One thing the import does to a row that the user should see before it
@@ -97,6 +106,9 @@ struct TImportPlan
 
     // How many rows of the file give no item, for whatever reason.
     qsizetype SkippedRows() const;
+    // How many of them are lost: not imported and not already in the book
+    // (nor given by an earlier row).
+    qsizetype LostRows() const;
 };
 
 // The category an item lands in when its row names no folder.
@@ -107,6 +119,17 @@ constexpr const char *kImportedCategory = "Imported";
 // plan itself.
 using TBookHasTitle = std::function<bool(const QByteArray &category, const QByteArray &title)>;
 
+// An item as the import compares it with a row, to leave out what the book
+// already holds.
+struct TBookLogin
+{
+    QByteArray title;
+    QByteArray username;
+    QByteArray password;
+};
+// The items the book shows in the category of that name (byte for byte).
+using TBookLoginsIn = std::function<QList<TBookLogin>(const QByteArray &category)>;
+
 // What a plan needs to know of the book it is made for.
 struct TImportBook
 {
@@ -116,6 +139,7 @@ struct TImportBook
     // and no row is left out for its username or password, but for a line
     // break or a NUL, which no field but the description can hold.
     TBookText text = TBookText::Ansi;
+    TBookLoginsIn loginsIn = {}; // none: nothing counts as already in the book
 };
 
 // Reads a CSV file and maps it to items without touching the book. Rows that
@@ -129,6 +153,15 @@ struct TImportBook
 //   becomes "?"; line breaks of the book's own export stay as they are,
 //   those of other lists become CR LF, as the editor writes them;
 // - a title already taken in its category gets " (2)", " (3)" ...;
+// - a row whose category, title, username and password equal an item of the
+//   book, or a row before it, is left out: importing a file twice adds
+//   nothing. An item titled as the import numbers a taken title ("Mail (2)")
+//   counts as one of the row's title ("Mail");
+// - of several addresses in a password manager's "login_uri" the first is
+//   the login address and the second the website;
+// - a group path whose every row starts with the same root group loses it
+//   ("Root/Shops" -> "Shops"); an item in the root group itself keeps its
+//   name as category;
 // - a category the book holds under another spelling (case, surrounding
 //   blanks: a name the book would refuse to add beside it) takes the book's
 //   spelling, and so do later rows that spell a category of the same import

@@ -11,6 +11,8 @@
 #include <QHash>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 // The path as the file system resolves it, also for a file not yet made.
@@ -83,7 +85,20 @@ QByteArray ReadCsvFile(const QString &path, qsizetype maxBytes)
     if (file.size() > maxBytes)
         throw EFileError(tooLarge);
     // A pipe or a device tells no size: read one byte past the bound to know.
-    QByteArray bytes = file.read(maxBytes + 1);
+    // A file that tells one is read into a buffer of its size (and a byte
+    // more, to notice one that grows), not into one of the bound's.
+    QByteArray bytes;
+    if (const qint64 size = file.size(); size > 0 && !file.isSequential()) {
+        bytes = file.read(size + 1);
+        while (file.error() == QFileDevice::NoError && bytes.size() <= maxBytes && !file.atEnd()) {
+            const QByteArray more = file.read(std::min<qint64>(64 * 1024, maxBytes + 1 - bytes.size()));
+            if (more.isEmpty())
+                break;
+            bytes += more;
+        }
+    } else {
+        bytes = file.read(maxBytes + 1);
+    }
     if (file.error() != QFileDevice::NoError)
         throw EFileError(QStringLiteral("Cannot read file \"%1\". %2").arg(Native(path), file.errorString()));
     if (bytes.size() > maxBytes)
@@ -100,6 +115,21 @@ TImportBook ImportBookOf(const TAccountBook &book)
         return book.FindItem(category, title) >= 0;
     };
     out.text = book.Text();
+    // Items show under the first category of their name.
+    out.loginsIn = [&book](const QByteArray &category) {
+        QList<TBookLogin> logins;
+        for (int c = 0; c < book.CategoryCount(); ++c) {
+            if (book.CategoryName(c) != category)
+                continue;
+            const QModelIndex node = book.CategoryIndex(c);
+            for (int i = 0, n = book.rowCount(node); i < n; ++i) {
+                const TItemRecord item = book.ReadItem(book.RecordAt(book.index(i, 0, node)));
+                logins.append({item.Title(), item.Login(), item.Password()});
+            }
+            break;
+        }
+        return logins;
+    };
     return out;
 }
 

@@ -125,6 +125,7 @@ QString TReminderBuilder::Text() const
 namespace {
 
 constexpr int kTitleField = 1;
+constexpr int kPayoutField = 9;
 constexpr int kPaymentDayField = 10;
 
 // Field `n` of a record without splitting or copying the rest: a view into
@@ -158,6 +159,60 @@ QString BookReminderText(const TAccountBook &book, const QDate &today, int daysA
         }
     }
     return reminder.Text();
+}
+
+QList<TPaymentRow> PaymentList(QList<TPaymentRow> rows, const QDate &today)
+{
+    rows.removeIf([](const TPaymentRow &row) { return row.paymentDay.trimmed().isEmpty(); });
+    // The next payment is never more than a month away, so the reminders'
+    // rule, asked that far ahead, dates every payment day it can read.
+    QList<QByteArray> days;
+    days.reserve(rows.size());
+    for (const TPaymentRow &row : rows)
+        days.append(row.paymentDay);
+    QList<TPaymentRow> out;
+    out.reserve(rows.size());
+    QList<bool> dated(rows.size(), false);
+    for (const TPaymentDue &due : DuePayments(days, today, 31)) {
+        TPaymentRow row = rows[due.index];
+        row.next = due.date;
+        row.daysLeft = today.daysTo(due.date);
+        // A payment next month on a day not after today's passed this month.
+        row.overdueLooking = due.date.month() != today.month() || due.date.year() != today.year();
+        dated[due.index] = true;
+        out.append(std::move(row));
+    }
+    std::stable_partition(out.begin(), out.end(), [](const TPaymentRow &row) { return row.overdueLooking; });
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        if (!dated[i])
+            out.append(std::move(rows[i]));
+    return out;
+}
+
+QList<TPaymentRow> BookPaymentList(const TAccountBook &book, const QDate &today)
+{
+    QList<TPaymentRow> rows;
+    for (int c = 0; c < book.CategoryCount(); ++c) {
+        const QModelIndex category = book.CategoryIndex(c);
+        for (int i = 0, n = book.rowCount(category); i < n; ++i) {
+            const qsizetype record = book.RecordAt(book.index(i, 0, category));
+            const QByteArray bytes = book.Record(record);
+            const QByteArray day = RecordField(bytes, kPaymentDayField);
+            if (day.trimmed().isEmpty())
+                continue;
+            TPaymentRow row;
+            row.record = record;
+            // Copies: the fields are views into `bytes`.
+            row.paymentDay = QByteArray(day.constData(), day.size());
+            const QByteArray title = RecordField(bytes, kTitleField);
+            row.title = QByteArray(title.constData(), title.size());
+            row.category = book.CategoryName(c);
+            const QByteArray payout = RecordField(bytes, kPayoutField);
+            row.payout = QByteArray(payout.constData(), payout.size());
+            rows.append(std::move(row));
+        }
+    }
+    return PaymentList(std::move(rows), today);
 }
 
 bool ReminderDue(bool remindersOn, const QDate &lastShown, const QDate &today)

@@ -73,6 +73,32 @@ class TAccountBook;
 // tree shows them; empty when nothing is due.
 QString BookReminderText(const TAccountBook &book, const QDate &today, int daysAhead = 3);
 
+// One line of the list of payments.
+struct TPaymentRow
+{
+    qsizetype record = -1; // the book's record, to select its item
+    QByteArray title;      // Windows-1252, as the book holds them
+    QByteArray category;
+    QByteArray payout;
+    QByteArray paymentDay; // as written
+    QDate next;            // the next payment; invalid when the payment day cannot be read
+    qint64 daysLeft = -1;  // from today to `next`, 0 being today
+    // This month's payment date has passed: the money may be late.
+    bool overdueLooking = false;
+
+    bool Readable() const { return next.isValid(); }
+};
+
+// The rows given (record, title, category, payout and payment day filled in,
+// in book order) with their dates, in the order the list shows them: those
+// whose date passed this month first, then by the next payment's date, then
+// those whose payment day cannot be read; book order among equals. Rows of
+// an empty payment day are left out.
+QList<TPaymentRow> PaymentList(QList<TPaymentRow> rows, const QDate &today);
+
+// The same for every item the tree shows, walked as BookReminderText walks it.
+QList<TPaymentRow> BookPaymentList(const TAccountBook &book, const QDate &today);
+
 // Reminders show at most once a day per application folder: true when they
 // are on and none was shown on `today` yet (`lastShown` is the stored date,
 // invalid when none was stored).

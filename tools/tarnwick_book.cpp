@@ -6,12 +6,14 @@
 //   tarnwick-book [--folder DIR] search TEXT
 //   tarnwick-book [--folder DIR] check
 //   tarnwick-book [--folder DIR] [--password-stdin] protect | unprotect | passwd
+//   tarnwick-book generate [--length N] [--classes LIST] [--avoid-look-alikes]
 
 #include "tools/tool_output.h"
 #include "book/account_book.h"
 #include "book/book_check.h"
 #include "book/book_folder.h"
 #include "book/protected_book.h"
+#include "book/password_generator.h"
 #include "book/search_rule.h"
 #include "util/codepage.h"
 #include "util/errors.h"
@@ -298,13 +300,14 @@ int Export(const TToolContext &context)
 
 int Import(const TToolContext &context)
 {
-    const QByteArray csv = ReadCsvFile(context.csv);
+    QByteArray csv = ReadCsvFile(context.csv);
     TBookFolder folder(context.folder);
     // A dry run writes nothing and may look while the program runs.
     if (!context.dryRun && RefuseWhileOpen(folder, context))
         return ExitBookOpen;
     LoadBook(folder, context);
     const TImportPlan plan = folder.PlanImport(csv);
+    csv = QByteArray(); // the plan holds all it needs while the book grows
     if (!plan.fault.isEmpty()) {
         Fail(QStringLiteral("\"%1\" cannot be imported. %2 Nothing was written.").arg(Native(context.csv), plan.fault));
         return ExitFailed;
@@ -319,9 +322,11 @@ int Import(const TToolContext &context)
                                 .arg(newCategories.size())
                                 .arg(newCategories.size() == 1 ? QStringLiteral("y") : QStringLiteral("ies"))
                                 .arg(newCategories.isEmpty() ? QString() : QStringLiteral(": ") + newCategories.join(", "));
-    // Rows left out make the run's status, dry or not, so a script notices.
+    // Rows left out make the run's status, dry or not, so a script notices;
+    // rows the book already holds are no loss, so importing a file again
+    // succeeds.
     const QString skipped = DescribeSkippedRows(plan, !context.dryRun);
-    const int status = skipped.isEmpty() ? ExitOk : ExitRowsSkipped;
+    const int status = plan.LostRows() == 0 ? ExitOk : ExitRowsSkipped;
     const auto tellSkipped = [&] {
         if (!skipped.isEmpty())
             Print(stdout, skipped + QLatin1Char('\n'));
@@ -410,6 +415,19 @@ int Check(const TToolContext &context)
     return found.isEmpty() ? ExitOk : ExitFound;
 }
 
+// One password for a plain book, which the program's password field takes as
+// it is.
+int Generate(const TPasswordOptions &options)
+{
+    const QString password = GeneratePassword(options);
+    if (password.isEmpty()) {
+        Fail(QStringLiteral("No password could be drawn."));
+        return ExitFailed;
+    }
+    Print(stdout, password + QLatin1Char('\n'));
+    return ExitOk;
+}
+
 QString HelpText()
 {
     return QStringLiteral(
@@ -439,10 +457,14 @@ QString HelpText()
         "      not imported. When rows of FILE are left out (for that, or being\n"
         "      malformed), which and why is told at the end and the exit status\n"
         "      is 5.\n"
+        "      A row whose category, title, username and password equal an item\n"
+        "      of the book or an earlier row is left out as already there, which\n"
+        "      alone does not make the status 5: importing FILE again adds nothing.\n"
         "  search TEXT\n"
         "      Prints \"category / title\" of each item whose text (not its password)\n"
         "      holds TEXT, ignoring case and accents, as the program's search does.\n"
         "      Put \"--\" before a TEXT that starts with \"-\".\n"
+        "      Several words are one TEXT, separated by blanks, as if quoted.\n"
         "  check\n"
         "      Reports items whose category is missing, titles used twice in a\n"
         "      category, records too short to name a category and a title, and\n"
@@ -459,6 +481,13 @@ QString HelpText()
         "  passwd\n"
         "      Asks the master password, then the new one; with --password-stdin\n"
         "      the first two lines of standard input are the old and the new.\n"
+        "  generate [--length N] [--classes LIST] [--avoid-look-alikes]\n"
+        "      Prints a new password drawn from the system's random generator, of\n"
+        "      N characters (8 to 128, default 20) from the classes of LIST, a\n"
+        "      comma-separated list of lower, upper, digits, symbols and accented\n"
+        "      (default lower,upper,digits,symbols), each at least once, and only\n"
+        "      characters the book can hold. --avoid-look-alikes leaves out\n"
+        "      0 O 1 l I |.\n"
         "\n"
         "Options:\n"
         "  --folder DIR   The application folder holding the book.\n"
@@ -498,6 +527,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption passwordStdinOption(QStringLiteral("password-stdin"), QString());
     const QCommandLineOption replaceOption(QStringLiteral("replace-unstorable"), QString());
     parser.addOptions({folderOption, csvOption, dryRunOption, helpOption, passwordStdinOption, replaceOption});
+    const QCommandLineOption lengthOption(QStringLiteral("length"), QString(), QStringLiteral("N"));
+    const QCommandLineOption classesOption(QStringLiteral("classes"), QString(), QStringLiteral("LIST"));
+    const QCommandLineOption lookAlikesOption(QStringLiteral("avoid-look-alikes"), QString());
+    parser.addOptions({lengthOption, classesOption, lookAlikesOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return UsageError(parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -512,8 +545,12 @@ int main(int argc, char *argv[])
 
     TToolContext context;
     context.folder = parser.isSet(folderOption) ? parser.value(folderOption) : QCoreApplication::applicationDirPath();
-    if (!QFileInfo(context.folder).isDir())
-        return UsageError(QStringLiteral("\"%1\" is not a folder.").arg(Native(context.folder)));
+    // A folder that is not there is a failure of the command, not of its
+    // wording.
+    if (!QFileInfo(context.folder).isDir()) {
+        Fail(QStringLiteral("\"%1\" is not a folder.").arg(Native(context.folder)));
+        return ExitFailed;
+    }
     context.folder = QDir(context.folder).absolutePath() + QLatin1Char('/');
     context.csv = parser.value(csvOption);
     context.dryRun = parser.isSet(dryRunOption);
@@ -527,6 +564,27 @@ int main(int argc, char *argv[])
         return UsageError(QStringLiteral("--csv belongs to export and import."));
     if (context.dryRun && command != QLatin1String("import"))
         return UsageError(QStringLiteral("--dry-run belongs to import."));
+    const bool generateCommand = command == QLatin1String("generate");
+    if (!generateCommand
+        && (parser.isSet(lengthOption) || parser.isSet(classesOption) || parser.isSet(lookAlikesOption)))
+        return UsageError(QStringLiteral("--length, --classes and --avoid-look-alikes belong to generate."));
+    TPasswordOptions password;
+    if (generateCommand) {
+        if (!arguments.isEmpty())
+            return UsageError(
+                QStringLiteral("Usage: tarnwick-book generate [--length N] [--classes LIST] [--avoid-look-alikes]"));
+        bool number = true;
+        if (parser.isSet(lengthOption))
+            password.length = parser.value(lengthOption).toInt(&number);
+        if (!number)
+            return UsageError(QStringLiteral("--length takes a number."));
+        if (parser.isSet(classesOption) && !ReadPasswordClasses(parser.value(classesOption), &password.classes))
+            return UsageError(QStringLiteral("--classes takes a comma-separated list of %1.")
+                                  .arg(PasswordClassNames().join(QStringLiteral(", "))));
+        password.avoidLookAlikes = parser.isSet(lookAlikesOption);
+        if (const QString refusal = PasswordRefusal(password); !refusal.isEmpty())
+            return UsageError(refusal);
+    }
     if (csvCommand && (context.csv.isEmpty() || !arguments.isEmpty()))
         return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] %1 --csv FILE%2")
                               .arg(command, command == QLatin1String("import") ? QStringLiteral(" [--dry-run]")
@@ -537,10 +595,12 @@ int main(int argc, char *argv[])
         if (command == QLatin1String("import"))
             return Import(context);
         if (command == QLatin1String("search")) {
-            if (arguments.size() != 1)
+            if (arguments.isEmpty())
                 return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] search TEXT"));
-            return Search(context, arguments.first());
+            return Search(context, arguments.join(QLatin1Char(' ')));
         }
+        if (generateCommand)
+            return Generate(password);
         if (command == QLatin1String("check")) {
             if (!arguments.isEmpty())
                 return UsageError(QStringLiteral("Usage: tarnwick-book [--folder DIR] check"));

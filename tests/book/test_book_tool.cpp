@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -256,6 +257,8 @@ private slots:
                                                      << "Travel / Hotels\nTravel / Flights\nTravel / flights\n";
         QTest::newRow("never the password") << QStringList{"search", "p,w"} << "";
         QTest::newRow("text after --") << QStringList{"search", "--", "-x"} << "";
+        QTest::newRow("several words are one text") << QStringList{"search", "line", "one"} << "Travel / Hotels\n";
+        QTest::newRow("several words not found together") << QStringList{"search", "line", "two"} << "";
     }
     void search()
     {
@@ -343,9 +346,94 @@ private slots:
         }
     }
 
+    // A folder that is not there fails the command; the wording was right.
+    // One password on a line of its own, of the length and classes asked
+    // for; anything the generator refuses is wrong usage.
+    void generate_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("allowed"); // a pattern every character fits
+        QTest::newRow("default") << QStringList{} << 0 << 20 << "[!-~]";
+        QTest::newRow("digits") << QStringList{"--length", "64", "--classes", "digits"} << 0 << 64 << "[0-9]";
+        QTest::newRow("letters without look-alikes")
+            << QStringList{"--classes", "lower,upper", "--avoid-look-alikes", "--length", "128"} << 0 << 128
+            << "[a-km-zA-HJ-NP-Z]";
+        QTest::newRow("accented letters the book holds") << QStringList{"--classes", "accented"} << 0 << 20
+                                                         << "[\\x{80}-\\x{ff}\\x{152}\\x{153}\\x{160}\\x{161}\\x{178}"
+                                                            "\\x{17d}\\x{17e}\\x{192}]";
+        QTest::newRow("too short") << QStringList{"--length", "7"} << 2 << 0 << "";
+        QTest::newRow("too long") << QStringList{"--length", "129"} << 2 << 0 << "";
+        QTest::newRow("not a number") << QStringList{"--length", "twenty"} << 2 << 0 << "";
+        QTest::newRow("no class") << QStringList{"--classes", ""} << 2 << 0 << "";
+        QTest::newRow("an unknown class") << QStringList{"--classes", "lower,emoji"} << 2 << 0 << "";
+        QTest::newRow("an argument") << QStringList{"x"} << 2 << 0 << "";
+    }
+    void generate()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exit);
+        QFETCH(int, length);
+        QFETCH(QString, allowed);
+        const TRun run = Tool(QStringList{"generate"} + arguments);
+        QCOMPARE(run.exit, exit);
+        if (exit != 0) {
+            QVERIFY(run.err.contains("--help"));
+            QCOMPARE(run.out, QString());
+            return;
+        }
+        QVERIFY(run.out.endsWith('\n'));
+        const QString password = run.out.chopped(1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^%1{%2}$").arg(allowed).arg(length)).match(password).hasMatch(),
+                 qPrintable(password));
+        QVERIFY(!password.contains(QChar(0xA5)));
+        QVERIFY(Tool(QStringList{"generate"} + arguments).out != run.out);
+    }
+
+    void generateOptions_belongToGenerate()
+    {
+        QCOMPARE(Tool({"check", "--length", "20"}).exit, 2);
+    }
+
+    void folder_mustExist_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("missing") << "/nonexistent/folder";
+        QTest::newRow("a file") << "@items.dat";
+    }
     void folder_mustExist()
     {
-        QCOMPARE(Tool({"--folder", "/nonexistent/folder", "check"}).exit, 2);
+        QFETCH(QString, folder);
+        TTempAppFolder app;
+        app.Write("items.dat", kItems);
+        if (folder.startsWith('@'))
+            folder = app.File(folder.mid(1));
+        const TRun run = Tool({"--folder", folder, "check"});
+        QCOMPARE(run.exit, 1);
+        QVERIFY(run.err.contains("is not a folder"));
+    }
+
+    // The same file imported again adds nothing and is no failure; what was
+    // left out as already there is told.
+    void import_twice_addsNothing()
+    {
+        TTempAppFolder folder;
+        folder.Write("categories.dat", "Travel\r\n");
+        folder.Write("items.dat", "Travel\xA5Hotels\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n");
+        folder.Write("list.csv", "name,url,username,password,folder\r\n"
+                                 "Hotels,https://h.example.com/,ann,pw,Travel\r\n"
+                                 "Mail,https://m.example.com/,joe,s3cret,\r\n");
+        QCOMPARE(Tool(folder, {"import", "--csv", folder.File("list.csv")}).exit, 0);
+        const QByteArray categories = folder.Read("categories.dat");
+        const QByteArray items = folder.Read("items.dat");
+        QCOMPARE(Items(folder).size(), 3);
+        const TRun again = Tool(folder, {"import", "--csv", folder.File("list.csv")});
+        QCOMPARE(again.exit, 0);
+        QVERIFY2(again.out.contains("2 row(s) of the file were not imported: 2 already in the book (rows 2, 3)."),
+                 qPrintable(again.out));
+        QCOMPARE(folder.Read("items.dat"), items);
+        QCOMPARE(folder.Read("categories.dat"), categories);
     }
 };
 

@@ -36,6 +36,42 @@ TItemRecord Item(QList<QByteArray> fields, const QByteArray &description)
     return item;
 }
 
+// A book of items given as "category|title|username|password", as the
+// import sees it.
+TImportBook BookOf(const QList<QByteArray> &items)
+{
+    TImportBook book;
+    QList<QList<QByteArray>> split;
+    for (const QByteArray &i : items) {
+        split << i.split('|');
+        if (!book.categories.contains(split.last()[0]))
+            book.categories << split.last()[0];
+    }
+    book.hasTitle = [split](const QByteArray &category, const QByteArray &title) {
+        for (const QList<QByteArray> &i : split)
+            if (i[0] == category && i[1] == title)
+                return true;
+        return false;
+    };
+    book.loginsIn = [split](const QByteArray &category) {
+        QList<TBookLogin> out;
+        for (const QList<QByteArray> &i : split)
+            if (i[0] == category)
+                out.append({i[1], i[2], i[3]});
+        return out;
+    };
+    return book;
+}
+
+// "row category/title" of every item of a plan.
+QStringList Landed(const TImportPlan &plan)
+{
+    QStringList out;
+    for (const TImportItem &i : plan.items)
+        out << QStringLiteral("%1 %2/%3").arg(i.row).arg(FromAnsi(i.item.fields[0]), FromAnsi(i.item.fields[1]));
+    return out;
+}
+
 } // namespace
 
 class TestCsv : public QObject
@@ -433,6 +469,8 @@ private slots:
         const TImportPlan plan = PlanCsvImport(csv, {}, 1000);
         QVERIFY(!plan.fault.isEmpty());
         QVERIFY(plan.items.isEmpty());
+        QVERIFY(plan.notes.isEmpty());
+        QVERIFY(plan.newCategories.isEmpty());
     }
 
     void ownExport_unstorableDescription()
@@ -576,7 +614,7 @@ private slots:
     {
         QByteArray csv = "name,password,folder\r\n";
         for (int i = 0; i < 3000; ++i)
-            csv += "Mail,p,Work\r\n";
+            csv += "Mail,p" + QByteArray::number(i) + ",Work\r\n"; // another password: not a repeat
         csv += "Mail (3001),p,Work\r\n";
         auto book = [](const QByteArray &category, const QByteArray &title) {
             return category == "Work" && (title == "Mail" || title == "Mail (3)");
@@ -592,6 +630,165 @@ private slots:
         for (const TImportItem &i : plan.items)
             titles.insert(i.item.fields[1]);
         QCOMPARE(titles.size(), 3001);
+    }
+
+    // A row the book already holds (the same category, title, username and
+    // password), or an earlier row gave, is left out; anything that differs
+    // in one of them is a new item.
+    void duplicates_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("book");
+        QTest::addColumn<QByteArray>("rows"); // name,username,password,folder
+        QTest::addColumn<QStringList>("landed");
+        QTest::addColumn<QStringList>("skipped"); // "row kind"
+        const QList<QByteArray> mail{"Work|Mail|ann|pw"};
+        QTest::newRow("the same item") << mail << QByteArray("Mail,ann,pw,Work\r\n") << QStringList{}
+                                       << QStringList{"2 book"};
+        QTest::newRow("another password") << mail << QByteArray("Mail,ann,pw2,Work\r\n")
+                                          << QStringList{"2 Work/Mail (2)"} << QStringList{};
+        QTest::newRow("another username") << mail << QByteArray("Mail,bob,pw,Work\r\n")
+                                          << QStringList{"2 Work/Mail (2)"} << QStringList{};
+        QTest::newRow("another title") << mail << QByteArray("Post,ann,pw,Work\r\n") << QStringList{"2 Work/Post"}
+                                       << QStringList{};
+        QTest::newRow("another category") << mail << QByteArray("Mail,ann,pw,Home\r\n")
+                                          << QStringList{"2 Home/Mail"} << QStringList{};
+        QTest::newRow("the category spelt otherwise") << mail << QByteArray("Mail,ann,pw,WORK\r\n") << QStringList{}
+                                                      << QStringList{"2 book"};
+        QTest::newRow("case of the password counts") << mail << QByteArray("Mail,ann,PW,Work\r\n")
+                                                     << QStringList{"2 Work/Mail (2)"} << QStringList{};
+        QTest::newRow("a row repeated in the file")
+            << QList<QByteArray>{} << QByteArray("Mail,ann,pw,Work\r\nMail,ann,pw,Work\r\nMail,ann,pw2,Work\r\n")
+            << QStringList{"2 Work/Mail", "4 Work/Mail (2)"} << QStringList{"3 row 2"};
+        QTest::newRow("numbered by an earlier import")
+            << QList<QByteArray>{"Work|Mail|bob|x", "Work|Mail (2)|ann|pw"} << QByteArray("Mail,ann,pw,Work\r\n")
+            << QStringList{} << QStringList{"2 book"};
+        QTest::newRow("numbered in the file, then repeated")
+            << mail << QByteArray("Mail,ann,pw2,Work\r\nMail,ann,pw2,Work\r\n") << QStringList{"2 Work/Mail (2)"}
+            << QStringList{"3 row 2"};
+        QTest::newRow("a number the import never gives")
+            << QList<QByteArray>{"Work|Mail (1)|ann|pw", "Work|Mail (02)|ann|pw", "Work|Mail (x)|ann|pw"}
+            << QByteArray("Mail,ann,pw,Work\r\n") << QStringList{"2 Work/Mail"} << QStringList{};
+        QTest::newRow("a numbered row against the book's plain title")
+            << mail << QByteArray("Mail (2),ann,pw,Work\r\n") << QStringList{"2 Work/Mail (2)"} << QStringList{};
+        QTest::newRow("no folder: the category it lands in")
+            << QList<QByteArray>{"Imported|Mail|ann|pw"} << QByteArray("Mail,ann,pw,\r\n") << QStringList{}
+            << QStringList{"2 book"};
+        QTest::newRow("text the book changes compares as changed")
+            << QList<QByteArray>{"Work|Caf\xE9 ?|ann|pw"} << QByteArray("Caf\xC3\xA9 \xE2\x98\x95,ann,pw,Work\r\n")
+            << QStringList{} << QStringList{"2 book"};
+    }
+    void duplicates()
+    {
+        QFETCH(QList<QByteArray>, book);
+        QFETCH(QByteArray, rows);
+        QFETCH(QStringList, landed);
+        QFETCH(QStringList, skipped);
+        const TImportPlan plan = PlanCsvImportInto("name,username,password,folder\r\n" + rows, BookOf(book));
+        QVERIFY2(plan.fault.isEmpty(), qPrintable(plan.fault));
+        QCOMPARE(Landed(plan), landed);
+        QStringList got;
+        for (const TImportNote &n : plan.notes) {
+            if (n.skip == TImportSkip::InBook)
+                got << QStringLiteral("%1 book").arg(n.row);
+            else if (n.skip == TImportSkip::Repeated)
+                got << QStringLiteral("%1 %2").arg(n.row).arg(n.problem.section(' ', -2));
+            else
+                QVERIFY2(n.row == 0 || Landed(plan).join(' ').contains(QString::number(n.row) + ' '),
+                         qPrintable(DescribeNote(n))); // no note of a row left out as already there
+        }
+        QCOMPARE(got, skipped);
+        QCOMPARE(plan.SkippedRows(), skipped.size());
+        QCOMPARE(plan.LostRows(), 0);
+        if (!skipped.isEmpty())
+            QVERIFY(DescribeSkippedRows(plan).contains(skipped.first().endsWith("book") ? "already in the book"
+                                                                                          : "repeating an earlier row"));
+    }
+
+    // A password manager's export may hold several addresses in one field:
+    // the first is where one logs in, the second the website. Other lists
+    // keep their address whole, commas and all.
+    void addresses_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QStringList>("item"); // title, website, login address
+        QTest::addColumn<int>("notes");
+        const QByteArray manager = "folder,favorite,type,name,notes,fields,reprompt,login_uri,login_username,"
+                                   "login_password,login_totp\r\n";
+        QTest::newRow("two addresses")
+            << manager + ",,login,Shop,,,0,\"https://login.shop.example,https://www.shop.example\",ann,pw,\r\n"
+            << QStringList{"Shop", "https://www.shop.example", "https://login.shop.example"} << 0;
+        QTest::newRow("one address fills both")
+            << manager + ",,login,Shop,,,0,https://shop.example,ann,pw,\r\n"
+            << QStringList{"Shop", "https://shop.example", "https://shop.example"} << 0;
+        QTest::newRow("blanks and an empty part")
+            << manager + ",,login,Shop,,,0,\" https://a.example , ,https://b.example\",ann,pw,\r\n"
+            << QStringList{"Shop", "https://b.example", "https://a.example"} << 0;
+        QTest::newRow("three addresses: the rest is told")
+            << manager + ",,login,Shop,,,0,\"https://a.example,https://b.example,https://c.example\",ann,pw,\r\n"
+            << QStringList{"Shop", "https://b.example", "https://a.example"} << 1;
+        QTest::newRow("no name: the title from the first")
+            << manager + ",,login,,,,0,\"https://login.shop.example/x,https://www.shop.example\",ann,pw,\r\n"
+            << QStringList{"login.shop.example", "https://www.shop.example", "https://login.shop.example/x"} << 1;
+        QTest::newRow("a browser's address keeps its comma")
+            << QByteArray("name,url,username,password\r\nShop,\"https://shop.example/?a=1,2\",ann,pw\r\n")
+            << QStringList{"Shop", "https://shop.example/?a=1,2", "https://shop.example/?a=1,2"} << 0;
+    }
+    void addresses()
+    {
+        QFETCH(QByteArray, csv);
+        QFETCH(QStringList, item);
+        QFETCH(int, notes);
+        const TImportPlan plan = PlanCsvImport(csv, {});
+        QCOMPARE(plan.items.size(), 1);
+        const TItemRecord &got = plan.items[0].item;
+        QCOMPARE((QStringList{FromAnsi(got.fields[1]), FromAnsi(got.fields[3]), FromAnsi(got.fields[4])}), item);
+        QCOMPARE(std::count_if(plan.notes.cbegin(), plan.notes.cend(), [](const TImportNote &n) { return n.row > 0; }),
+                 notes);
+    }
+
+    // The group path of a password manager of the KeePass family starts with
+    // the root group, which every row shares; only the rest names a category.
+    void groupPaths_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QStringList>("groups");
+        QTest::addColumn<QStringList>("categories");
+        const QByteArray keePass = "Group,Title,Username,Password,URL,Notes";
+        QTest::newRow("below the root") << keePass << QStringList{"Root/Shops", "Root/Mail"}
+                                        << QStringList{"Shops", "Mail"};
+        QTest::newRow("in the root itself") << keePass << QStringList{"Root/Shops", "Root"}
+                                            << QStringList{"Shops", "Root"};
+        QTest::newRow("only the root") << keePass << QStringList{"Passwords", "Passwords"}
+                                       << QStringList{"Passwords", "Passwords"};
+        QTest::newRow("deeper") << keePass << QStringList{"Root/Shops/Online", "Root/Shops"}
+                                << QStringList{"Shops/Online", "Shops"};
+        QTest::newRow("another root name") << keePass << QStringList{"My Vault/Shops", "My Vault/Mail"}
+                                           << QStringList{"Shops", "Mail"};
+        QTest::newRow("no root shared") << keePass << QStringList{"Home/Shops", "Work/Mail"}
+                                        << QStringList{"Home/Shops", "Work/Mail"};
+        QTest::newRow("a root that is only a prefix") << keePass << QStringList{"Root/Shops", "Rooted/Mail"}
+                                                      << QStringList{"Root/Shops", "Rooted/Mail"};
+        QTest::newRow("folders are not groups") << QByteArray("name,url,username,password,folder")
+                                                << QStringList{"Work/Shops", "Work/Mail"}
+                                                << QStringList{"Work/Shops", "Work/Mail"};
+    }
+    void groupPaths()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(QStringList, groups);
+        QFETCH(QStringList, categories);
+        const bool keePass = header.startsWith("Group");
+        QByteArray csv = header + "\r\n";
+        for (qsizetype i = 0; i < groups.size(); ++i) {
+            const QByteArray title = "T" + QByteArray::number(i);
+            csv += keePass ? groups[i].toUtf8() + ',' + title + ",u,p,https://x.example,\r\n"
+                           : title + ",https://x.example,u,p," + groups[i].toUtf8() + "\r\n";
+        }
+        const TImportPlan plan = PlanCsvImport(csv, {});
+        QStringList got;
+        for (const TImportItem &i : plan.items)
+            got << FromAnsi(i.item.fields[0]);
+        QCOMPARE(got, categories);
     }
 };
 

@@ -99,6 +99,41 @@ private slots:
             QCOMPARE(book.RecordAt(book.IndexOfRecord(r)), r);
     }
 
+    // Importing a file a second time adds nothing, whatever its shape and
+    // whatever the first import had to number or rename.
+    void importTwice_addsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::newRow("a browser's list, titles numbered")
+            << QByteArray("name,url,username,password\r\nHotels,https://h.example,ann,pw\r\n"
+                          "Hotels,https://h.example,bob,pw\r\nHotels,https://h.example,ann,pw\r\n"
+                          "Mail,https://m.example,eve,p\r\n");
+        QTest::newRow("a password manager's groups and addresses")
+            << QByteArray("Group,Title,Username,Password,URL,Notes\r\nRoot/Travel,Hotels,ann,pw,https://h.example,\r\n"
+                          "Root,Bank,joe,pw,https://b.example,note\r\n");
+        QTest::newRow("the book's own export")
+            << CsvRecord(BookCsvHeader())
+                   + CsvRecord({"travel", "Hotels", "", "", "", "ann", "pw", "", "", "", "15th", "a\r\nb"});
+    }
+    void importTwice_addsNothing()
+    {
+        QFETCH(QByteArray, csv);
+        TTempAppFolder dir;
+        TAccountBook book;
+        LoadInto(book, dir, "Travel\r\n", Lines("Travel|Hotels|||||||||||\r\n"));
+        const TImportPlan first = PlanCsvImportInto(csv, ImportBookOf(book));
+        QVERIFY(!first.items.isEmpty());
+        ApplyCsvImport(book, first);
+        const QStringList keys = Keys(book);
+        const TImportPlan second = PlanCsvImportInto(csv, ImportBookOf(book));
+        QVERIFY2(second.fault.isEmpty(), qPrintable(second.fault));
+        QCOMPARE(second.items.size(), 0);
+        QCOMPARE(second.newCategories, QByteArrayList{});
+        QCOMPARE(second.LostRows(), first.LostRows());
+        QCOMPARE(second.SkippedRows(), first.SkippedRows() + first.items.size());
+        QCOMPARE(Keys(book), keys);
+    }
+
     void exportThenImport_givesTheSameItems()
     {
         TTempAppFolder from;

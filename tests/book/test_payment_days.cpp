@@ -170,6 +170,94 @@ private slots:
         QCOMPARE(BookReminderText(f.book, QDate(2026, 12, 9)), text);
     }
 
+    // The list of payments: whose date passed this month first, then by
+    // date, then the payment days that cannot be read, as written.
+    void paymentList_data()
+    {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QStringList>("days"); // one item each, titled A, B, C... in book order
+        QTest::addColumn<QStringList>("rows"); // "title date days[ overdue]", or "title ? as written"
+        QTest::newRow("passed this month first, then by date, unreadable last")
+            << QDate(2026, 12, 9) << QStringList{"15", "9th", "1", "monthly", "", "every 10"}
+            << QStringList{"C 2027-01-01 23 overdue", "B 2026-12-09 0", "F 2026-12-10 1", "A 2026-12-15 6",
+                           "D ? monthly"};
+        QTest::newRow("31st in a 30-day month") << QDate(2026, 11, 20) << QStringList{"31st"}
+                                                << QStringList{"A 2026-11-30 10"};
+        QTest::newRow("31st on the last day of a 30-day month") << QDate(2026, 11, 30) << QStringList{"31"}
+                                                                << QStringList{"A 2026-11-30 0"};
+        QTest::newRow("31st the day after a 30-day month ended") << QDate(2026, 12, 1) << QStringList{"31"}
+                                                                 << QStringList{"A 2026-12-31 30"};
+        QTest::newRow("30th in February") << QDate(2026, 2, 10) << QStringList{"30"} << QStringList{"A 2026-02-28 18"};
+        QTest::newRow("30th in a leap February") << QDate(2028, 2, 10) << QStringList{"the 30th"}
+                                                 << QStringList{"A 2028-02-29 19"};
+        QTest::newRow("29th on the last day of February") << QDate(2026, 2, 28) << QStringList{"29"}
+                                                          << QStringList{"A 2026-02-28 0"};
+        QTest::newRow("passed in January, next at February's end") << QDate(2026, 1, 31) << QStringList{"30"}
+                                                                   << QStringList{"A 2026-02-28 28 overdue"};
+        QTest::newRow("month end into the next year") << QDate(2026, 12, 31) << QStringList{"1", "31"}
+                                                      << QStringList{"A 2027-01-01 1 overdue", "B 2026-12-31 0"};
+        QTest::newRow("the passed ones by date too") << QDate(2026, 12, 20) << QStringList{"10", "5", "25"}
+                                                     << QStringList{"B 2027-01-05 16 overdue",
+                                                                    "A 2027-01-10 21 overdue", "C 2026-12-25 5"};
+        QTest::newRow("the same day keeps book order") << QDate(2026, 12, 9) << QStringList{"15", "15th", "15."}
+                                                       << QStringList{"A 2026-12-15 6", "B 2026-12-15 6",
+                                                                      "C 2026-12-15 6"};
+        QTest::newRow("unreadable in book order, blanks left out")
+            << QDate(2026, 12, 9) << QStringList{"weekly", "  ", "32nd", "0", "on request"}
+            << QStringList{"A ? weekly", "C ? 32nd", "D ? 0", "E ? on request"};
+    }
+    void paymentList()
+    {
+        QFETCH(QDate, today);
+        QFETCH(QStringList, days);
+        QFETCH(QStringList, rows);
+        QList<TPaymentRow> items;
+        for (qsizetype i = 0; i < days.size(); ++i) {
+            TPaymentRow row;
+            row.record = i;
+            row.title = QByteArray(1, char('A' + i));
+            row.paymentDay = days[i].toLatin1();
+            items.append(row);
+        }
+        QStringList got;
+        for (const TPaymentRow &row : PaymentList(items, today)) {
+            QCOMPARE(row.title, QByteArray(1, char('A' + row.record)));
+            if (!row.Readable()) {
+                got << QString::fromLatin1(row.title) + " ? " + QString::fromLatin1(row.paymentDay);
+                continue;
+            }
+            QCOMPARE(row.daysLeft, today.daysTo(row.next));
+            got << QStringLiteral("%1 %2 %3%4")
+                       .arg(QString::fromLatin1(row.title), row.next.toString(Qt::ISODate))
+                       .arg(row.daysLeft)
+                       .arg(row.overdueLooking ? QStringLiteral(" overdue") : QString());
+        }
+        QCOMPARE(got, rows);
+    }
+
+    // The book's items as the tree shows them, each with what the list shows
+    // and the record to select.
+    void bookPaymentList()
+    {
+        const TLoadedBook f(QByteArray("B\r\nA\r\n"),
+                            R("A|x||||||||$50|20|note|\r\nGone|g|||||||||9|note|\r\nB|y|||||||||monthly||\r\n"
+                              "A|short|||\r\nB|caf\xE9||||||||\x80" "10|1st|note|\r\n"));
+        const QList<TPaymentRow> rows = BookPaymentList(f.book, QDate(2026, 12, 9));
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0].title, QByteArray("caf\xE9"));
+        QCOMPARE(rows[0].category, QByteArray("B"));
+        QCOMPARE(rows[0].payout, QByteArray("\x80" "10"));
+        QVERIFY(rows[0].overdueLooking);
+        QCOMPARE(rows[0].record, 4);
+        QCOMPARE(rows[1].title, QByteArray("x"));
+        QCOMPARE(rows[1].payout, QByteArray("$50"));
+        QCOMPARE(rows[1].next, QDate(2026, 12, 20));
+        QCOMPARE(rows[1].record, 0);
+        QCOMPARE(rows[2].paymentDay, QByteArray("monthly"));
+        QVERIFY(!rows[2].Readable());
+        QCOMPARE(rows[2].record, 2);
+    }
+
     void onceADay_data()
     {
         QTest::addColumn<bool>("on");
