@@ -192,22 +192,23 @@ QList<TPaymentRow> PaymentList(QList<TPaymentRow> rows, const QDate &today)
 QList<TPaymentRow> BookPaymentList(const TAccountBook &book, const QDate &today)
 {
     QList<TPaymentRow> rows;
+    const char delimiter = FieldDelimiterOf(book.Text());
     for (int c = 0; c < book.CategoryCount(); ++c) {
         const QModelIndex category = book.CategoryIndex(c);
         for (int i = 0, n = book.rowCount(category); i < n; ++i) {
             const qsizetype record = book.RecordAt(book.index(i, 0, category));
             const QByteArray bytes = book.Record(record);
-            const QByteArray day = RecordField(bytes, kPaymentDayField);
+            const QByteArray day = RecordField(bytes, kPaymentDayField, delimiter);
             if (day.trimmed().isEmpty())
                 continue;
             TPaymentRow row;
             row.record = record;
             // Copies: the fields are views into `bytes`.
             row.paymentDay = QByteArray(day.constData(), day.size());
-            const QByteArray title = RecordField(bytes, kTitleField);
+            const QByteArray title = RecordField(bytes, kTitleField, delimiter);
             row.title = QByteArray(title.constData(), title.size());
             row.category = book.CategoryName(c);
-            const QByteArray payout = RecordField(bytes, kPayoutField);
+            const QByteArray payout = RecordField(bytes, kPayoutField, delimiter);
             row.payout = QByteArray(payout.constData(), payout.size());
             rows.append(std::move(row));
         }
