@@ -67,6 +67,14 @@ TItemEditor::TItemEditor(TMessageService *messages, QWidget *parent) : QFrame(pa
     QPushButton *btnBrowseAffiliate = TextButton(this, "btnBrowseAffiliate", QStringLiteral("Browse"));
     QPushButton *btnBrowseCloaked = TextButton(this, "btnBrowseCloaked", QStringLiteral("Browse"));
     m_save = TextButton(this, "btnSave", QStringLiteral("Save Item"));
+    m_logIn = TextButton(this, "btnLogIn", QStringLiteral("Log In"));
+    m_logIn->setToolTip(QStringLiteral("Open the login address and log in with the username and password shown"));
+    m_oneTimeCode = Named(new QLabel(this), "lblOneTimeCode");
+    // A long reason for an unreadable key is cut rather than widening the
+    // editor past a small screen; its tool tip holds it whole.
+    m_oneTimeCode->setMinimumWidth(1);
+    m_oneTimeCode->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_oneTimeCode->hide();
 
     m_lines = {
         {TItemField::Title, edtTitle, nullptr},
@@ -108,7 +116,21 @@ TItemEditor::TItemEditor(TMessageService *messages, QWidget *parent) : QFrame(pa
             const int c = side * 3;
             g->addWidget(label(row.caption, row.labelName), r, c);
             if (QPushButton *button = Button(row.field)) {
-                g->addWidget(Field(row.field), r, c + 1);
+                // The log-in's own controls share the field's cell, so the
+                // column of Browse and Paste buttons stays one column.
+                QWidget *extra = row.field == TItemField::LoginURL  ? static_cast<QWidget *>(m_logIn)
+                                 : row.field == TItemField::Password ? m_oneTimeCode
+                                                                     : nullptr;
+                if (extra) {
+                    auto *cell = new QHBoxLayout;
+                    cell->setContentsMargins(0, 0, 0, 0);
+                    cell->setSpacing(g->horizontalSpacing());
+                    cell->addWidget(Field(row.field), 1);
+                    cell->addWidget(extra);
+                    g->addLayout(cell, r, c + 1);
+                } else {
+                    g->addWidget(Field(row.field), r, c + 1);
+                }
                 g->addWidget(button, r, c + 2);
             } else {
                 g->addWidget(Field(row.field), r, c + 1, 1, 2);
@@ -125,10 +147,10 @@ TItemEditor::TItemEditor(TMessageService *messages, QWidget *parent) : QFrame(pa
     g->setColumnStretch(4, 1);
     g->setRowStretch(5, 1);
 
-    QWidget *order[] = {edtTitle,        edtProg,           edtWebsiteURL, btnBrowseWebsite, edtLoginURL,
-                        btnBrowseLogin,  edtLogin,          btnUPaste,     edtPassword,      btnPPaste,
-                        edtAffiliateURL, btnBrowseAffiliate, edtCloaked,   btnBrowseCloaked, edtPayout,
-                        edtPaymentDay,   m_description,     m_save};
+    QWidget *order[] = {edtTitle,         edtProg,         edtWebsiteURL,      btnBrowseWebsite, edtLoginURL,
+                        m_logIn,          btnBrowseLogin,  edtLogin,           btnUPaste,        edtPassword,
+                        btnPPaste,        edtAffiliateURL, btnBrowseAffiliate, edtCloaked,       btnBrowseCloaked,
+                        edtPayout,        edtPaymentDay,   m_description,      m_save};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 

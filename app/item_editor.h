@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QList>
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -30,6 +31,10 @@ public:
     QPushButton *SaveButton() const { return m_save; }
     // The button beside a field (Browse or Paste), or none.
     QPushButton *Button(TItemField field) const;
+    // "Log In", beside the login address, and the one-time code beside the
+    // password (hidden until there is a code to show); the window drives them.
+    QPushButton *LogInButton() const { return m_logIn; }
+    QLabel *OneTimeCodeLabel() const { return m_oneTimeCode; }
 
     // Fills the fields (the category is not shown); no unsaved typing after.
     void Show(const TItemRecord &item);
@@ -60,6 +65,8 @@ private:
     QList<TLine> m_lines;
     QPlainTextEdit *m_description = nullptr;
     QPushButton *m_save = nullptr;
+    QPushButton *m_logIn = nullptr;
+    QLabel *m_oneTimeCode = nullptr;
     bool m_modified = false;
     bool m_filling = false; // the memo's text is set, not typed
 };

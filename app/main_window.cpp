@@ -7,6 +7,7 @@
 #include "book/guarded_inputs.h"
 #include "item_editor.h"
 #include "link_label.h"
+#include "login_controller.h"
 #include "publisher_services.h"
 #include "settings/branding_settings.h"
 #include "util/error_reporter.h"
@@ -92,6 +93,7 @@ TfrmMain::TfrmMain(const QString &appFolder, TMessageService *messages, QWidget 
 
     BuildControls();
     ConnectHandlers();
+    new TLoginController(*this, *msgMain);
     FormCreate();
     SetUpRemindersAndLayout();
 }
@@ -121,7 +123,7 @@ void TfrmMain::BuildControls()
     // nothing else keeps the window wide enough for the item editor's labels
     // and buttons beside the tree at its first width; the height is the
     // layout's. A narrower screen gets its width.
-    int smallestWidth = 680;
+    int smallestWidth = 720;
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         smallestWidth = std::min(smallestWidth, screen->availableGeometry().width());
     setMinimumWidth(smallestWidth);

@@ -298,7 +298,8 @@ private slots:
             << QStringList{"Add Category", "EditCategory", "Delete Category", "", "Add Item"} << QStringList{};
         QTest::newRow("an item")
             << QPoint(0, 1)
-            << QStringList{"Add Category", "", "Add Item", "Delete Item", "", "Move Item To\u2026", "Duplicate Item"}
+            << QStringList{"Add Category", "", "Add Item", "Delete Item", "", "Move Item To\u2026", "Duplicate Item",
+                           "Log In"}
             << QStringList{"Shops"};
     }
     void popup_showsMoveAndDuplicateForAnItemOnly()

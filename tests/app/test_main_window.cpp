@@ -249,7 +249,7 @@ private slots:
         TScriptedMessages msgs;
         TfrmMain w(dir.Path(), &msgs);
         const QList<QWidget *> chain = {w.findChild<QLineEdit *>("edtTitle"),        w.findChild<QLineEdit *>("edtProg"),           w.findChild<QLineEdit *>("edtWebsiteURL"), w.findChild<QPushButton *>("btnBrowseWebsite"),
-                                        w.findChild<QLineEdit *>("edtLoginURL"),     w.findChild<QPushButton *>("btnBrowseLogin"),    w.findChild<QLineEdit *>("edtLogin"),      w.findChild<QPushButton *>("btnUPaste"),
+                                        w.findChild<QLineEdit *>("edtLoginURL"),     w.findChild<QPushButton *>("btnLogIn"),          w.findChild<QPushButton *>("btnBrowseLogin"),    w.findChild<QLineEdit *>("edtLogin"),      w.findChild<QPushButton *>("btnUPaste"),
                                         w.findChild<QLineEdit *>("edtPassword"),     w.findChild<QPushButton *>("btnPPaste"),         w.findChild<QLineEdit *>("edtAffiliateURL"),
                                         w.findChild<QPushButton *>("btnBrowseAffiliate"), w.findChild<QLineEdit *>("edtCloaked"),     w.findChild<QPushButton *>("btnBrowseCloaked"),
                                         w.findChild<QLineEdit *>("edtPayout"),       w.findChild<QLineEdit *>("edtPaymentDay"),     w.findChild<QPlainTextEdit *>("memDesc"),       w.findChild<QPushButton *>("btnSave")};

@@ -92,7 +92,8 @@ private slots:
                                            w->findChild<QPushButton *>("btnBrowseAffiliate"), w->findChild<QPushButton *>("btnBrowseCloaked"),
                                            w->findChild<QLineEdit *>("edtProg"),         w->findChild<QLineEdit *>("edtPaymentDay"),
                                            w->ui().btnHelp,         w->ui().btnUpdate,
-                                           w->findChild<QLabel *>("lblProg"), w->findChild<QLabel *>("lblWebsiteURL")};
+                                           w->findChild<QLabel *>("lblProg"), w->findChild<QLabel *>("lblWebsiteURL"),
+                                           w->findChild<QPushButton *>("btnLogIn"), w->findChild<QPushButton *>("btnBrowseLogin")};
         for (const QWidget *c : controls) {
             QVERIFY(c);
             QVERIFY2(c->isVisible(), qPrintable(c->objectName()));

@@ -70,6 +70,8 @@ private slots:
             << "CopyUsername1" << "Copy Username" << QKeySequence(QKeySequence::Copy);
         QTest::newRow("password, a key of the tree")
             << "CopyPassword1" << "Copy Password" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
+        QTest::newRow("log in") << "LogIn1" << "Log In" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L);
+        QTest::newRow("copy code") << "CopyCode1" << "Copy Code" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O);
     }
     void entriesShowTheirKeys()
     {
@@ -138,6 +140,7 @@ private slots:
         emit menu->aboutToShow();
         QCOMPARE(f.w->ui().DuplicateItem1->isVisible(), item);
         QCOMPARE(f.w->ui().MoveItemTo1->menuAction()->isVisible(), item);
+        QCOMPARE(f.w->findChild<QAction *>("LogIn1")->isVisible(), item);
         QVERIFY(menu->actions().contains(f.w->ui().MoveItemTo1->menuAction()));
         QCOMPARE(f.w->ui().MoveItemTo1->actions().size(), item ? 2 : 0);
     }
