@@ -4,6 +4,7 @@
 #include "book/item_record.h"
 #include "services/message_hint.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/publisher_wait.h"
 #include "support/http_test_server.h"
 #include "support/scripted_messages.h"
@@ -42,7 +43,7 @@ struct TStart
     TStart(const TTempAppFolder &dir, const QDate *today)
     {
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w->SetToday([today] { return *today; });
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
@@ -213,7 +214,7 @@ private slots:
         w.SetToday([] { return kToday; });
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(w.ui().Timer1->isActive() && !w.hntReminders);
+        QVERIFY(Child<QTimer>(w, "Timer1")->isActive() && !w.hntReminders);
         QTRY_VERIFY_WITH_TIMEOUT(w.hntReminders && w.hntReminders->isVisible(), 10000);
         QCOMPARE(server.requests.size(), 1);
         QCOMPARE(w.hntReminders->Text(), kDueToday);
@@ -240,7 +241,7 @@ private slots:
         {
             TStart s(dir, &kToday);
             s.w->setGeometry(geometry);
-            QSplitter *splitter = s.w->ui().bsSkinSplitter1;
+            QSplitter *splitter = Child<QSplitter>(s.w, "bsSkinSplitter1");
             QTRY_VERIFY(splitter->width() > geometry.width() - 10); // laid out at the new size
             splitter->setSizes({tree, splitter->width() - tree - splitter->handleWidth()});
             if (maximized)
@@ -250,10 +251,10 @@ private slots:
         TStart s(dir, &kToday);
         QCOMPARE(s.w->isMaximized(), maximized);
         QTRY_COMPARE(s.w->normalGeometry(), geometry);
-        QCOMPARE(s.w->ui().bsSkinSplitter1->sizes().value(0), tree);
+        QCOMPARE(Child<QSplitter>(s.w, "bsSkinSplitter1")->sizes().value(0), tree);
         // Showing and resizing centred the banner in the restored width.
-        const QWidget *banner = s.w->ui().imgBanner;
-        const QWidget *bar = s.w->ui().panBanner;
+        const QWidget *banner = Child<QLabel>(s.w, "imgBanner");
+        const QWidget *bar = Child<QFrame>(s.w, "panBanner");
         QVERIFY(bar->width() > geometry.width() - 10);
         QCOMPARE(banner->x(), bar->width() / 2 - banner->width() / 2);
     }
@@ -307,7 +308,7 @@ private slots:
         TStart s(dir, &kToday);
         QCOMPARE(s.w->size(), QSize(929, 692));
         QCOMPARE(s.w->geometry().center(), ScreenArea().center());
-        QCOMPARE(s.w->ui().bsSkinSplitter1->sizes().value(0), 209);
+        QCOMPARE(Child<QSplitter>(s.w, "bsSkinSplitter1")->sizes().value(0), 209);
         QVERIFY(s.w->btnReminders->isChecked());
         QVERIFY(s.w->close()); // a folder that cannot take the file does not stop the close
         QVERIFY(s.msgs.shown.isEmpty());
