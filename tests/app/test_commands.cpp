@@ -309,8 +309,9 @@ private slots:
         QFETCH(QStringList, moveTargets);
         TFixture f;
         f.Select(selected);
-        f.w->bsSkinPopupMenu1Popup();
-        emit Child<QMenu>(f.w, "bsSkinPopupMenu1")->aboutToShow();
+        // As a right click on the tree opens it.
+        emit Child<TCategoryTree>(f.w, "tvwMain")->customContextMenuRequested(QPoint(1, 1));
+        Child<QMenu>(f.w, "bsSkinPopupMenu1")->hide();
         QStringList shown;
         for (QAction *a : Child<QMenu>(f.w, "bsSkinPopupMenu1")->actions())
             if (a->isVisible())

@@ -49,17 +49,18 @@ public:
         dir.Write("items.dat", kItems);
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
         Child<QTimer>(w, "Timer1")->stop();
-        w->ChooseCsvExportFile = [this] {
+        const auto choose = [this] {
             ++choosers;
             return chosen;
         };
-        w->ChooseCsvImportFile = w->ChooseCsvExportFile;
-        w->ConfirmCsvImport = [this](const TImportPlan &plan, const QString &path) {
+        w->SetCsvExportChooser(choose);
+        w->SetCsvImportChooser(choose);
+        w->SetCsvImportPreview([this](const TImportPlan &plan, const QString &path) {
             previewed = plan;
             previewedPath = path;
             ++previews;
             return confirm;
-        };
+        });
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");

@@ -171,8 +171,8 @@ private slots:
         QCOMPARE(image(tree->index(0, 0, top(0)).data(Qt::DecorationRole).value<QIcon>()),
                  image(w.style()->standardIcon(QStyle::SP_FileIcon)));
 
-        w.SaveCategories();
-        w.SaveItems();
+        w.Book().SaveCategories(dir.File("categories.dat"));
+        w.Book().SaveItems(dir.File("items.dat"));
         QCOMPARE(dir.Read("categories.dat"), kLegacyCategories + "\r\n");
         QCOMPARE(dir.Read("items.dat"), kLegacyItems + "\r\n");
     }
