@@ -146,9 +146,6 @@ public:
                       QWidget *parent = nullptr);
     ~TfrmMain() override;
 
-    const QString &AppFolder() const { return m_appFolder; }
-    TMessageService &Messages() const { return *msgMain; }
-
     // The account book (categories.dat and items.dat), shown by tvwMain.
     TAccountBook &Book() const { return *m_book; }
 
@@ -170,6 +167,9 @@ public:
     void SetCsvImportPreview(std::function<bool(const TImportPlan &plan, const QString &path)> confirm);
 
 private:
+    const QString &AppFolder() const { return m_appFolder; }
+    TMessageService &Messages() const { return *msgMain; }
+
     // --- Life cycle (main_window.cpp) ---
     void FormCreate();
     void FormShow();
