@@ -87,7 +87,8 @@ public:
     void Click(const QModelIndex &node) const
     {
         Child<TCategoryTree>(w, "tvwMain")->scrollTo(node);
-        QTest::mouseClick(Child<TCategoryTree>(w, "tvwMain")->viewport(), Qt::LeftButton, {}, Child<TCategoryTree>(w, "tvwMain")->visualRect(node).center());
+        auto *tree = Child<TCategoryTree>(w, "tvwMain");
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(node).center());
     }
 
     TTempAppFolder dir;

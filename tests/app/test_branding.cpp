@@ -234,7 +234,8 @@ private slots:
         const QStringList starts = browser->Starts();
         QCOMPARE(QSet<QString>(starts.begin(), starts.end()),
                  (QSet<QString>{"1:[http://banner/]", "1:[http://help/]", "1:[http://aff/77]"}));
-        QTest::mouseClick(Child<TLinkLabel>(w, "lblLink2URL"), Qt::LeftButton, {}, QPoint(Child<TLinkLabel>(w, "lblLink2URL")->width() - 3, 5));
+        auto *second = Child<TLinkLabel>(w, "lblLink2URL");
+        QTest::mouseClick(second, Qt::LeftButton, {}, QPoint(second->width() - 3, 5));
         QCOMPARE(opened, QStringList{"http://second/"});
     }
 
@@ -316,8 +317,10 @@ private slots:
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
         QCOMPARE(!Child<QFrame>(w, "panLinks")->isHidden(), bar);
-        QCOMPARE((QStringList{Child<TLinkLabel>(w, "lblLink1URL")->text(), Child<TLinkLabel>(w, "lblLink2URL")->text()}), captions);
-        QCOMPARE((QByteArrayList{Child<TLinkLabel>(w, "lblLink1URL")->URL(), Child<TLinkLabel>(w, "lblLink2URL")->URL()}), urls);
+        const TLinkLabel *first = Child<TLinkLabel>(w, "lblLink1URL");
+        const TLinkLabel *second = Child<TLinkLabel>(w, "lblLink2URL");
+        QCOMPARE((QStringList{first->text(), second->text()}), captions);
+        QCOMPARE((QByteArrayList{first->URL(), second->URL()}), urls);
     }
 
     void skinAndIcon_data()

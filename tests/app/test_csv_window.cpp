@@ -214,8 +214,9 @@ private slots:
         QVERIFY(items[2].startsWith("Travel\xA5Hotels (2)\xA5\xA5https://h.example.com\xA5https://h.example.com\xA5"
                                     "ann\xA5pw\xA5"));
         // The tree shows them.
-        QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(Child<TCategoryTree>(f.w, "tvwMain")->model()->index(0, 0)), 2);
-        QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(Child<TCategoryTree>(f.w, "tvwMain")->model()->index(3, 0)), 1);
+        const QAbstractItemModel *tree = Child<TCategoryTree>(f.w, "tvwMain")->model();
+        QCOMPARE(tree->rowCount(tree->index(0, 0)), 2);
+        QCOMPARE(tree->rowCount(tree->index(3, 0)), 1);
         QVERIFY(f.Texts().last().contains("3 item(s) were imported"));
     }
 

@@ -166,6 +166,8 @@ private slots:
         QCOMPARE(TCategoryTree::NodeName(top(1)), R("Caf\xE9 \xA7 Bar"));
         // Categories carry the window's folder icon and items its file icon.
         const auto image = [](const QIcon &icon) { return icon.pixmap(16, 16).toImage(); };
+        QVERIFY(image(w.style()->standardIcon(QStyle::SP_DirIcon))
+                != image(w.style()->standardIcon(QStyle::SP_FileIcon)));
         QCOMPARE(image(top(0).data(Qt::DecorationRole).value<QIcon>()),
                  image(w.style()->standardIcon(QStyle::SP_DirIcon)));
         QCOMPARE(image(tree->index(0, 0, top(0)).data(Qt::DecorationRole).value<QIcon>()),

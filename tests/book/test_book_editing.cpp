@@ -100,8 +100,14 @@ public:
         return item < 0 ? c : Child<TCategoryTree>(w, "tvwMain")->model()->index(item, 0, c);
     }
     QModelIndex Current() const { return Child<TCategoryTree>(w, "tvwMain")->currentIndex(); }
-    bool Selected(const QModelIndex &node) const { return Child<TCategoryTree>(w, "tvwMain")->selectionModel()->isSelected(node); }
-    QModelIndexList SelectedNodes() const { return Child<TCategoryTree>(w, "tvwMain")->selectionModel()->selectedIndexes(); }
+    bool Selected(const QModelIndex &node) const
+    {
+        return Child<TCategoryTree>(w, "tvwMain")->selectionModel()->isSelected(node);
+    }
+    QModelIndexList SelectedNodes() const
+    {
+        return Child<TCategoryTree>(w, "tvwMain")->selectionModel()->selectedIndexes();
+    }
     void Click(const QModelIndex &node) const
     {
         Child<TCategoryTree>(w, "tvwMain")->scrollTo(node);
