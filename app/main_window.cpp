@@ -258,7 +258,7 @@ QFrame *TfrmMain::BuildBanner()
     imgBanner = Named(new QLabel(panBanner), "imgBanner");
     imgBanner->setGeometry(0, 0, 468, 60);
     gifBanner = Named(new QLabel(panBanner), "gifBanner");
-    gifMovie = new QMovie(gifBanner);
+    gifMovie = Named(new QMovie(gifBanner), "gifMovie");
     gifBanner->setMovie(gifMovie);
     gifBanner->hide();
     return panBanner;

@@ -43,8 +43,8 @@ class TSecretClipboard;
 struct TImportPlan;
 
 // The window's named controls and components. The window holds them as its
-// own members, under the names its handlers use; other code reaches them
-// through TfrmMain::ui(), so none of them is a public field of the window.
+// own members, under the names its handlers use; other code finds them by
+// objectName, so none of them is a public field of the window.
 struct TfrmMainControls
 {
     // --- Components without a visible place ---
@@ -140,20 +140,35 @@ class TfrmMain : public QWidget, private TfrmMainControls
 {
     Q_OBJECT
 public:
-    TfrmMainControls &ui() { return *this; }
-    const TfrmMainControls &ui() const { return *this; }
-
     // `appFolder` ends with a path separator. `messages` replaces msgMain
     // (tests pass a scripted double); the window does not own it.
     explicit TfrmMain(const QString &appFolder, TMessageService *messages = nullptr,
                       QWidget *parent = nullptr);
     ~TfrmMain() override;
 
-    const QString &AppFolder() const { return m_appFolder; }
-    TMessageService &Messages() const { return *msgMain; }
-
     // The account book (categories.dat and items.dat), shown by tvwMain.
     TAccountBook &Book() const { return *m_book; }
+
+    // --- What tests and benchmarks set in place of the user's world ---
+    // The clock the payment reminders read; tests hand in a fixed day.
+    void SetToday(std::function<QDate()> today) { m_today = std::move(today); }
+    // A book whose items.dat is at least this large is written by a thread of
+    // its own from a snapshot, after the same backup step; smaller ones are
+    // written before Save returns (main_window_saving.cpp).
+    void SetBackgroundSaveFrom(qint64 bytes);
+    // Blocks until every write of the book posted so far is committed or has
+    // failed, and reports what failed. Closing the window waits the same way.
+    void WaitForSaves();
+    // The CSV file choosers and the import preview (main_window_csv.cpp):
+    // each chooser gives a path or an empty string for none; the preview is
+    // true when the user chose to import.
+    void SetCsvExportChooser(std::function<QString()> choose);
+    void SetCsvImportChooser(std::function<QString()> choose);
+    void SetCsvImportPreview(std::function<bool(const TImportPlan &plan, const QString &path)> confirm);
+
+private:
+    const QString &AppFolder() const { return m_appFolder; }
+    TMessageService &Messages() const { return *msgMain; }
 
     // --- Life cycle (main_window.cpp) ---
     void FormCreate();
@@ -252,8 +267,6 @@ public:
     // The toolbar's checkable button that turns the reminders on and off.
     QToolButton *btnReminders = nullptr;
     TMessageHint *hntReminders = nullptr;
-    // The clock the reminders read; tests hand in a fixed day.
-    void SetToday(std::function<QDate()> today) { m_today = std::move(today); }
     // Runs when the news tick is done (its quiet update check included); a
     // news balloon it left showing is let close first.
     void RemindAfterNews();
@@ -273,13 +286,9 @@ private:
     TWindowState m_windowState;
     QTimer *m_newsBalloonWait = nullptr;
 
-public:
     // --- CSV import and export (main_window_csv.cpp) ---
     void actExportCsvClick();
     void actImportCsvClick();
-    // The file choosers and the import preview, which tests replace: each
-    // chooser gives a path or an empty string for none; the preview is true
-    // when the user chose to import.
     std::function<QString()> ChooseCsvExportFile;
     std::function<QString()> ChooseCsvImportFile;
     std::function<bool(const TImportPlan &plan, const QString &path)> ConfirmCsvImport;
@@ -297,17 +306,8 @@ private:
     void imgBannerClick();
     void gifBannerClick();
 
-public:
-    // --- Saving a large book without holding up the window (main_window_saving.cpp) ---
-    // A book whose items.dat is at least this large is written by a thread of
-    // its own from a snapshot, after the same backup step; smaller ones are
-    // written before Save returns. Tests and benchmarks set it.
-    void SetBackgroundSaveFrom(qint64 bytes);
-    // Blocks until every write of the book posted so far is committed or has
-    // failed, and reports what failed. Closing the window waits the same way.
-    void WaitForSaves();
-
 private:
+    // --- Saving a large book without holding up the window (main_window_saving.cpp) ---
     // Tells what a save of one file came to: a failed backup once per run;
     // a failed write throws, so the command that saved goes no further.
     void TellSave(const TBookSave &save);

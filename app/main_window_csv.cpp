@@ -32,6 +32,21 @@ void TfrmMain::ConnectCsvHandlers()
     };
 }
 
+void TfrmMain::SetCsvExportChooser(std::function<QString()> choose)
+{
+    ChooseCsvExportFile = std::move(choose);
+}
+
+void TfrmMain::SetCsvImportChooser(std::function<QString()> choose)
+{
+    ChooseCsvImportFile = std::move(choose);
+}
+
+void TfrmMain::SetCsvImportPreview(std::function<bool(const TImportPlan &plan, const QString &path)> confirm)
+{
+    ConfirmCsvImport = std::move(confirm);
+}
+
 void TfrmMain::actExportCsvClick()
 {
     // The export holds the book as stored: typing not yet stored is asked

@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 #include "brand_fixtures.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "support/when_ready.h"
@@ -115,7 +116,7 @@ private slots:
                       if (QWidget *modal = QApplication::activeModalWidget())
                           modal->close();
                   });
-        QTest::mouseClick(w.ui().btnAbout, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(w, "btnAbout"), Qt::LeftButton);
         QVERIFY(closed);
         QCOMPARE(seen, QString::fromUtf8("About Acme...|Copyright © 2006 Acme Inc.|Hello\nWorld"));
         QVERIFY(!w.findChild<TfrmAbout *>());

@@ -6,6 +6,7 @@
 #include "book/account_book.h"
 #include "book/category_tree.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -60,7 +61,7 @@ struct TFixture
         ::chmod(QFile::encodeName(dir.File("items.dat")).constData(), 0640);
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
         w->SetBackgroundSaveFrom(backgroundFrom);
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
@@ -68,22 +69,22 @@ struct TFixture
     }
     QModelIndex Node(int category, int item) const
     {
-        const QAbstractItemModel *m = w->ui().tvwMain->model();
+        const QAbstractItemModel *m = Child<TCategoryTree>(w, "tvwMain")->model();
         return m->index(item, 0, m->index(category, 0));
     }
     // Selects the item, types `payout` into its field and clicks Save.
     void StoreAndSave(int category, int item, const QString &payout) const
     {
-        w->ui().tvwMain->setCurrentIndex(Node(category, item));
+        Child<TCategoryTree>(w, "tvwMain")->setCurrentIndex(Node(category, item));
         w->findChild<QLineEdit *>("edtPayout")->selectAll();
         QTest::keyClicks(w->findChild<QLineEdit *>("edtPayout"), payout);
         w->findChild<QPushButton *>("btnSave")->click();
     }
     void DeleteItem(int category, int item) const
     {
-        w->ui().tvwMain->setCurrentIndex(Node(category, item));
+        Child<TCategoryTree>(w, "tvwMain")->setCurrentIndex(Node(category, item));
         msgs.Answer(TModalResult::mrOk);
-        w->ui().DeleteItem1->trigger();
+        Child<QAction>(w, "DeleteItem1")->trigger();
     }
     QByteArray Payout(int category, int item) const
     {

@@ -10,6 +10,7 @@
 #include "book/restore_backup_dialog.h"
 #include "settings/branding_settings.h"
 #include "support/book_fixture.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -72,7 +73,7 @@ public:
             dir.Write("items.dat", kItems);
         }
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
@@ -80,13 +81,14 @@ public:
     }
     QModelIndex Node(int category, int item = -1) const
     {
-        const QModelIndex c = w->ui().tvwMain->model()->index(category, 0);
-        return item < 0 ? c : w->ui().tvwMain->model()->index(item, 0, c);
+        const QModelIndex c = Child<TCategoryTree>(w, "tvwMain")->model()->index(category, 0);
+        return item < 0 ? c : Child<TCategoryTree>(w, "tvwMain")->model()->index(item, 0, c);
     }
     void Click(const QModelIndex &node) const
     {
-        w->ui().tvwMain->scrollTo(node);
-        QTest::mouseClick(w->ui().tvwMain->viewport(), Qt::LeftButton, {}, w->ui().tvwMain->visualRect(node).center());
+        Child<TCategoryTree>(w, "tvwMain")->scrollTo(node);
+        auto *tree = Child<TCategoryTree>(w, "tvwMain");
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(node).center());
     }
 
     TTempAppFolder dir;
@@ -154,7 +156,7 @@ private slots:
         f.msgs.Answer(TModalResult::mrCancel);
         f.Click(f.Node(1, 0));
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
-        QCOMPARE(f.w->ui().tvwMain->currentIndex(), f.Node(0, 0));
+        QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->currentIndex(), f.Node(0, 0));
     }
 
     void fillingTheEditor_isNoChange()
@@ -211,7 +213,7 @@ private slots:
         QCOMPARE(f.dir.Read("items.dat").contains("\xA5hpX\xA5"), stored);
         if (!closed) {
             QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
-            QCOMPARE(f.w->ui().tvwMain->currentIndex(), f.Node(0, 0));
+            QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->currentIndex(), f.Node(0, 0));
         }
     }
 
@@ -283,13 +285,13 @@ private slots:
             QTest::keyClicks(dlg->edtElement, "Travel");
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
-        f.w->ui().btnAddCategory->click();
+        Child<QPushButton>(f.w, "btnAddCategory")->click();
         f.Click(f.Node(0));
         OnDialog<TfrmAddElement>([](TfrmAddElement *dlg) {
             QTest::keyClicks(dlg->edtElement, "Hotels");
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
-        f.w->ui().btnAddItem->click();
+        Child<QPushButton>(f.w, "btnAddItem")->click();
         ::umask(old);
         QCOMPARE(Mode(f.dir.File("categories.dat")), 0600);
         QCOMPARE(Mode(f.dir.File("items.dat")), 0600);
@@ -300,8 +302,8 @@ private slots:
         TFixture f;
         f.Click(f.Node(1));
         f.msgs.Answer(TModalResult::mrOk);
-        f.w->ui().DeleteCategory1->trigger();
-        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 1);
+        Child<QAction>(f.w, "DeleteCategory1")->trigger();
+        QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(), 1);
 
         int rows = -1;
         OnDialog<TfrmRestoreBackup>([&](TfrmRestoreBackup *dlg) {
@@ -340,12 +342,12 @@ private slots:
             QTest::keyClicks(dlg->edtElement, "Cruises");
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
-        f.w->ui().btnAddItem->click(); // the first save: the book before it is kept
+        Child<QPushButton>(f.w, "btnAddItem")->click(); // the first save: the book before it is kept
         const QByteArray withCruises = f.dir.Read("items.dat");
         QVERIFY(withCruises.contains("Cruises"));
         f.Click(f.Node(1));
         f.msgs.Answer(TModalResult::mrOk);
-        f.w->ui().DeleteCategory1->trigger();
+        Child<QAction>(f.w, "DeleteCategory1")->trigger();
         QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\n"));
 
         QStringList shown;
@@ -369,12 +371,12 @@ private slots:
         TFixture f;
         f.Click(f.Node(1));
         f.msgs.Answer(TModalResult::mrOk);
-        f.w->ui().DeleteCategory1->trigger();
+        Child<QAction>(f.w, "DeleteCategory1")->trigger();
         OnDialog<TfrmRestoreBackup>([](TfrmRestoreBackup *dlg) { dlg->btnRestore->click(); });
         f.msgs.Answer(TModalResult::mrNo);
         f.w->findChild<QAction *>("actRestoreBackup")->trigger();
         QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\n"));
-        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 1);
+        QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(), 1);
     }
 
     void backupFolderNotWritable_savesAndTellsOnce()
@@ -386,7 +388,7 @@ private slots:
                 QTest::keyClicks(dlg->edtElement, name);
                 QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
             });
-            f.w->ui().btnAddCategory->click();
+            Child<QPushButton>(f.w, "btnAddCategory")->click();
         }
         QCOMPARE(f.dir.Read("categories.dat"), kCategories + "One\r\nTwo\r\n");
         QCOMPARE(f.msgs.shown.size(), 1);
@@ -408,7 +410,7 @@ private slots:
             checked = true;
             dlg->btnCancel->click();
         });
-        f.w->ui().btnAddCategory->click();
+        Child<QPushButton>(f.w, "btnAddCategory")->click();
         QVERIFY(checked);
     }
 };

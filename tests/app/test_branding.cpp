@@ -4,6 +4,7 @@
 #include "brand_fixtures.h"
 #include "settings/branding_parser.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/publisher_wait.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
@@ -102,15 +103,15 @@ private slots:
         auto w = Open(dir, msgs);
         const QString builtIn = qApp->styleSheet();
         QCOMPARE(w->windowTitle(), QString("Tarnwick"));
-        QVERIFY(!w->ui().btnNews->isHidden());
-        QCOMPARE(w->ui().btnMakeMoney->text(), QString("Make Money"));
-        QVERIFY(!w->ui().panBanner->isHidden());
-        QCOMPARE(w->ui().panBanner->height(), 65);
-        QVERIFY(!w->ui().panLinks->isHidden());
-        QCOMPARE(w->ui().lblLink1URL->text(), QString("Google"));
-        QCOMPARE(w->ui().lblLink2URL->text(), QString("Google"));
-        QVERIFY(!w->ui().lblLink1URL->URL().isEmpty());
-        QVERIFY(w->ui().Timer1->isActive());
+        QVERIFY(!Child<QToolButton>(w, "btnNews")->isHidden());
+        QCOMPARE(Child<QPushButton>(w, "btnMakeMoney")->text(), QString("Make Money"));
+        QVERIFY(!Child<QFrame>(w, "panBanner")->isHidden());
+        QCOMPARE(Child<QFrame>(w, "panBanner")->height(), 65);
+        QVERIFY(!Child<QFrame>(w, "panLinks")->isHidden());
+        QCOMPARE(Child<TLinkLabel>(w, "lblLink1URL")->text(), QString("Google"));
+        QCOMPARE(Child<TLinkLabel>(w, "lblLink2URL")->text(), QString("Google"));
+        QVERIFY(!Child<TLinkLabel>(w, "lblLink1URL")->URL().isEmpty());
+        QVERIFY(Child<QTimer>(w, "Timer1")->isActive());
         QVERIFY(!builtIn.contains("#102030"));
         QVERIFY(qApp->windowIcon().isNull());
         QVERIFY(msgs.shown.isEmpty());
@@ -119,9 +120,9 @@ private slots:
         // address either: the user hears so instead of an empty browser.
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QTest::mouseClick(w->ui().imgBanner, Qt::LeftButton);
+        QTest::mouseClick(Child<QLabel>(w, "imgBanner"), Qt::LeftButton);
         QVERIFY(msgs.shown.isEmpty());
-        QTest::mouseClick(w->ui().btnMakeMoney, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(w, "btnMakeMoney"), Qt::LeftButton);
         QCOMPARE(msgs.Texts(), QStringList{"No address is set for this link."});
         QCOMPARE(msgs.shown[0].kind, TMsgDlgType::mtWarning);
         QTest::qWait(300);
@@ -163,14 +164,14 @@ private slots:
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
         QCOMPARE(w->windowTitle(), QString(" v2.0"));
-        QVERIFY(w->ui().btnNews->isHidden());
-        QVERIFY(w->ui().panBanner->isHidden());
-        QVERIFY(w->ui().panLinks->isHidden());
-        QCOMPARE(w->ui().btnMakeMoney->text(), QString("Make Money"));
+        QVERIFY(Child<QToolButton>(w, "btnNews")->isHidden());
+        QVERIFY(Child<QFrame>(w, "panBanner")->isHidden());
+        QVERIFY(Child<QFrame>(w, "panLinks")->isHidden());
+        QCOMPARE(Child<QPushButton>(w, "btnMakeMoney")->text(), QString("Make Money"));
         QVERIFY(BrandingSettings().WelcomePage.isEmpty());
         QVERIFY(BrandingSettings().ApplicationName.isEmpty());
-        QVERIFY(w->ui().Timer1->isActive());
-        QVERIFY(w->ui().pgcPrinc->styleSheet().contains("#102030"));
+        QVERIFY(Child<QTimer>(w, "Timer1")->isActive());
+        QVERIFY(Child<QTabWidget>(w, "pgcPrinc")->styleSheet().contains("#102030"));
         QVERIFY(!qApp->styleSheet().contains("#102030"));
         QVERIFY(!qApp->windowIcon().isNull());
         QCOMPARE(FilesIn(dir.Path()), files);
@@ -194,46 +195,47 @@ private slots:
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
         QCOMPARE(w->windowTitle(), QString("Acme Pro v2.0"));
-        QCOMPARE(w->ui().btnMakeMoney->text(), QString("Earn Now"));
-        QVERIFY(!w->ui().btnNews->isHidden());
+        QCOMPARE(Child<QPushButton>(w, "btnMakeMoney")->text(), QString("Earn Now"));
+        QVERIFY(!Child<QToolButton>(w, "btnNews")->isHidden());
         QCOMPARE(BrandingSettings().AffiliateURL, QByteArray("http://aff/77"));
         QCOMPARE(BrandingSettings().WelcomePage, QByteArray("<h1>Welcome</h1>"));
-        QVERIFY(!w->ui().Timer1->isActive());
+        QVERIFY(!Child<QTimer>(w, "Timer1")->isActive());
 
-        QVERIFY(w->ui().imgBanner->isHidden());
-        QVERIFY(!w->ui().gifBanner->isHidden());
-        QCOMPARE(w->ui().gifBanner->size(), QSize(120, 40));
-        QCOMPARE(w->ui().panBanner->height(), 50);
-        QCOMPARE(w->ui().gifMovie->frameCount(), 2);
-        QCOMPARE(w->ui().gifMovie->state(), QMovie::Running);
-        QCOMPARE(w->ui().gifBanner->cursor().shape(), Qt::PointingHandCursor);
-        QCOMPARE(w->ui().imgBanner->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(Child<QLabel>(w, "imgBanner")->isHidden());
+        QVERIFY(!Child<QLabel>(w, "gifBanner")->isHidden());
+        QCOMPARE(Child<QLabel>(w, "gifBanner")->size(), QSize(120, 40));
+        QCOMPARE(Child<QFrame>(w, "panBanner")->height(), 50);
+        QCOMPARE(Child<QMovie>(w, "gifMovie")->frameCount(), 2);
+        QCOMPARE(Child<QMovie>(w, "gifMovie")->state(), QMovie::Running);
+        QCOMPARE(Child<QLabel>(w, "gifBanner")->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(Child<QLabel>(w, "imgBanner")->cursor().shape(), Qt::PointingHandCursor);
 
-        QVERIFY(!w->ui().panLinks->isHidden());
-        QCOMPARE(w->ui().lblLink1URL->text(), QString("First"));
-        QCOMPARE(w->ui().lblLink1URL->URL(), QByteArray("http://first/"));
-        QCOMPARE(w->ui().lblLink2URL->text(), QString("<b>Second</b>"));
-        QCOMPARE(w->ui().lblLink2URL->textFormat(), Qt::PlainText);
+        QVERIFY(!Child<QFrame>(w, "panLinks")->isHidden());
+        QCOMPARE(Child<TLinkLabel>(w, "lblLink1URL")->text(), QString("First"));
+        QCOMPARE(Child<TLinkLabel>(w, "lblLink1URL")->URL(), QByteArray("http://first/"));
+        QCOMPARE(Child<TLinkLabel>(w, "lblLink2URL")->text(), QString("<b>Second</b>"));
+        QCOMPARE(Child<TLinkLabel>(w, "lblLink2URL")->textFormat(), Qt::PlainText);
         QCOMPARE(FilesIn(dir.Path()), files); // nothing renamed, no plaintext left
         QVERIFY(msgs.shown.isEmpty());
 
         // The welcome page first, then the main page with the clicks.
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QCOMPARE(w->ui().pgcPrinc->currentWidget(), w->ui().stsWelcome.data());
-        QCOMPARE(w->ui().prfWelcome->Html(), QString("<h1>Welcome</h1>"));
-        QTest::mouseClick(w->ui().bsSkinButton1, Qt::LeftButton);
-        QCOMPARE(w->ui().pgcPrinc->currentWidget(), w->ui().stsMain);
-        QTRY_VERIFY(w->ui().gifBanner->isVisible());
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->currentWidget(), Child<QWidget>(w, "stsWelcome"));
+        QCOMPARE(Child<TDocumentView>(w, "prfWelcome")->Html(), QString("<h1>Welcome</h1>"));
+        QTest::mouseClick(Child<QPushButton>(w, "bsSkinButton1"), Qt::LeftButton);
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->currentWidget(), Child<QWidget>(w, "stsMain"));
+        QTRY_VERIFY(Child<QLabel>(w, "gifBanner")->isVisible());
 
-        QTest::mouseClick(w->ui().gifBanner, Qt::LeftButton);
-        QTest::mouseClick(w->ui().btnHelp, Qt::LeftButton);
-        QTest::mouseClick(w->ui().btnMakeMoney, Qt::LeftButton);
+        QTest::mouseClick(Child<QLabel>(w, "gifBanner"), Qt::LeftButton);
+        QTest::mouseClick(Child<QToolButton>(w, "btnHelp"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(w, "btnMakeMoney"), Qt::LeftButton);
         QTRY_COMPARE(browser->Starts().size(), 3);
         const QStringList starts = browser->Starts();
         QCOMPARE(QSet<QString>(starts.begin(), starts.end()),
                  (QSet<QString>{"1:[http://banner/]", "1:[http://help/]", "1:[http://aff/77]"}));
-        QTest::mouseClick(w->ui().lblLink2URL, Qt::LeftButton, {}, QPoint(w->ui().lblLink2URL->width() - 3, 5));
+        auto *second = Child<TLinkLabel>(w, "lblLink2URL");
+        QTest::mouseClick(second, Qt::LeftButton, {}, QPoint(second->width() - 3, 5));
         QCOMPARE(opened, QStringList{"http://second/"});
     }
 
@@ -272,18 +274,18 @@ private slots:
         const QStringList files = FilesIn(dir.Path());
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
-        QCOMPARE(w->ui().panBanner->isHidden(), shown.isEmpty());
-        QCOMPARE(w->ui().imgBanner->cursor().shape(), hand ? Qt::PointingHandCursor : Qt::ArrowCursor);
+        QCOMPARE(Child<QFrame>(w, "panBanner")->isHidden(), shown.isEmpty());
+        QCOMPARE(Child<QLabel>(w, "imgBanner")->cursor().shape(), hand ? Qt::PointingHandCursor : Qt::ArrowCursor);
         QCOMPARE(FilesIn(dir.Path()), files);
         if (shown.isEmpty())
             return;
-        QLabel *label = shown == "gif" ? w->ui().gifBanner : w->ui().imgBanner;
+        QLabel *label = shown == "gif" ? Child<QLabel>(w, "gifBanner") : Child<QLabel>(w, "imgBanner");
         QVERIFY(!label->isHidden());
         QCOMPARE(label->size(), size);
-        QCOMPARE(w->ui().panBanner->height(), size.height() + 10);
+        QCOMPARE(Child<QFrame>(w, "panBanner")->height(), size.height() + 10);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QCOMPARE(label->x(), w->ui().panBanner->width() / 2 - size.width() / 2);
+        QCOMPARE(label->x(), Child<QFrame>(w, "panBanner")->width() / 2 - size.width() / 2);
         QCOMPARE(label->y(), 5);
     }
 
@@ -314,9 +316,11 @@ private slots:
         WriteContainer(dir.Path(), text);
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
-        QCOMPARE(!w->ui().panLinks->isHidden(), bar);
-        QCOMPARE((QStringList{w->ui().lblLink1URL->text(), w->ui().lblLink2URL->text()}), captions);
-        QCOMPARE((QByteArrayList{w->ui().lblLink1URL->URL(), w->ui().lblLink2URL->URL()}), urls);
+        QCOMPARE(!Child<QFrame>(w, "panLinks")->isHidden(), bar);
+        const TLinkLabel *first = Child<TLinkLabel>(w, "lblLink1URL");
+        const TLinkLabel *second = Child<TLinkLabel>(w, "lblLink2URL");
+        QCOMPARE((QStringList{first->text(), second->text()}), captions);
+        QCOMPARE((QByteArrayList{first->URL(), second->URL()}), urls);
     }
 
     void skinAndIcon_data()
@@ -343,7 +347,7 @@ private slots:
         dir.Write("main.ico", icon);
         TScriptedMessages msgs;
         auto w = Open(dir, msgs);
-        QCOMPARE(w->ui().pgcPrinc->styleSheet().contains("#102030"), skinApplied);
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->styleSheet().contains("#102030"), skinApplied);
         QVERIFY(qApp->styleSheet().contains("#bsSkinPanel1")); // the built-in skin, for every window
         QCOMPARE(!qApp->windowIcon().isNull(), iconApplied);
     }
@@ -362,18 +366,18 @@ private slots:
                   "QMessageBox QLabel, QDialog QPushButton { color: #ff0000; }\n"
                   "QPushButton#btnSave { color: #ff0000; qproperty-text: \"Send\"; }\n");
         TfrmMain w(dir.Path()); // its own message boxes
-        w.ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QColor red(0xff, 0, 0);
 
-        QSignalSpy loaded(w.ui().EmbeddedWB1, &TBrowserPanel::loadFinished);
-        w.ui().EmbeddedWB1->Navigate("data:text/html,<input id=p autofocus>");
+        QSignalSpy loaded(Child<TBrowserPanel>(w, "EmbeddedWB1"), &TBrowserPanel::loadFinished);
+        Child<TBrowserPanel>(w, "EmbeddedWB1")->Navigate("data:text/html,<input id=p autofocus>");
         QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 20000);
         const QStringList addresses{"https://bank.example/", "", "", ""};
         w.findChild<QLineEdit *>("edtWebsiteURL")->setText(addresses[0]);
         w.findChild<QLineEdit *>("edtPassword")->setText("hunter2");
-        const QString question = WebPanel::PasswordPasteQuestion(w.ui().EmbeddedWB1->Url(), addresses);
+        const QString question = WebPanel::PasswordPasteQuestion(Child<TBrowserPanel>(w, "EmbeddedWB1")->Url(), addresses);
         QVERIFY(!question.isEmpty());
         QGuiApplication::clipboard()->setText("previous");
 
@@ -427,7 +431,7 @@ private slots:
         auto w = Open(dir, msgs);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QWebEngineView *view = w->ui().prfWelcome->findChild<QWebEngineView *>();
+        QWebEngineView *view = Child<TDocumentView>(w, "prfWelcome")->findChild<QWebEngineView *>();
         QVERIFY(view);
         QTRY_VERIFY_WITH_TIMEOUT(!view->page()->isLoading() && view->page()->contentsSize().height() > 0, 10000);
         const QUrl before = view->url();
@@ -492,8 +496,8 @@ private slots:
         BrandingSettings().AffiliateURL = url;
         BrandingSettings().AppHelpURL = url;
         BrandingSettings().BannerLinkURL = url;
-        w->ui().lblLink1URL->SetURL(url);
-        w->ui().lblLink2URL->SetURL(url);
+        Child<TLinkLabel>(w, "lblLink1URL")->SetURL(url);
+        Child<TLinkLabel>(w, "lblLink2URL")->SetURL(url);
         if (place == u"imgBanner") {
             Services(*w).BannerClick();
         } else {

@@ -2,6 +2,7 @@
 // the main page, driven through the real main window; every message is
 // answered by the scripted double.
 #include "support/book_fixture.h"
+#include "support/find_child.h"
 #include "support/window_fixture.h"
 #include "app/item_editor.h"
 #include "app/main_window.h"
@@ -45,7 +46,7 @@ class TFixture : public TActiveWindow
 public:
     explicit TFixture(const QByteArray &items = kItems) : TActiveWindow(kCategories, items) { tree()->expandAll(); }
 
-    TCategoryTree *tree() const { return w->ui().tvwMain; }
+    TCategoryTree *tree() const { return Child<TCategoryTree>(w, "tvwMain"); }
     // Nodes of the model the tree shows, whichever that is.
     QModelIndex Node(int category, int item = -1) const
     {
@@ -66,7 +67,7 @@ public:
     }
     QAction *MoveEntry(const QString &category) const
     {
-        for (QAction *a : w->ui().MoveItemTo1->actions())
+        for (QAction *a : Child<QMenu>(w, "MoveItemTo1")->actions())
             if (a->text() == category)
                 return a;
         return nullptr;
@@ -230,7 +231,7 @@ private slots:
         QVERIFY(ClipboardSecret());
         QVERIFY(f.msgs.shown.isEmpty());
         // It goes after a while, as the pasted login does.
-        f.w->ui().Clipboard->ClearIfStillOurs();
+        Child<TSecretClipboard>(f.w, "SecretClipboard")->ClearIfStillOurs();
         QCOMPARE(ClipboardText(), QString());
     }
 
@@ -309,15 +310,16 @@ private slots:
         QFETCH(QStringList, moveTargets);
         TFixture f;
         f.Select(selected);
-        f.w->bsSkinPopupMenu1Popup();
-        emit f.w->ui().bsSkinPopupMenu1->aboutToShow();
+        // As a right click on the tree opens it.
+        emit Child<TCategoryTree>(f.w, "tvwMain")->customContextMenuRequested(QPoint(1, 1));
+        Child<QMenu>(f.w, "bsSkinPopupMenu1")->hide();
         QStringList shown;
-        for (QAction *a : f.w->ui().bsSkinPopupMenu1->actions())
+        for (QAction *a : Child<QMenu>(f.w, "bsSkinPopupMenu1")->actions())
             if (a->isVisible())
                 shown << a->text();
         QCOMPARE(shown, visible);
         QStringList targets;
-        for (QAction *a : f.w->ui().MoveItemTo1->actions())
+        for (QAction *a : Child<QMenu>(f.w, "MoveItemTo1")->actions())
             if (a->isEnabled())
                 targets << a->text();
         QCOMPARE(targets, moveTargets);
@@ -358,7 +360,7 @@ private slots:
             f.TypeInto("edtPayout", "9");
         if (answer)
             f.msgs.Answer(TModalResult(answer));
-        emit f.w->ui().bsSkinPopupMenu1->aboutToShow();
+        emit Child<QMenu>(f.w, "bsSkinPopupMenu1")->aboutToShow();
         f.MoveEntry("Shops")->trigger();
         QCOMPARE(f.msgs.Texts(), messages);
         QCOMPARE(f.Tree(), tree);
@@ -378,9 +380,9 @@ private slots:
         f.Select({1, 0});
         f.TypeInto("edtProg", "X");
         f.msgs.Answer(TModalResult::mrYes);
-        emit f.w->ui().bsSkinPopupMenu1->aboutToShow();
-        f.w->ui().DuplicateItem1->trigger();
-        f.w->ui().DuplicateItem1->trigger();
+        emit Child<QMenu>(f.w, "bsSkinPopupMenu1")->aboutToShow();
+        Child<QAction>(f.w, "DuplicateItem1")->trigger();
+        Child<QAction>(f.w, "DuplicateItem1")->trigger();
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
         QCOMPARE(f.Tree(), (QStringList{"Travel:Hotels,Flights", "Shops:Books,Books (copy),Books (copy 2)"}));
         QCOMPARE(f.CurrentText(), QString("Books (copy 2)"));

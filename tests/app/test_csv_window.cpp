@@ -9,6 +9,7 @@
 #include "settings/branding_settings.h"
 #include "support/book_fixture.h"
 #include "support/fault_injection.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -47,18 +48,19 @@ public:
         dir.Write("categories.dat", kCategories);
         dir.Write("items.dat", kItems);
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
-        w->ChooseCsvExportFile = [this] {
+        Child<QTimer>(w, "Timer1")->stop();
+        const auto choose = [this] {
             ++choosers;
             return chosen;
         };
-        w->ChooseCsvImportFile = w->ChooseCsvExportFile;
-        w->ConfirmCsvImport = [this](const TImportPlan &plan, const QString &path) {
+        w->SetCsvExportChooser(choose);
+        w->SetCsvImportChooser(choose);
+        w->SetCsvImportPreview([this](const TImportPlan &plan, const QString &path) {
             previewed = plan;
             previewedPath = path;
             ++previews;
             return confirm;
-        };
+        });
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
@@ -95,11 +97,11 @@ private slots:
         TFixture f;
         auto *menuButton = f.w->findChild<QToolButton *>("btnMenu");
         QVERIFY(menuButton && menuButton->menu());
-        QCOMPARE(menuButton->parentWidget(), f.w->ui().bsSkinPanel1);
+        QCOMPARE(menuButton->parentWidget(), Child<QFrame>(f.w, "bsSkinPanel1"));
         QVERIFY(menuButton->isVisible());
         // Left of the picture buttons, right of the toolbar's own buttons.
-        QVERIFY(menuButton->x() > f.w->ui().btnAbout->x());
-        QVERIFY(menuButton->geometry().right() < f.w->ui().btnNews->x());
+        QVERIFY(menuButton->x() > Child<QPushButton>(f.w, "btnAbout")->x());
+        QVERIFY(menuButton->geometry().right() < Child<QToolButton>(f.w, "btnNews")->x());
         const QList<QAction *> entries = menuButton->menu()->actions();
         for (const char *name : {"actRestoreBackup", "actExportCsv", "actImportCsv"}) {
             auto *action = f.w->findChild<QAction *>(name);
@@ -148,7 +150,7 @@ private slots:
     void export_asksAboutUnsavedTypingFirst()
     {
         TFixture f;
-        f.w->ui().tvwMain->SetCurrent(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
+        Child<TCategoryTree>(f.w, "tvwMain")->SetCurrent(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
         QTest::keyClicks(f.w->findChild<QLineEdit *>("edtPayout"), "9");
         QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
         f.msgs.Answer(TModalResult::mrCancel);
@@ -212,8 +214,9 @@ private slots:
         QVERIFY(items[2].startsWith("Travel\xA5Hotels (2)\xA5\xA5https://h.example.com\xA5https://h.example.com\xA5"
                                     "ann\xA5pw\xA5"));
         // The tree shows them.
-        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(f.w->ui().tvwMain->model()->index(0, 0)), 2);
-        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(f.w->ui().tvwMain->model()->index(3, 0)), 1);
+        const QAbstractItemModel *tree = Child<TCategoryTree>(f.w, "tvwMain")->model();
+        QCOMPARE(tree->rowCount(tree->index(0, 0)), 2);
+        QCOMPARE(tree->rowCount(tree->index(3, 0)), 1);
         QVERIFY(f.Texts().last().contains("3 item(s) were imported"));
     }
 
@@ -258,7 +261,7 @@ private slots:
         QCOMPARE(f.dir.Read("items.dat"), kItems);
         QCOMPARE(CategoryList(f.w->Book()), (TStringList{"Travel", "Shops"}));
         QCOMPARE(f.w->Book().RecordCount(), qsizetype(2));
-        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 2);
+        QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(), 2);
         QCOMPARE(f.Backups(), 2); // the book as it was, kept first
     }
 
@@ -290,7 +293,7 @@ private slots:
         TFixture f;
         f.dir.Write("list.csv", "name,password\r\nHotels,p\r\n");
         f.chosen = f.dir.File("list.csv");
-        f.w->ui().tvwMain->SetCurrent(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
+        Child<TCategoryTree>(f.w, "tvwMain")->SetCurrent(f.w->Book().index(0, 0, f.w->Book().index(0, 0)));
         QTest::keyClicks(f.w->findChild<QLineEdit *>("edtTitle"), "X");
         f.msgs.Answer(TModalResult::mrCancel);
         f.w->findChild<QAction *>("actImportCsv")->trigger();

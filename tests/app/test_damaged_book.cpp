@@ -7,6 +7,7 @@
 #include "book/category_tree.h"
 #include "book/restore_backup_dialog.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -41,12 +42,12 @@ struct TWindow
         if (answer != TModalResult::mrNone)
             msgs.Answer(answer);
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
     }
     int Backups() const { return QDir(dir.File("backups")).entryList(QDir::Files).size(); }
     int ItemsShown() const
     {
-        QAbstractItemModel *tree = w->ui().tvwMain->model();
+        QAbstractItemModel *tree = Child<TCategoryTree>(w, "tvwMain")->model();
         int items = 0;
         for (int c = 0; c < tree->rowCount(); ++c)
             items += tree->rowCount(tree->index(c, 0));

@@ -4,11 +4,14 @@
 #include "book/account_book.h"
 #include "book/category_tree.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "util/document_view.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QImage>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +21,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QSpontaneKeyEvent>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -60,18 +64,18 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         QCOMPARE(w.objectName(), QString("frmMain"));
         QCOMPARE(w.windowTitle(), QString("Tarnwick"));
-        QVERIFY(w.ui().Timer1->isActive());
-        QCOMPARE(w.ui().Timer1->interval(), 2000);
-        QVERIFY(w.ui().Timer1->isSingleShot());
+        QVERIFY(Child<QTimer>(w, "Timer1")->isActive());
+        QCOMPARE(Child<QTimer>(w, "Timer1")->interval(), 2000);
+        QVERIFY(Child<QTimer>(w, "Timer1")->isSingleShot());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.ui().pgcPrinc->count(), 1);
-        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
-        QVERIFY(w.ui().stsMain->isVisible());
-        QVERIFY(w.ui().tvwMain->isVisible());
-        QVERIFY(w.ui().stsWelcome.isNull());
-        QVERIFY(!w.ui().pgcPrinc->tabBar()->isVisible());
-        QCOMPARE(w.ui().tvwMain->model()->rowCount(), 0);
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->count(), 1);
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->currentWidget(), Child<QWidget>(w, "stsMain"));
+        QVERIFY(Child<QWidget>(w, "stsMain")->isVisible());
+        QVERIFY(Child<TCategoryTree>(w, "tvwMain")->isVisible());
+        QVERIFY(!w.findChild<QWidget *>("stsWelcome"));
+        QVERIFY(!Child<QTabWidget>(w, "pgcPrinc")->tabBar()->isVisible());
+        QCOMPARE(Child<TCategoryTree>(w, "tvwMain")->model()->rowCount(), 0);
         QCOMPARE(w.size(), QSize(929, 692));
         QVERIFY2(qApp->styleSheet().contains("#bsSkinPanel1"), "the built-in skin is applied");
         QVERIFY(msgs.shown.isEmpty());
@@ -81,8 +85,8 @@ private slots:
         // Showing again follows the same branch and changes nothing.
         w.hide();
         w.show();
-        QCOMPARE(w.ui().pgcPrinc->count(), 1);
-        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->count(), 1);
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->currentWidget(), Child<QWidget>(w, "stsMain"));
     }
 
     void controls_haveTheirNamesAndCaptions_data()
@@ -148,7 +152,7 @@ private slots:
         QVERIFY(msgs.shown[0].text.contains("\"Nowhere\""));
         QCOMPARE(msgs.shown[0].buttons, TMsgDlgButtons(mbYes) | mbNo);
 
-        const QAbstractItemModel *tree = w.ui().tvwMain->model();
+        const QAbstractItemModel *tree = Child<TCategoryTree>(w, "tvwMain")->model();
         const auto top = [&](int row) { return tree->index(row, 0); };
         QCOMPARE(tree->rowCount(), 6);
         QCOMPARE(top(0).data().toString(), QString("Travel"));
@@ -160,12 +164,17 @@ private slots:
         // The second "Travel" stays empty; no node for the orphan or the empty line.
         QCOMPARE(tree->rowCount(top(3)), 0);
         QCOMPARE(TCategoryTree::NodeName(top(1)), R("Caf\xE9 \xA7 Bar"));
-        QCOMPARE(top(0).data(Qt::DecorationRole).value<QIcon>().cacheKey(), w.ui().ImageList1[0].cacheKey());
-        QCOMPARE(tree->index(0, 0, top(0)).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
-                 w.ui().ImageList1[1].cacheKey());
+        // Categories carry the window's folder icon and items its file icon.
+        const auto image = [](const QIcon &icon) { return icon.pixmap(16, 16).toImage(); };
+        QVERIFY(image(w.style()->standardIcon(QStyle::SP_DirIcon))
+                != image(w.style()->standardIcon(QStyle::SP_FileIcon)));
+        QCOMPARE(image(top(0).data(Qt::DecorationRole).value<QIcon>()),
+                 image(w.style()->standardIcon(QStyle::SP_DirIcon)));
+        QCOMPARE(image(tree->index(0, 0, top(0)).data(Qt::DecorationRole).value<QIcon>()),
+                 image(w.style()->standardIcon(QStyle::SP_FileIcon)));
 
-        w.SaveCategories();
-        w.SaveItems();
+        w.Book().SaveCategories(dir.File("categories.dat"));
+        w.Book().SaveItems(dir.File("items.dat"));
         QCOMPARE(dir.Read("categories.dat"), kLegacyCategories + "\r\n");
         QCOMPARE(dir.Read("items.dat"), kLegacyItems + "\r\n");
     }
@@ -179,19 +188,19 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.ui().tvwMain->SetCurrent(w.Book().index(0, 0, w.Book().index(0, 0)));
+        Child<TCategoryTree>(w, "tvwMain")->SetCurrent(w.Book().index(0, 0, w.Book().index(0, 0)));
         QCOMPARE(w.findChild<QLineEdit *>("edtTitle")->text(), QString::fromUtf8("Hotels €"));
         QCOMPARE(w.findChild<QLineEdit *>("edtProg")->text(), QString("prog"));
         QCOMPARE(w.findChild<QLineEdit *>("edtPaymentDay")->text(), QString("1st"));
         QCOMPARE(w.findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString("line one\nline two"));
         QVERIFY(w.findChild<QLineEdit *>("edtTitle")->isEnabled());
 
-        w.ui().tvwMain->SetCurrent(w.Book().index(0, 0, w.Book().index(1, 0)));
+        Child<TCategoryTree>(w, "tvwMain")->SetCurrent(w.Book().index(0, 0, w.Book().index(1, 0)));
         QCOMPARE(w.findChild<QLineEdit *>("edtTitle")->text(), QString("Fresh"));
         QCOMPARE(w.findChild<QLineEdit *>("edtProg")->text(), QString());
         QCOMPARE(w.findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString());
 
-        w.ui().tvwMain->SetCurrent(w.Book().index(0, 0));
+        Child<TCategoryTree>(w, "tvwMain")->SetCurrent(w.Book().index(0, 0));
         QCOMPARE(w.findChild<QLineEdit *>("edtTitle")->text(), QString());
         for (QWidget *f : w.findChild<TItemEditor *>()->Fields())
             QVERIFY(!f->isEnabled());
@@ -203,20 +212,20 @@ private slots:
         TScriptedMessages msgs;
         TfrmMain w(dir.Path(), &msgs);
         BrandingSettings().WelcomePage = "<html><body><h1>Hello</h1></body></html>";
-        w.ui().Timer1->stop(); // as creation would have left it with welcome text
+        Child<QTimer>(w, "Timer1")->stop(); // as creation would have left it with welcome text
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.ui().pgcPrinc->count(), 2);
-        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsWelcome.data());
-        QVERIFY(w.ui().stsWelcome->isVisible());
-        QVERIFY(!w.ui().pgcPrinc->tabBar()->isVisible());
-        QVERIFY(w.ui().stsWelcome->findChild<QWidget *>("prfWelcome"));
-        QVERIFY(!w.ui().Timer1->isActive());
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->count(), 2);
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->currentWidget(), Child<QWidget>(w, "stsWelcome"));
+        QVERIFY(Child<QWidget>(w, "stsWelcome")->isVisible());
+        QVERIFY(!Child<QTabWidget>(w, "pgcPrinc")->tabBar()->isVisible());
+        QVERIFY(Child<QWidget>(w, "stsWelcome")->findChild<QWidget *>("prfWelcome"));
+        QVERIFY(!Child<QTimer>(w, "Timer1")->isActive());
 
-        QTest::mouseClick(w.ui().bsSkinButton1, Qt::LeftButton);
-        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
-        QVERIFY(w.ui().stsMain->isVisible());
-        QVERIFY(w.ui().Timer1->isActive());
+        QTest::mouseClick(Child<QPushButton>(w, "bsSkinButton1"), Qt::LeftButton);
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->currentWidget(), Child<QWidget>(w, "stsMain"));
+        QVERIFY(Child<QWidget>(w, "stsMain")->isVisible());
+        QVERIFY(Child<QTimer>(w, "Timer1")->isActive());
     }
 
     void restoredFromTheTaskBar_doesNotStartAgain()
@@ -225,22 +234,22 @@ private slots:
         TScriptedMessages msgs;
         TfrmMain w(dir.Path(), &msgs);
         BrandingSettings().WelcomePage = "<p>hello</p>";
-        w.ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        w.ui().bsSkinButton1->setFocus();
+        Child<QPushButton>(w, "bsSkinButton1")->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // the page's default button
-        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
-        QVERIFY(w.ui().Timer1->isActive());
-        w.ui().Timer1->stop();
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->currentWidget(), Child<QWidget>(w, "stsMain"));
+        QVERIFY(Child<QTimer>(w, "Timer1")->isActive());
+        Child<QTimer>(w, "Timer1")->stop();
         // The window system shows a window restored from minimised.
         QShowEvent restore;
         QSpontaneKeyEvent::setSpontaneous(&restore);
         qApp->notify(&w, &restore);
-        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
-        QVERIFY(!w.ui().Timer1->isActive());
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->currentWidget(), Child<QWidget>(w, "stsMain"));
+        QVERIFY(!Child<QTimer>(w, "Timer1")->isActive());
     }
 
     void itemEditor_tabOrderTakesTheButtonsBesideTheFields()
@@ -271,22 +280,22 @@ private slots:
         TfrmMain w(dir.Path(), &msgs);
         QPixmap big(1001, 101);
         big.fill(Qt::red);
-        w.ui().imgBanner->setPixmap(big);
-        w.ui().imgBanner->resize(big.size());
+        Child<QLabel>(w, "imgBanner")->setPixmap(big);
+        Child<QLabel>(w, "imgBanner")->resize(big.size());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        const int barW = w.ui().panBanner->width();
-        QCOMPARE(w.ui().imgBanner->pos(), QPoint(barW / 2 - 1001 / 2, 65 / 2 - 101 / 2));
-        QVERIFY(w.ui().imgBanner->y() < 0);
+        const int barW = Child<QFrame>(w, "panBanner")->width();
+        QCOMPARE(Child<QLabel>(w, "imgBanner")->pos(), QPoint(barW / 2 - 1001 / 2, 65 / 2 - 101 / 2));
+        QVERIFY(Child<QLabel>(w, "imgBanner")->y() < 0);
 
         // Narrower than the picture: clipped equally on both sides, up to one
         // pixel of rounding.
         w.resize(700, 600);
-        QTRY_VERIFY(w.ui().panBanner->width() < 1001);
-        const int narrow = w.ui().panBanner->width();
-        QCOMPARE(w.ui().imgBanner->pos(), QPoint(narrow / 2 - 1001 / 2, -18));
-        const int leftCut = -w.ui().imgBanner->x();
-        const int rightCut = w.ui().imgBanner->x() + 1001 - narrow;
+        QTRY_VERIFY(Child<QFrame>(w, "panBanner")->width() < 1001);
+        const int narrow = Child<QFrame>(w, "panBanner")->width();
+        QCOMPARE(Child<QLabel>(w, "imgBanner")->pos(), QPoint(narrow / 2 - 1001 / 2, -18));
+        const int leftCut = -Child<QLabel>(w, "imgBanner")->x();
+        const int rightCut = Child<QLabel>(w, "imgBanner")->x() + 1001 - narrow;
         QVERIFY2(qAbs(leftCut - rightCut) <= 1, qPrintable(QString("%1 vs %2").arg(leftCut).arg(rightCut)));
     }
 
@@ -342,7 +351,7 @@ private slots:
             QCOMPARE(book.rowCount(), categoryNodes);
             for (int i = 0; i < book.rowCount(); ++i)
                 for (int c = 0; c < book.rowCount(book.index(i, 0)); ++c)
-                    w.ui().tvwMain->SetCurrent(book.index(c, 0, book.index(i, 0)));
+                    Child<TCategoryTree>(w, "tvwMain")->SetCurrent(book.index(c, 0, book.index(i, 0)));
         }
         QStringList texts = msgs.Texts();
         if (cutShort)
@@ -379,7 +388,7 @@ private slots:
         QCOMPARE(w.Book().rowCount() ? w.Book().rowCount(w.Book().index(0, 0)) : 0, 0);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.ui().pgcPrinc->currentWidget(), w.ui().stsMain);
+        QCOMPARE(Child<QTabWidget>(w, "pgcPrinc")->currentWidget(), Child<QWidget>(w, "stsMain"));
     }
 };
 

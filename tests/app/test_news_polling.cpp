@@ -7,6 +7,7 @@
 #include "settings/brand_fixtures.h"
 #include "settings/branding_settings.h"
 #include "settings/last_news.h"
+#include "support/find_child.h"
 #include "support/http_test_server.h"
 #include "support/publisher_wait.h"
 #include "support/scripted_messages.h"
@@ -34,7 +35,7 @@ struct TFixture
         server.Route("/liveupdate/tarnwick/mainappupdate.inf", THttpTestServer::Answer(404));
         WriteContainer(dir.Path(), Tagged("ApplicationName", "Tarnwick") + "\r\n");
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         Services(*w).SetUpdateBaseURL(server.Url("/liveupdate/tarnwick/"));
         BrandingSettings() = TBrandingSettings{};
         BrandingSettings().BranderType = level;
@@ -43,7 +44,7 @@ struct TFixture
         BrandingSettings().PlatinumNewsBaseURL = server.Url("/news");
         BrandingSettings().MasterPublID = publID;
         BrandingSettings().MasterNewsBaseURL = server.Url("/news");
-        w->ui().btnNews->show(); // as the settings above would have it at start
+        Child<QToolButton>(w, "btnNews")->show(); // as the settings above would have it at start
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
@@ -64,7 +65,7 @@ struct TFixture
     {
         TPublisherServices &services = Services(*w);
         const auto click = [&] { QTest::mouseClick(button, Qt::LeftButton); };
-        if (button == w->ui().btnNews)
+        if (button == Child<QToolButton>(w, "btnNews"))
             RunUntil(services, &TPublisherServices::newsListFinished, click);
         else
             RunUntil(services, &TPublisherServices::checkFinished, click);
@@ -107,9 +108,9 @@ private slots:
         if (!marker.isNull())
             QVERIFY(WriteLastNewsId(f.dir.Path(), marker));
         f.server.Route("/news/getlastnews.php", THttpTestServer::Ok(answer));
-        f.w->ui().Timer1->start();
+        Child<QTimer>(f.w, "Timer1")->start();
         RunNewsTick(*f.w);
-        QVERIFY(!f.w->ui().Timer1->isActive());
+        QVERIFY(!Child<QTimer>(f.w, "Timer1")->isActive());
         QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
         QCOMPARE(f.BalloonShown(), balloon);
         if (balloon) {
@@ -141,7 +142,7 @@ private slots:
         QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
         QVERIFY(!f.BalloonShown());
 
-        f.Click(f.w->ui().btnNews);
+        f.Click(Child<QToolButton>(f.w, "btnNews"));
         QCOMPARE(f.Requests("/news/getlastnews.php"), 0);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
         QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtInformation);
@@ -203,14 +204,14 @@ private slots:
     {
         TFixture f;
         const auto expected = [&] {
-            const QToolButton *b = f.w->ui().btnNews;
+            const QToolButton *b = Child<QToolButton>(f.w, "btnNews");
             return f.w->mapToGlobal(QPoint(b->x() + b->width() / 2, b->y() + b->height() / 2));
         };
         Services(*f.w).ShowNewsBalloon("You've Got A Message!\r\nOne");
         QTRY_COMPARE(f.Balloon()->Tip(), expected());
-        const int oldX = f.w->ui().btnNews->x();
+        const int oldX = Child<QToolButton>(f.w, "btnNews")->x();
         f.w->resize(f.w->width() + 200, f.w->height());
-        QTRY_VERIFY2(f.w->ui().btnNews->x() > oldX, qPrintable(QString("%1 %2 %3 pgc=%4 main=%5 max=%6 vis=%7").arg(f.w->width()).arg(f.w->ui().bsSkinPanel1->width()).arg(f.w->ui().btnNews->x()).arg(f.w->ui().pgcPrinc->width()).arg(f.w->ui().stsMain->width()).arg(f.w->ui().stsMain->maximumWidth()).arg(f.w->ui().stsMain->isVisible())));
+        QTRY_VERIFY2(Child<QToolButton>(f.w, "btnNews")->x() > oldX, qPrintable(QString("%1 %2 %3 pgc=%4 main=%5 max=%6 vis=%7").arg(f.w->width()).arg(Child<QFrame>(f.w, "bsSkinPanel1")->width()).arg(Child<QToolButton>(f.w, "btnNews")->x()).arg(Child<QTabWidget>(f.w, "pgcPrinc")->width()).arg(Child<QWidget>(f.w, "stsMain")->width()).arg(Child<QWidget>(f.w, "stsMain")->maximumWidth()).arg(Child<QWidget>(f.w, "stsMain")->isVisible())));
         // A new balloon replaces the old one and follows the button.
         Services(*f.w).ShowNewsBalloon("You've Got A Message!\r\nTwo");
         QTRY_COMPARE(f.Balloon()->Tip(), expected());
@@ -223,7 +224,7 @@ private slots:
     {
         TFixture f;
         f.server.Route("/news/getlastnews.php", THttpTestServer::Answer(500));
-        f.Click(f.w->ui().btnNews);
+        f.Click(Child<QToolButton>(f.w, "btnNews"));
         QCOMPARE(f.msgs.Texts(),
                  (QStringList{"There is a trouble accessing the news site. Contact your provider.", kNoNews}));
     }
@@ -232,7 +233,7 @@ private slots:
     {
         TFixture f;
         f.server.Route("/news/getlastnews.php", THttpTestServer::Ok("OK"));
-        f.Click(f.w->ui().btnNews);
+        f.Click(Child<QToolButton>(f.w, "btnNews"));
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
     }
 
@@ -245,13 +246,13 @@ private slots:
         bool checked = false;
         WhenReady([&] { return f.Requests("/news/getlastnews.php") == 1; },
                   [&] {
-                      QTest::mouseClick(f.w->ui().btnNews, Qt::LeftButton);
+                      QTest::mouseClick(Child<QToolButton>(f.w, "btnNews"), Qt::LeftButton);
                       QTest::qWait(500); // time for a wrongly started request to arrive
                       QCOMPARE(f.Requests("/news/getlastnews.php"), 1);
                       checked = true;
                   },
                   [&] { HttpClient(*f.w).Disconnect(); });
-        f.Click(f.w->ui().btnNews);
+        f.Click(Child<QToolButton>(f.w, "btnNews"));
         QVERIFY(checked);
         QCOMPARE(f.msgs.Texts(), QStringList{kNoNews});
 
@@ -260,7 +261,7 @@ private slots:
         checked = false;
         WhenReady([&] { return f.Requests("/liveupdate/tarnwick/mainappupdate.inf") == 1; },
                   [&] {
-                      QTest::mouseClick(f.w->ui().btnUpdate, Qt::LeftButton);
+                      QTest::mouseClick(Child<QToolButton>(f.w, "btnUpdate"), Qt::LeftButton);
                       QTest::qWait(500);
                       QCOMPARE(f.Requests("/liveupdate/tarnwick/mainappupdate.inf"), 1);
                       checked = true;
@@ -329,7 +330,7 @@ private slots:
         TFixture f;
         f.server.SetSilent(true);
         WhenReady([&] { return f.Requests("/news/getlastnews.php") == 1; }, [] {}, [&] { f.w->close(); });
-        f.Click(f.w->ui().btnNews);
+        f.Click(Child<QToolButton>(f.w, "btnNews"));
         QCOMPARE(f.msgs.Texts(), QStringList{});
         f.w->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
@@ -368,9 +369,9 @@ private slots:
             poll->start();
         };
         readWindow();
-        f.Click(f.w->ui().btnNews);
+        f.Click(Child<QToolButton>(f.w, "btnNews"));
         readWindow();
-        f.Click(f.w->ui().btnNews);
+        f.Click(Child<QToolButton>(f.w, "btnNews"));
         QCOMPARE(seen, (QStringList{"Third|3 May, Second|2 May", "Fourth|4 May"}));
         QCOMPARE(Services(*f.w).NewsList(), TStringList{"4^Fourth^4 May"});
         QCOMPARE(f.msgs.Texts().join("#"), QString());

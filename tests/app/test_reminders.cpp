@@ -4,6 +4,7 @@
 #include "book/item_record.h"
 #include "services/message_hint.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/publisher_wait.h"
 #include "support/http_test_server.h"
 #include "support/scripted_messages.h"
@@ -35,6 +36,13 @@ void WriteBook(const TTempAppFolder &dir, const QByteArrayList &items)
     dir.Write("items.dat", lines);
 }
 
+// The balloon's text while it shows, else an empty string.
+QString ReminderShown(const TfrmMain &w)
+{
+    const auto *hint = w.findChild<TMessageHint *>(QStringLiteral("hntReminders"));
+    return hint && hint->isVisible() ? hint->Text() : QString();
+}
+
 // One start of the program in `dir` on the day `*today` holds when the
 // reminder decides.
 struct TStart
@@ -42,16 +50,15 @@ struct TStart
     TStart(const TTempAppFolder &dir, const QDate *today)
     {
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w->SetToday([today] { return *today; });
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
     }
-    QString Reminder() const
-    {
-        return w->hntReminders && w->hntReminders->isVisible() ? w->hntReminders->Text() : QString();
-    }
+    QString Reminder() const { return ReminderShown(*w); }
+    // The end of a news tick, after which the reminder comes.
+    void NewsTickDone() { emit Services(*w).tickFinished(); }
     bool NewsShown() const { return Services(*w).NewsBalloonShown(); }
 
     TScriptedMessages msgs;
@@ -105,14 +112,14 @@ private slots:
             dir.Write("tarnwick.ini", ini);
         const QDate storedBefore = TWindowSettings(dir.Path()).Load().lastReminder;
         TStart s(dir, &kToday);
-        s.w->RemindAfterNews();
+        s.NewsTickDone();
         QCOMPARE(s.Reminder(), text);
         QVERIFY(!s.NewsShown() && s.msgs.shown.isEmpty());
         // Only a reminder shown uses up the day.
         QCOMPARE(TWindowSettings(dir.Path()).Load().lastReminder, text.isEmpty() ? storedBefore : kToday);
         if (!text.isEmpty()) {
-            const QToolButton *b = s.w->btnReminders;
-            QTRY_COMPARE(s.w->hntReminders->Tip(), b->mapToGlobal(b->rect().center()));
+            const QToolButton *b = Child<QToolButton>(s.w, "btnReminders");
+            QTRY_COMPARE(Child<TMessageHint>(s.w, "hntReminders")->Tip(), b->mapToGlobal(b->rect().center()));
         }
     }
 
@@ -124,21 +131,21 @@ private slots:
         QDate today = kToday;
         {
             TStart s(dir, &today);
-            s.w->ShowPaymentReminder();
+            s.NewsTickDone();
             QVERIFY(!s.Reminder().isEmpty());
             QTest::keyClick(s.w.get(), Qt::Key_Shift);
             QVERIFY(s.Reminder().isEmpty());
-            s.w->ShowPaymentReminder();
+            s.NewsTickDone();
             QVERIFY2(s.Reminder().isEmpty(), "not twice on one day");
         }
         TStart again(dir, &today);
-        again.w->ShowPaymentReminder();
+        again.NewsTickDone();
         QVERIFY2(again.Reminder().isEmpty(), "not at a second start that day");
         TStart o(other, &today);
-        o.w->ShowPaymentReminder();
+        o.NewsTickDone();
         QVERIFY2(!o.Reminder().isEmpty(), "another folder keeps its own day");
         today = today.addDays(1);
-        again.w->ShowPaymentReminder();
+        again.NewsTickDone();
         QCOMPARE(again.Reminder(), kDueToday);
     }
 
@@ -150,19 +157,19 @@ private slots:
             TStart s(dir, &kToday);
             QToolButton *b = s.w->findChild<QToolButton *>("btnReminders");
             QVERIFY(b && b->isChecked() && b->isVisible());
-            s.w->ShowPaymentReminder();
+            s.NewsTickDone();
             QTest::mouseClick(b, Qt::LeftButton);
             QVERIFY(!b->isChecked() && s.Reminder().isEmpty());
         }
         QCOMPARE(TWindowSettings(dir.Path()).Load().remindersOn, false);
         dir.Write("tarnwick.ini", "[Reminders]\nOn=false\n"); // no day used up either
         TStart s(dir, &kToday);
-        QVERIFY(!s.w->btnReminders->isChecked());
-        s.w->ShowPaymentReminder();
+        QVERIFY(!Child<QToolButton>(s.w, "btnReminders")->isChecked());
+        s.NewsTickDone();
         QVERIFY(s.Reminder().isEmpty());
-        QTest::mouseClick(s.w->btnReminders, Qt::LeftButton);
+        QTest::mouseClick(Child<QToolButton>(s.w, "btnReminders"), Qt::LeftButton);
         QCOMPARE(TWindowSettings(dir.Path()).Load().remindersOn, true);
-        s.w->ShowPaymentReminder();
+        s.NewsTickDone();
         QCOMPARE(s.Reminder(), kDueToday);
         QVERIFY(s.msgs.shown.isEmpty());
     }
@@ -173,11 +180,11 @@ private slots:
         WriteBook(dir, {"A/Due/9"});
         QVERIFY(QDir(dir.Path()).mkdir("tarnwick.ini")); // nothing can be written there, even as root
         TStart s(dir, &kToday);
-        QTest::mouseClick(s.w->btnReminders, Qt::LeftButton);
+        QTest::mouseClick(Child<QToolButton>(s.w, "btnReminders"), Qt::LeftButton);
         QCOMPARE(s.msgs.shown.size(), 1);
         QCOMPARE(s.msgs.shown[0].kind, TMsgDlgType::mtWarning);
         QVERIFY(s.msgs.shown[0].text.contains(QDir::toNativeSeparators(dir.File("tarnwick.ini"))));
-        s.w->ShowPaymentReminder();
+        s.NewsTickDone();
         QVERIFY2(s.Reminder().isEmpty(), "off for the rest of the run");
         QVERIFY(s.w->close());
         QCOMPARE(s.msgs.shown.size(), 1);
@@ -189,7 +196,7 @@ private slots:
         WriteBook(dir, {"A/Due/9"});
         TStart s(dir, &kToday);
         Services(*s.w).ShowNewsBalloon("You've Got A Message!\r\nSummer promo");
-        s.w->RemindAfterNews();
+        s.NewsTickDone();
         QTest::qWait(800);
         QVERIFY(s.Reminder().isEmpty());
         QVERIFY(s.NewsShown());
@@ -213,10 +220,10 @@ private slots:
         w.SetToday([] { return kToday; });
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(w.ui().Timer1->isActive() && !w.hntReminders);
-        QTRY_VERIFY_WITH_TIMEOUT(w.hntReminders && w.hntReminders->isVisible(), 10000);
+        QVERIFY(Child<QTimer>(w, "Timer1")->isActive() && !w.findChild<TMessageHint *>("hntReminders"));
+        QTRY_VERIFY_WITH_TIMEOUT(!ReminderShown(w).isEmpty(), 10000);
         QCOMPARE(server.requests.size(), 1);
-        QCOMPARE(w.hntReminders->Text(), kDueToday);
+        QCOMPARE(ReminderShown(w), kDueToday);
     }
 
     void layout_survivesCloseAndReopen_data()
@@ -240,7 +247,7 @@ private slots:
         {
             TStart s(dir, &kToday);
             s.w->setGeometry(geometry);
-            QSplitter *splitter = s.w->ui().bsSkinSplitter1;
+            QSplitter *splitter = Child<QSplitter>(s.w, "bsSkinSplitter1");
             QTRY_VERIFY(splitter->width() > geometry.width() - 10); // laid out at the new size
             splitter->setSizes({tree, splitter->width() - tree - splitter->handleWidth()});
             if (maximized)
@@ -250,10 +257,10 @@ private slots:
         TStart s(dir, &kToday);
         QCOMPARE(s.w->isMaximized(), maximized);
         QTRY_COMPARE(s.w->normalGeometry(), geometry);
-        QCOMPARE(s.w->ui().bsSkinSplitter1->sizes().value(0), tree);
+        QCOMPARE(Child<QSplitter>(s.w, "bsSkinSplitter1")->sizes().value(0), tree);
         // Showing and resizing centred the banner in the restored width.
-        const QWidget *banner = s.w->ui().imgBanner;
-        const QWidget *bar = s.w->ui().panBanner;
+        const QWidget *banner = Child<QLabel>(s.w, "imgBanner");
+        const QWidget *bar = Child<QFrame>(s.w, "panBanner");
         QVERIFY(bar->width() > geometry.width() - 10);
         QCOMPARE(banner->x(), bar->width() / 2 - banner->width() / 2);
     }
@@ -307,8 +314,8 @@ private slots:
         TStart s(dir, &kToday);
         QCOMPARE(s.w->size(), QSize(929, 692));
         QCOMPARE(s.w->geometry().center(), ScreenArea().center());
-        QCOMPARE(s.w->ui().bsSkinSplitter1->sizes().value(0), 209);
-        QVERIFY(s.w->btnReminders->isChecked());
+        QCOMPARE(Child<QSplitter>(s.w, "bsSkinSplitter1")->sizes().value(0), 209);
+        QVERIFY(Child<QToolButton>(s.w, "btnReminders")->isChecked());
         QVERIFY(s.w->close()); // a folder that cannot take the file does not stop the close
         QVERIFY(s.msgs.shown.isEmpty());
     }

@@ -2,6 +2,7 @@
 // filters, Ctrl+F and Esc, clearing brings the tree back, and the save
 // question guards the selection on a filtered tree as on the whole one.
 #include "support/book_fixture.h"
+#include "support/find_child.h"
 #include "support/window_fixture.h"
 #include "app/item_editor.h"
 #include "app/main_window.h"
@@ -39,7 +40,7 @@ class TFixture : public TActiveWindow
 public:
     TFixture() : TActiveWindow(kCategories, kItems)
     {
-        tree = w->ui().tvwMain;
+        tree = Child<TCategoryTree>(w, "tvwMain");
         search = w->findChild<QLineEdit *>("edtSearch");
     }
 
@@ -270,10 +271,10 @@ private slots:
         QCOMPARE(f.tree->Selected(), f.Book(1, 1));
         if (command == "delete") {
             f.Click(f.Row(0, 0), Qt::RightButton);
-            QVERIFY(f.w->ui().DeleteItem1->isVisible());
-            f.w->ui().bsSkinPopupMenu1->close();
+            QVERIFY(Child<QAction>(f.w, "DeleteItem1")->isVisible());
+            Child<QMenu>(f.w, "bsSkinPopupMenu1")->close();
             f.msgs.Answer(TModalResult::mrOk);
-            f.w->ui().DeleteItem1->trigger();
+            Child<QAction>(f.w, "DeleteItem1")->trigger();
             QVERIFY(!f.dir.Read("items.dat").contains(R("|Music|")));
             QVERIFY(f.dir.Read("items.dat").contains(R("|Books|")));
             // The category takes the selection, and stays in view for it.
@@ -281,7 +282,7 @@ private slots:
             QCOMPARE(f.tree->Selected(), f.Book(1));
         } else {
             AnswerDialog("Zeta");
-            QTest::mouseClick(f.w->ui().btnAddItem, Qt::LeftButton);
+            QTest::mouseClick(Child<QPushButton>(f.w, "btnAddItem"), Qt::LeftButton);
             // Shown and selected although the search text does not match it.
             QCOMPARE(f.TreeTexts(), QStringList{"Shops:Music,Zeta"});
             QCOMPARE(f.tree->Selected(), f.Book(1, 2));

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "services/http_client.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/http_test_server.h"
 #include "support/publisher_wait.h"
 #include "support/scripted_messages.h"
@@ -56,7 +57,7 @@ struct Fixture
     {
         window = std::make_unique<TfrmMain>(folder.Path(), &messages);
         // The news timer's own check would ask the same site.
-        window->ui().Timer1->stop();
+        Child<QTimer>(window, "Timer1")->stop();
         Services(*window).SetUpdateBaseURL(server.Url(kSitePath));
     }
     void Offer(const QByteArray &version)
@@ -221,7 +222,7 @@ void TestUpdate::fileThatCannotBeCreatedIsReported()
     f.Offer("2.1");
     // A folder in the file's place can be neither deleted nor replaced.
     QVERIFY(QDir(f.folder.Path()).mkpath(QStringLiteral("mainappupdate.inf/x")));
-    f.window->ui().btnUpdate->click();
+    Child<QToolButton>(f.window, "btnUpdate")->click();
     QCOMPARE(f.messages.shown.size(), 1);
     QCOMPARE(f.messages.shown[0].kind, TMsgDlgType::mtError);
     QVERIFY2(f.messages.shown[0].text.contains(QStringLiteral("mainappupdate.inf")),
@@ -274,7 +275,7 @@ void TestUpdate::checkUpdatesButtonHandsOverToUpdater()
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
 
     RunUntil(Services(*f.window), &TPublisherServices::checkFinished,
-             [&] { QTest::mouseClick(f.window->ui().btnUpdate, Qt::LeftButton); });
+             [&] { QTest::mouseClick(Child<QToolButton>(f.window, "btnUpdate"), Qt::LeftButton); });
 
     QCOMPARE(f.messages.Texts(), (QStringList{kOffer21, kClose}));
     QVERIFY(!f.window->isVisible());

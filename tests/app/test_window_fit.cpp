@@ -3,6 +3,7 @@
 // with every control of the right-hand side inside it.
 #include "app/main_window.h"
 #include "settings/window_settings.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "util/overflow_row.h"
@@ -31,7 +32,7 @@ struct TShown
     explicit TShown(const TTempAppFolder &dir)
     {
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
@@ -88,10 +89,10 @@ private slots:
         QVERIFY(w->width() >= w->minimumWidth() && w->height() >= w->minimumHeight());
 
         // The right-hand controls, each wholly inside the window.
-        const QWidget *const controls[] = {w->findChild<QPushButton *>("btnSave"),         w->ui().bsSkinButton2,
+        const QWidget *const controls[] = {w->findChild<QPushButton *>("btnSave"),         Child<QPushButton>(w, "bsSkinButton2"),
                                            w->findChild<QPushButton *>("btnBrowseAffiliate"), w->findChild<QPushButton *>("btnBrowseCloaked"),
                                            w->findChild<QLineEdit *>("edtProg"),         w->findChild<QLineEdit *>("edtPaymentDay"),
-                                           w->ui().btnHelp,         w->ui().btnUpdate,
+                                           Child<QToolButton>(w, "btnHelp"),         Child<QToolButton>(w, "btnUpdate"),
                                            w->findChild<QLabel *>("lblProg"), w->findChild<QLabel *>("lblWebsiteURL"),
                                            w->findChild<QPushButton *>("btnLogIn"), w->findChild<QPushButton *>("btnBrowseLogin")};
         for (const QWidget *c : controls) {
@@ -103,11 +104,11 @@ private slots:
         }
         // Each of the toolbar's buttons lies wholly inside the window, or it
         // did not fit and is in the "»" menu, which does.
-        const auto *more = w->ui().bsSkinPanel1->findChild<QToolButton *>("btnMoreButtons");
-        const auto *row = dynamic_cast<const TOverflowRow *>(w->ui().bsSkinPanel1->layout());
+        const auto *more = Child<QFrame>(w, "bsSkinPanel1")->findChild<QToolButton *>("btnMoreButtons");
+        const auto *row = dynamic_cast<const TOverflowRow *>(Child<QFrame>(w, "bsSkinPanel1")->layout());
         QVERIFY(more && row);
         const QList<QWidget *> overflowing = row->Overflowing();
-        for (QAbstractButton *b : w->ui().bsSkinPanel1->findChildren<QAbstractButton *>(Qt::FindDirectChildrenOnly)) {
+        for (QAbstractButton *b : Child<QFrame>(w, "bsSkinPanel1")->findChildren<QAbstractButton *>(Qt::FindDirectChildrenOnly)) {
             if (b == more)
                 continue;
             QVERIFY2(overflowing.contains(b) || (b->isVisible() && w->rect().contains(InWindow(w, b))),
@@ -116,8 +117,8 @@ private slots:
         if (!overflowing.isEmpty())
             QVERIFY(more->isVisible() && w->rect().contains(InWindow(w, more)));
         // The web panel keeps some room however small the window was left.
-        QVERIFY(w->ui().EmbeddedWB1->height() >= 100);
-        QVERIFY(w->rect().contains(InWindow(w, w->ui().EmbeddedWB1)));
+        QVERIFY(Child<TBrowserPanel>(w, "EmbeddedWB1")->height() >= 100);
+        QVERIFY(w->rect().contains(InWindow(w, Child<TBrowserPanel>(w, "EmbeddedWB1"))));
     }
 };
 

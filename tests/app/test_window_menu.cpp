@@ -2,6 +2,7 @@
 // its key, a key belongs to one action only (two would both do nothing), and
 // the entries run the commands the keys and the tree's pop-up run.
 #include "support/book_fixture.h"
+#include "support/find_child.h"
 #include "support/window_fixture.h"
 #include "app/main_window.h"
 #include "book/category_tree.h"
@@ -96,7 +97,7 @@ private slots:
     void everyEntryHasAText()
     {
         TActiveWindow f(kCategories, kItems);
-        TCategoryTree *tree = f.w->ui().tvwMain;
+        TCategoryTree *tree = Child<TCategoryTree>(f.w, "tvwMain");
         tree->expandAll();
         tree->setCurrentIndex(tree->model()->index(0, 0, tree->model()->index(0, 0)));
         QMenu *menu = MainMenu(f.w.get());
@@ -131,18 +132,18 @@ private slots:
     {
         QFETCH(bool, item);
         TActiveWindow f(kCategories, kItems);
-        TCategoryTree *tree = f.w->ui().tvwMain;
+        TCategoryTree *tree = Child<TCategoryTree>(f.w, "tvwMain");
         tree->expandAll();
         const QModelIndex category = tree->model()->index(0, 0);
         tree->setCurrentIndex(item ? tree->model()->index(0, 0, category) : category);
         QMenu *menu = MainMenu(f.w.get());
         QVERIFY(menu);
         emit menu->aboutToShow();
-        QCOMPARE(f.w->ui().DuplicateItem1->isVisible(), item);
-        QCOMPARE(f.w->ui().MoveItemTo1->menuAction()->isVisible(), item);
-        QCOMPARE(f.w->findChild<QAction *>("LogIn1")->isVisible(), item);
-        QVERIFY(menu->actions().contains(f.w->ui().MoveItemTo1->menuAction()));
-        QCOMPARE(f.w->ui().MoveItemTo1->actions().size(), item ? 2 : 0);
+        QCOMPARE(Child<QAction>(f.w, "DuplicateItem1")->isVisible(), item);
+        QCOMPARE(Child<QMenu>(f.w, "MoveItemTo1")->menuAction()->isVisible(), item);
+        QCOMPARE(Child<QAction>(f.w, "LogIn1")->isVisible(), item);
+        QVERIFY(menu->actions().contains(Child<QMenu>(f.w, "MoveItemTo1")->menuAction()));
+        QCOMPARE(Child<QMenu>(f.w, "MoveItemTo1")->actions().size(), item ? 2 : 0);
     }
 
     // On a narrow window the menu button goes into the toolbar's "»" menu
@@ -156,7 +157,7 @@ private slots:
         auto *button = f.w->findChild<QToolButton *>("btnMenu");
         QVERIFY(button);
         QTRY_VERIFY(button->isHidden());
-        auto *more = f.w->ui().bsSkinPanel1->findChild<QToolButton *>("btnMoreButtons");
+        auto *more = Child<QFrame>(f.w, "bsSkinPanel1")->findChild<QToolButton *>("btnMoreButtons");
         QVERIFY(more && more->isVisible());
         emit more->menu()->aboutToShow();
         QVERIFY(more->menu()->actions().contains(button->menu()->menuAction()));

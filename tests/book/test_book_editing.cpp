@@ -7,6 +7,7 @@
 #include "book/add_element_dialog.h"
 #include "book/category_tree.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -87,7 +88,7 @@ public:
         // The record without a category is told of at load (and the offer to
         // add its category declined); the tests count what follows.
         msgs.Clear();
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("window not shown");
@@ -95,17 +96,23 @@ public:
 
     QModelIndex Node(int category, int item = -1) const
     {
-        const QModelIndex c = w->ui().tvwMain->model()->index(category, 0);
-        return item < 0 ? c : w->ui().tvwMain->model()->index(item, 0, c);
+        const QModelIndex c = Child<TCategoryTree>(w, "tvwMain")->model()->index(category, 0);
+        return item < 0 ? c : Child<TCategoryTree>(w, "tvwMain")->model()->index(item, 0, c);
     }
-    QModelIndex Current() const { return w->ui().tvwMain->currentIndex(); }
-    bool Selected(const QModelIndex &node) const { return w->ui().tvwMain->selectionModel()->isSelected(node); }
-    QModelIndexList SelectedNodes() const { return w->ui().tvwMain->selectionModel()->selectedIndexes(); }
+    QModelIndex Current() const { return Child<TCategoryTree>(w, "tvwMain")->currentIndex(); }
+    bool Selected(const QModelIndex &node) const
+    {
+        return Child<TCategoryTree>(w, "tvwMain")->selectionModel()->isSelected(node);
+    }
+    QModelIndexList SelectedNodes() const
+    {
+        return Child<TCategoryTree>(w, "tvwMain")->selectionModel()->selectedIndexes();
+    }
     void Click(const QModelIndex &node) const
     {
-        w->ui().tvwMain->scrollTo(node);
-        const QRect r = w->ui().tvwMain->visualRect(node);
-        QTest::mouseClick(w->ui().tvwMain->viewport(), Qt::LeftButton, {}, r.center());
+        Child<TCategoryTree>(w, "tvwMain")->scrollTo(node);
+        const QRect r = Child<TCategoryTree>(w, "tvwMain")->visualRect(node);
+        QTest::mouseClick(Child<TCategoryTree>(w, "tvwMain")->viewport(), Qt::LeftButton, {}, r.center());
     }
     // The files on disk hold what the lists hold.
     bool DiskMatchesLists() const
@@ -115,7 +122,7 @@ public:
         };
         return same("categories.dat", CategoryList(w->Book())) && same("items.dat", ItemList(w->Book()));
     }
-    QStringList TreeTexts() const { return TLoadedBook::TreeOf(*w->ui().tvwMain->model()); }
+    QStringList TreeTexts() const { return TLoadedBook::TreeOf(*Child<TCategoryTree>(w, "tvwMain")->model()); }
 
     TTempAppFolder dir;
     TScriptedMessages msgs;
@@ -153,7 +160,7 @@ private slots:
         QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
 
         f.msgs.Answer(TModalResult(answer));
-        QSignalSpy changes(f.w->ui().tvwMain, &TCategoryTree::currentNodeChanged);
+        QSignalSpy changes(Child<TCategoryTree>(f.w, "tvwMain"), &TCategoryTree::currentNodeChanged);
         f.Click(f.Node(1, 0));
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
         QCOMPARE(f.msgs.shown[0].kind, TMsgDlgType::mtWarning);
@@ -193,24 +200,24 @@ private slots:
     {
         QFETCH(QString, how);
         TFixture f;
-        f.w->ui().tvwMain->expand(f.Node(0));
+        Child<TCategoryTree>(f.w, "tvwMain")->expand(f.Node(0));
         f.Click(f.Node(0, 0));
         QTest::keyClick(f.w->findChild<QLineEdit *>("edtPayout"), Qt::Key_Left); // a key that changes nothing still counts
         QVERIFY(f.w->findChild<TItemEditor *>()->IsModified());
         f.msgs.SetDefaultAnswer(TModalResult::mrCancel);
-        QSignalSpy changes(f.w->ui().tvwMain, &TCategoryTree::currentNodeChanged);
+        QSignalSpy changes(Child<TCategoryTree>(f.w, "tvwMain"), &TCategoryTree::currentNodeChanged);
         if (how == "down")
-            QTest::keyClick(f.w->ui().tvwMain, Qt::Key_Down);
+            QTest::keyClick(Child<TCategoryTree>(f.w, "tvwMain"), Qt::Key_Down);
         else if (how == "home")
-            QTest::keyClick(f.w->ui().tvwMain, Qt::Key_Home);
+            QTest::keyClick(Child<TCategoryTree>(f.w, "tvwMain"), Qt::Key_Home);
         else if (how == "letter")
-            QTest::keyClicks(f.w->ui().tvwMain, "S");
+            QTest::keyClicks(Child<TCategoryTree>(f.w, "tvwMain"), "S");
         else if (how == "program")
-            f.w->ui().tvwMain->setCurrentIndex(f.Node(1));
+            Child<TCategoryTree>(f.w, "tvwMain")->setCurrentIndex(f.Node(1));
         else {
-            const QRect r = f.w->ui().tvwMain->visualRect(f.Node(1));
-            QTest::mouseClick(f.w->ui().tvwMain->viewport(), Qt::RightButton, {}, r.center());
-            f.w->ui().bsSkinPopupMenu1->close();
+            const QRect r = Child<TCategoryTree>(f.w, "tvwMain")->visualRect(f.Node(1));
+            QTest::mouseClick(Child<TCategoryTree>(f.w, "tvwMain")->viewport(), Qt::RightButton, {}, r.center());
+            Child<QMenu>(f.w, "bsSkinPopupMenu1")->close();
         }
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
         QCOMPARE(changes.count(), 0);
@@ -293,7 +300,7 @@ private slots:
         QCOMPARE(f.w->findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString("one\ntwo\nthree"));
         // And after a restart.
         TfrmMain again(f.dir.Path(), &f.msgs);
-        again.ui().tvwMain->SetCurrent(again.Book().index(1, 0, again.Book().index(1, 0)));
+        Child<TCategoryTree>(again, "tvwMain")->SetCurrent(again.Book().index(1, 0, again.Book().index(1, 0)));
         QCOMPARE(again.findChild<QPlainTextEdit *>("memDesc")->toPlainText(), QString("one\ntwo\nthree"));
     }
 
@@ -327,9 +334,9 @@ private slots:
         TFixture f;
         f.Click(f.Node(0, 1));
         Type(name);
-        QTest::mouseClick(f.w->ui().btnAddCategory, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(f.w, "btnAddCategory"), Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), added ? QStringList{} : QStringList{"This category already exists."});
-        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), added ? 3 : 2);
+        QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(), added ? 3 : 2);
         if (added) {
             QCOMPARE(f.Node(2).data().toString(), name);
             QCOMPARE(CategoryList(f.w->Book()).last(), name.toLatin1());
@@ -342,7 +349,7 @@ private slots:
     {
         TFixture f{QByteArray(), QByteArray()};
         Type("Travel");
-        f.w->ui().AddCategory1->trigger();
+        Child<QAction>(f.w, "AddCategory1")->trigger();
         QCOMPARE(f.dir.Read("categories.dat"), QByteArray("Travel\r\n"));
         QVERIFY(!f.dir.Exists("items.dat"));
     }
@@ -365,16 +372,16 @@ private slots:
             checked = true;
             QTest::mouseClick(dlg->btnCancel, Qt::LeftButton);
         });
-        f.w->ui().AddCategory1->trigger();
+        Child<QAction>(f.w, "AddCategory1")->trigger();
         QVERIFY(checked);
-        QCOMPARE(f.w->ui().tvwMain->model()->rowCount(), 2);
+        QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(), 2);
         QCOMPARE(f.dir.Read("categories.dat"), kCategories);
     }
 
     void addItem_withNothingSelected_asksForCategory()
     {
         TFixture f;
-        QTest::mouseClick(f.w->ui().btnAddItem, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(f.w, "btnAddItem"), Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), QStringList{"Select a category first."});
         QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(f.dir.Read("items.dat"), kItems);
@@ -399,10 +406,10 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, refusal);
         TFixture f;
-        f.w->ui().tvwMain->expand(f.Node(selectCategory));
+        Child<TCategoryTree>(f.w, "tvwMain")->expand(f.Node(selectCategory));
         f.Click(f.Node(selectCategory, selectItem));
         Type(title);
-        QTest::mouseClick(f.w->ui().btnAddItem, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(f.w, "btnAddItem"), Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), refusal.isEmpty() ? QStringList{} : QStringList{refusal});
         QVERIFY(f.DiskMatchesLists());
         if (!refusal.isEmpty()) {
@@ -410,10 +417,10 @@ private slots:
             return;
         }
         const QModelIndex category = f.Node(selectCategory);
-        const QModelIndex added = f.Node(selectCategory, f.w->ui().tvwMain->model()->rowCount(category) - 1);
+        const QModelIndex added = f.Node(selectCategory, Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(category) - 1);
         QCOMPARE(added.data().toString(), title);
         QCOMPARE(f.Current(), added);
-        QVERIFY(f.w->ui().tvwMain->isExpanded(category));
+        QVERIFY(Child<TCategoryTree>(f.w, "tvwMain")->isExpanded(category));
         QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), title);
         QCOMPARE(f.w->findChild<QLineEdit *>("edtProg")->text(), QString());
         QCOMPARE(ItemList(f.w->Book()).last(),
@@ -427,7 +434,7 @@ private slots:
         QTest::keyClicks(f.w->findChild<QLineEdit *>("edtLogin"), "x");
         f.msgs.Answer(TModalResult::mrCancel);
         Type("Trains");
-        f.w->ui().AddItem1->trigger();
+        Child<QAction>(f.w, "AddItem1")->trigger();
         QCOMPARE(f.msgs.Texts(), QStringList{kSave});
         QCOMPARE(f.Current(), f.Node(0, 0));
         QCOMPARE(f.Node(0, 2).data().toString(), QString("Trains"));
@@ -455,7 +462,7 @@ private slots:
             QTest::keyClicks(dlg->edtElement, newName);
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
-        f.w->ui().EditCategory1->trigger();
+        Child<QAction>(f.w, "EditCategory1")->trigger();
         QCOMPARE(f.msgs.Texts(), refusal.isEmpty() ? QStringList{} : QStringList{refusal});
         QVERIFY(f.DiskMatchesLists());
         if (!refusal.isEmpty()) {
@@ -481,7 +488,7 @@ private slots:
         TFixture f(kCategories, kItems + R("Travel|NoNode\r\n"));
         f.Click(f.Node(0));
         f.msgs.Answer(TModalResult(answer));
-        f.w->ui().DeleteCategory1->trigger();
+        Child<QAction>(f.w, "DeleteCategory1")->trigger();
         QCOMPARE(f.msgs.Texts(), QStringList{"Are you sure do you want to delete selected category?"});
         QCOMPARE(f.msgs.shown[0].buttons, TMsgDlgButtons(mbOK) | mbCancel);
         QVERIFY(f.DiskMatchesLists());
@@ -521,7 +528,7 @@ private slots:
         TFixture f("X\r\nX\r\n", QByteArray());
         f.Click(f.Node(1));
         Type("t");
-        f.w->ui().AddItem1->trigger();
+        Child<QAction>(f.w, "AddItem1")->trigger();
         QCOMPARE(f.TreeTexts(), (QStringList{"X:t", "X:"}));
         QCOMPARE(f.Current(), f.Node(0, 0));
     }
@@ -530,8 +537,8 @@ private slots:
     {
         TFixture f;
         f.Click(f.Node(0, 0));
-        const QRect r = f.w->ui().tvwMain->visualRect(f.Node(0, 0));
-        QTest::mouseClick(f.w->ui().tvwMain->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+        const QRect r = Child<TCategoryTree>(f.w, "tvwMain")->visualRect(f.Node(0, 0));
+        QTest::mouseClick(Child<TCategoryTree>(f.w, "tvwMain")->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
         QCOMPARE(f.SelectedNodes(), QModelIndexList{f.Node(0, 0)});
     }
 
@@ -548,7 +555,7 @@ private slots:
         f.Click(f.Node(0, 0));
         QTest::keyClicks(f.w->findChild<QLineEdit *>("edtPassword"), "unsaved");
         f.msgs.Answer(TModalResult(answer));
-        f.w->ui().DeleteItem1->trigger();
+        Child<QAction>(f.w, "DeleteItem1")->trigger();
         QCOMPARE(f.msgs.Texts(), QStringList{"Are you sure do you want to delete selected item?"});
         QVERIFY(f.DiskMatchesLists());
         if (answer != int(TModalResult::mrOk)) {
@@ -565,7 +572,7 @@ private slots:
         QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString("Flights"));
         // Deleting the last item of a category leaves the category shown.
         f.msgs.Answer(TModalResult::mrOk);
-        f.w->ui().DeleteItem1->trigger();
+        Child<QAction>(f.w, "DeleteItem1")->trigger();
         QCOMPARE(f.Current(), f.Node(0));
         QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString());
         QVERIFY(!f.w->findChild<QLineEdit *>("edtTitle")->isEnabled());
@@ -589,16 +596,19 @@ private slots:
         TFixture f;
         if (category >= 0)
             f.Click(f.Node(category, item));
-        f.w->bsSkinPopupMenu1Popup();
+        // As a right click on the tree opens it; the commands beyond the
+        // book's own six entries are checked with those commands.
+        emit Child<TCategoryTree>(f.w, "tvwMain")->customContextMenuRequested(QPoint(1, 1));
+        Child<QMenu>(f.w, "bsSkinPopupMenu1")->hide();
         QStringList shown;
-        for (QAction *a : f.w->ui().bsSkinPopupMenu1->actions())
+        for (QAction *a : Child<QMenu>(f.w, "bsSkinPopupMenu1")->actions().mid(0, 6))
             if (a->isVisible())
                 shown << a->objectName();
         QCOMPARE(shown.join(' '), visible);
         // The book's own entries come first, as they were; later commands
         // only add after them.
         QStringList captions;
-        for (QAction *a : f.w->ui().bsSkinPopupMenu1->actions())
+        for (QAction *a : Child<QMenu>(f.w, "bsSkinPopupMenu1")->actions())
             captions << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(captions.mid(0, 6), (QStringList{"Add Category", "EditCategory", "Delete Category", "-",
                                                   "Add Item", "Delete Item"}));
@@ -684,7 +694,7 @@ private slots:
             QCOMPARE(dlg->edtElement->text(), QString("AB"));
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
-        f.w->ui().AddCategory1->trigger();
+        Child<QAction>(f.w, "AddCategory1")->trigger();
         QCOMPARE(f.msgs.hints.size(), 1);
         QCOMPARE(CategoryList(f.w->Book()).last(), QByteArray("AB"));
     }

@@ -10,6 +10,7 @@
 #include "settings/brand_fixtures.h"
 #include "settings/branding_settings.h"
 #include "settings/last_news.h"
+#include "support/find_child.h"
 #include "support/http_test_server.h"
 #include "support/news_wait.h"
 #include "support/publisher_wait.h"
@@ -251,11 +252,11 @@ void TestNewsLive::balloonAndNewsWindow_endToEnd()
                                    Tagged("MasterPublID", "pub1") + "\r\n");
     TScriptedMessages msgs;
     TfrmMain w(dir.Path(), &msgs);
-    w.ui().Timer1->stop();
+    Child<QTimer>(w, "Timer1")->stop();
     Services(w).SetUpdateBaseURL(Base() + "no-update-site/");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(w.ui().btnNews->isVisible());
+    QVERIFY(Child<QToolButton>(w, "btnNews")->isVisible());
     const auto balloon = [&] { return Services(w).NewsBalloonShown(); };
 
     RunNewsTick(w);
@@ -285,7 +286,7 @@ void TestNewsLive::balloonAndNewsWindow_endToEnd()
     });
     poll->start();
     RunUntil(Services(w), &TPublisherServices::newsListFinished,
-             [&] { QTest::mouseClick(w.ui().btnNews, Qt::LeftButton); });
+             [&] { QTest::mouseClick(Child<QToolButton>(w, "btnNews"), Qt::LeftButton); });
     delete poll;
     QCOMPARE(rows, (QStringList{QString::fromUtf8("Café – 10 €|2026-12-09"), "First|2026-12-01"}));
     QCOMPARE(shownHtml, FromAnsi(kCafeBody));

@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "settings/branding_settings.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -21,7 +22,7 @@ struct TActiveWindow
         dir.Write("categories.dat", categories);
         dir.Write("items.dat", items);
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w->show();
         w->activateWindow();
         if (!QTest::qWaitForWindowActive(w.get()))

@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "book/category_tree.h"
 #include "book/item_record.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 #include "web/browser_panel.h"
@@ -65,7 +66,7 @@ private slots:
     void passwordForAnotherHostAsksFirst();
 
 private:
-    TBrowserPanel &Browser() const { return *m_window->ui().EmbeddedWB1; }
+    TBrowserPanel &Browser() const { return *Child<TBrowserPanel>(m_window, "EmbeddedWB1"); }
     // The engine's view inside the panel; null before the first page.
     QWebEngineView *View() const { return Browser().findChild<QWebEngineView *>(); }
     QWebEnginePage *Page() const { return View()->page(); }
@@ -131,12 +132,12 @@ void TestWebPanel::nothingHappensBeforeTheFirstNavigation()
     // The engine is not started, and nothing is loaded, until an address is
     // opened.
     TfrmMain &w = *m_window;
-    w.ui().edtURL->setFocus();
-    QTest::keyClicks(w.ui().edtURL, m_server.Url(QStringLiteral("/typed")));
-    QTest::keyClick(w.ui().edtURL, Qt::Key_Return);
-    QTest::keyClick(w.ui().edtURL, Qt::Key_Enter);
-    const QList<QAbstractButton *> buttons = {w.ui().bsSkinSpeedButton1, w.ui().bsSkinSpeedButton2, w.ui().bsSkinSpeedButton3,
-                                              w.ui().bsSkinSpeedButton4, w.findChild<QPushButton *>("btnBrowseWebsite"),   w.findChild<QPushButton *>("btnBrowseLogin"),
+    Child<QLineEdit>(w, "edtURL")->setFocus();
+    QTest::keyClicks(Child<QLineEdit>(w, "edtURL"), m_server.Url(QStringLiteral("/typed")));
+    QTest::keyClick(Child<QLineEdit>(w, "edtURL"), Qt::Key_Return);
+    QTest::keyClick(Child<QLineEdit>(w, "edtURL"), Qt::Key_Enter);
+    const QList<QAbstractButton *> buttons = {Child<QToolButton>(w, "bsSkinSpeedButton1"), Child<QToolButton>(w, "bsSkinSpeedButton2"), Child<QToolButton>(w, "bsSkinSpeedButton3"),
+                                              Child<QToolButton>(w, "bsSkinSpeedButton4"), w.findChild<QPushButton *>("btnBrowseWebsite"),   w.findChild<QPushButton *>("btnBrowseLogin"),
                                               w.findChild<QPushButton *>("btnBrowseAffiliate"), w.findChild<QPushButton *>("btnBrowseCloaked")};
     for (QAbstractButton *button : buttons)
         Click(button);
@@ -144,11 +145,11 @@ void TestWebPanel::nothingHappensBeforeTheFirstNavigation()
     Click(w.findChild<QPushButton *>("btnUPaste"));
 
     QVERIFY(!View());
-    QCOMPARE(w.ui().edtURL->text(), m_server.Url(QStringLiteral("/typed")));
+    QCOMPARE(Child<QLineEdit>(w, "edtURL")->text(), m_server.Url(QStringLiteral("/typed")));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("early"));
     QCOMPARE(m_server.Hits(QStringLiteral("/typed")), 0);
     QVERIFY(m_messages.shown.isEmpty());
-    w.ui().edtURL->clear();
+    Child<QLineEdit>(w, "edtURL")->clear();
     w.findChild<QLineEdit *>("edtLogin")->clear();
 }
 
@@ -171,19 +172,19 @@ void TestWebPanel::browseOpensTheFieldAddress()
     // Typed, not stored: the button reads what the field shows now. The
     // fields take typing only while an item is shown; the item is left
     // unselected again, its typing dropped, for the tests that follow.
-    QAbstractItemModel *book = m_window->ui().tvwMain->model();
-    m_window->ui().tvwMain->setCurrentIndex(book->index(0, 0, book->index(0, 0)));
+    QAbstractItemModel *book = Child<TCategoryTree>(m_window, "tvwMain")->model();
+    Child<TCategoryTree>(m_window, "tvwMain")->setCurrentIndex(book->index(0, 0, book->index(0, 0)));
     const auto unselect = qScopeGuard([this] {
         m_window->findChild<TItemEditor *>()->SetModified(false);
-        m_window->ui().tvwMain->setCurrentIndex(QModelIndex());
+        Child<TCategoryTree>(m_window, "tvwMain")->setCurrentIndex(QModelIndex());
     });
     const QString address = m_server.Url(path) + QStringLiteral("?ref=Tarnwick&next=%2Fhome");
     Field(field)->clear();
     QTest::keyClicks(Field(field), address);
-    m_window->ui().edtURL->setText(QStringLiteral("old"));
+    Child<QLineEdit>(m_window, "edtURL")->setText(QStringLiteral("old"));
 
     Click(m_window->findChild<QPushButton *>(button));
-    QCOMPARE(m_window->ui().edtURL->text(), address);
+    QCOMPARE(Child<QLineEdit>(m_window, "edtURL")->text(), address);
     QVERIFY(WaitLoads(*m_loaded));
     QCOMPARE(Page()->url(), QUrl(address));
     QCOMPARE(m_server.LastTarget(path), (path + QStringLiteral("?ref=Tarnwick&next=%2Fhome")).toLatin1());
@@ -192,34 +193,34 @@ void TestWebPanel::browseOpensTheFieldAddress()
 
 void TestWebPanel::browseUsesTheSelectedItem()
 {
-    TCategoryTree *tree = m_window->ui().tvwMain;
+    TCategoryTree *tree = Child<TCategoryTree>(m_window, "tvwMain");
     tree->setCurrentIndex(tree->model()->index(0, 0, tree->model()->index(0, 0)));
     QCOMPARE(m_window->findChild<QLineEdit *>("edtLoginURL")->text(), m_server.Url(QStringLiteral("/login")));
 
     Click(m_window->findChild<QPushButton *>("btnBrowseLogin"));
     QVERIFY(WaitLoads(*m_loaded));
     QCOMPARE(Page()->url().path(), QStringLiteral("/login"));
-    QCOMPARE(m_window->ui().edtURL->text(), m_server.Url(QStringLiteral("/login")));
+    QCOMPARE(Child<QLineEdit>(m_window, "edtURL")->text(), m_server.Url(QStringLiteral("/login")));
 }
 
 void TestWebPanel::pageNavigationKeepsTheAddressAndHistoryWalks()
 {
     QVERIFY(Open(QStringLiteral("/first")));
-    const QString shown = m_window->ui().edtURL->text();
+    const QString shown = Child<QLineEdit>(m_window, "edtURL")->text();
 
     // A real click: the engine skips entries on Back that a script navigated
     // away from without the user.
     QVERIFY(ClickElement(View(), QStringLiteral("next"), [&] { return m_loaded->count() >= 2; }));
     QCOMPARE(Page()->url().path(), QStringLiteral("/second"));
-    QCOMPARE(m_window->ui().edtURL->text(), shown);
+    QCOMPARE(Child<QLineEdit>(m_window, "edtURL")->text(), shown);
 
-    Click(m_window->ui().bsSkinSpeedButton1);
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton1"));
     QVERIFY(WaitUntil([&] { return Page()->url().path() == u"/first"; }));
-    Click(m_window->ui().bsSkinSpeedButton2);
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton2"));
     QVERIFY(WaitUntil([&] { return Page()->url().path() == u"/second"; }));
-    Click(m_window->ui().bsSkinSpeedButton1);
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton1"));
     QVERIFY(WaitUntil([&] { return Page()->url().path() == u"/first"; }));
-    QCOMPARE(m_window->ui().edtURL->text(), shown);
+    QCOMPARE(Child<QLineEdit>(m_window, "edtURL")->text(), shown);
     QVERIFY(m_messages.shown.isEmpty());
 }
 
@@ -230,11 +231,11 @@ void TestWebPanel::backWithoutHistoryDoesNothing()
     const int hits = m_server.Hits(QStringLiteral("/first"));
     m_loaded->clear();
 
-    Click(m_window->ui().bsSkinSpeedButton1);
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton1"));
     // Forward has nothing to show either; a reload afterwards is the marker
     // that both clicks have gone through.
-    Click(m_window->ui().bsSkinSpeedButton2);
-    Click(m_window->ui().bsSkinSpeedButton4);
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton2"));
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton4"));
     QVERIFY(WaitLoads(*m_loaded));
     QCOMPARE(m_loaded->count(), 1);
     QCOMPARE(Page()->url().path(), QStringLiteral("/second"));
@@ -253,15 +254,15 @@ void TestWebPanel::stopEndsALoad()
     m_window->findChild<QLineEdit *>("edtCloaked")->clear();
     Click(m_window->findChild<QPushButton *>("btnBrowseCloaked"));
     QVERIFY(Browser().Busy());
-    QCOMPARE(m_window->ui().edtURL->text(), slow);
+    QCOMPARE(Child<QLineEdit>(m_window, "edtURL")->text(), slow);
 
-    Click(m_window->ui().bsSkinSpeedButton3);
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton3"));
     QVERIFY(WaitUntil([&] { return !Browser().Busy(); }));
     QVERIFY(WaitUntil([&] { return m_server.AbandonedHolds() == 1; }));
     QVERIFY(m_messages.shown.isEmpty());
 
     // Stop with nothing loading does nothing.
-    Click(m_window->ui().bsSkinSpeedButton3);
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton3"));
     QVERIFY(!Browser().Busy());
     m_server.ReleaseHeld();
 }
@@ -269,33 +270,33 @@ void TestWebPanel::stopEndsALoad()
 void TestWebPanel::refreshReloads()
 {
     QVERIFY(Open(QStringLiteral("/first")));
-    const QString shown = m_window->ui().edtURL->text();
+    const QString shown = Child<QLineEdit>(m_window, "edtURL")->text();
     const int hits = m_server.Hits(QStringLiteral("/first"));
-    Click(m_window->ui().bsSkinSpeedButton4);
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton4"));
     QVERIFY(WaitLoads(*m_loaded, 2));
     QCOMPARE(m_server.Hits(QStringLiteral("/first")), hits + 1);
-    QCOMPARE(m_window->ui().edtURL->text(), shown);
+    QCOMPARE(Child<QLineEdit>(m_window, "edtURL")->text(), shown);
 }
 
 void TestWebPanel::enterDoesNothingAndGoOpensTheTypedAddress()
 {
     QVERIFY(Open(QStringLiteral("/second")));
     const int hits = m_server.Hits(QStringLiteral("/typed"));
-    m_window->ui().edtURL->clear();
-    m_window->ui().edtURL->setFocus();
-    QTest::keyClicks(m_window->ui().edtURL, m_server.Url(QStringLiteral("/typed")));
-    QTest::keyClick(m_window->ui().edtURL, Qt::Key_Return);
+    Child<QLineEdit>(m_window, "edtURL")->clear();
+    Child<QLineEdit>(m_window, "edtURL")->setFocus();
+    QTest::keyClicks(Child<QLineEdit>(m_window, "edtURL"), m_server.Url(QStringLiteral("/typed")));
+    QTest::keyClick(Child<QLineEdit>(m_window, "edtURL"), Qt::Key_Return);
 
     // Had Enter opened the address, "Go!" would be its second request.
-    Click(m_window->ui().bsSkinButton2);
+    Click(Child<QPushButton>(m_window, "bsSkinButton2"));
     QVERIFY(WaitLoads(*m_loaded, 2));
     QCOMPARE(Page()->url().path(), QStringLiteral("/typed"));
     QCOMPARE(m_server.Hits(QStringLiteral("/typed")), hits + 1);
 
     // "Go!" with an empty edit does nothing.
-    m_window->ui().edtURL->clear();
-    Click(m_window->ui().bsSkinButton2);
-    Click(m_window->ui().bsSkinSpeedButton4); // marker, as above
+    Child<QLineEdit>(m_window, "edtURL")->clear();
+    Click(Child<QPushButton>(m_window, "bsSkinButton2"));
+    Click(Child<QToolButton>(m_window, "bsSkinSpeedButton4")); // marker, as above
     QVERIFY(WaitLoads(*m_loaded, 3));
     QCOMPARE(Page()->url().path(), QStringLiteral("/typed"));
     QVERIFY(m_messages.shown.isEmpty());
@@ -325,7 +326,7 @@ void TestWebPanel::navigationFailureReachesTheReporter()
     QCOMPARE(m_messages.shown[0].kind, TMsgDlgType::mtError);
     QVERIFY(m_messages.shown[0].text.contains(QLatin1Char('"') + address + QLatin1Char('"')));
     // The address is in the edit before the browser refuses it.
-    QCOMPARE(m_window->ui().edtURL->text(), address);
+    QCOMPARE(Child<QLineEdit>(m_window, "edtURL")->text(), address);
     QCOMPARE(Page()->url().path(), QStringLiteral("/first"));
 }
 
@@ -450,7 +451,7 @@ void TestWebPanel::passwordForAnotherHostAsksFirst()
     auto *host = m_window->findChild<QLabel *>(QStringLiteral("lblPageHost"));
     QVERIFY(host);
     QCOMPARE(host->text(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(m_window->ui().edtURL->text(), m_server.Url(QStringLiteral("/login")));
+    QCOMPARE(Child<QLineEdit>(m_window, "edtURL")->text(), m_server.Url(QStringLiteral("/login")));
 
     QVERIFY(ClickElement(View(), QStringLiteral("pass"), [&] {
         return RunJs(Page(), QStringLiteral("document.activeElement.id")).toString() == u"pass";
