@@ -200,7 +200,8 @@ private:
     void bsSkinPopupMenu1Popup();
     void AddCategory();
     void AddItem();
-    void EditCategory();
+    // `withName`: the dialog starts from the category's name (F2).
+    void EditCategory(bool withName = false);
     void DeleteCategory();
     void DeleteItem();
     // Shows the input dialog; true with the typed text when OK closed it.

@@ -214,7 +214,17 @@ void TfrmMain::ConnectCommandHandlers()
     // Ctrl+C in a field still work on the field's text ---
     RenameCategoryKey = NamedAction(tvwMain, "RenameCategoryKey", QStringLiteral("Rename Category"));
     RenameCategoryKey->setShortcut(QKeySequence(Qt::Key_F2));
-    connect(RenameCategoryKey, &QAction::triggered, this, Guarded(this, &TfrmMain::EditCategory));
+    // A category's dialog starts from its name, as an item's does.
+    connect(RenameCategoryKey, &QAction::triggered, this, [this] {
+        ErrorReporter::Run([this] {
+            const QModelIndex node = SelectedNode();
+            if (TAccountBook::IsCategoryNode(node))
+                return EditCategory(true);
+            m_commands->RenameItem([this](QByteArray *title) {
+                return AskElement(QStringLiteral("Rename Item"), QStringLiteral("Item:"), title);
+            });
+        });
+    });
     DeleteNodeKey = NamedAction(tvwMain, "DeleteNodeKey", QStringLiteral("Delete"));
     DeleteNodeKey->setShortcut(QKeySequence(QKeySequence::Delete));
     connect(DeleteNodeKey, &QAction::triggered, this, Guarded(this, &TfrmMain::DeleteNode));
