@@ -408,14 +408,17 @@ private slots:
         QTest::addColumn<QPoint>("selected");
         QTest::addColumn<QStringList>("visible");
         QTest::addColumn<QStringList>("moveTargets"); // enabled entries of Move Item To
-        QTest::newRow("nothing") << QPoint(-1, -1) << QStringList{"Add Category", "", "Add Item"} << QStringList{};
-        QTest::newRow("a category")
-            << QPoint(1, -1)
-            << QStringList{"Add Category", "EditCategory", "Delete Category", "", "Add Item"} << QStringList{};
+        QTest::newRow("nothing") << QPoint(-1, -1)
+                                 << QStringList{"Add Category", "", "Add Item", "Copy Username", "Copy Password"}
+                                 << QStringList{};
+        QTest::newRow("a category") << QPoint(1, -1)
+                                    << QStringList{"Add Category", "EditCategory", "Delete Category", "", "Add Item",
+                                                   "Copy Username", "Copy Password", "Rename"}
+            << QStringList{};
         QTest::newRow("an item")
             << QPoint(0, 1)
             << QStringList{"Add Category", "", "Add Item", "Delete Item", "", "Move Item To\u2026", "Duplicate Item",
-                           "Log In"}
+                           "Copy Username", "Copy Password", "Rename", "Log In"}
             << QStringList{"Shops"};
     }
     void popup_showsMoveAndDuplicateForAnItemOnly()
