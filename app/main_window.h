@@ -40,6 +40,7 @@ class TLinkLabel;
 class TMessageHint;
 class TPublisherServices;
 class TSecretClipboard;
+class TUndoDelete;
 struct TImportPlan;
 
 // The window's named controls and components. The window holds them as its
@@ -369,6 +370,7 @@ private:
     void UpdateItemFieldsReadOnly();
     TItemEditor *m_editor = nullptr;
     TBookCommands *m_commands = nullptr;
+    TUndoDelete *m_undo = nullptr; // the deletes and their undo
 
     QString m_appFolder;
     std::unique_ptr<TMessageService> m_ownMessages;

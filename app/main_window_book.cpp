@@ -5,6 +5,7 @@
 
 #include "book_commands.h"
 #include "item_editor.h"
+#include "undo_delete.h"
 
 #include "book/account_book.h"
 #include "book/book_check.h"
@@ -274,7 +275,7 @@ void TfrmMain::DeleteCategory()
         != TModalResult::mrOk)
         return;
     m_editor->SetModified(false);
-    m_book->DeleteCategory(node);
+    m_undo->DeleteCategory(node);
     BackupBeforeNextSave();
     SaveBook(true);
 }
@@ -291,7 +292,7 @@ void TfrmMain::DeleteItem()
     // The typing in the editor goes with the item: no question follows.
     const bool modified = m_editor->IsModified();
     m_editor->SetModified(false);
-    if (m_book->DeleteItem(node) != TBookOutcome::Done) {
+    if (m_undo->DeleteItem(node) != TBookOutcome::Done) {
         m_editor->SetModified(modified);
         return;
     }

@@ -275,6 +275,47 @@ private slots:
         QCOMPARE(f.Tree(), (QStringList{"Travel:Hotels,Flights,Cars", "Shops:Books"}));
     }
 
+    void undo_bringsBackTheLastDelete_data()
+    {
+        QTest::addColumn<QPoint>("selected");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QStringList>("deleted"); // the tree after the delete
+        QTest::newRow("an item") << QPoint(0, 1) << "Undo Delete of \"Flights\""
+                                 << QStringList{"Travel:Hotels", "Shops:Books"};
+        QTest::newRow("a category with its items")
+            << QPoint(0, -1) << "Undo Delete of \"Travel\"" << QStringList{"Shops:Books"};
+    }
+    void undo_bringsBackTheLastDelete()
+    {
+        QFETCH(QPoint, selected);
+        QFETCH(QString, entry);
+        QFETCH(QStringList, deleted);
+        TFixture f;
+        f.Select(selected);
+        const QString name = f.CurrentText();
+        f.tree()->setFocus();
+        QTRY_VERIFY(f.tree()->hasFocus());
+        auto *undo = Child<QAction>(f.w, "UndoDelete1");
+        QVERIFY(!undo->isEnabled());
+        f.msgs.Answer(TModalResult::mrOk);
+        QTest::keyClick(f.tree(), Qt::Key_Delete);
+        QCOMPARE(f.Tree(), deleted);
+        QVERIFY(f.dir.Read("items.dat") != kItems);
+        QCOMPARE(undo->text(), entry);
+        // Offered with its key in the tree's pop-up and in the Menu.
+        for (const char *menu : {"bsSkinPopupMenu1", "mnuMain"})
+            QVERIFY(Child<QMenu>(f.w, menu)->actions().contains(undo));
+        QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+        QTest::keySequence(f.tree(), QKeySequence::Undo);
+        QCOMPARE(f.Tree(), (QStringList{"Travel:Hotels,Flights", "Shops:Books"}));
+        QCOMPARE(f.dir.Read("items.dat"), kItems);
+        QCOMPARE(f.dir.Read("categories.dat"), kCategories);
+        QCOMPARE(f.CurrentText(), name);
+        QVERIFY(!undo->isEnabled());
+        QCOMPARE(undo->text(), QString("Undo Delete"));
+        QCOMPARE(f.msgs.Texts().size(), 1); // the delete's question alone
+    }
+
     void keys_deleteAndSaveWorkOnTheirTargets()
     {
         TFixture f;
@@ -409,16 +450,17 @@ private slots:
         QTest::addColumn<QStringList>("visible");
         QTest::addColumn<QStringList>("moveTargets"); // enabled entries of Move Item To
         QTest::newRow("nothing") << QPoint(-1, -1)
-                                 << QStringList{"Add Category", "", "Add Item", "Copy Username", "Copy Password"}
+                                 << QStringList{"Add Category", "", "Add Item", "Copy Username", "Copy Password",
+                                                "Undo Delete"}
                                  << QStringList{};
         QTest::newRow("a category") << QPoint(1, -1)
                                     << QStringList{"Add Category", "EditCategory", "Delete Category", "", "Add Item",
-                                                   "Copy Username", "Copy Password", "Rename"}
+                                                   "Copy Username", "Copy Password", "Rename", "Undo Delete"}
             << QStringList{};
         QTest::newRow("an item")
             << QPoint(0, 1)
             << QStringList{"Add Category", "", "Add Item", "Delete Item", "", "Move Item To\u2026", "Duplicate Item",
-                           "Copy Username", "Copy Password", "Rename", "Log In"}
+                           "Copy Username", "Copy Password", "Rename", "Log In", "Undo Delete"}
             << QStringList{"Shops"};
     }
     void popup_showsMoveAndDuplicateForAnItemOnly()
