@@ -241,7 +241,9 @@ void TfrmMain::ConnectCommandHandlers()
     bsSkinPopupMenu1->addAction(RenameCategoryKey);
     // Hidden actions take no keys: they follow the selection, not only the
     // pop-up's last opening.
-    connect(tvwMain, &TCategoryTree::currentNodeChanged, this, Guarded(this, &TfrmMain::CommandsPopup));
+    const auto followSelection = [this] { RenameCategoryKey->setVisible(SelectedNode().isValid()); };
+    connect(tvwMain, &TCategoryTree::currentNodeChanged, this, followSelection);
+    followSelection();
     CommandsPopup();
 
     // --- Keys of the main page, wherever the focus is on it ---
