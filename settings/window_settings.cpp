@@ -100,6 +100,7 @@ TWindowState TWindowSettings::Load() const
     s.endGroup();
     state.remindersOn = ReadBool(s, "Reminders/On", true);
     state.lastReminder = QDate::fromString(s.value("Reminders/LastShown").toString(), Qt::ISODate);
+    state.passwordShown = ReadBool(s, "Editor/ShowPassword", true);
     return state;
 }
 
@@ -133,6 +134,8 @@ bool TWindowSettings::Save(const TWindowState &state) const
     line(QStringLiteral("On"), yesNo(state.remindersOn));
     if (state.lastReminder.isValid())
         line(QStringLiteral("LastShown"), state.lastReminder.toString(Qt::ISODate));
+    text += "\n[Editor]\n";
+    line(QStringLiteral("ShowPassword"), yesNo(state.passwordShown));
 
     QSaveFile file(m_path);
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
