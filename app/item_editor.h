@@ -31,10 +31,15 @@ public:
     // The button beside a field (Browse or Paste), or none.
     QPushButton *Button(TItemField field) const;
 
+    // How the book shown spells its text: the fields take what it can hold
+    // (any character in a protected book) and Show and Collect convert with it.
+    void SetBookText(TBookText text);
+    TBookText BookText() const { return m_text; }
+
     // Fills the fields (the category is not shown); no unsaved typing after.
     void Show(const TItemRecord &item);
-    // The fields as the book stores them: Windows-1252, the description's
-    // line breaks as CR LF. The category is left empty.
+    // The fields as the book stores them (BookText), the description's line
+    // breaks as CR LF. The category is left empty.
     TItemRecord Collect() const;
     void Clear();
     void SetFieldsEnabled(bool enabled);
@@ -62,4 +67,6 @@ private:
     QPushButton *m_save = nullptr;
     bool m_modified = false;
     bool m_filling = false; // the memo's text is set, not typed
+    TMessageService *m_messages = nullptr;
+    TBookText m_text = TBookText::Ansi;
 };

@@ -54,6 +54,10 @@ void TfrmMain::ConnectBookHandlers()
 
 void TfrmMain::LoadBook()
 {
+    // A protected book stays unread until its master password is given on
+    // the unlock page (TBookLockController).
+    if (m_folder->IsLocked())
+        return;
     if (const QString error = m_folder->Load(); !error.isEmpty())
         throw EFileError(error);
 }

@@ -1,0 +1,355 @@
+#include "book_lock_controller.h"
+
+#include "item_editor.h"
+#include "master_password.h"
+
+#include "book/account_book.h"
+#include "book/book_folder.h"
+#include "book/protected_book.h"
+#include "settings/window_settings.h"
+#include "util/error_reporter.h"
+#include "util/message_service.h"
+#include "util/secret_clipboard.h"
+#include "web/browser_panel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+
+namespace {
+
+// How often the idle rule is asked; a lock comes at most this late.
+constexpr int kIdleCheckMs = 15000;
+
+TIdleLock::Clock SteadyClock()
+{
+    auto timer = std::make_shared<QElapsedTimer>();
+    timer->start();
+    return [timer] { return timer->elapsed(); };
+}
+
+QAction *MenuAction(const char *name, const QString &text, const QString &hint, QObject *parent)
+{
+    auto *a = new QAction(text, parent);
+    a->setObjectName(QString::fromLatin1(name));
+    a->setStatusTip(hint);
+    a->setToolTip(hint);
+    return a;
+}
+
+QString FileList(const QStringList &files)
+{
+    QStringList shown;
+    for (const QString &f : files)
+        shown << QDir::toNativeSeparators(f);
+    return shown.join(u'\n');
+}
+
+bool IsInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+TBookLockController::TBookLockController(TParts parts, QObject *parent)
+    : QObject(parent), m_parts(std::move(parts)), m_idle(SteadyClock())
+{
+    setObjectName(QStringLiteral("BookLockController"));
+    const TBookLockSettings settings = TWindowSettings(m_parts.folder->Folder()).LoadBookLock();
+    m_idle.SetMinutes(settings.idleMinutes);
+
+    m_page = new TUnlockPage(m_parts.window);
+    m_page->hide();
+    if (QLayout *layout = m_parts.window->layout())
+        layout->addWidget(m_page);
+    connect(m_page, &TUnlockPage::unlockRequested, this, Guarded(this, &TBookLockController::Unlock));
+    connect(m_page, &TUnlockPage::quitRequested, m_parts.window, &QWidget::close);
+
+    m_lock = MenuAction("actLock", QStringLiteral("Lock"),
+                        QStringLiteral("Lock the protected book: nothing of it is shown until its master "
+                                       "password is given again"),
+                        this);
+    m_lock->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    m_parts.window->addAction(m_lock);
+    m_protect = MenuAction("actProtectBook", QStringLiteral("Protect Book\u2026"),
+                           QStringLiteral("Keep the account book encrypted under a master password"), this);
+    m_change = MenuAction("actChangeMasterPassword", QStringLiteral("Change Master Password\u2026"),
+                          QStringLiteral("Give the protected book a new master password"), this);
+    m_remove = MenuAction("actRemoveProtection", QStringLiteral("Remove Protection\u2026"),
+                          QStringLiteral("Keep the account book in plain files again"), this);
+    // Beside the other book commands, before the item section.
+    QAction *before = nullptr;
+    for (QAction *a : m_parts.menu->actions())
+        if (a->isSeparator() && a->text() == QLatin1String("Item"))
+            before = a;
+    m_parts.menu->insertActions(before, {m_lock, m_protect, m_change, m_remove});
+    connect(m_lock, &QAction::triggered, this, [this] { ErrorReporter::Run([this] { Lock(); }); });
+    connect(m_protect, &QAction::triggered, this, Guarded(this, &TBookLockController::ProtectBook));
+    connect(m_change, &QAction::triggered, this, Guarded(this, &TBookLockController::ChangeMasterPassword));
+    connect(m_remove, &QAction::triggered, this, Guarded(this, &TBookLockController::RemoveProtection));
+
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setObjectName(QStringLiteral("tmrIdleLock"));
+    m_idleTimer->setInterval(kIdleCheckMs);
+    connect(m_idleTimer, &QTimer::timeout, this, [this] { ErrorReporter::Run([this] { CheckIdle(); }); });
+    qApp->installEventFilter(this);
+
+    m_offerDue = HasNoBook(m_parts.folder->Folder()) && !settings.protectOfferDeclined;
+    if (m_parts.folder->IsLocked())
+        ShowLocked();
+    else
+        ShowUnlocked();
+}
+
+bool TBookLockController::IsLocked() const
+{
+    return m_parts.folder->IsLocked();
+}
+
+bool TBookLockController::Lock()
+{
+    if (!m_parts.folder->IsProtected() || IsLocked())
+        return IsLocked();
+    if (m_parts.editor->IsModified() && !m_parts.settleTyping())
+        return false;
+    // The search is emptied while the tree still has its book, so what it
+    // brings back is of no book at all once the book is gone.
+    m_parts.search->clear();
+    m_parts.folder->Lock();
+    ShowLocked();
+    return true;
+}
+
+bool TBookLockController::CheckIdle()
+{
+    if (!m_parts.folder->IsProtected() || IsLocked() || !m_idle.Due(m_parts.editor->IsModified()))
+        return false;
+    return Lock();
+}
+
+void TBookLockController::SetClock(TIdleLock::Clock clock)
+{
+    const int minutes = m_idle.Minutes();
+    m_idle = TIdleLock(std::move(clock));
+    m_idle.SetMinutes(minutes);
+    m_idle.Touch();
+}
+
+bool TBookLockController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (IsInput(event->type()))
+        m_idle.Touch();
+    else if (m_offerDue && watched == m_parts.window && event->type() == QEvent::Show && !event->spontaneous()) {
+        m_offerDue = false;
+        // Asked once the window stands, not from inside its showing.
+        QTimer::singleShot(0, this, Guarded(this, &TBookLockController::OfferProtection));
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TBookLockController::ShowLocked()
+{
+    m_parts.editor->SetModified(false);
+    m_parts.editor->Clear();
+    m_parts.editor->SetFieldsEnabled(false);
+    m_parts.search->clear();
+    m_parts.clipboard->ClearIfStillOurs();
+    m_parts.address->clear();
+    // A page of one of the book's sites may show the user's account.
+    if (const QUrl url = m_parts.browser->Url(); url.isValid() && url.scheme() != QLatin1String("about"))
+        ErrorReporter::Run([this] { m_parts.browser->Navigate(QStringLiteral("about:blank")); });
+    m_idleTimer->stop();
+    m_parts.pages->hide();
+    m_page->show();
+    m_page->Ready();
+    UpdateActions();
+}
+
+void TBookLockController::ShowUnlocked()
+{
+    m_page->hide();
+    m_parts.pages->show();
+    m_parts.editor->SetBookText(m_parts.folder->Book().Text());
+    m_idle.Touch();
+    if (m_parts.folder->IsProtected() && m_idle.Minutes() > 0)
+        m_idleTimer->start();
+    else
+        m_idleTimer->stop();
+    UpdateActions();
+}
+
+void TBookLockController::UpdateActions()
+{
+    const bool isProtected = m_parts.folder->IsProtected();
+    const bool locked = IsLocked();
+    m_lock->setVisible(isProtected);
+    m_lock->setEnabled(isProtected && !locked);
+    m_protect->setVisible(!isProtected);
+    m_protect->setEnabled(!isProtected);
+    m_change->setVisible(isProtected);
+    m_change->setEnabled(isProtected && !locked);
+    m_remove->setVisible(isProtected);
+    m_remove->setEnabled(isProtected && !locked);
+}
+
+void TBookLockController::Unlock()
+{
+    QByteArray password = m_page->TakePassword();
+    if (password.isEmpty()) {
+        m_parts.messages->MessageDlg(QStringLiteral("Please enter the master password."), TMsgDlgType::mtWarning,
+                                     mbOK);
+        m_page->Ready();
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const TBookFolder::TUnlock unlock = m_parts.folder->Unlock(password);
+    QApplication::restoreOverrideCursor();
+    WipeBytes(password);
+    if (!unlock.Ok()) {
+        m_parts.messages->MessageDlg(unlock.error, TMsgDlgType::mtError, mbOK);
+        m_page->Ready();
+        return;
+    }
+    ShowUnlocked();
+    m_parts.bookChanged();
+}
+
+bool TBookLockController::AskAndProtect()
+{
+    QByteArray password;
+    {
+        TfrmMasterPassword dialog(TfrmMasterPassword::TMode::Protect, *m_parts.messages, m_parts.window);
+        if (!dialog.Ask(nullptr, &password))
+            return false;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const TProtection done = ::ProtectBook(*m_parts.folder, password, KdfForProtecting());
+    QApplication::restoreOverrideCursor();
+    WipeBytes(password);
+    if (!done.error.isEmpty()) {
+        m_parts.messages->MessageDlg(done.error, TMsgDlgType::mtError, mbOK);
+        return false;
+    }
+    ShowUnlocked();
+    m_parts.bookChanged();
+    OfferRemoval(QStringLiteral("The account book is protected now and reads back whole from \"%1\".\n\n"
+                                "These files still hold every password in clear text. Do you want to "
+                                "remove them?")
+                     .arg(QDir::toNativeSeparators(m_parts.folder->ProtectedPath())),
+                 done.removable);
+    return true;
+}
+
+void TBookLockController::ProtectBook()
+{
+    if (m_parts.folder->IsProtected() || !m_parts.settleTyping())
+        return;
+    AskAndProtect();
+}
+
+void TBookLockController::ChangeMasterPassword()
+{
+    if (!m_parts.folder->IsProtected() || IsLocked() || !m_parts.settleTyping())
+        return;
+    QByteArray current;
+    QByteArray chosen;
+    {
+        TfrmMasterPassword dialog(TfrmMasterPassword::TMode::Change, *m_parts.messages, m_parts.window);
+        if (!dialog.Ask(&current, &chosen))
+            return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const TProtection done = ::ChangeMasterPassword(*m_parts.folder, current, chosen, KdfForProtecting());
+    QApplication::restoreOverrideCursor();
+    WipeBytes(current);
+    WipeBytes(chosen);
+    if (!done.error.isEmpty()) {
+        m_parts.messages->MessageDlg(done.error, TMsgDlgType::mtError, mbOK);
+        return;
+    }
+    ShowUnlocked();
+    m_parts.bookChanged();
+    OfferRemoval(QStringLiteral("The master password is changed.\n\nThese backups open with the earlier "
+                                "master password. Do you want to remove them?"),
+                 done.removable);
+}
+
+void TBookLockController::RemoveProtection()
+{
+    if (!m_parts.folder->IsProtected() || IsLocked() || !m_parts.settleTyping())
+        return;
+    const QList<TUnstorable> unstorable = FindUnstorable(m_parts.folder->Book());
+    QString question;
+    if (unstorable.isEmpty()) {
+        question = QStringLiteral("Do you want to remove the protection? The account book goes back to "
+                                  "categories.dat and items.dat, which anyone who can read the folder can read.");
+    } else {
+        QStringList lines;
+        for (const TUnstorable &u : unstorable)
+            lines << DescribeUnstorable(u);
+        question = QStringLiteral("The plain files cannot hold this text of the book:\n\n%1\n\n"
+                                  "Do you want to remove the protection and store each such character as \"?\"? "
+                                  "The text is changed for good.")
+                       .arg(lines.join(u'\n'));
+    }
+    if (m_parts.messages->MessageDlg(question, TMsgDlgType::mtWarning, TMsgDlgButtons(mbYes) | mbNo)
+        != TModalResult::mrYes)
+        return;
+    const TProtection done = UnprotectBook(*m_parts.folder, !unstorable.isEmpty());
+    if (!done.error.isEmpty()) {
+        m_parts.messages->MessageDlg(done.error, TMsgDlgType::mtError, mbOK);
+        return;
+    }
+    ShowUnlocked();
+    m_parts.bookChanged();
+    OfferRemoval(QStringLiteral("The protection is removed.\n\nThese encrypted backups open only with the "
+                                "master password. Do you want to remove them?"),
+                 done.removable);
+}
+
+void TBookLockController::OfferRemoval(const QString &question, const QStringList &files)
+{
+    if (files.isEmpty())
+        return;
+    if (m_parts.messages->MessageDlg(question + QStringLiteral("\n\n") + FileList(files), TMsgDlgType::mtConfirmation,
+                                     TMsgDlgButtons(mbYes) | mbNo)
+        != TModalResult::mrYes)
+        return;
+    if (const QString error = RemoveFiles(files); !error.isEmpty())
+        m_parts.messages->MessageDlg(error, TMsgDlgType::mtError, mbOK);
+}
+
+void TBookLockController::OfferProtection()
+{
+    if (!HasNoBook(m_parts.folder->Folder()) || m_parts.folder->IsProtected())
+        return;
+    const TModalResult answer = m_parts.messages->MessageDlg(
+        QStringLiteral("This folder holds no account book yet. Do you want to protect the new book with a master "
+                       "password? Its file is then encrypted, and nobody who can read the folder can read the "
+                       "book without it.\n\nNo: not now; \"Protect Book\u2026\" in the Menu does it later."),
+        TMsgDlgType::mtConfirmation, TMsgDlgButtons(mbYes) | mbNo);
+    if (answer == TModalResult::mrYes) {
+        AskAndProtect();
+        return;
+    }
+    if (answer != TModalResult::mrNo)
+        return;
+    const TWindowSettings settings(m_parts.folder->Folder());
+    TBookLockSettings lock = settings.LoadBookLock();
+    lock.protectOfferDeclined = true;
+    settings.SaveBookLock(lock);
+}
