@@ -153,11 +153,6 @@ bool TBookLockController::eventFilter(QObject *watched, QEvent *event)
 {
     if (IsInput(event->type()))
         m_idle.Touch();
-    else if (m_offerDue && watched == m_parts.window && event->type() == QEvent::Show && !event->spontaneous()) {
-        m_offerDue = false;
-        // Asked once the window stands, not from inside its showing.
-        QTimer::singleShot(0, this, Guarded(this, &TBookLockController::OfferProtection));
-    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -331,6 +326,14 @@ void TBookLockController::OfferRemoval(const QString &question, const QStringLis
         return;
     if (const QString error = RemoveFiles(files); !error.isEmpty())
         m_parts.messages->MessageDlg(error, TMsgDlgType::mtError, mbOK);
+}
+
+void TBookLockController::OfferProtectionAtStart()
+{
+    if (!m_offerDue)
+        return;
+    m_offerDue = false;
+    ErrorReporter::Run([this] { OfferProtection(); });
 }
 
 void TBookLockController::OfferProtection()

@@ -52,6 +52,10 @@ public:
     bool Lock();
     // The idle rule's verdict now: locks when due and no typing is unsaved.
     bool CheckIdle();
+    // At the program's start, once its window stands: a folder that held no
+    // book file of either kind when the window was made is offered to
+    // protect its new book, unless the user said "not now" there before.
+    void OfferProtectionAtStart();
     // Tests hand in a clock of their own; the idle time starts anew.
     void SetClock(TIdleLock::Clock clock);
 

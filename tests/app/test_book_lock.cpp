@@ -392,13 +392,13 @@ private slots:
         TFixture f(folder, false);
         f.msgs.Answer(TModalResult(answer));
         f.Open();
-        QTest::qWait(50);
+        f.lock()->OfferProtectionAtStart();
         QCOMPARE(!f.msgs.shown.isEmpty(), asked);
         QCOMPARE(f.dir.Exists("book.tarnwick"), protectedAfter);
         f.w.reset();
         f.msgs.shown.clear();
         f.Open();
-        QTest::qWait(50);
+        f.lock()->OfferProtectionAtStart();
         QCOMPARE(!f.msgs.shown.isEmpty(), askedAgain);
         if (protectedAfter)
             QVERIFY(f.lock()->IsLocked());
