@@ -12,6 +12,10 @@
 #include "util/secret_clipboard.h"
 #include "web/browser_panel.h"
 
+#ifdef TARNWICK_HAVE_DBUS
+#include <QDBusConnection>
+#endif
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -65,6 +69,26 @@ bool IsInput(QEvent::Type type)
 
 } // namespace
 
+QString LogindSessionPath(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 64)
+        return {};
+    // logind spells the id as a D-Bus path element: letters and digits as
+    // they are, a leading digit and anything else as "_" and its hex code.
+    QString element;
+    const QByteArray bytes = id.toUtf8();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool digit = c >= '0' && c <= '9';
+        if (letter || (digit && i > 0))
+            element += QLatin1Char(c);
+        else
+            element += QStringLiteral("_%1").arg(uchar(c), 2, 16, QLatin1Char('0'));
+    }
+    return QStringLiteral("/org/freedesktop/login1/session/") + element;
+}
+
 TBookLockController::TBookLockController(TParts parts, QObject *parent)
     : QObject(parent), m_parts(std::move(parts)), m_idle(SteadyClock())
 {
@@ -107,6 +131,13 @@ TBookLockController::TBookLockController(TParts parts, QObject *parent)
     m_idleTimer->setInterval(kIdleCheckMs);
     connect(m_idleTimer, &QTimer::timeout, this, [this] { ErrorReporter::Run([this] { CheckIdle(); }); });
     qApp->installEventFilter(this);
+    // Typing saved or dropped lets a lock that waited for it come now; not
+    // from inside the store, whose save is still to follow.
+    connect(m_parts.editor, &TItemEditor::modifiedChanged, this, [this](bool modified) {
+        if (!modified)
+            QTimer::singleShot(0, this, [this] { ErrorReporter::Run([this] { CheckIdle(); }); });
+    });
+    WatchSession();
 
     m_offerDue = HasNoBook(m_parts.folder->Folder()) && !settings.protectOfferDeclined;
     if (m_parts.folder->IsLocked())
@@ -136,9 +167,52 @@ bool TBookLockController::Lock()
 
 bool TBookLockController::CheckIdle()
 {
-    if (!m_parts.folder->IsProtected() || IsLocked() || !m_idle.Due(m_parts.editor->IsModified()))
+    if (!m_parts.folder->IsProtected() || IsLocked()) {
+        m_sessionLocked = false;
         return false;
+    }
+    const bool typing = m_parts.editor->IsModified();
+    if (!m_idle.Due(typing) && !(m_sessionLocked && !typing))
+        return false;
+    m_sessionLocked = false;
     return Lock();
+}
+
+void TBookLockController::SessionLocked()
+{
+    m_sessionLocked = true;
+    CheckIdle();
+}
+
+void TBookLockController::screenSaverActiveChanged(bool active)
+{
+    if (active)
+        ErrorReporter::Run([this] { SessionLocked(); });
+}
+
+void TBookLockController::logindLock()
+{
+    ErrorReporter::Run([this] { SessionLocked(); });
+}
+
+void TBookLockController::WatchSession()
+{
+#ifdef TARNWICK_HAVE_DBUS
+    // Any sender: each desktop's screen saver has a name of its own.
+    QDBusConnection session = QDBusConnection::sessionBus();
+    if (session.isConnected()) {
+        session.connect(QString(), QStringLiteral("/org/freedesktop/ScreenSaver"),
+                        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"), this,
+                        SLOT(screenSaverActiveChanged(bool)));
+        session.connect(QString(), QStringLiteral("/org/gnome/ScreenSaver"), QStringLiteral("org.gnome.ScreenSaver"),
+                        QStringLiteral("ActiveChanged"), this, SLOT(screenSaverActiveChanged(bool)));
+    }
+    const QString path = LogindSessionPath(qEnvironmentVariable("XDG_SESSION_ID"));
+    QDBusConnection system = QDBusConnection::systemBus();
+    if (!path.isEmpty() && system.isConnected())
+        system.connect(QStringLiteral("org.freedesktop.login1"), path, QStringLiteral("org.freedesktop.login1.Session"),
+                       QStringLiteral("Lock"), this, SLOT(logindLock()));
+#endif
 }
 
 void TBookLockController::SetClock(TIdleLock::Clock clock)

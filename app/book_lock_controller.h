@@ -3,6 +3,7 @@
 #include "book/idle_lock.h"
 
 #include <QObject>
+#include <QString>
 
 #include <functional>
 
@@ -16,6 +17,10 @@ class TItemEditor;
 class TMessageService;
 class TSecretClipboard;
 class TUnlockPage;
+
+// The object path logind gives the session `id` ($XDG_SESSION_ID), whose
+// Lock signal locks the book; empty for no session.
+QString LogindSessionPath(const QString &id);
 
 // The protected book in the window: the unlock page of a locked book, Lock
 // (Ctrl+L) and the lock after idle minutes, and the menu's Protect Book,
@@ -52,12 +57,19 @@ public:
     bool Lock();
     // The idle rule's verdict now: locks when due and no typing is unsaved.
     bool CheckIdle();
+    // The desktop session locked (its screen saver or logind said so over
+    // D-Bus): locks as the idle minutes do, after typing is saved or dropped.
+    void SessionLocked();
     // At the program's start, once its window stands: a folder that held no
     // book file of either kind when the window was made is offered to
     // protect its new book, unless the user said "not now" there before.
     void OfferProtectionAtStart();
     // Tests hand in a clock of their own; the idle time starts anew.
     void SetClock(TIdleLock::Clock clock);
+
+private slots:
+    void screenSaverActiveChanged(bool active);
+    void logindLock();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -75,6 +87,7 @@ private:
     void ShowLocked();
     void ShowUnlocked();
     void UpdateActions();
+    void WatchSession();
 
     TParts m_parts;
     TUnlockPage *m_page = nullptr;
@@ -85,4 +98,5 @@ private:
     TIdleLock m_idle;
     class QTimer *m_idleTimer = nullptr;
     bool m_offerDue = false;
+    bool m_sessionLocked = false; // waits for unsaved typing
 };

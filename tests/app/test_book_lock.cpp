@@ -274,6 +274,61 @@ private slots:
         }
     }
 
+    void sessionLock_waitsForTyping_data()
+    {
+        QTest::addColumn<bool>("typing");
+        QTest::addColumn<int>("answer"); // to the save question; 0: saved with the button
+        QTest::newRow("nothing typed") << false << 0;
+        QTest::newRow("typing saved") << true << 0;
+        QTest::newRow("typing kept by Cancel") << true << int(TModalResult::mrCancel);
+    }
+    void sessionLock_waitsForTyping()
+    {
+        QFETCH(bool, typing);
+        QFETCH(int, answer);
+        TFixture f("protected");
+        f.Unlock(QString::fromUtf8(kPassword));
+        f.SelectFirstItem();
+        if (typing)
+            QTest::keyClicks(f.Edit("edtPassword"), "2");
+        f.lock()->SessionLocked();
+        QCOMPARE(f.lock()->IsLocked(), !typing);
+        if (!typing)
+            return;
+        QCOMPARE(f.Edit("edtPassword")->text(), QString("hpw2"));
+        QVERIFY(f.msgs.shown.isEmpty());
+        if (answer == 0) {
+            f.w->findChild<QPushButton *>("btnSave")->click();
+            QTRY_VERIFY(f.lock()->IsLocked());
+            QCOMPARE(f.StoredPassword(kPassword), QString("hpw2"));
+        } else {
+            // Moving to another item asks; Cancel keeps the typing and the lock waits on.
+            f.msgs.Answer(TModalResult(answer));
+            f.tree()->setCurrentIndex(f.tree()->model()->index(1, 0));
+            QTest::qWait(20);
+            QVERIFY(!f.lock()->IsLocked());
+            QCOMPARE(f.Edit("edtPassword")->text(), QString("hpw2"));
+        }
+    }
+
+    void logindSessionPath_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("none") << "" << "";
+        QTest::newRow("a number") << "2" << "/org/freedesktop/login1/session/_32";
+        QTest::newRow("letters and digits") << "c12" << "/org/freedesktop/login1/session/c12";
+        QTest::newRow("a dash") << "3-x" << "/org/freedesktop/login1/session/_33_2dx";
+        QTest::newRow("a slash never ends the path") << "a/../b"
+                                                      << "/org/freedesktop/login1/session/a_2f_2e_2e_2fb";
+    }
+    void logindSessionPath()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, path);
+        QCOMPARE(LogindSessionPath(id), path);
+    }
+
     void protectedEditor_storesAnyCharacterExactly_data()
     {
         QTest::addColumn<QString>("text");
