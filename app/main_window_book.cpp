@@ -115,7 +115,7 @@ void TfrmMain::tvwMainChange()
     // Hand-made records before it, too short to name their category and
     // title, are shown as they stand.
     for (const QByteArray &shortRecord : m_book->ShortRecordsBefore(record))
-        msgMain->MessageDlg(FromAnsi(shortRecord), TMsgDlgType::mtWarning, mbOK);
+        msgMain->MessageDlg(DecodeBookText(shortRecord, m_book->Text()), TMsgDlgType::mtWarning, mbOK);
     if (record >= 0)
         m_editor->Show(m_book->ReadItem(record));
     m_editor->SetModified(false);
@@ -144,7 +144,7 @@ void TfrmMain::StoreItem()
 
 bool TfrmMain::AskElement(const QString &caption, const QString &label, QByteArray *value)
 {
-    TfrmAddElement frmAddElement(*msgMain, this);
+    TfrmAddElement frmAddElement(*msgMain, this, m_book->Text());
     return frmAddElement.Ask(caption, label, value);
 }
 

@@ -359,6 +359,37 @@ private slots:
         QCOMPARE(f.Edit("edtPassword")->text(), text);
     }
 
+    void protectedBook_namesTakeAnyCharacter_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("Cyrillic category") << "btnAddCategory"
+                                           << QString::fromUtf8("ÐÐ¾ÑÑÐ°");
+        QTest::newRow("emoji item") << "btnAddItem" << QString::fromUtf8("Shop ð");
+    }
+    void protectedBook_namesTakeAnyCharacter()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, name);
+        TFixture f("protected");
+        f.Unlock(QString::fromUtf8(kPassword));
+        f.tree()->setCurrentIndex(f.tree()->model()->index(0, 0));
+        OnDialog<QDialog>([name](QDialog *dlg) {
+            dlg->findChild<QLineEdit *>("edtElement")->setText(name);
+            dlg->findChild<QPushButton *>("btnOk")->click();
+        });
+        f.w->findChild<QPushButton *>(button)->click();
+        QVERIFY(f.msgs.shown.isEmpty());
+        QVERIFY(f.msgs.hints.isEmpty());
+        TBookFolder folder(f.dir.Path());
+        QVERIFY(folder.Unlock(kPassword).Ok());
+        const QByteArray stored = name.toUtf8();
+        if (button == QLatin1String("btnAddCategory"))
+            QCOMPARE(folder.Book().CategoryName(2), stored);
+        else
+            QVERIFY(folder.Book().FindItem("Travel", stored) >= 0);
+    }
+
     void plainEditor_keepsItsGuard()
     {
         TFixture f("plain");
