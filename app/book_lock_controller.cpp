@@ -115,16 +115,19 @@ TBookLockController::TBookLockController(TParts parts, QObject *parent)
                           QStringLiteral("Give the protected book a new master password"), this);
     m_remove = MenuAction("actRemoveProtection", QStringLiteral("Remove Protection\u2026"),
                           QStringLiteral("Keep the account book in plain files again"), this);
+    m_autoLock = MenuAction("actAutoLock", QStringLiteral("Auto-Lock\u2026"),
+                            QStringLiteral("Choose after how many idle minutes the protected book locks itself"), this);
     // Beside the other book commands, before the item section.
     QAction *before = nullptr;
     for (QAction *a : m_parts.menu->actions())
         if (a->isSeparator() && a->text() == QLatin1String("Item"))
             before = a;
-    m_parts.menu->insertActions(before, {m_lock, m_protect, m_change, m_remove});
+    m_parts.menu->insertActions(before, {m_lock, m_protect, m_change, m_remove, m_autoLock});
     connect(m_lock, &QAction::triggered, this, [this] { ErrorReporter::Run([this] { Lock(); }); });
     connect(m_protect, &QAction::triggered, this, Guarded(this, &TBookLockController::ProtectBook));
     connect(m_change, &QAction::triggered, this, Guarded(this, &TBookLockController::ChangeMasterPassword));
     connect(m_remove, &QAction::triggered, this, Guarded(this, &TBookLockController::RemoveProtection));
+    connect(m_autoLock, &QAction::triggered, this, Guarded(this, &TBookLockController::ChooseIdleMinutes));
 
     m_idleTimer = new QTimer(this);
     m_idleTimer->setObjectName(QStringLiteral("tmrIdleLock"));
@@ -254,11 +257,37 @@ void TBookLockController::ShowUnlocked()
     m_parts.pages->show();
     m_parts.editor->SetBookText(m_parts.folder->Book().Text());
     m_idle.Touch();
-    if (m_parts.folder->IsProtected() && m_idle.Minutes() > 0)
+    StartIdleTimer();
+    UpdateActions();
+}
+
+void TBookLockController::StartIdleTimer()
+{
+    if (m_parts.folder->IsProtected() && !IsLocked() && m_idle.Minutes() > 0)
         m_idleTimer->start();
     else
         m_idleTimer->stop();
-    UpdateActions();
+}
+
+void TBookLockController::ChooseIdleMinutes()
+{
+    int minutes = m_idle.Minutes();
+    {
+        TfrmAutoLock dialog(m_parts.window);
+        if (!dialog.Ask(&minutes))
+            return;
+    }
+    const TWindowSettings settings(m_parts.folder->Folder());
+    TBookLockSettings lock = settings.LoadBookLock();
+    lock.idleMinutes = minutes;
+    if (!settings.SaveBookLock(lock))
+        m_parts.messages->MessageDlg(QStringLiteral("The setting could not be saved in \"%1\"; it holds until the "
+                                                    "program ends.")
+                                         .arg(QDir::toNativeSeparators(settings.Path())),
+                                     TMsgDlgType::mtWarning, mbOK);
+    m_idle.SetMinutes(minutes);
+    m_idle.Touch();
+    StartIdleTimer();
 }
 
 void TBookLockController::UpdateActions()
@@ -273,6 +302,8 @@ void TBookLockController::UpdateActions()
     m_change->setEnabled(isProtected && !locked);
     m_remove->setVisible(isProtected);
     m_remove->setEnabled(isProtected && !locked);
+    m_autoLock->setVisible(isProtected);
+    m_autoLock->setEnabled(isProtected && !locked);
 }
 
 void TBookLockController::Unlock()

@@ -80,6 +80,8 @@ private:
     void ChangeMasterPassword();
     void RemoveProtection();
     void OfferProtection();
+    void ChooseIdleMinutes();
+    void StartIdleTimer();
     // Protects the folder's book after asking for its password; false when
     // the user gave up or it failed (told).
     bool AskAndProtect();
@@ -95,6 +97,7 @@ private:
     QAction *m_protect = nullptr;
     QAction *m_change = nullptr;
     QAction *m_remove = nullptr;
+    QAction *m_autoLock = nullptr;
     TIdleLock m_idle;
     class QTimer *m_idleTimer = nullptr;
     bool m_offerDue = false;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace {
@@ -151,5 +152,39 @@ bool TfrmMasterPassword::Ask(QByteArray *current, QByteArray *chosen)
     if (current)
         *current = c;
     *chosen = n;
+    return true;
+}
+
+TfrmAutoLock::TfrmAutoLock(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAutoLock"));
+    setWindowTitle(QStringLiteral("Auto-Lock"));
+    auto *layout = new QVBoxLayout(this);
+    auto *form = new QFormLayout;
+    m_minutes = Named(new QSpinBox(this), "spnIdleMinutes");
+    m_minutes->setRange(0, 1440);
+    m_minutes->setSpecialValueText(QStringLiteral("Never"));
+    m_minutes->setSuffix(QStringLiteral(" min"));
+    form->addRow(QStringLiteral("Lock the book after this long without input:"), m_minutes);
+    layout->addLayout(form);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto *ok = Named(new QPushButton(QStringLiteral("OK"), this), "btnOk");
+    auto *cancel = Named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
+    ok->setDefault(true);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool TfrmAutoLock::Ask(int *minutes)
+{
+    m_minutes->setValue(*minutes);
+    m_minutes->setFocus();
+    if (exec() != QDialog::Accepted)
+        return false;
+    *minutes = m_minutes->value();
     return true;
 }

@@ -54,3 +54,18 @@ private:
     QLineEdit *m_repeat = nullptr;
     QLabel *m_hint = nullptr;
 };
+
+class QSpinBox;
+
+// After how many idle minutes a protected book locks itself (0: never).
+class TfrmAutoLock : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfrmAutoLock(QWidget *parent = nullptr);
+    // True with the chosen number when OK closed it.
+    bool Ask(int *minutes);
+
+private:
+    QSpinBox *m_minutes = nullptr;
+};

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -272,6 +273,37 @@ private slots:
             QVERIFY(f->lock()->CheckIdle());
             QCOMPARE(f->StoredPassword(kPassword), QString("hpw2"));
         }
+    }
+
+    void autoLock_chosenMinutesHoldAndAreRemembered_data()
+    {
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<int>("idle");
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("never") << 0 << 600 << false;
+        QTest::newRow("two, after three") << 2 << 3 << true;
+        QTest::newRow("thirty, after twenty") << 30 << 20 << false;
+    }
+    void autoLock_chosenMinutesHoldAndAreRemembered()
+    {
+        QFETCH(int, chosen);
+        QFETCH(int, idle);
+        QFETCH(bool, locked);
+        TFixture f("protected");
+        qint64 now = 0;
+        f.lock()->SetClock([&now] { return now; });
+        f.Unlock(QString::fromUtf8(kPassword));
+        OnDialog<QDialog>([chosen](QDialog *dlg) {
+            dlg->findChild<QSpinBox *>("spnIdleMinutes")->setValue(chosen);
+            dlg->findChild<QPushButton *>("btnOk")->click();
+        });
+        f.Action("actAutoLock")->trigger();
+        now += qint64(idle) * 60 * 1000;
+        QCOMPARE(f.lock()->CheckIdle(), locked);
+        // Closing saves the window's layout: the choice stays all the same.
+        f.w->close();
+        f.w.reset();
+        QCOMPARE(TWindowSettings(f.dir.Path()).LoadBookLock().idleMinutes, chosen);
     }
 
     void sessionLock_waitsForTyping_data()
