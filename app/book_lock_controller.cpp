@@ -21,7 +21,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
@@ -96,10 +95,12 @@ TBookLockController::TBookLockController(TParts parts, QObject *parent)
     const TBookLockSettings settings = TWindowSettings(m_parts.folder->Folder()).LoadBookLock();
     m_idle.SetMinutes(settings.idleMinutes);
 
+    // Laid over the pages rather than in their place: hidden pages would
+    // never be laid out, and a window closed before it was unlocked would
+    // keep its panes' sizes as such pages have them.
     m_page = new TUnlockPage(m_parts.window);
+    m_page->setAutoFillBackground(true);
     m_page->hide();
-    if (QLayout *layout = m_parts.window->layout())
-        layout->addWidget(m_page);
     connect(m_page, &TUnlockPage::unlockRequested, this, Guarded(this, &TBookLockController::Unlock));
     connect(m_page, &TUnlockPage::quitRequested, m_parts.window, &QWidget::close);
 
@@ -230,6 +231,8 @@ bool TBookLockController::eventFilter(QObject *watched, QEvent *event)
 {
     if (IsInput(event->type()))
         m_idle.Touch();
+    else if (watched == m_parts.window && event->type() == QEvent::Resize)
+        m_page->setGeometry(m_parts.window->rect());
     return QObject::eventFilter(watched, event);
 }
 
@@ -245,8 +248,10 @@ void TBookLockController::ShowLocked()
     if (const QUrl url = m_parts.browser->Url(); url.isValid() && url.scheme() != QLatin1String("about"))
         ErrorReporter::Run([this] { m_parts.browser->Navigate(QStringLiteral("about:blank")); });
     m_idleTimer->stop();
-    m_parts.pages->hide();
+    m_parts.pages->setEnabled(false);
+    m_page->setGeometry(m_parts.window->rect());
     m_page->show();
+    m_page->raise();
     m_page->Ready();
     UpdateActions();
 }
@@ -254,7 +259,7 @@ void TBookLockController::ShowLocked()
 void TBookLockController::ShowUnlocked()
 {
     m_page->hide();
-    m_parts.pages->show();
+    m_parts.pages->setEnabled(true);
     m_parts.editor->SetBookText(m_parts.folder->Book().Text());
     m_idle.Touch();
     StartIdleTimer();

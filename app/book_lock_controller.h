@@ -34,7 +34,7 @@ public:
     struct TParts
     {
         QWidget *window = nullptr;
-        QWidget *pages = nullptr; // what the unlock page stands in for
+        QWidget *pages = nullptr; // what the unlock page covers
         TBookFolder *folder = nullptr;
         TItemEditor *editor = nullptr;
         QLineEdit *search = nullptr;

@@ -135,6 +135,19 @@ class TestBookLock : public QObject
 {
     Q_OBJECT
 private slots:
+    void closedLocked_keepsTheLayout()
+    {
+        TFixture f("protected", false);
+        f.dir.Write("tarnwick.ini", "[Splitters]\nbsSkinSplitter1=300 600\n");
+        f.Open();
+        // Keys of the covered pages do nothing.
+        QTest::keySequence(f.w.get(), QKeySequence::New);
+        QVERIFY(f.msgs.shown.isEmpty());
+        f.w->close();
+        const QList<int> sizes = TWindowSettings(f.dir.Path()).Load().splitters.value("bsSkinSplitter1");
+        QCOMPARE(sizes.size(), 2);
+        QCOMPARE(sizes[0], 300);
+    }
     void start_atTheUnlockPage_wrongThenRightPassword_data()
     {
         QTest::addColumn<QString>("wrong");
@@ -147,7 +160,7 @@ private slots:
         TFixture f("protected");
         const QByteArray file = f.dir.Read("book.tarnwick");
         QVERIFY(f.unlockPage()->isVisible());
-        QVERIFY(!f.w->findChild<QWidget *>("pgcPrinc")->isVisible());
+        QVERIFY(!f.w->findChild<QWidget *>("pgcPrinc")->isEnabled());
         QCOMPARE(f.Categories(), 0);
         // Nothing told at the start: the page says what to do.
         QVERIFY(f.msgs.shown.isEmpty());
