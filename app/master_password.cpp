@@ -30,13 +30,10 @@ QLineEdit *PasswordEdit(QWidget *parent, const char *name)
     return edit;
 }
 
-// Overwrites the line's text before it goes, as far as a QString lets us.
+// The field keeps no copy once the password is taken.
 QByteArray TakeText(QLineEdit *edit)
 {
-    QString text = edit->text();
-    QByteArray bytes = text.toUtf8();
-    text.fill(QChar(0));
-    edit->setText(QString(edit->text().size(), QChar(u' ')));
+    QByteArray bytes = edit->text().toUtf8();
     edit->clear();
     return bytes;
 }
@@ -146,9 +143,13 @@ bool TfrmMasterPassword::Ask(QByteArray *current, QByteArray *chosen)
     const bool ok = exec() == QDialog::Accepted;
     QByteArray c = m_current ? TakeText(m_current) : QByteArray();
     QByteArray n = TakeText(m_new);
-    TakeText(m_repeat);
-    if (!ok)
+    QByteArray r = TakeText(m_repeat);
+    WipeBytes(r);
+    if (!ok) {
+        WipeBytes(c);
+        WipeBytes(n);
         return false;
+    }
     if (current)
         *current = c;
     *chosen = n;
