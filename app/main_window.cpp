@@ -99,7 +99,7 @@ TfrmMain::TfrmMain(const QString &appFolder, TMessageService *messages, QWidget 
     new TLoginController(*this, *msgMain);
     FormCreate();
     SetUpRemindersAndLayout();
-    new TPasswordFieldController(*this, *msgMain, Book(), m_windowState, AppFolder());
+    new TPasswordFieldController(*this, *msgMain, m_windowState, AppFolder());
 }
 
 TfrmMain::~TfrmMain()

@@ -3,7 +3,6 @@
 #include "item_editor.h"
 #include "password_generator_dialog.h"
 
-#include "book/account_book.h"
 #include "book/category_tree.h"
 #include "settings/window_settings.h"
 #include "util/error_reporter.h"
@@ -79,12 +78,10 @@ private:
 
 } // namespace
 
-TPasswordFieldController::TPasswordFieldController(QWidget &window, TMessageService &messages,
-                                                   const TAccountBook &book, TWindowState &state,
+TPasswordFieldController::TPasswordFieldController(QWidget &window, TMessageService &messages, TWindowState &state,
                                                    const QString &appFolder)
     : QObject(&window),
       m_messages(messages),
-      m_book(book),
       m_state(state),
       m_appFolder(appFolder),
       m_editor(Find<TItemEditor>(window, "bsSkinPanel4")),
@@ -141,7 +138,12 @@ bool TPasswordFieldController::CanTakePassword() const
 
 void TPasswordFieldController::UpdateActions()
 {
-    m_generate->setEnabled(CanTakePassword());
+    const bool can = CanTakePassword();
+    m_generate->setEnabled(can);
+    // The item went or the book locked under the dialog: nothing is left
+    // for its password to go into.
+    if (!can && m_dialog)
+        m_dialog->reject();
 }
 
 void TPasswordFieldController::ShowPassword(bool shown)
@@ -161,7 +163,8 @@ void TPasswordFieldController::OpenGenerator()
     }
     // Not exec(): the window stays blocked all the same, and nothing waits
     // in an event loop of its own while the user chooses.
-    m_dialog = new TPasswordGeneratorDialog(m_book.Text() == TBookText::Utf8, m_field->window());
+    // What the field takes: a protected book's fields hold any character.
+    m_dialog = new TPasswordGeneratorDialog(m_editor->BookText() == TBookText::Utf8, m_field->window());
     m_dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_dialog, &QDialog::accepted, this, [this, dialog = m_dialog] {
         ErrorReporter::Run([&] {

@@ -7,7 +7,6 @@
 class QAction;
 class QLineEdit;
 class QWidget;
-class TAccountBook;
 class TCategoryTree;
 class TItemEditor;
 class TMessageService;
@@ -25,8 +24,8 @@ class TPasswordFieldController : public QObject
 public:
     // `state` is the window's own, which it writes whole at close: the
     // eye's choice is kept there so that neither write loses the other.
-    TPasswordFieldController(QWidget &window, TMessageService &messages, const TAccountBook &book,
-                             TWindowState &state, const QString &appFolder);
+    TPasswordFieldController(QWidget &window, TMessageService &messages, TWindowState &state,
+                             const QString &appFolder);
 
     QAction *GenerateAction() const { return m_generate; }
     QAction *ShowAction() const { return m_show; }
@@ -39,7 +38,6 @@ private:
     bool CanTakePassword() const;
 
     TMessageService &m_messages;
-    const TAccountBook &m_book;
     TWindowState &m_state;
     QString m_appFolder;
     TItemEditor *m_editor;

@@ -127,6 +127,14 @@ private slots:
         if (!ini.isEmpty())
             Write(settings.Path(), ini);
         QCOMPARE(settings.Load().passwordShown, shown);
+        // A folder whose user never hid it keeps the file it had.
+        TWindowState state;
+        state.passwordShown = shown;
+        QVERIFY(settings.Save(state));
+        QFile f(settings.Path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().contains("[Editor]"), !shown);
+        QCOMPARE(settings.Load().passwordShown, shown);
     }
 
     // Only names the window could have written come back, and no more of
