@@ -7,8 +7,11 @@
 #include "app/item_editor.h"
 #include "app/main_window.h"
 #include "app/password_generator_dialog.h"
+#include "book/book_folder.h"
 #include "book/category_tree.h"
 #include "book/input_rules.h"
+#include "book/protected_book.h"
+#include "book/protected_file.h"
 
 #include <QAction>
 #include <QApplication>
@@ -247,6 +250,59 @@ private slots:
             QTest::qWait(50);
             QVERIFY(!f.Dialog());
         }
+    }
+
+    // A protected book's fields hold any character, so the dialog draws
+    // from any the user adds; a lock under the open dialog closes it, and
+    // nothing goes into the emptied editor.
+    void protectedBook_anyCharacter_lockClosesTheDialog_data()
+    {
+        QTest::addColumn<bool>("lock");
+        QTest::newRow("used") << false;
+        QTest::newRow("locked first") << true;
+    }
+    void protectedBook_anyCharacter_lockClosesTheDialog()
+    {
+        QFETCH(bool, lock);
+        SetKdfForTesting({2, 8192 * 4});
+        BrandingSettings() = TBrandingSettings{};
+        TTempAppFolder dir;
+        dir.Write("categories.dat", kCategories);
+        dir.Write("items.dat", kItems);
+        {
+            TBookFolder folder(dir.Path());
+            QVERIFY(folder.Load().isEmpty());
+            const TProtection done = ProtectBook(folder, "master", {2, 8192 * 4});
+            QVERIFY(done.error.isEmpty());
+            QVERIFY(RemoveFiles(done.removable).isEmpty());
+        }
+        TScriptedMessages msgs;
+        TfrmMain w(dir.Path(), &msgs);
+        Child<QTimer>(w, "Timer1")->stop();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        Child<QLineEdit>(w, "edtMasterPassword")->setText("master");
+        Child<QPushButton>(w, "btnUnlock")->click();
+        auto *tree = Child<TCategoryTree>(w, "tvwMain");
+        QTRY_VERIFY(tree->model()->rowCount() == 2);
+        tree->setCurrentIndex(tree->model()->index(0, 0, tree->model()->index(0, 0)));
+        Child<QAction>(w, "actGeneratePassword")->trigger();
+        TPasswordGeneratorDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = w.findChild<TPasswordGeneratorDialog *>("dlgPasswordGenerator")));
+        SetOptions(*dialog, 12, PasswordDigits, false, "\u03A9");
+        const QString password = dialog->Password();
+        QVERIFY(password.contains(u'\u03A9'));
+        QLineEdit *field = Child<QLineEdit>(w, "edtPassword");
+        if (lock) {
+            Child<QAction>(w, "actLock")->trigger();
+            QTRY_VERIFY(!w.findChild<TPasswordGeneratorDialog *>("dlgPasswordGenerator"));
+            QCOMPARE(field->text(), QString());
+        } else {
+            Child<QPushButton>(dialog, "btnUse")->click();
+            QCOMPARE(field->text(), password);
+            QVERIFY(Child<TItemEditor>(w, "bsSkinPanel4")->IsModified());
+        }
+        QVERIFY(msgs.Texts().isEmpty());
     }
 
     // Shown as plain text unless the user chose dots; the choice holds for
