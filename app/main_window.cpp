@@ -1,6 +1,8 @@
 #include "main_window.h"
 
 #include "util/window_place.h"
+#include "book_commands.h"
+#include "book_lock_controller.h"
 #include "book/account_book.h"
 #include "book/book_folder.h"
 #include "book/category_tree.h"
@@ -9,6 +11,7 @@
 #include "link_label.h"
 #include "login_controller.h"
 #include "undo_delete.h"
+#include "password_field_controller.h"
 #include "publisher_services.h"
 #include "settings/branding_settings.h"
 #include "util/error_reporter.h"
@@ -100,6 +103,7 @@ TfrmMain::TfrmMain(const QString &appFolder, TMessageService *messages, QWidget 
                              *this);
     FormCreate();
     SetUpRemindersAndLayout();
+    new TPasswordFieldController(*this, *msgMain, m_windowState, AppFolder());
 }
 
 TfrmMain::~TfrmMain()
@@ -337,6 +341,15 @@ void TfrmMain::ConnectHandlers()
     ConnectCommandHandlers();
     ConnectMenuHandlers();
     ConnectSearchHandlers();
+    new TBookLockController({this, pgcPrinc, m_folder, m_editor, edtSearch, edtURL, EmbeddedWB1, Clipboard, msgMain,
+                             mnuMain, [this] { return m_commands->SettleTyping(); },
+                             [this] {
+                                 m_editor->Clear();
+                                 m_editor->SetFieldsEnabled(true);
+                                 UpdateItemFieldsReadOnly();
+                                 TellLoadDamage();
+                             }},
+                            this);
 }
 
 void TfrmMain::FormCreate()

@@ -172,6 +172,12 @@ void TfrmMain::ConnectCommandHandlers()
                         });
                     }
                     menu->addSeparator();
+                    // What the field holds itself (the password's generator
+                    // and eye), with their keys.
+                    if (!field->actions().isEmpty()) {
+                        menu->addActions(field->actions());
+                        menu->addSeparator();
+                    }
                     // An entry of its own, without the key: Ctrl+C applies
                     // on the tree alone, and shown here beside "Copy
                     // Username" it would claim the field's own Ctrl+C. The
@@ -288,7 +294,7 @@ void TfrmMain::CommandsPopup()
         return;
     for (int row = 0; row < m_book->CategoryCount(); ++row) {
         const QPersistentModelIndex category = m_book->CategoryIndex(row);
-        QAction *entry = MoveItemTo1->addAction(MenuText(FromAnsi(m_book->CategoryName(row))));
+        QAction *entry = MoveItemTo1->addAction(MenuText(DecodeBookText(m_book->CategoryName(row), m_book->Text())));
         // Its own category offers nothing to move to.
         entry->setEnabled(category != node.parent());
         connect(entry, &QAction::triggered, this, [this, category] {

@@ -4,7 +4,6 @@
 
 #include "book/book_folder.h"
 #include "book/category_tree.h"
-#include "util/codepage.h"
 #include "util/error_reporter.h"
 #include "util/message_service.h"
 
@@ -87,7 +86,7 @@ void TUndoDelete::UpdateAction()
         return;
     }
     const QByteArray name = m_history.NextName();
-    QString shown = m_parts.folder->Book().Text() == TBookText::Utf8 ? QString::fromUtf8(name) : FromAnsi(name);
+    QString shown = DecodeBookText(name, m_parts.folder->Book().Text());
     // A menu shows '&' as a mnemonic mark unless doubled.
     shown.replace(u'&', QStringLiteral("&&"));
     m_action->setText(QStringLiteral("Undo Delete of \"%1\"").arg(shown));

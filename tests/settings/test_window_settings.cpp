@@ -31,6 +31,7 @@ private slots:
         s.splitters["_editor2"] = {300, 0, 200};
         s.remindersOn = false;
         s.lastReminder = QDate(2026, 12, 9);
+        s.passwordShown = false;
         const TWindowSettings settings(dir.path());
         QVERIFY(settings.Save(s));
         QCOMPARE(settings.Path(), dir.filePath("tarnwick.ini"));
@@ -40,6 +41,7 @@ private slots:
         QCOMPARE(r.splitters, s.splitters);
         QCOMPARE(r.remindersOn, false);
         QCOMPARE(r.lastReminder, s.lastReminder);
+        QCOMPARE(r.passwordShown, false);
         // Nothing but the file is left in the folder.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"tarnwick.ini"});
     }
@@ -103,6 +105,38 @@ private slots:
         QCOMPARE(r.lastReminder.isValid(), lastReminder);
     }
 
+    // Dots only when the user chose them: anything else shows the password
+    // as the window always did.
+    void passwordShown_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("no file") << QByteArray() << true;
+        QTest::newRow("no entry") << QByteArray("[Reminders]\nOn=false\n") << true;
+        QTest::newRow("hidden") << QByteArray("[Editor]\nShowPassword=false\n") << false;
+        QTest::newRow("hidden as a number") << QByteArray("[Editor]\nShowPassword=0\n") << false;
+        QTest::newRow("unreadable") << QByteArray("[Editor]\nShowPassword=dots\n") << true;
+        QTest::newRow("in another section") << QByteArray("[Window]\nShowPassword=false\n") << true;
+    }
+    void passwordShown()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(bool, shown);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        if (!ini.isEmpty())
+            Write(settings.Path(), ini);
+        QCOMPARE(settings.Load().passwordShown, shown);
+        // A folder whose user never hid it keeps the file it had.
+        TWindowState state;
+        state.passwordShown = shown;
+        QVERIFY(settings.Save(state));
+        QFile f(settings.Path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().contains("[Editor]"), !shown);
+        QCOMPARE(settings.Load().passwordShown, shown);
+    }
+
     // Only names the window could have written come back, and no more of
     // them than a window has splitters.
     void splitterNames_data()
@@ -161,6 +195,55 @@ private slots:
         QVERIFY(settings.Save(s));
         QCOMPARE(settings.Load().splitters.value("bsSkinSplitter1"), (QList<int>{1, 2}));
         QVERIFY(QFileInfo(settings.Path()).size() < 1024);
+    }
+
+    // The lock's settings change while the window holds a layout read
+    // before; saving that layout at close must not take them back.
+    void bookLock_survivesALayoutSavedAfterIt_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<bool>("declined");
+        QTest::newRow("no file") << QByteArray() << 0 << true;
+        QTest::newRow("a layout only") << QByteArray("[Window]\nMaximized=true\n") << 25 << false;
+        QTest::newRow("earlier lock settings")
+            << QByteArray("[Lock]\nIdleMinutes=3\nProtectOfferDeclined=false\n") << 10 << true;
+    }
+    void bookLock_survivesALayoutSavedAfterIt()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(int, minutes);
+        QFETCH(bool, declined);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        if (!before.isEmpty())
+            Write(settings.Path(), before);
+        TWindowState layout = settings.Load();
+        QVERIFY(settings.SaveBookLock({minutes, declined}));
+        layout.splitters["bsSkinSplitter1"] = {100, 200};
+        QVERIFY(settings.Save(layout));
+        QCOMPARE(settings.LoadBookLock(), (TBookLockSettings{minutes, declined}));
+        QCOMPARE(settings.Load().splitters.value("bsSkinSplitter1"), (QList<int>{100, 200}));
+    }
+
+    void bookLock_outOfRangeOrMissing_takesTheDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("minutes");
+        QTest::newRow("missing") << QByteArray("[Window]\n") << 10;
+        QTest::newRow("never") << QByteArray("[Lock]\nIdleMinutes=0\n") << 0;
+        QTest::newRow("negative") << QByteArray("[Lock]\nIdleMinutes=-5\n") << 10;
+        QTest::newRow("beyond a day") << QByteArray("[Lock]\nIdleMinutes=1441\n") << 10;
+        QTest::newRow("a word") << QByteArray("[Lock]\nIdleMinutes=soon\n") << 10;
+    }
+    void bookLock_outOfRangeOrMissing_takesTheDefaults()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, minutes);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        Write(settings.Path(), text);
+        QCOMPARE(settings.LoadBookLock().idleMinutes, minutes);
     }
 
     void failedSave_reportsAndKeepsTheFolder()
