@@ -72,6 +72,35 @@ void TBookCommands::MoveItem(const QModelIndex &item, const QModelIndex &categor
     m_parts.saveItems();
 }
 
+void TBookCommands::RenameItem(const std::function<bool(QByteArray *title)> &ask)
+{
+    const QPersistentModelIndex node = m_parts.tree->Selected();
+    if (!TAccountBook::IsItemNode(node) || !SettleTyping())
+        return;
+    TAccountBook &book = m_parts.folder->Book();
+    QByteArray title = node.data(TAccountBook::NameRole).toByteArray();
+    for (;;) {
+        // The save question or the dialog may have let the item go.
+        if (!ask(&title) || !node.isValid())
+            return;
+        const qsizetype record = book.RecordAt(node);
+        if (record < 0)
+            return;
+        // The record's other fields as stored, not as the editor shows them.
+        TItemRecord item = book.ReadItem(record);
+        item.Title() = title;
+        const TBookOutcome outcome = book.StoreItem(node, item);
+        if (outcome == TBookOutcome::Done)
+            break;
+        TellRefusal(outcome);
+        if (outcome != TBookOutcome::TitleTaken)
+            return;
+    }
+    m_parts.editor->SetModified(false);
+    m_parts.select(node);
+    m_parts.saveItems();
+}
+
 void TBookCommands::TellRefusal(TBookOutcome outcome)
 {
     QString text;

@@ -47,6 +47,11 @@ public:
     // its category) once the typing is settled; selects it and saves, with
     // the book kept in a backup first.
     void MoveItem(const QModelIndex &item, const QModelIndex &category);
+    // F2 on an item: once the typing is settled, asks (through `ask`, which
+    // starts from the item's title) for a new title and stores it in the
+    // item's record under the title rule; a taken title is told and asked
+    // again. Saves and shows the item on success.
+    void RenameItem(const std::function<bool(QByteArray *title)> &ask);
     // The message for a refusal of the book; nothing for one the user need
     // not hear of.
     void TellRefusal(TBookOutcome outcome);

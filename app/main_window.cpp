@@ -10,6 +10,7 @@
 #include "item_editor.h"
 #include "link_label.h"
 #include "login_controller.h"
+#include "undo_delete.h"
 #include "password_field_controller.h"
 #include "publisher_services.h"
 #include "settings/branding_settings.h"
@@ -97,6 +98,9 @@ TfrmMain::TfrmMain(const QString &appFolder, TMessageService *messages, QWidget 
     BuildControls();
     ConnectHandlers();
     new TLoginController(*this, *msgMain);
+    m_undo = new TUndoDelete({m_folder, tvwMain, m_commands, msgMain, [this] { SaveItems(); },
+                              [this] { return SaveBook(true); }},
+                             *this);
     FormCreate();
     SetUpRemindersAndLayout();
     new TPasswordFieldController(*this, *msgMain, m_windowState, AppFolder());

@@ -40,6 +40,7 @@ class TLinkLabel;
 class TMessageHint;
 class TPublisherServices;
 class TSecretClipboard;
+class TUndoDelete;
 struct TImportPlan;
 
 // The window's named controls and components. The window holds them as its
@@ -200,7 +201,8 @@ private:
     void bsSkinPopupMenu1Popup();
     void AddCategory();
     void AddItem();
-    void EditCategory();
+    // `withName`: the dialog starts from the category's name (F2).
+    void EditCategory(bool withName = false);
     void DeleteCategory();
     void DeleteItem();
     // Shows the input dialog; true with the typed text when OK closed it.
@@ -368,6 +370,7 @@ private:
     void UpdateItemFieldsReadOnly();
     TItemEditor *m_editor = nullptr;
     TBookCommands *m_commands = nullptr;
+    TUndoDelete *m_undo = nullptr; // the deletes and their undo
 
     QString m_appFolder;
     std::unique_ptr<TMessageService> m_ownMessages;

@@ -5,6 +5,7 @@
 
 #include "book_commands.h"
 #include "item_editor.h"
+#include "undo_delete.h"
 
 #include "book/account_book.h"
 #include "book/book_check.h"
@@ -145,7 +146,13 @@ void TfrmMain::StoreItem()
 bool TfrmMain::AskElement(const QString &caption, const QString &label, QByteArray *value)
 {
     TfrmAddElement frmAddElement(*msgMain, this, m_book->Text());
-    return frmAddElement.Ask(caption, label, value);
+    const bool ok = frmAddElement.Ask(caption, label, value);
+    // The closed dialog leaves no focus in the window, so its keys (Ctrl+N
+    // among them) would wait for a click; the tree had it before.
+    activateWindow();
+    if (!focusWidget() || !focusWidget()->isVisible())
+        tvwMain->setFocus(Qt::OtherFocusReason);
+    return ok;
 }
 
 void TfrmMain::btnAddCategoryClick()
@@ -204,11 +211,17 @@ void TfrmMain::ShowBookRefusal(int outcome)
 void TfrmMain::AddCategory()
 {
     QByteArray name;
-    if (!AskElement(QStringLiteral("Add Category"), QStringLiteral("Category:"), &name))
-        return;
-    const TBookOutcome outcome = m_book->AddCategory(name);
+    TBookOutcome outcome;
+    // A taken name comes back in the dialog for mending.
+    do {
+        if (!AskElement(QStringLiteral("Add Category"), QStringLiteral("Category:"), &name))
+            return;
+        outcome = m_book->AddCategory(name);
+        if (outcome != TBookOutcome::Done)
+            ShowBookRefusal(int(outcome));
+    } while (outcome == TBookOutcome::CategoryExists);
     if (outcome != TBookOutcome::Done)
-        return ShowBookRefusal(int(outcome));
+        return;
     SaveCategories();
 }
 
@@ -217,13 +230,19 @@ void TfrmMain::AddItem()
     const QModelIndex node = tvwMain->Selected();
     if (!node.isValid())
         return ShowBookRefusal(int(TBookOutcome::NoCategory));
+    const QPersistentModelIndex selected = node;
     QByteArray title;
-    if (!AskElement(QStringLiteral("Add Item"), QStringLiteral("Item:"), &title))
-        return;
     QModelIndex added;
-    const TBookOutcome outcome = m_book->AddItem(node, title, &added);
+    TBookOutcome outcome;
+    do {
+        if (!AskElement(QStringLiteral("Add Item"), QStringLiteral("Item:"), &title) || !selected.isValid())
+            return;
+        outcome = m_book->AddItem(selected, title, &added);
+        if (outcome != TBookOutcome::Done)
+            ShowBookRefusal(int(outcome));
+    } while (outcome == TBookOutcome::ItemExists);
     if (outcome != TBookOutcome::Done)
-        return ShowBookRefusal(int(outcome));
+        return;
     // Shown even where a search would hide it; selected unless the save
     // question refuses.
     tvwMain->SetCurrent(added);
@@ -231,17 +250,22 @@ void TfrmMain::AddItem()
     SaveItems();
 }
 
-void TfrmMain::EditCategory()
+void TfrmMain::EditCategory(bool withName)
 {
-    const QModelIndex node = tvwMain->Selected();
+    const QPersistentModelIndex node = tvwMain->Selected();
     if (!TAccountBook::IsCategoryNode(node))
         return;
-    QByteArray newName;
-    if (!AskElement(QStringLiteral("Edit Category"), QStringLiteral("Category:"), &newName))
-        return;
-    const TBookOutcome outcome = m_book->RenameCategory(node, newName);
+    QByteArray newName = withName ? node.data(TAccountBook::NameRole).toByteArray() : QByteArray();
+    TBookOutcome outcome;
+    do {
+        if (!AskElement(QStringLiteral("Edit Category"), QStringLiteral("Category:"), &newName) || !node.isValid())
+            return;
+        outcome = m_book->RenameCategory(node, newName);
+        if (outcome != TBookOutcome::Done)
+            ShowBookRefusal(int(outcome));
+    } while (outcome == TBookOutcome::CategoryExists);
     if (outcome != TBookOutcome::Done)
-        return ShowBookRefusal(int(outcome));
+        return;
     SaveBook(true);
 }
 
@@ -255,7 +279,7 @@ void TfrmMain::DeleteCategory()
         != TModalResult::mrOk)
         return;
     m_editor->SetModified(false);
-    m_book->DeleteCategory(node);
+    m_undo->DeleteCategory(node);
     BackupBeforeNextSave();
     SaveBook(true);
 }
@@ -272,7 +296,7 @@ void TfrmMain::DeleteItem()
     // The typing in the editor goes with the item: no question follows.
     const bool modified = m_editor->IsModified();
     m_editor->SetModified(false);
-    if (m_book->DeleteItem(node) != TBookOutcome::Done) {
+    if (m_undo->DeleteItem(node) != TBookOutcome::Done) {
         m_editor->SetModified(modified);
         return;
     }

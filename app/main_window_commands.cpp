@@ -120,7 +120,6 @@ void TfrmMain::ConnectCommandHandlers()
     bsSkinPopupMenu1->addAction(DuplicateItem1);
     connect(DuplicateItem1, &QAction::triggered, this, Guarded(this, &TfrmMain::DuplicateItem));
     connect(bsSkinPopupMenu1, &QMenu::aboutToShow, this, Guarded(this, &TfrmMain::CommandsPopup));
-    CommandsPopup();
 
     // --- Copying whole fields ---
     CopyUsername1 = NamedAction(this, "CopyUsername1", QStringLiteral("Copy Username"));
@@ -220,7 +219,17 @@ void TfrmMain::ConnectCommandHandlers()
     // Ctrl+C in a field still work on the field's text ---
     RenameCategoryKey = NamedAction(tvwMain, "RenameCategoryKey", QStringLiteral("Rename Category"));
     RenameCategoryKey->setShortcut(QKeySequence(Qt::Key_F2));
-    connect(RenameCategoryKey, &QAction::triggered, this, Guarded(this, &TfrmMain::EditCategory));
+    // A category's dialog starts from its name, as an item's does.
+    connect(RenameCategoryKey, &QAction::triggered, this, [this] {
+        ErrorReporter::Run([this] {
+            const QModelIndex node = SelectedNode();
+            if (TAccountBook::IsCategoryNode(node))
+                return EditCategory(true);
+            m_commands->RenameItem([this](QByteArray *title) {
+                return AskElement(QStringLiteral("Rename Item"), QStringLiteral("Item:"), title);
+            });
+        });
+    });
     DeleteNodeKey = NamedAction(tvwMain, "DeleteNodeKey", QStringLiteral("Delete"));
     DeleteNodeKey->setShortcut(QKeySequence(QKeySequence::Delete));
     connect(DeleteNodeKey, &QAction::triggered, this, Guarded(this, &TfrmMain::DeleteNode));
@@ -230,6 +239,18 @@ void TfrmMain::ConnectCommandHandlers()
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         tvwMain->addAction(a);
     }
+    // The tree's pop-up offers its copy and rename keys as the very actions,
+    // so it shows them; F2 renames an item too now, hence the shorter text.
+    RenameCategoryKey->setText(QStringLiteral("Rename"));
+    bsSkinPopupMenu1->addAction(CopyUsername1);
+    bsSkinPopupMenu1->addAction(CopyPassword1);
+    bsSkinPopupMenu1->addAction(RenameCategoryKey);
+    // Hidden actions take no keys: they follow the selection, not only the
+    // pop-up's last opening.
+    const auto followSelection = [this] { RenameCategoryKey->setVisible(SelectedNode().isValid()); };
+    connect(tvwMain, &TCategoryTree::currentNodeChanged, this, followSelection);
+    followSelection();
+    CommandsPopup();
 
     // --- Keys of the main page, wherever the focus is on it ---
     SaveItemKey = NamedAction(stsMain, "SaveItemKey", QStringLiteral("Save Item"));
@@ -261,6 +282,13 @@ void TfrmMain::CommandsPopup()
     N2->setVisible(item);
     MoveItemTo1->menuAction()->setVisible(item);
     DuplicateItem1->setVisible(item);
+    // The copy entries stay shown: hidden, they would leave Ctrl+C on a
+    // category to the tree's own copy of the node's name.
+    RenameCategoryKey->setVisible(node.isValid());
+    // Some platforms leave keys out of context menus; these are how the
+    // keys are learnt.
+    for (QAction *a : bsSkinPopupMenu1->actions())
+        a->setShortcutVisibleInContextMenu(true);
     MoveItemTo1->clear();
     if (!item)
         return;

@@ -864,7 +864,7 @@ TBookOutcome TAccountBook::RenameCategory(const QModelIndex &category, const QBy
     return TBookOutcome::Done;
 }
 
-TBookOutcome TAccountBook::DeleteCategory(const QModelIndex &category)
+TBookOutcome TAccountBook::DeleteCategory(const QModelIndex &category, TRemovedRecords *removed)
 {
     if (!IsCategoryNode(category) || category.model() != this)
         return TBookOutcome::NotACategory;
@@ -880,6 +880,9 @@ TBookOutcome TAccountBook::DeleteCategory(const QModelIndex &category)
                 gone.push_back(quint32(r));
         }
     }
+    if (removed)
+        for (quint32 r : gone)
+            removed->emplace_back(r, Record(r));
     const int row = c->row;
     beginRemoveRows(QModelIndex(), row, row);
     m_categories.erase(m_categories.begin() + row);
@@ -891,13 +894,15 @@ TBookOutcome TAccountBook::DeleteCategory(const QModelIndex &category)
     return TBookOutcome::Done;
 }
 
-TBookOutcome TAccountBook::DeleteItem(const QModelIndex &item)
+TBookOutcome TAccountBook::DeleteItem(const QModelIndex &item, TRemovedRecords *removed)
 {
     if (!IsItemNode(item) || item.model() != this)
         return TBookOutcome::NotAnItem;
     const qsizetype record = FindItem(CategoryOf(item.parent())->name, item.data(NameRole).toByteArray());
     if (record < 0)
         return TBookOutcome::NoRecord;
+    if (removed)
+        removed->emplace_back(quint32(record), Record(record));
     const QModelIndex node = IndexOfRecord(record);
     if (node.isValid())
         beginRemoveRows(node.parent(), node.row(), node.row());
@@ -905,6 +910,77 @@ TBookOutcome TAccountBook::DeleteItem(const QModelIndex &item)
     if (node.isValid())
         endRemoveRows();
     return TBookOutcome::Done;
+}
+
+void TAccountBook::InsertCategory(int row, const QByteArray &name)
+{
+    row = std::clamp(row, 0, CategoryCount());
+    beginInsertRows(QModelIndex(), row, row);
+    auto c = std::make_unique<TCategory>();
+    c->name = name;
+    TCategory *added = c.get();
+    m_categories.insert(m_categories.begin() + row, std::move(c));
+    for (size_t i = size_t(row); i < m_categories.size(); ++i)
+        m_categories[i]->row = int(i);
+    RebuildFirstOfName();
+    endInsertRows();
+    AttachOwnRecords(added);
+}
+
+void TAccountBook::InsertRecords(const TRemovedRecords &records)
+{
+    if (records.empty())
+        return;
+    // Open the gaps in one pass (the reverse of RemoveRecords), renumbering
+    // every reference to a later record.
+    const size_t total = m_records.size() + records.size();
+    std::vector<quint32> places;
+    for (const auto &[place, bytes] : records)
+        places.push_back(quint32(std::min<size_t>(place, total - records.size() + places.size())));
+    std::vector<quint32> newNumber(m_records.size());
+    std::vector<TRecordRef> moved(total);
+    size_t old = 0;
+    auto next = places.begin();
+    for (size_t r = 0; r < total; ++r) {
+        if (next != places.end() && *next == r) {
+            ++next;
+            continue;
+        }
+        newNumber[old] = quint32(r);
+        moved[r] = m_records[old++];
+    }
+    m_records = std::move(moved);
+    for (const auto &bucket : std::as_const(m_buckets)) {
+        for (quint32 &slot : bucket->table)
+            if (slot)
+                slot = newNumber[slot - 1] + 1;
+        for (quint32 &r : bucket->records)
+            r = newNumber[r];
+    }
+    for (const auto &c : m_categories)
+        for (quint32 &r : c->items)
+            r = newNumber[r];
+    for (quint32 &r : m_short)
+        r = newNumber[r];
+
+    for (size_t i = 0; i < places.size(); ++i) {
+        const quint32 record = places[i];
+        // An empty record has no key until it is set.
+        m_short.insert(std::lower_bound(m_short.begin(), m_short.end(), record), record);
+        SetRecord(record, records[i].second);
+        TView key{};
+        if (!KeyOf(View(record), &key))
+            continue;
+        const auto *end = static_cast<const char *>(std::memchr(key.data, m_delimiter, size_t(key.size)));
+        TCategory *c = FirstOfName(QByteArray::fromRawData(key.data, end - key.data));
+        if (!c)
+            continue;
+        const auto at = std::lower_bound(c->items.begin(), c->items.end(), record);
+        const int row = int(at - c->items.begin());
+        beginInsertRows(CategoryIndex(c->row), row, row);
+        c->items.insert(at, record);
+        endInsertRows();
+    }
 }
 
 TBookOutcome TAccountBook::StoreItem(const QModelIndex &item, const std::array<QByteArray, 10> &fields1to10,

@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QMimeData;
@@ -125,11 +126,20 @@ public:
     TBookOutcome AddItem(const QModelIndex &selected, const QByteArray &title, QModelIndex *added = nullptr);
     // Renames the category of `category`'s own entry; its records follow.
     TBookOutcome RenameCategory(const QModelIndex &category, const QByteArray &name);
+    // Records a delete took away: each with the number it had in items.dat
+    // (ascending) and its bytes, so that they can be put back as they were.
+    using TRemovedRecords = std::vector<std::pair<quint32, QByteArray>>;
     // Removes the category's own entry and, when it holds the records of
-    // its name, every record of that name.
-    TBookOutcome DeleteCategory(const QModelIndex &category);
-    // Removes the item's record.
-    TBookOutcome DeleteItem(const QModelIndex &item);
+    // its name, every record of that name; `removed` receives them.
+    TBookOutcome DeleteCategory(const QModelIndex &category, TRemovedRecords *removed = nullptr);
+    // Removes the item's record; `removed` receives it.
+    TBookOutcome DeleteItem(const QModelIndex &item, TRemovedRecords *removed = nullptr);
+    // Undoing a delete: a category entry back at `row` (at the end when the
+    // book has fewer), showing the records of its name.
+    void InsertCategory(int row, const QByteArray &name);
+    // Records back at the numbers they had (as a delete reported them, the
+    // latest delete first), each shown under the category of its name.
+    void InsertRecords(const TRemovedRecords &records);
     // Rewrites the item's record as a stored item with the given fields 1 to
     // 10 and description; the category is the node's parent's.
     TBookOutcome StoreItem(const QModelIndex &item, const std::array<QByteArray, 10> &fields1to10,

@@ -7,7 +7,6 @@
 #include "util/message_service.h"
 #include "util/text_utils.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,10 +33,9 @@ TfrmAddElement::TfrmAddElement(TMessageService &messages, QWidget *parent, TBook
     btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(270, 60, 80, 25);
-    for (QPushButton *b : {btnOk, btnCancel}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    // Enter in the field presses Ok (on a button, that button); QDialog's
+    // own Esc rejects the dialog.
+    btnOk->setDefault(true);
     setTabOrder(edtElement, btnOk);
     setTabOrder(btnOk, btnCancel);
     connect(btnOk, &QPushButton::clicked, this, Guarded(this, &TfrmAddElement::btnOkClick));
@@ -48,7 +46,9 @@ bool TfrmAddElement::Ask(const QString &caption, const QString &label, QByteArra
 {
     setWindowTitle(caption);
     lblLabel->setText(label);
-    edtElement->clear();
+    // A name the book refused comes back for mending.
+    edtElement->setText(DecodeBookText(*value, m_text));
+    edtElement->selectAll();
     edtElement->setFocus();
     if (exec() != QDialog::Accepted)
         return false;
@@ -71,18 +71,4 @@ void TfrmAddElement::btnOkClick()
 void TfrmAddElement::btnCancelClick()
 {
     reject();
-}
-
-void TfrmAddElement::keyPressEvent(QKeyEvent *event)
-{
-    // QDialog would take Esc as Cancel and Enter as the default button.
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
 }

@@ -10,8 +10,8 @@ class QLineEdit;
 class QPushButton;
 class TMessageService;
 
-// The single-value input dialog of the book commands. Neither button is a
-// default or cancel button: Enter and Esc mean nothing here.
+// The single-value input dialog of the book commands. Enter presses Ok (a
+// blank value keeps it open) and Esc cancels.
 class TfrmAddElement : public QDialog
 {
     Q_OBJECT
@@ -19,9 +19,9 @@ public:
     // `text`: how the book the name goes into spells its text.
     TfrmAddElement(TMessageService &messages, QWidget *parent = nullptr, TBookText text = TBookText::Ansi);
 
-    // Shows the dialog modally with a caption and a label; true with the typed
-    // name (exactly as typed, spelt as the book spells its text) when OK
-    // closed it.
+    // Shows the dialog modally with a caption and a label, the field holding
+    // `*value` (empty for a new name); true with the typed name (exactly as
+    // typed, spelt as the book spells its text) when OK closed it.
     bool Ask(const QString &caption, const QString &label, QByteArray *value);
 
     void btnOkClick();
@@ -31,9 +31,6 @@ public:
     QLineEdit *edtElement = nullptr;
     QPushButton *btnOk = nullptr;
     QPushButton *btnCancel = nullptr;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     TMessageService &m_messages;

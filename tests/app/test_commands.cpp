@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -34,6 +35,7 @@ const QString kDeleteItem = "Are you sure do you want to delete selected item?";
 const QString kDeleteCategory = "Are you sure do you want to delete selected category?";
 const QString kItemExists = "This item already exists in this category.";
 const QString kSelectCategory = "Select a category first.";
+const QString kTaken = "Sorry there is an item with this title in this category. Use other name and try again";
 
 const QByteArray kCategories = "Travel\r\nShops\r\n";
 const QByteArray kItems = R("Travel|Hotels|hp|http://w.example/|http://l.example/|hu|h\xE9pw|http://a.example/|"
@@ -97,6 +99,43 @@ private:
     QTimer m_poll;
 };
 
+// Answers the input dialogs a command opens, in turn: each is told as
+// "caption: the text it opened with", its text replaced by the step's and
+// closed with the step's key; dialogs past the script are cancelled.
+class TDialogScript
+{
+public:
+    struct TStep
+    {
+        QString text;
+        int key;
+    };
+    explicit TDialogScript(QList<TStep> steps) : m_steps(std::move(steps))
+    {
+        m_poll.setInterval(10);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            auto *dlg = qobject_cast<TfrmAddElement *>(QApplication::activeModalWidget());
+            if (!dlg || !dlg->isVisible() || dlg == m_last)
+                return;
+            m_last = dlg;
+            seen << dlg->windowTitle() + ": " + dlg->edtElement->text();
+            if (m_steps.isEmpty())
+                return dlg->reject();
+            const TStep step = m_steps.takeFirst();
+            dlg->edtElement->selectAll();
+            QTest::keyClicks(dlg->edtElement, step.text);
+            QTest::keyClick(dlg->edtElement, Qt::Key(step.key));
+        });
+        m_poll.start();
+    }
+    QStringList seen;
+
+private:
+    QList<TStep> m_steps;
+    QPointer<TfrmAddElement> m_last;
+    QTimer m_poll;
+};
+
 QString ClipboardText()
 {
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
@@ -130,7 +169,7 @@ private slots:
             << QPoint(1, -1) << "tvwMain" << del << "" << QStringList{kDeleteCategory};
         QTest::newRow("Delete in a field") << QPoint(0, 0) << "edtTitle" << del << "" << QStringList{};
         QTest::newRow("F2 on a category") << QPoint(1, -1) << "tvwMain" << f2 << "Edit Category" << QStringList{};
-        QTest::newRow("F2 on an item") << QPoint(0, 0) << "tvwMain" << f2 << "" << QStringList{};
+        QTest::newRow("F2 on an item") << QPoint(0, 0) << "tvwMain" << f2 << "Rename Item" << QStringList{};
         QTest::newRow("F2 in a field") << QPoint(1, -1) << "edtURL" << f2 << "" << QStringList{};
         QTest::newRow("Ctrl+N on the tree") << QPoint(0, 1) << "tvwMain" << newItem << "Add Item" << QStringList{};
         QTest::newRow("Ctrl+N in a field") << QPoint(0, 1) << "edtProg" << newItem << "Add Item" << QStringList{};
@@ -158,6 +197,123 @@ private slots:
         QCOMPARE(f.msgs.Texts(), messages);
         QCOMPARE(f.dir.Read("items.dat"), kItems);
         QCOMPARE(f.dir.Read("categories.dat"), kCategories);
+    }
+
+    void f2_renamesFromTheCurrentName_data()
+    {
+        QTest::addColumn<QPoint>("selected");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("dialogs");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("tree");
+        // items.dat afterwards: kItems with `from` replaced by `to`
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        const QStringList unchanged{"Travel:Hotels,Flights", "Shops:Books"};
+        QTest::newRow("category") << QPoint(1, -1) << "Stores" << QStringList{"Edit Category: Shops"}
+                                  << QStringList{} << QStringList{"Travel:Hotels,Flights", "Stores:Books"}
+                                  << R("Shops|") << R("Stores|");
+        QTest::newRow("category, taken name comes back")
+            << QPoint(1, -1) << "travel" << QStringList{"Edit Category: Shops", "Edit Category: travel"}
+            << QStringList{"This category already exists."} << unchanged << QByteArray() << QByteArray();
+        // The record keeps its other bytes.
+        QTest::newRow("item") << QPoint(0, 0) << "Inns" << QStringList{"Rename Item: Hotels"} << QStringList{}
+                              << QStringList{"Travel:Inns,Flights", "Shops:Books"} << R("|Hotels|")
+                              << R("|Inns|");
+        QTest::newRow("item, title taken comes back")
+            << QPoint(0, 0) << "Flights" << QStringList{"Rename Item: Hotels", "Rename Item: Flights"}
+            << QStringList{kTaken} << unchanged << QByteArray() << QByteArray();
+        // Stored as Save Item stores it: a record cut short is written whole.
+        QTest::newRow("item, title of another category")
+            << QPoint(0, 1) << "Books" << QStringList{"Rename Item: Flights"} << QStringList{}
+            << QStringList{"Travel:Hotels,Books", "Shops:Books"} << R("|Flights|||||||||||| \r\n")
+            << R("|Books|||||||||||| |\r\n");
+    }
+    void f2_renamesFromTheCurrentName()
+    {
+        QFETCH(QPoint, selected);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, dialogs);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, tree);
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        TFixture f;
+        f.Select(selected);
+        f.tree()->setFocus();
+        QTRY_VERIFY(f.tree()->hasFocus());
+        TDialogScript script({{typed, Qt::Key_Return}});
+        QTest::keyClick(f.tree(), Qt::Key_F2);
+        QCOMPARE(script.seen, dialogs);
+        QCOMPARE(f.msgs.Texts(), messages);
+        QCOMPARE(f.Tree(), tree);
+        if (!from.isEmpty())
+            QCOMPARE(f.CurrentText(), typed);
+        QCOMPARE(f.dir.Read("items.dat"), QByteArray(kItems).replace(from, to));
+    }
+
+    // A refused name comes back in the dialog, and Ctrl+N works at once
+    // after the dialog is given up.
+    void ctrlN_afterARefusedTitle_worksAtOnce()
+    {
+        TFixture f;
+        f.Select({0, 1});
+        f.tree()->setFocus();
+        QTRY_VERIFY(f.tree()->hasFocus());
+        {
+            TDialogScript script({{"hotels", Qt::Key_Return}, {"", Qt::Key_Escape}});
+            QTest::keySequence(f.tree(), QKeySequence::New);
+            QCOMPARE(script.seen, (QStringList{"Add Item: ", "Add Item: hotels"}));
+        }
+        QCOMPARE(f.msgs.Texts(), QStringList{kItemExists});
+        // The window takes the keys again without a click.
+        QTRY_VERIFY(f.w->isActiveWindow());
+        QVERIFY(QApplication::focusWidget());
+        TDialogScript again({{"Cars", Qt::Key_Return}});
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence::New);
+        QCOMPARE(again.seen, QStringList{"Add Item: "});
+        QCOMPARE(f.Tree(), (QStringList{"Travel:Hotels,Flights,Cars", "Shops:Books"}));
+    }
+
+    void undo_bringsBackTheLastDelete_data()
+    {
+        QTest::addColumn<QPoint>("selected");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QStringList>("deleted"); // the tree after the delete
+        QTest::newRow("an item") << QPoint(0, 1) << "Undo Delete of \"Flights\""
+                                 << QStringList{"Travel:Hotels", "Shops:Books"};
+        QTest::newRow("a category with its items")
+            << QPoint(0, -1) << "Undo Delete of \"Travel\"" << QStringList{"Shops:Books"};
+    }
+    void undo_bringsBackTheLastDelete()
+    {
+        QFETCH(QPoint, selected);
+        QFETCH(QString, entry);
+        QFETCH(QStringList, deleted);
+        TFixture f;
+        f.Select(selected);
+        const QString name = f.CurrentText();
+        f.tree()->setFocus();
+        QTRY_VERIFY(f.tree()->hasFocus());
+        auto *undo = Child<QAction>(f.w, "UndoDelete1");
+        QVERIFY(!undo->isEnabled());
+        f.msgs.Answer(TModalResult::mrOk);
+        QTest::keyClick(f.tree(), Qt::Key_Delete);
+        QCOMPARE(f.Tree(), deleted);
+        QVERIFY(f.dir.Read("items.dat") != kItems);
+        QCOMPARE(undo->text(), entry);
+        // Offered with its key in the tree's pop-up and in the Menu.
+        for (const char *menu : {"bsSkinPopupMenu1", "mnuMain"})
+            QVERIFY(Child<QMenu>(f.w, menu)->actions().contains(undo));
+        QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+        QTest::keySequence(f.tree(), QKeySequence::Undo);
+        QCOMPARE(f.Tree(), (QStringList{"Travel:Hotels,Flights", "Shops:Books"}));
+        QCOMPARE(f.dir.Read("items.dat"), kItems);
+        QCOMPARE(f.dir.Read("categories.dat"), kCategories);
+        QCOMPARE(f.CurrentText(), name);
+        QVERIFY(!undo->isEnabled());
+        QCOMPARE(undo->text(), QString("Undo Delete"));
+        QCOMPARE(f.msgs.Texts().size(), 1); // the delete's question alone
     }
 
     void keys_deleteAndSaveWorkOnTheirTargets()
@@ -293,14 +449,18 @@ private slots:
         QTest::addColumn<QPoint>("selected");
         QTest::addColumn<QStringList>("visible");
         QTest::addColumn<QStringList>("moveTargets"); // enabled entries of Move Item To
-        QTest::newRow("nothing") << QPoint(-1, -1) << QStringList{"Add Category", "", "Add Item"} << QStringList{};
-        QTest::newRow("a category")
-            << QPoint(1, -1)
-            << QStringList{"Add Category", "EditCategory", "Delete Category", "", "Add Item"} << QStringList{};
+        QTest::newRow("nothing") << QPoint(-1, -1)
+                                 << QStringList{"Add Category", "", "Add Item", "Copy Username", "Copy Password",
+                                                "Undo Delete"}
+                                 << QStringList{};
+        QTest::newRow("a category") << QPoint(1, -1)
+                                    << QStringList{"Add Category", "EditCategory", "Delete Category", "", "Add Item",
+                                                   "Copy Username", "Copy Password", "Rename", "Undo Delete"}
+            << QStringList{};
         QTest::newRow("an item")
             << QPoint(0, 1)
             << QStringList{"Add Category", "", "Add Item", "Delete Item", "", "Move Item To\u2026", "Duplicate Item",
-                           "Log In"}
+                           "Copy Username", "Copy Password", "Rename", "Log In", "Undo Delete"}
             << QStringList{"Shops"};
     }
     void popup_showsMoveAndDuplicateForAnItemOnly()

@@ -94,6 +94,36 @@ private slots:
             QCOMPARE(shown, text + u'\t' + key.toString(QKeySequence::NativeText));
     }
 
+    // The tree's pop-up offers the tree's keys as the actions that hold them.
+    void popupEntriesShowTheirKeys_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::newRow("username") << "CopyUsername1" << "Copy Username" << QKeySequence(QKeySequence::Copy);
+        QTest::newRow("password") << "CopyPassword1" << "Copy Password" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
+        QTest::newRow("rename") << "RenameCategoryKey" << "Rename" << QKeySequence(Qt::Key_F2);
+        QTest::newRow("log in") << "LogIn1" << "Log In" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L);
+    }
+    void popupEntriesShowTheirKeys()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QKeySequence, key);
+        TActiveWindow f(kCategories, kItems);
+        TCategoryTree *tree = Child<TCategoryTree>(f.w, "tvwMain");
+        tree->expandAll();
+        tree->setCurrentIndex(tree->model()->index(0, 0, tree->model()->index(0, 0)));
+        auto *menu = Child<QMenu>(f.w, "bsSkinPopupMenu1");
+        emit tree->customContextMenuRequested(QPoint(1, 1));
+        menu->hide();
+        auto *action = Child<QAction>(f.w, name.toLatin1());
+        QVERIFY(menu->actions().contains(action));
+        QVERIFY(action->isVisible());
+        QCOMPARE(action->shortcut(), key);
+        QCOMPARE(TMenuText::Of(menu, action), text + u'\t' + key.toString(QKeySequence::NativeText));
+    }
+
     void everyEntryHasAText()
     {
         TActiveWindow f(kCategories, kItems);

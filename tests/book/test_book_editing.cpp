@@ -74,6 +74,21 @@ void Type(const QString &text, const char *button = "btnOk")
     });
 }
 
+// Types text and presses Ok in the next dialog; the book refuses it, so
+// the dialog comes back: `cameBack` receives what its field then holds, and
+// Esc closes it.
+void TypeRefused(const QString &text, QString *cameBack)
+{
+    AnswerDialog([text, cameBack](TfrmAddElement *first) {
+        AnswerDialog([cameBack](TfrmAddElement *again) {
+            *cameBack = again->edtElement->text();
+            QTest::keyClick(again->edtElement, Qt::Key_Escape);
+        });
+        Keys(first->edtElement, text);
+        QTest::mouseClick(first->btnOk, Qt::LeftButton);
+    });
+}
+
 class TFixture
 {
 public:
@@ -333,9 +348,14 @@ private slots:
         QFETCH(bool, added);
         TFixture f;
         f.Click(f.Node(0, 1));
-        Type(name);
+        QString cameBack;
+        if (added)
+            Type(name);
+        else
+            TypeRefused(name, &cameBack);
         QTest::mouseClick(Child<QPushButton>(f.w, "btnAddCategory"), Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), added ? QStringList{} : QStringList{"This category already exists."});
+        QCOMPARE(cameBack, added ? QString() : name);
         QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(), added ? 3 : 2);
         if (added) {
             QCOMPARE(f.Node(2).data().toString(), name);
@@ -354,7 +374,7 @@ private slots:
         QVERIFY(!f.dir.Exists("items.dat"));
     }
 
-    void dialog_blankValueKeepsItOpen_andEscEnterDoNothing()
+    void dialog_blankValueKeepsItOpen()
     {
         TFixture f;
         bool checked = false;
@@ -366,8 +386,9 @@ private slots:
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
             QCOMPARE(f.msgs.Texts(), QStringList{"Please enter a value for this field."});
             QVERIFY(dlg->isVisible());
-            QTest::keyClick(dlg->edtElement, Qt::Key_Escape);
+            // Enter is Ok, and refuses the blank value as Ok does.
             QTest::keyClick(dlg->edtElement, Qt::Key_Return);
+            QCOMPARE(f.msgs.Texts().size(), 2);
             QVERIFY(dlg->isVisible());
             checked = true;
             QTest::mouseClick(dlg->btnCancel, Qt::LeftButton);
@@ -376,6 +397,51 @@ private slots:
         QVERIFY(checked);
         QCOMPARE(Child<TCategoryTree>(f.w, "tvwMain")->model()->rowCount(), 2);
         QCOMPARE(f.dir.Read("categories.dat"), kCategories);
+    }
+
+    void dialog_enterIsOkAndEscCancels_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QByteArray>("categories"); // empty: unchanged
+        QTest::addColumn<QByteArray>("items");      // empty: unchanged
+        const QByteArray added = kItems + R("Travel|Cars|||||||||||||\r\n");
+        QTest::newRow("Add Category, Enter") << "AddCategory1" << int(Qt::Key_Return)
+                                             << QByteArray(kCategories + "Cars\r\n") << QByteArray();
+        QTest::newRow("Add Category, keypad Enter") << "AddCategory1" << int(Qt::Key_Enter)
+                                                    << QByteArray(kCategories + "Cars\r\n") << QByteArray();
+        QTest::newRow("Add Category, Esc") << "AddCategory1" << int(Qt::Key_Escape) << QByteArray() << QByteArray();
+        QTest::newRow("Add Item, Enter") << "AddItem1" << int(Qt::Key_Return) << QByteArray() << added;
+        QTest::newRow("Add Item, Esc") << "AddItem1" << int(Qt::Key_Escape) << QByteArray() << QByteArray();
+        QTest::newRow("Edit Category, Enter")
+            << "EditCategory1" << int(Qt::Key_Return) << QByteArray("Cars\r\nShops\r\n")
+            << QByteArray(R("Cars|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel notes|\r\n"
+                            "Gone|Orphan|||||||||||x|\r\n"
+                            "Cars|Flights|||||||||||| \r\n"
+                            "Shops|Books|bp||||||||||\r\n"));
+        QTest::newRow("Edit Category, Esc") << "EditCategory1" << int(Qt::Key_Escape) << QByteArray() << QByteArray();
+    }
+    void dialog_enterIsOkAndEscCancels()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, key);
+        QFETCH(QByteArray, categories);
+        QFETCH(QByteArray, items);
+        TFixture f;
+        f.Click(f.Node(0));
+        bool open = false;
+        AnswerDialog([&](TfrmAddElement *dlg) {
+            QTest::keyClicks(dlg->edtElement, "Cars");
+            QTest::keyClick(dlg->edtElement, Qt::Key(key));
+            open = dlg->isVisible();
+            if (open)
+                dlg->reject();
+        });
+        Child<QAction>(f.w, command.toLatin1())->trigger();
+        QVERIFY(!open);
+        QCOMPARE(f.msgs.Texts(), QStringList{});
+        QCOMPARE(f.dir.Read("categories.dat"), categories.isEmpty() ? kCategories : categories);
+        QCOMPARE(f.dir.Read("items.dat"), items.isEmpty() ? kItems : items);
     }
 
     void addItem_withNothingSelected_asksForCategory()
@@ -408,9 +474,14 @@ private slots:
         TFixture f;
         Child<TCategoryTree>(f.w, "tvwMain")->expand(f.Node(selectCategory));
         f.Click(f.Node(selectCategory, selectItem));
-        Type(title);
+        QString cameBack;
+        if (refusal.isEmpty())
+            Type(title);
+        else
+            TypeRefused(title, &cameBack);
         QTest::mouseClick(Child<QPushButton>(f.w, "btnAddItem"), Qt::LeftButton);
         QCOMPARE(f.msgs.Texts(), refusal.isEmpty() ? QStringList{} : QStringList{refusal});
+        QCOMPARE(cameBack, refusal.isEmpty() ? QString() : title);
         QVERIFY(f.DiskMatchesLists());
         if (!refusal.isEmpty()) {
             QCOMPARE(f.dir.Read("items.dat"), kItems);
@@ -456,14 +527,22 @@ private slots:
         QFETCH(QString, refusal);
         TFixture f;
         f.Click(f.Node(0));
+        QString cameBack;
         AnswerDialog([&](TfrmAddElement *dlg) {
             QCOMPARE(dlg->windowTitle(), QString("Edit Category"));
             QCOMPARE(dlg->edtElement->text(), QString()); // the old name is not filled in
+            if (!refusal.isEmpty()) {
+                AnswerDialog([&cameBack](TfrmAddElement *again) {
+                    cameBack = again->edtElement->text();
+                    QTest::mouseClick(again->btnCancel, Qt::LeftButton);
+                });
+            }
             QTest::keyClicks(dlg->edtElement, newName);
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
         });
         Child<QAction>(f.w, "EditCategory1")->trigger();
         QCOMPARE(f.msgs.Texts(), refusal.isEmpty() ? QStringList{} : QStringList{refusal});
+        QCOMPARE(cameBack, refusal.isEmpty() ? QString() : newName);
         QVERIFY(f.DiskMatchesLists());
         if (!refusal.isEmpty()) {
             QCOMPARE(f.dir.Read("items.dat"), kItems);
