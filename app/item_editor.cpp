@@ -31,7 +31,7 @@ QPushButton *TextButton(QWidget *parent, const char *name, const QString &captio
 
 } // namespace
 
-TItemEditor::TItemEditor(TMessageService *messages, QWidget *parent) : QFrame(parent)
+TItemEditor::TItemEditor(TMessageService *messages, QWidget *parent) : QFrame(parent), m_messages(messages)
 {
     setObjectName(QStringLiteral("bsSkinPanel4"));
     setFixedHeight(253);
@@ -164,7 +164,7 @@ TItemEditor::TItemEditor(TMessageService *messages, QWidget *parent) : QFrame(pa
         if (auto *line = qobject_cast<QLineEdit *>(field))
             GuardLineEdit(line, messages);
     }
-    memo->SetRule(RefusalForDescription, messages);
+    memo->SetRule([](const QString &text) { return RefusalForDescription(text); }, messages);
     // A key press alone misses a paste with the mouse or the context menu, a
     // drop and an undo. textEdited comes with every change the user makes and
     // never with setText; the memo has no such signal, so filling it is
@@ -204,14 +204,14 @@ QPushButton *TItemEditor::Button(TItemField field) const
 void TItemEditor::Show(const TItemRecord &item)
 {
     for (const TLine &line : m_lines)
-        line.edit->setText(FromAnsi(item.Field(line.field)));
+        line.edit->setText(DecodeBookText(item.Field(line.field), m_text));
     QByteArray text = item.description;
     text.replace("\r\n", "\n").replace('\r', '\n');
     m_filling = true;
     if (auto *memo = qobject_cast<TGuardedMemo *>(m_description))
-        memo->LoadText(FromAnsi(text));
+        memo->LoadText(DecodeBookText(text, m_text));
     else
-        m_description->setPlainText(FromAnsi(text));
+        m_description->setPlainText(DecodeBookText(text, m_text));
     m_filling = false;
     SetModified(false);
 }
@@ -220,13 +220,22 @@ TItemRecord TItemEditor::Collect() const
 {
     TItemRecord item;
     for (const TLine &line : m_lines)
-        item.Field(line.field) = ToAnsi(line.edit->text());
+        item.Field(line.field) = EncodeBookText(line.edit->text(), m_text);
     // The memo shows line feeds; the book keeps CR LF.
     QString text = m_description->toPlainText();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    item.description = ToAnsi(text);
+    item.description = EncodeBookText(text, m_text);
     return item;
+}
+
+void TItemEditor::SetBookText(TBookText text)
+{
+    m_text = text;
+    for (const TLine &line : m_lines)
+        GuardLineEdit(line.edit, m_messages, text);
+    if (auto *memo = qobject_cast<TGuardedMemo *>(m_description))
+        memo->SetRule([text](const QString &t) { return RefusalForDescription(t, text); }, m_messages);
 }
 
 void TItemEditor::Clear()

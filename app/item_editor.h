@@ -36,10 +36,15 @@ public:
     QPushButton *LogInButton() const { return m_logIn; }
     QLabel *OneTimeCodeLabel() const { return m_oneTimeCode; }
 
+    // How the book shown spells its text: the fields take what it can hold
+    // (any character in a protected book) and Show and Collect convert with it.
+    void SetBookText(TBookText text);
+    TBookText BookText() const { return m_text; }
+
     // Fills the fields (the category is not shown); no unsaved typing after.
     void Show(const TItemRecord &item);
-    // The fields as the book stores them: Windows-1252, the description's
-    // line breaks as CR LF. The category is left empty.
+    // The fields as the book stores them (BookText), the description's line
+    // breaks as CR LF. The category is left empty.
     TItemRecord Collect() const;
     void Clear();
     void SetFieldsEnabled(bool enabled);
@@ -69,4 +74,6 @@ private:
     QLabel *m_oneTimeCode = nullptr;
     bool m_modified = false;
     bool m_filling = false; // the memo's text is set, not typed
+    TMessageService *m_messages = nullptr;
+    TBookText m_text = TBookText::Ansi;
 };

@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "app/book_lock_controller.h"
 #include "app/desktop_entry.h"
 #include "app/main_window.h"
 #include "updater/update_journal.h"
@@ -8,6 +9,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 
 int main(int argc, char **argv)
 {
@@ -55,6 +57,10 @@ int main(int argc, char **argv)
     QObject::connect(&instance, &TSingleInstance::activationRequested, &frmMain,
                      [&frmMain] { BringToFront(&frmMain); });
     frmMain.show();
+    // The first start in an empty folder offers to protect the new book,
+    // asked once the window stands.
+    if (auto *lock = frmMain.findChild<TBookLockController *>(QStringLiteral("BookLockController")))
+        QTimer::singleShot(0, lock, [lock] { lock->OfferProtectionAtStart(); });
     // SIGTERM closes the window as the user would, so that the book's last
     // save, the layout, the lock and the socket are all seen to. Connected
     // once the window is shown: a request that came earlier is delivered in

@@ -1,6 +1,8 @@
 #include "main_window.h"
 
 #include "util/window_place.h"
+#include "book_commands.h"
+#include "book_lock_controller.h"
 #include "book/account_book.h"
 #include "book/book_folder.h"
 #include "book/category_tree.h"
@@ -357,6 +359,15 @@ void TfrmMain::ConnectHandlers()
     ConnectCommandHandlers();
     ConnectMenuHandlers();
     ConnectSearchHandlers();
+    new TBookLockController({this, pgcPrinc, m_folder, m_editor, edtSearch, edtURL, EmbeddedWB1, Clipboard, msgMain,
+                             mnuMain, [this] { return m_commands->SettleTyping(); },
+                             [this] {
+                                 m_editor->Clear();
+                                 m_editor->SetFieldsEnabled(true);
+                                 UpdateItemFieldsReadOnly();
+                                 TellLoadDamage();
+                             }},
+                            this);
 }
 
 void TfrmMain::FormCreate()

@@ -54,6 +54,10 @@ void TfrmMain::ConnectBookHandlers()
 
 void TfrmMain::LoadBook()
 {
+    // A protected book stays unread until its master password is given on
+    // the unlock page (TBookLockController).
+    if (m_folder->IsLocked())
+        return;
     if (const QString error = m_folder->Load(); !error.isEmpty())
         throw EFileError(error);
 }
@@ -111,7 +115,7 @@ void TfrmMain::tvwMainChange()
     // Hand-made records before it, too short to name their category and
     // title, are shown as they stand.
     for (const QByteArray &shortRecord : m_book->ShortRecordsBefore(record))
-        msgMain->MessageDlg(FromAnsi(shortRecord), TMsgDlgType::mtWarning, mbOK);
+        msgMain->MessageDlg(DecodeBookText(shortRecord, m_book->Text()), TMsgDlgType::mtWarning, mbOK);
     if (record >= 0)
         m_editor->Show(m_book->ReadItem(record));
     m_editor->SetModified(false);
@@ -140,7 +144,7 @@ void TfrmMain::StoreItem()
 
 bool TfrmMain::AskElement(const QString &caption, const QString &label, QByteArray *value)
 {
-    TfrmAddElement frmAddElement(*msgMain, this);
+    TfrmAddElement frmAddElement(*msgMain, this, m_book->Text());
     return frmAddElement.Ask(caption, label, value);
 }
 

@@ -260,7 +260,7 @@ void TfrmMain::CommandsPopup()
         return;
     for (int row = 0; row < m_book->CategoryCount(); ++row) {
         const QPersistentModelIndex category = m_book->CategoryIndex(row);
-        QAction *entry = MoveItemTo1->addAction(MenuText(FromAnsi(m_book->CategoryName(row))));
+        QAction *entry = MoveItemTo1->addAction(MenuText(DecodeBookText(m_book->CategoryName(row), m_book->Text())));
         // Its own category offers nothing to move to.
         entry->setEnabled(category != node.parent());
         connect(entry, &QAction::triggered, this, [this, category] {

@@ -12,8 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-TfrmAddElement::TfrmAddElement(TMessageService &messages, QWidget *parent)
-    : QDialog(parent), m_messages(messages)
+TfrmAddElement::TfrmAddElement(TMessageService &messages, QWidget *parent, TBookText text)
+    : QDialog(parent), m_messages(messages), m_text(text)
 {
     setObjectName(QStringLiteral("frmAddElement"));
     setWindowTitle(QStringLiteral("Add Element"));
@@ -27,7 +27,7 @@ TfrmAddElement::TfrmAddElement(TMessageService &messages, QWidget *parent)
     edtElement = new QLineEdit(this);
     edtElement->setObjectName(QStringLiteral("edtElement"));
     edtElement->setGeometry(68, 20, 283, 21);
-    GuardLineEdit(edtElement, &m_messages);
+    GuardLineEdit(edtElement, &m_messages, m_text);
     btnOk = new QPushButton(QStringLiteral("Ok"), this);
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnOk->setGeometry(180, 60, 80, 25);
@@ -52,13 +52,13 @@ bool TfrmAddElement::Ask(const QString &caption, const QString &label, QByteArra
     edtElement->setFocus();
     if (exec() != QDialog::Accepted)
         return false;
-    *value = ToAnsi(edtElement->text());
+    *value = EncodeBookText(edtElement->text(), m_text);
     return true;
 }
 
 void TfrmAddElement::btnOkClick()
 {
-    if (TrimAnsi(ToAnsi(edtElement->text())).isEmpty()) {
+    if (TrimAnsi(EncodeBookText(edtElement->text(), m_text)).isEmpty()) {
         m_messages.MessageDlg(QStringLiteral("Please enter a value for this field."), TMsgDlgType::mtWarning, mbOK);
         // The box took the focus; the value is typed here.
         activateWindow();

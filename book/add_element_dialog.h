@@ -1,5 +1,7 @@
 #pragma once
 
+#include "book/item_record.h"
+
 #include <QByteArray>
 #include <QDialog>
 
@@ -14,10 +16,12 @@ class TfrmAddElement : public QDialog
 {
     Q_OBJECT
 public:
-    TfrmAddElement(TMessageService &messages, QWidget *parent = nullptr);
+    // `text`: how the book the name goes into spells its text.
+    TfrmAddElement(TMessageService &messages, QWidget *parent = nullptr, TBookText text = TBookText::Ansi);
 
     // Shows the dialog modally with a caption and a label; true with the typed
-    // name (exactly as typed, in the book's code page) when OK closed it.
+    // name (exactly as typed, spelt as the book spells its text) when OK
+    // closed it.
     bool Ask(const QString &caption, const QString &label, QByteArray *value);
 
     void btnOkClick();
@@ -33,4 +37,5 @@ protected:
 
 private:
     TMessageService &m_messages;
+    TBookText m_text = TBookText::Ansi;
 };

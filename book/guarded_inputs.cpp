@@ -33,14 +33,18 @@ QValidator::State TRuleValidator::validate(QString &input, int &pos) const
     return Invalid;
 }
 
-void GuardLineEdit(QLineEdit *edit, TMessageService *messages)
+void GuardLineEdit(QLineEdit *edit, TMessageService *messages, TBookText book)
 {
-    edit->setValidator(new TRuleValidator(RefusalForLine,
+    const QValidator *old = edit->validator();
+    edit->setValidator(new TRuleValidator([book](const QString &text) { return RefusalForLine(text, book); },
                                           [edit, messages](const QString &reason) {
                                               if (messages)
                                                   messages->ShowHint(edit, reason);
                                           },
                                           edit, true));
+    // Another's validator is left to its owner.
+    if (old && old->parent() == edit && qobject_cast<const TRuleValidator *>(old))
+        delete old;
 }
 
 TGuardedMemo::TGuardedMemo(QWidget *parent) : QPlainTextEdit(parent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "book/item_record.h"
+
 #include <QPlainTextEdit>
 #include <QValidator>
 
@@ -29,7 +31,9 @@ private:
 
 // Puts the line rule of the book on an edit; reasons go to `messages`. Line
 // breaks at the end of a paste are dropped; one inside it is refused.
-void GuardLineEdit(QLineEdit *edit, TMessageService *messages);
+// `book`: the rule of a book that spells its text that way; called again, it
+// replaces the rule the edit had.
+void GuardLineEdit(QLineEdit *edit, TMessageService *messages, TBookText book = TBookText::Ansi);
 
 // A memo that refuses an edit (typed, pasted, dropped or deleted) that puts in
 // what the rule rejects: the text before the edit comes back whole.

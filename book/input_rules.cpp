@@ -58,6 +58,28 @@ QString RefusalForDescription(const QString &text)
     return {};
 }
 
+QString RefusalForLine(const QString &text, TBookText book)
+{
+    if (book == TBookText::Ansi)
+        return RefusalForLine(text);
+    for (QChar c : text) {
+        if (IsLineBreak(c))
+            return QStringLiteral("A field or a name holds a single line.");
+        if (c == QChar(0))
+            return QStringLiteral("A field or a name cannot hold a NUL character.");
+    }
+    return {};
+}
+
+QString RefusalForDescription(const QString &text, TBookText book)
+{
+    if (book == TBookText::Ansi)
+        return RefusalForDescription(text);
+    if (text.contains(QChar(0)))
+        return QStringLiteral("The description cannot hold a NUL character.");
+    return {};
+}
+
 bool DropLineBreaksBefore(QString &text, int &pos)
 {
     int start = qBound(0, pos, int(text.size()));

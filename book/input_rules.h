@@ -1,5 +1,7 @@
 #pragma once
 
+#include "book/item_record.h"
+
 #include <QString>
 
 // The book's files have no escapes: what a field or a name may hold is what
@@ -17,4 +19,10 @@ QString RefusalForDescription(const QString &text);
 // a paste the cursor stands at the end of what went in: this removes the line
 // breaks just before `pos` and moves `pos` back over them. False when there
 // were none.
+// The same for a book that spells its text as `book` does: a protected
+// (UTF-8) book has no code page and no delimiter a character could be
+// taken for, so only the shape of a line and NUL are refused.
+QString RefusalForLine(const QString &text, TBookText book);
+QString RefusalForDescription(const QString &text, TBookText book);
+
 bool DropLineBreaksBefore(QString &text, int &pos);

@@ -103,7 +103,34 @@ TWindowState TWindowSettings::Load() const
     return state;
 }
 
+TBookLockSettings TWindowSettings::LoadBookLock() const
+{
+    TBookLockSettings lock;
+    const QFileInfo info(m_path);
+    if (!info.isFile() || info.size() > kMaxFileSize)
+        return lock;
+    QSettings s(m_path, QSettings::IniFormat);
+    if (s.status() != QSettings::NoError)
+        return lock;
+    bool ok = false;
+    const int minutes = s.value("Lock/IdleMinutes").toString().toInt(&ok);
+    if (ok && minutes >= 0 && minutes <= 1440)
+        lock.idleMinutes = minutes;
+    lock.protectOfferDeclined = ReadBool(s, "Lock/ProtectOfferDeclined", false);
+    return lock;
+}
+
 bool TWindowSettings::Save(const TWindowState &state) const
+{
+    return Write(state, LoadBookLock());
+}
+
+bool TWindowSettings::SaveBookLock(const TBookLockSettings &lock) const
+{
+    return Write(Load(), lock);
+}
+
+bool TWindowSettings::Write(const TWindowState &state, const TBookLockSettings &lock) const
 {
     // Written whole rather than through QSettings, which would merge with
     // what the file holds (a damaged file would be carried along) and leave a
@@ -133,6 +160,12 @@ bool TWindowSettings::Save(const TWindowState &state) const
     line(QStringLiteral("On"), yesNo(state.remindersOn));
     if (state.lastReminder.isValid())
         line(QStringLiteral("LastShown"), state.lastReminder.toString(Qt::ISODate));
+    // Folders that never changed them keep the file they had.
+    if (lock != TBookLockSettings{}) {
+        text += "\n[Lock]\n";
+        line(QStringLiteral("IdleMinutes"), QString::number(lock.idleMinutes));
+        line(QStringLiteral("ProtectOfferDeclined"), yesNo(lock.protectOfferDeclined));
+    }
 
     QSaveFile file(m_path);
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();

@@ -21,6 +21,17 @@ struct TWindowState
     QDate lastReminder; // invalid when no reminder was shown yet
 };
 
+// How a protected book of the folder locks itself, and whether the user
+// declined protecting the folder's first book. Kept in the same file but
+// owned by the book's lock, not by the window's layout: a layout saved from
+// a state read before either changed carries them over as they stand.
+struct TBookLockSettings
+{
+    int idleMinutes = 10; // 0: never
+    bool protectOfferDeclined = false;
+    bool operator==(const TBookLockSettings &) const = default;
+};
+
 constexpr const char *kWindowSettingsFile = "tarnwick.ini";
 
 class TWindowSettings
@@ -37,8 +48,16 @@ public:
 
     // Writes the whole state through a temporary file renamed over the old
     // one; false, with the old file whole, when that fails.
+    // The book lock's settings as the file holds them now.
     bool Save(const TWindowState &state) const;
 
+    // Defaults for a missing or damaged file and for values out of 0..1440.
+    TBookLockSettings LoadBookLock() const;
+    // Writes them with the window's state as the file holds it.
+    bool SaveBookLock(const TBookLockSettings &lock) const;
+
 private:
+    bool Write(const TWindowState &state, const TBookLockSettings &lock) const;
+
     QString m_path;
 };

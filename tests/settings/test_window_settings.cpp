@@ -163,6 +163,55 @@ private slots:
         QVERIFY(QFileInfo(settings.Path()).size() < 1024);
     }
 
+    // The lock's settings change while the window holds a layout read
+    // before; saving that layout at close must not take them back.
+    void bookLock_survivesALayoutSavedAfterIt_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<bool>("declined");
+        QTest::newRow("no file") << QByteArray() << 0 << true;
+        QTest::newRow("a layout only") << QByteArray("[Window]\nMaximized=true\n") << 25 << false;
+        QTest::newRow("earlier lock settings")
+            << QByteArray("[Lock]\nIdleMinutes=3\nProtectOfferDeclined=false\n") << 10 << true;
+    }
+    void bookLock_survivesALayoutSavedAfterIt()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(int, minutes);
+        QFETCH(bool, declined);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        if (!before.isEmpty())
+            Write(settings.Path(), before);
+        TWindowState layout = settings.Load();
+        QVERIFY(settings.SaveBookLock({minutes, declined}));
+        layout.splitters["bsSkinSplitter1"] = {100, 200};
+        QVERIFY(settings.Save(layout));
+        QCOMPARE(settings.LoadBookLock(), (TBookLockSettings{minutes, declined}));
+        QCOMPARE(settings.Load().splitters.value("bsSkinSplitter1"), (QList<int>{100, 200}));
+    }
+
+    void bookLock_outOfRangeOrMissing_takesTheDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("minutes");
+        QTest::newRow("missing") << QByteArray("[Window]\n") << 10;
+        QTest::newRow("never") << QByteArray("[Lock]\nIdleMinutes=0\n") << 0;
+        QTest::newRow("negative") << QByteArray("[Lock]\nIdleMinutes=-5\n") << 10;
+        QTest::newRow("beyond a day") << QByteArray("[Lock]\nIdleMinutes=1441\n") << 10;
+        QTest::newRow("a word") << QByteArray("[Lock]\nIdleMinutes=soon\n") << 10;
+    }
+    void bookLock_outOfRangeOrMissing_takesTheDefaults()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, minutes);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        Write(settings.Path(), text);
+        QCOMPARE(settings.LoadBookLock().idleMinutes, minutes);
+    }
+
     void failedSave_reportsAndKeepsTheFolder()
     {
         QTemporaryDir dir;
