@@ -1,5 +1,5 @@
-// What a screen reader finds on the main window: every control the user can
-// reach has a name or a description to say.
+// What a screen reader finds on the main window and the payments window:
+// every control the user can reach has a name or a description to say.
 #include "support/book_fixture.h"
 #include "support/window_fixture.h"
 #include "book/category_tree.h"
@@ -91,6 +91,18 @@ private slots:
         const QStringList unnamed = Unnamed(QAccessible::queryAccessibleInterface(f.w.get()), &count);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
         QVERIFY2(count >= 30, qPrintable(QString::number(count))); // the walk reached the page's controls
+    }
+
+    void paymentsWindow_everyControlHasAName()
+    {
+        TActiveWindow f(kCategories, kItems);
+        QTest::mouseClick(Child<QToolButton>(f.w, "btnReminders"), Qt::LeftButton);
+        auto *payments = Child<QWidget>(f.w, "frmPayments");
+        QVERIFY(QTest::qWaitForWindowExposed(payments));
+        int count = 0;
+        const QStringList unnamed = Unnamed(QAccessible::queryAccessibleInterface(payments), &count);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+        QCOMPARE(count, 4); // the list, the switch, Show Reminder and Close
     }
 };
 
