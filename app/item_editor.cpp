@@ -114,7 +114,10 @@ TItemEditor::TItemEditor(TMessageService *messages, QWidget *parent) : QFrame(pa
         for (int side = 0; side < 2; ++side) {
             const Row &row = side == 0 ? left[r] : right[r];
             const int c = side * 3;
-            g->addWidget(label(row.caption, row.labelName), r, c);
+            QLabel *caption = label(row.caption, row.labelName);
+            // A screen reader names a field by the label tied to it.
+            caption->setBuddy(Field(row.field));
+            g->addWidget(caption, r, c);
             if (QPushButton *button = Button(row.field)) {
                 // The log-in's own controls share the field's cell, so the
                 // column of Browse and Paste buttons stays one column.
@@ -137,7 +140,9 @@ TItemEditor::TItemEditor(TMessageService *messages, QWidget *parent) : QFrame(pa
             }
         }
     }
-    g->addWidget(label(QStringLiteral("Description:"), "lblDesc"), 5, 0, Qt::AlignTop);
+    QLabel *lblDesc = label(QStringLiteral("Description:"), "lblDesc");
+    lblDesc->setBuddy(m_description);
+    g->addWidget(lblDesc, 5, 0, Qt::AlignTop);
     g->addWidget(m_description, 5, 1, 1, 5);
     auto *saveRow = new QHBoxLayout;
     saveRow->addStretch();

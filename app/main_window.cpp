@@ -79,6 +79,24 @@ QToolButton *PictureButton(QWidget *parent, const char *name, QStyle::StandardPi
     return b;
 }
 
+// The buttons a line edit puts inside itself (the search field's clear
+// button) carry only an icon, and a screen reader would find a button with
+// nothing to say.
+void NameIconButtons(QWidget &window)
+{
+    const QList<QLineEdit *> edits = window.findChildren<QLineEdit *>();
+    for (QLineEdit *edit : edits) {
+        const QList<QToolButton *> buttons = edit->findChildren<QToolButton *>();
+        for (QToolButton *button : buttons) {
+            const QAction *action = button->defaultAction();
+            if (!button->accessibleName().isEmpty() || !button->text().isEmpty() || !action)
+                continue;
+            if (action->objectName() == QLatin1String("_q_qlineeditclearaction"))
+                button->setAccessibleName(QStringLiteral("Clear"));
+        }
+    }
+}
+
 } // namespace
 
 TfrmMain::TfrmMain(const QString &appFolder, TMessageService *messages, QWidget *parent)
@@ -97,6 +115,7 @@ TfrmMain::TfrmMain(const QString &appFolder, TMessageService *messages, QWidget 
 
     BuildControls();
     ConnectHandlers();
+    NameIconButtons(*this);
     new TLoginController(*this, *msgMain);
     m_undo = new TUndoDelete({m_folder, tvwMain, m_commands, msgMain, [this] { SaveItems(); },
                               [this] { return SaveBook(true); }},
@@ -207,6 +226,9 @@ QWidget *TfrmMain::BuildMainPage()
     tvwMain = Named(new TCategoryTree(bsSkinGroupBox1), "tvwMain");
     tvwMain->SetBook(m_book);
     tvwMain->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A tree view takes no name from the group around it: a screen reader
+    // would call it only "tree".
+    tvwMain->setAccessibleName(QStringLiteral("Categories"));
     groupLayout->addWidget(tvwMain);
     bsSkinSplitter1->addWidget(bsSkinGroupBox1);
 
@@ -299,6 +321,8 @@ QFrame *TfrmMain::BuildBrowserBar()
     bsSkinStdLabel8 = Named(new QLabel(QStringLiteral("URL:"), bsSkinPanel5), "bsSkinStdLabel8");
     l->addWidget(bsSkinStdLabel8);
     edtURL = Named(new QLineEdit(bsSkinPanel5), "edtURL");
+    bsSkinStdLabel8->setBuddy(edtURL);
+    edtURL->setAccessibleName(QStringLiteral("Address"));
     l->addWidget(edtURL, 1);
     auto *pageHost = Named(new QLabel(bsSkinPanel5), "lblPageHost");
     pageHost->setTextFormat(Qt::PlainText);

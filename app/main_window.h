@@ -38,6 +38,7 @@ class TDocumentView;
 class TItemEditor;
 class TLinkLabel;
 class TMessageHint;
+class TPaymentsWindow;
 class TPublisherServices;
 class TSecretClipboard;
 class TUndoDelete;
@@ -266,9 +267,17 @@ private:
     void btnAboutClick();
 
     // --- Payment reminders and the window's layout (main_window_reminders.cpp) ---
-    // The toolbar's checkable button that turns the reminders on and off.
+    // The toolbar's button, and a click on the balloon, open the list of
+    // payments, which holds the reminders' switch.
     QToolButton *btnReminders = nullptr;
     TMessageHint *hntReminders = nullptr;
+    TPaymentsWindow *m_payments = nullptr;
+    void ShowPayments();
+    // A double-click in the list: the item shown in the tree.
+    void PaymentChosen(qsizetype record);
+    // The balloon again, on the day it was closed.
+    void ShowReminderAgain();
+    void ShowReminderBalloon(const QString &text);
     // Runs when the news tick is done (its quiet update check included); a
     // news balloon it left showing is let close first.
     void RemindAfterNews();
@@ -276,7 +285,7 @@ private:
     // days, at most once a day per application folder and only when the
     // reminders are on.
     void ShowPaymentReminder();
-    void btnRemindersToggled(bool on);
+    void RemindersSwitched(bool on);
     // Size, position (brought onto a screen) and splitters as the window was
     // last closed in this folder; SaveWindowLayout keeps them at close.
     void RestoreWindowLayout();

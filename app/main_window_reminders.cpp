@@ -2,7 +2,9 @@
 // application folder (tarnwick.ini).
 #include "main_window.h"
 
+#include "book/account_book.h"
 #include "book/payment_days.h"
+#include "payments_window.h"
 #include "publisher_services.h"
 #include "services/message_hint.h"
 #include "util/error_reporter.h"
@@ -69,7 +71,6 @@ void TfrmMain::SetUpRemindersAndLayout()
     btnReminders->setIcon(ReminderIcon());
     btnReminders->setIconSize(QSize(24, 24));
     btnReminders->setToolTip(QStringLiteral("Payment Reminders"));
-    btnReminders->setCheckable(true);
     btnReminders->setFixedSize(btnNews->size());
     btnReminders->setFocusPolicy(Qt::TabFocus);
     // Left of the right-anchored picture buttons, so none of them moves.
@@ -77,8 +78,7 @@ void TfrmMain::SetUpRemindersAndLayout()
         bar->insertWidget(bar->indexOf(btnNews), btnReminders);
 
     m_windowState = TWindowSettings(AppFolder()).Load();
-    btnReminders->setChecked(m_windowState.remindersOn);
-    connect(btnReminders, &QToolButton::toggled, this, Guarded(this, &TfrmMain::btnRemindersToggled));
+    connect(btnReminders, &QToolButton::clicked, this, Guarded(this, &TfrmMain::ShowPayments));
     // The tick's requests run on after its handler: the reminder waits until
     // the news balloon and the quiet update check are done.
     connect(m_services, &TPublisherServices::tickFinished, this, Guarded(this, &TfrmMain::RemindAfterNews));
@@ -122,14 +122,61 @@ void TfrmMain::ShowPaymentReminder()
     // A folder that cannot be written only means the reminder comes again at
     // the next start.
     TWindowSettings(AppFolder()).Save(m_windowState);
+    ShowReminderBalloon(text);
+}
+
+void TfrmMain::ShowReminderBalloon(const QString &text)
+{
     if (!hntReminders) {
         hntReminders = new TMessageHint(this);
         hntReminders->setObjectName(QStringLiteral("hntReminders"));
+        connect(hntReminders, &TMessageHint::clicked, this, Guarded(this, &TfrmMain::ShowPayments));
     }
     hntReminders->ShowMessage(text, btnReminders->mapToGlobal(btnReminders->rect().center()));
 }
 
-void TfrmMain::btnRemindersToggled(bool on)
+void TfrmMain::ShowReminderAgain()
+{
+    // Asked for by the user: neither the switch nor the day already used
+    // keeps it back.
+    const QDate today = m_today();
+    const QString text = BookReminderText(Book(), today);
+    if (text.isEmpty())
+        return;
+    if (m_windowState.lastReminder != today) {
+        m_windowState.lastReminder = today;
+        TWindowSettings(AppFolder()).Save(m_windowState);
+    }
+    ShowReminderBalloon(text);
+}
+
+void TfrmMain::ShowPayments()
+{
+    if (!m_payments) {
+        m_payments = new TPaymentsWindow(Book(), [this] { return m_today(); }, this);
+        connect(m_payments, &TPaymentsWindow::recordChosen, this, Guarded(this, &TfrmMain::PaymentChosen));
+        connect(m_payments, &TPaymentsWindow::remindersSwitched, this, Guarded(this, &TfrmMain::RemindersSwitched));
+        connect(m_payments, &TPaymentsWindow::reminderRequested, this, Guarded(this, &TfrmMain::ShowReminderAgain));
+    }
+    m_payments->SetRemindersOn(m_windowState.remindersOn);
+    if (m_payments->isVisible())
+        m_payments->Refresh();
+    m_payments->show();
+    m_payments->raise();
+    m_payments->activateWindow();
+}
+
+void TfrmMain::PaymentChosen(qsizetype record)
+{
+    const QModelIndex node = Book().IndexOfRecord(record);
+    if (!node.isValid())
+        return;
+    pgcPrinc->setCurrentWidget(stsMain);
+    SelectNode(node);
+    activateWindow();
+}
+
+void TfrmMain::RemindersSwitched(bool on)
 {
     m_windowState.remindersOn = on;
     if (!on && hntReminders)

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 
@@ -120,11 +121,19 @@ void TMessageHint::HideMessage()
     hide();
 }
 
-bool TMessageHint::eventFilter(QObject *, QEvent *event)
+bool TMessageHint::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
-    case QEvent::KeyPress:
     case QEvent::MouseButtonPress:
+        // The window's own event comes before the widget's.
+        if (watched == this || (watched && watched == static_cast<QObject *>(windowHandle()))) {
+            HideMessage();
+            emit clicked();
+            break;
+        }
+        HideMessage();
+        break;
+    case QEvent::KeyPress:
     case QEvent::NonClientAreaMouseButtonPress:
     case QEvent::Wheel:
     case QEvent::ApplicationActivate:

@@ -44,6 +44,10 @@ public:
     // The screen point the pointer's tip touches.
     QPoint Tip() const;
 
+signals:
+    // The user clicked the balloon itself (it closes all the same).
+    void clicked();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

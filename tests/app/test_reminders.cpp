@@ -1,6 +1,9 @@
-// Payment reminders and the remembered window layout, on the real main window
-// with a fixed day and a throw-away application folder.
+// Payment reminders, the list of payments and the remembered window layout,
+// on the real main window with a fixed day and a throw-away application
+// folder.
 #include "app/main_window.h"
+#include "app/payments_window.h"
+#include "book/category_tree.h"
 #include "book/item_record.h"
 #include "services/message_hint.h"
 #include "settings/branding_settings.h"
@@ -10,18 +13,23 @@
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace {
 
-// Items as "category/title/payment day"; categories in the order they first appear.
+// Items as "category/title/payment day[/payout]"; categories in the order
+// they first appear.
 void WriteBook(const TTempAppFolder &dir, const QByteArrayList &items)
 {
     QByteArrayList categories;
@@ -30,7 +38,7 @@ void WriteBook(const TTempAppFolder &dir, const QByteArrayList &items)
         const QByteArrayList f = item.split('/');
         if (!categories.contains(f[0]))
             categories << f[0];
-        lines += BuildStoredRecord(f[0], {f[1], "", "", "", "", "", "", "", "", f[2]}, "") + "\r\n";
+        lines += BuildStoredRecord(f[0], {f[1], "", "", "", "", "", "", "", f.value(3), f[2]}, "") + "\r\n";
     }
     dir.Write("categories.dat", categories.join("\r\n") + "\r\n");
     dir.Write("items.dat", lines);
@@ -60,6 +68,16 @@ struct TStart
     // The end of a news tick, after which the reminder comes.
     void NewsTickDone() { emit Services(*w).tickFinished(); }
     bool NewsShown() const { return Services(*w).NewsBalloonShown(); }
+    // The list of payments, opened as the user opens it.
+    TPaymentsWindow *Payments() const
+    {
+        QTest::mouseClick(Child<QToolButton>(w, "btnReminders"), Qt::LeftButton);
+        auto *payments = Child<TPaymentsWindow>(w, "frmPayments");
+        if (!QTest::qWaitForWindowExposed(payments))
+            qFatal("payments not shown");
+        return payments;
+    }
+    QCheckBox *RemindersSwitch() const { return Child<QCheckBox>(Payments(), "chkReminders"); }
 
     TScriptedMessages msgs;
     std::unique_ptr<TfrmMain> w;
@@ -72,6 +90,32 @@ QRect ScreenArea()
 
 const QDate kToday(2026, 12, 9);
 const QString kDueToday = "Payments due: Due (today)";
+
+// The list's rows as "title|category|payout|next|days left", the next
+// payment as its date or, when it cannot be read, as the list shows it.
+// As a user's double-click arrives: press, release, double-click, release.
+void DoubleClick(QTreeView *list, int row)
+{
+    const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+QStringList PaymentRows(const TPaymentsWindow *payments)
+{
+    const QAbstractItemModel *m = Child<QTreeView>(payments, "lstPayments")->model();
+    QStringList rows;
+    for (int r = 0; r < m->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < m->columnCount(); ++c)
+            cells << m->index(r, c).data().toString();
+        if (const QDate next = m->index(r, 3).data(Qt::UserRole).toDate(); next.isValid())
+            cells[3] = next.toString(Qt::ISODate);
+        rows << cells.join('|');
+    }
+    return rows;
+}
 
 } // namespace
 
@@ -149,38 +193,177 @@ private slots:
         QCOMPARE(again.Reminder(), kDueToday);
     }
 
-    void toggle_isRemembered()
+    void switch_isRemembered()
     {
         TTempAppFolder dir;
         WriteBook(dir, {"A/Due/9"});
         {
             TStart s(dir, &kToday);
-            QToolButton *b = s.w->findChild<QToolButton *>("btnReminders");
-            QVERIFY(b && b->isChecked() && b->isVisible());
             s.NewsTickDone();
-            QTest::mouseClick(b, Qt::LeftButton);
-            QVERIFY(!b->isChecked() && s.Reminder().isEmpty());
+            QVERIFY(!s.Reminder().isEmpty());
+            QCheckBox *on = s.RemindersSwitch();
+            QVERIFY(on->isChecked() && on->isVisible());
+            QTest::mouseClick(on, Qt::LeftButton);
+            QVERIFY(!on->isChecked() && s.Reminder().isEmpty());
         }
         QCOMPARE(TWindowSettings(dir.Path()).Load().remindersOn, false);
         dir.Write("tarnwick.ini", "[Reminders]\nOn=false\n"); // no day used up either
         TStart s(dir, &kToday);
-        QVERIFY(!Child<QToolButton>(s.w, "btnReminders")->isChecked());
+        QCheckBox *on = s.RemindersSwitch();
+        QVERIFY(!on->isChecked());
         s.NewsTickDone();
         QVERIFY(s.Reminder().isEmpty());
-        QTest::mouseClick(Child<QToolButton>(s.w, "btnReminders"), Qt::LeftButton);
+        QTest::mouseClick(on, Qt::LeftButton);
         QCOMPARE(TWindowSettings(dir.Path()).Load().remindersOn, true);
         s.NewsTickDone();
         QCOMPARE(s.Reminder(), kDueToday);
         QVERIFY(s.msgs.shown.isEmpty());
     }
 
-    void unwritableFolder_toggleWarns_closeSaysNothing()
+    void payments_listEveryReadablePaymentFirstDueFirst_data()
+    {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QByteArrayList>("items");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("passed this month first, then by date, unreadable last as written")
+            << kToday
+            << QByteArrayList{"Shops/Books/20/$50", "Travel/Hotels/5th/100", "Travel/Flights/monthly",
+                              "Shops/Music/9", "Travel/Trains/every 31", "Shops/Shoes/"}
+            << QStringList{"Hotels|Travel|100|2027-01-05|in 27 days (passed on 5 Dec)", "Music|Shops||2026-12-09|today",
+                           "Books|Shops|$50|2026-12-20|in 11 days", "Trains|Travel||2026-12-31|in 22 days",
+                           "Flights|Travel||monthly|"};
+        QTest::newRow("February: the 31st on its last day, the 1st passed")
+            << QDate(2027, 2, 10) << QByteArrayList{"A/End/31", "A/Start/1st", "A/Tenth/the 10th", "A/Next/11"}
+            << QStringList{"Start|A||2027-03-01|in 19 days (passed on 1 Feb)", "Tenth|A||2027-02-10|today",
+                           "Next|A||2027-02-11|tomorrow", "End|A||2027-02-28|in 18 days"};
+        QTest::newRow("a plain book's bytes shown as Windows-1252")
+            << kToday << QByteArrayList{"Caf\xE9/\x80uro/the 12th/\xA3" "5"}
+            << QStringList{QString::fromUtf8("\u20ACuro|Caf\u00E9|\u00A3" "5|2026-12-12|in 3 days")};
+        QTest::newRow("no payment day anywhere") << kToday << QByteArrayList{"A/None/", "A/Blank/ "} << QStringList{};
+    }
+    void payments_listEveryReadablePaymentFirstDueFirst()
+    {
+        QFETCH(QDate, today);
+        QFETCH(QByteArrayList, items);
+        QFETCH(QStringList, rows);
+        QLocale::setDefault(QLocale::c());
+        TTempAppFolder dir;
+        WriteBook(dir, items);
+        TStart s(dir, &today);
+        const TPaymentsWindow *payments = s.Payments();
+        QCOMPARE(payments->windowTitle(), QString("Payments"));
+        QCOMPARE(PaymentRows(payments), rows);
+        QCOMPARE(Child<QLabel>(payments, "lblNoPayments")->isVisible(), rows.isEmpty());
+    }
+
+    void payments_doubleClickSelectsTheItem_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("byKey");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("an item of the second category") << 0 << false << "Hotels";
+        QTest::newRow("the first category's") << 1 << false << "Books";
+        QTest::newRow("an unreadable payment day, by Enter") << 2 << true << "Flights";
+    }
+    void payments_doubleClickSelectsTheItem()
+    {
+        QFETCH(int, row);
+        QFETCH(bool, byKey);
+        QFETCH(QString, title);
+        TTempAppFolder dir;
+        WriteBook(dir, {"Shops/Books/20", "Shops/Games/", "Travel/Hotels/5th", "Travel/Flights/monthly"});
+        TStart s(dir, &kToday);
+        auto *list = Child<QTreeView>(s.Payments(), "lstPayments");
+        const QModelIndex index = list->model()->index(row, 0);
+        QCOMPARE(index.data().toString(), title);
+        if (byKey) {
+            list->setCurrentIndex(index);
+            QTest::keyClick(list, Qt::Key_Return);
+        } else {
+            DoubleClick(list, row);
+        }
+        QCOMPARE(Child<QLineEdit>(s.w, "edtTitle")->text(), title);
+        QCOMPARE(TCategoryTree::NodeName(Child<TCategoryTree>(s.w, "tvwMain")->Selected()), title.toLatin1());
+        QVERIFY(s.msgs.shown.isEmpty());
+    }
+
+    // The list is read again when the book changes while it shows.
+    void payments_followTheBook()
+    {
+        TTempAppFolder dir;
+        WriteBook(dir, {"Shops/Books/20", "Shops/Games/11"});
+        TStart s(dir, &kToday);
+        TPaymentsWindow *payments = s.Payments();
+        QCOMPARE(PaymentRows(payments).value(0), QString("Games|Shops||2026-12-11|in 2 days"));
+        auto *list = Child<QTreeView>(payments, "lstPayments");
+        DoubleClick(list, 1);
+        auto *day = Child<QLineEdit>(s.w, "edtPaymentDay");
+        QCOMPARE(day->text(), QString("20"));
+        day->selectAll();
+        QTest::keyClicks(day, "9");
+        QTest::mouseClick(Child<QPushButton>(s.w, "btnSave"), Qt::LeftButton);
+        QTRY_COMPARE(PaymentRows(payments).value(0), QString("Books|Shops||2026-12-09|today"));
+        QVERIFY(s.msgs.shown.isEmpty());
+    }
+
+    void balloonClick_opensThePayments()
+    {
+        TTempAppFolder dir;
+        WriteBook(dir, {"A/Due/9"});
+        TStart s(dir, &kToday);
+        s.NewsTickDone();
+        auto *hint = Child<TMessageHint>(s.w, "hntReminders");
+        QVERIFY(hint->isVisible() && !s.w->findChild<TPaymentsWindow *>("frmPayments"));
+        QTest::mouseClick(hint, Qt::LeftButton, {}, hint->rect().center());
+        auto *payments = Child<TPaymentsWindow>(s.w, "frmPayments");
+        QTRY_VERIFY(payments->isVisible());
+        QVERIFY(!hint->isVisible());
+        QCOMPARE(PaymentRows(payments), QStringList{"Due|A||2026-12-09|today"});
+    }
+
+    // A balloon closed, or never shown because reminders are off, comes back
+    // through the list of payments the same day.
+    void showReminder_bringsTheBalloonBack_data()
+    {
+        QTest::addColumn<QByteArrayList>("items");
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("closed today") << QByteArrayList{"A/Due/9"} << QByteArray() << kDueToday;
+        QTest::newRow("reminders off") << QByteArrayList{"A/Due/9"} << QByteArray("[Reminders]\nOn=false\n")
+                                       << kDueToday;
+        QTest::newRow("nothing due in three days") << QByteArrayList{"A/Later/13", "A/Before/8"} << QByteArray()
+                                                   << QString();
+    }
+    void showReminder_bringsTheBalloonBack()
+    {
+        QFETCH(QByteArrayList, items);
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, text);
+        TTempAppFolder dir;
+        WriteBook(dir, items);
+        if (!ini.isEmpty())
+            dir.Write("tarnwick.ini", ini);
+        TStart s(dir, &kToday);
+        s.NewsTickDone();
+        QTest::keyClick(s.w.get(), Qt::Key_Shift); // closes a balloon that showed
+        s.NewsTickDone();
+        QVERIFY(s.Reminder().isEmpty());
+        auto *again = Child<QPushButton>(s.Payments(), "btnShowReminder");
+        QCOMPARE(again->isEnabled(), !text.isEmpty());
+        QTest::mouseClick(again, Qt::LeftButton);
+        QCOMPARE(s.Reminder(), text);
+        QVERIFY(s.msgs.shown.isEmpty());
+    }
+
+    void unwritableFolder_switchWarns_closeSaysNothing()
     {
         TTempAppFolder dir;
         WriteBook(dir, {"A/Due/9"});
         QVERIFY(QDir(dir.Path()).mkdir("tarnwick.ini")); // nothing can be written there, even as root
         TStart s(dir, &kToday);
-        QTest::mouseClick(Child<QToolButton>(s.w, "btnReminders"), Qt::LeftButton);
+        QCheckBox *on = s.RemindersSwitch();
+        QTest::mouseClick(on, Qt::LeftButton);
+        QVERIFY(!on->isChecked());
         QCOMPARE(s.msgs.shown.size(), 1);
         QCOMPARE(s.msgs.shown[0].kind, TMsgDlgType::mtWarning);
         QVERIFY(s.msgs.shown[0].text.contains(QDir::toNativeSeparators(dir.File("tarnwick.ini"))));
@@ -315,7 +498,7 @@ private slots:
         QCOMPARE(s.w->size(), QSize(929, 692));
         QCOMPARE(s.w->geometry().center(), ScreenArea().center());
         QCOMPARE(Child<QSplitter>(s.w, "bsSkinSplitter1")->sizes().value(0), 209);
-        QVERIFY(Child<QToolButton>(s.w, "btnReminders")->isChecked());
+        QVERIFY(s.RemindersSwitch()->isChecked());
         QVERIFY(s.w->close()); // a folder that cannot take the file does not stop the close
         QVERIFY(s.msgs.shown.isEmpty());
     }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 
 class TestMessageHint : public QObject
@@ -61,14 +62,17 @@ private slots:
     void anyUserInput_closesTheBalloon_data()
     {
         QTest::addColumn<int>("input");
-        QTest::newRow("key") << 0;
-        QTest::newRow("mouse press") << 1;
-        QTest::newRow("wheel") << 2;
-        QTest::newRow("application deactivated") << 3;
+        QTest::addColumn<int>("clicks"); // only a press on the balloon itself is a click on it
+        QTest::newRow("key") << 0 << 0;
+        QTest::newRow("mouse press") << 1 << 0;
+        QTest::newRow("wheel") << 2 << 0;
+        QTest::newRow("application deactivated") << 3 << 0;
+        QTest::newRow("mouse press on the balloon") << 4 << 1;
     }
     void anyUserInput_closesTheBalloon()
     {
         QFETCH(int, input);
+        QFETCH(int, clicks);
         QWidget elsewhere;
         elsewhere.resize(200, 100);
         elsewhere.show();
@@ -79,6 +83,7 @@ private slots:
         // A mouse move is not input that closes it.
         QTest::mouseMove(&elsewhere, QPoint(10, 10));
         QVERIFY(hint.isVisible());
+        QSignalSpy clicked(&hint, &TMessageHint::clicked);
         switch (input) {
         case 0:
             QTest::keyClick(&elsewhere, Qt::Key_A);
@@ -92,12 +97,16 @@ private slots:
             QApplication::sendEvent(&elsewhere, &wheel);
             break;
         }
-        default: {
+        case 3: {
             QEvent deactivate(QEvent::ApplicationDeactivate);
             QApplication::sendEvent(qApp, &deactivate);
+            break;
         }
+        default:
+            QTest::mouseClick(&hint, Qt::LeftButton, {}, hint.rect().center());
         }
         QVERIFY(!hint.isVisible());
+        QCOMPARE(clicked.size(), clicks);
     }
 };
 
