@@ -81,7 +81,60 @@ void TBookFilter::SetText(const QString &text, const QModelIndex &keep)
         m_categoryHolds = {};
         m_recordMatches = {};
     }
+    emit textAboutToApply();
     invalidateRowsFilter();
+}
+
+bool TBookFilter::HasMatches() const
+{
+    if (!IsFiltering() || !m_book)
+        return true;
+    EnsureMatches();
+    for (size_t c = 0; c < m_categoryNamed.size(); ++c)
+        if (m_categoryNamed[c] || m_categoryHolds[c])
+            return true;
+    return false;
+}
+
+bool TBookFilter::IsMatch(const QModelIndex &node) const
+{
+    if (!m_book || !node.isValid() || node.model() != m_book)
+        return false;
+    if (!IsFiltering())
+        return true;
+    EnsureMatches();
+    const QModelIndex category = node.parent().isValid() ? node.parent() : node;
+    if (size_t(category.row()) < m_categoryNamed.size() && m_categoryNamed[size_t(category.row())])
+        return true;
+    if (!node.parent().isValid())
+        return false;
+    const qsizetype record = m_book->RecordAt(node);
+    return record >= 0 && size_t(record) < m_recordMatches.size() && m_recordMatches[size_t(record)];
+}
+
+bool TBookFilter::Accepts(const QModelIndex &node) const
+{
+    if (!m_book || !node.isValid() || node.model() != m_book)
+        return false;
+    if (!node.parent().isValid())
+        return filterAcceptsRow(node.row(), QModelIndex());
+    return filterAcceptsRow(node.parent().row(), QModelIndex()) && filterAcceptsRow(node.row(), node.parent());
+}
+
+QVariant TBookFilter::data(const QModelIndex &index, int role) const
+{
+    if ((role == ShownKeptRole || role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
+        && IsFiltering() && index.isValid()) {
+        const QModelIndex node = mapToSource(index);
+        const bool kept = !IsMatch(node)
+                          && (node.parent().isValid() || size_t(node.row()) >= m_categoryHolds.size()
+                              || !m_categoryHolds[size_t(node.row())]);
+        if (role == ShownKeptRole)
+            return kept;
+        if (kept)
+            return QStringLiteral("Does not match the search; shown because it is selected");
+    }
+    return QSortFilterProxyModel::data(index, role);
 }
 
 void TBookFilter::Keep(const QModelIndex &node)

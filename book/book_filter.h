@@ -42,6 +42,20 @@ public:
     // changes; a node the text hides is shown at once.
     void Keep(const QModelIndex &node);
 
+    // Whether anything matches the text itself: not counting nodes shown only
+    // because they were kept. True while the text is empty.
+    bool HasMatches() const;
+    // Whether a node of the book is shown for the text itself (an item that
+    // matches or whose category's name does; a category whose name does).
+    bool IsMatch(const QModelIndex &node) const;
+    // Whether the node would be in view under the text as it stands.
+    bool Accepts(const QModelIndex &node) const;
+
+    // True for a row shown only because it was kept; such a row's tool tip
+    // says so.
+    static constexpr int ShownKeptRole = Qt::UserRole + 1;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
     // The row that shows a node of the book, or an invalid index when the
     // node or its category is filtered out (mapFromSource alone answers for
     // an item whose category is hidden too).
@@ -53,6 +67,10 @@ public:
                       const QModelIndex &parent) override;
 
 signals:
+    // A new text is decided but not yet applied: a receiver may move the
+    // view's current row off a node the text is about to hide, which the
+    // selection model would otherwise move to a neighbour on its own.
+    void textAboutToApply();
     void moveRequested(const QModelIndex &item, const QModelIndex &category);
 
 protected:

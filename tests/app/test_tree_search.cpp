@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -184,11 +185,12 @@ private slots:
         QCOMPARE(f.OpenCategories(), (QStringList{"Travel", "Food"}));
 
         QTest::keyClicks(f.search, "mu");
-        // The selected item stays in view although it does not match.
-        QCOMPARE(f.TreeTexts(), (QStringList{"Travel:Flights", "Shops:Music"}));
-        QCOMPARE(f.tree->Selected(), f.Book(0, 1));
+        // The selected item does not match and holds no typing: it goes,
+        // and nothing stands selected in its place.
+        QCOMPARE(f.TreeTexts(), (QStringList{"Shops:Music"}));
+        QCOMPARE(f.tree->Selected(), QModelIndex());
         if (selectDuring) {
-            f.Click(f.Row(1, 0));
+            f.Click(f.Row(0, 0));
             QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), QString("Music"));
         }
         if (clearWith == "esc") {
@@ -205,6 +207,113 @@ private slots:
         const QStringList open = selectDuring ? QStringList{"Travel", "Shops", "Food"} : QStringList{"Travel", "Food"};
         QCOMPARE(f.OpenCategories(), open);
         QVERIFY(f.InView(f.tree->currentIndex()));
+        QVERIFY(f.msgs.shown.isEmpty());
+    }
+
+    // What the tree shows when the text matches little or nothing, by what
+    // was selected and typed before.
+    void emptyState_data()
+    {
+        QTest::addColumn<int>("selectItem"); // item of Travel, -1: none
+        QTest::addColumn<bool>("typing");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<bool>("noMatchLine");
+        QTest::addColumn<bool>("stillSelected");
+        QTest::addColumn<bool>("marked");
+        QTest::newRow("nothing matches, nothing selected") << -1 << false << "zzz" << QStringList{} << true << false << false;
+        QTest::newRow("selected item not matching") << 1 << false << "zzz" << QStringList{} << true << false << false;
+        QTest::newRow("selected item not matching, others do")
+            << 1 << false << "pizza" << QStringList{"Food:Pizza"} << false << false << false;
+        QTest::newRow("selected item with unsaved typing")
+            << 0 << true << "zzz" << QStringList{"Travel:Hotels"} << true << true << true;
+        QTest::newRow("selected item matching") << 0 << false << "hotel" << QStringList{"Travel:Hotels"} << false << true << false;
+        QTest::newRow("selected item matching, with typing")
+            << 0 << true << "hotel" << QStringList{"Travel:Hotels"} << false << true << false;
+    }
+    void emptyState()
+    {
+        QFETCH(int, selectItem);
+        QFETCH(bool, typing);
+        QFETCH(QString, text);
+        QFETCH(QStringList, tree);
+        QFETCH(bool, noMatchLine);
+        QFETCH(bool, stillSelected);
+        QFETCH(bool, marked);
+        TFixture f;
+        auto *line = Child<QLabel>(f.tree, "lblSearchEmpty");
+        if (selectItem >= 0) {
+            f.tree->expand(f.Row(0));
+            f.Click(f.Row(0, selectItem));
+        }
+        if (typing)
+            QTest::keyClicks(f.w->findChild<QLineEdit *>("edtProg"), "X");
+        QTest::keyClicks(f.search, text);
+        QCOMPARE(f.TreeTexts(), tree);
+        QCOMPARE(line->isVisible(), noMatchLine);
+        if (noMatchLine)
+            QCOMPARE(line->text(), QString("No item matches \"%1\"").arg(text));
+        const QModelIndex selected = selectItem >= 0 ? f.Book(0, selectItem) : QModelIndex();
+        QCOMPARE(f.tree->Selected(), stillSelected ? selected : QModelIndex());
+        if (stillSelected)
+            QCOMPARE(f.tree->currentIndex().data(Qt::UserRole + 1).toBool(), marked);
+        // The text is the tree's, never an item's: nothing more to select.
+        QTest::keyClick(f.search, Qt::Key_Down);
+        QCOMPARE(f.tree->Selected(), stillSelected ? selected : QModelIndex(f.tree->Selected()));
+        QVERIFY(f.msgs.shown.isEmpty());
+
+        // Cleared, the selection is back; so is the editor's typing.
+        f.EscInSearch();
+        QVERIFY(!line->isVisible());
+        if (selectItem >= 0 && tree.isEmpty())
+            QCOMPARE(f.tree->Selected(), selected);
+        if (typing)
+            QCOMPARE(f.w->findChild<QLineEdit *>("edtProg")->text(), QString("hpX"));
+    }
+
+    void keysMoveBetweenFieldAndResults_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("selectBefore"); // item of Shops, -1: none
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("resultCategory");
+        QTest::addColumn<int>("resultItem"); // -1: nothing selected
+        QTest::newRow("Down, nothing selected: the first result") << int(Qt::Key_Down) << -1 << "es" << 0 << 0;
+        QTest::newRow("Enter, nothing selected: the first result") << int(Qt::Key_Return) << -1 << "es" << 0 << 0;
+        QTest::newRow("Down, a selected result stays") << int(Qt::Key_Down) << 1 << "es" << 1 << 1;
+        QTest::newRow("Enter, the selection hidden: the first result") << int(Qt::Key_Return) << 0 << "pizza" << 2 << 0;
+        QTest::newRow("Down, a category's name matched") << int(Qt::Key_Down) << -1 << "food" << 2 << 0;
+        QTest::newRow("Down, nothing matches") << int(Qt::Key_Down) << -1 << "zzz" << -1 << -1;
+    }
+    void keysMoveBetweenFieldAndResults()
+    {
+        QFETCH(int, key);
+        QFETCH(int, selectBefore);
+        QFETCH(QString, text);
+        QFETCH(int, resultCategory);
+        QFETCH(int, resultItem);
+        TFixture f;
+        if (selectBefore >= 0) {
+            f.tree->expand(f.Row(1));
+            f.Click(f.Row(1, selectBefore));
+        }
+        QTest::mouseClick(f.search, Qt::LeftButton);
+        QTest::keyClicks(f.search, text);
+        QTest::keyClick(f.search, Qt::Key(key));
+        QCOMPARE(QApplication::focusWidget(), f.tree);
+        const QModelIndex expected = resultItem >= 0 ? f.Book(resultCategory, resultItem) : QModelIndex();
+        QCOMPARE(f.tree->Selected(), expected);
+        if (expected.isValid()) {
+            QVERIFY(f.InView(f.tree->currentIndex()));
+            QCOMPARE(f.w->findChild<QLineEdit *>("edtTitle")->text(), expected.data().toString());
+        }
+        // Esc in the tree goes back to the field and keeps the text.
+        QTest::keyClick(f.tree, Qt::Key_Escape);
+        QCOMPARE(QApplication::focusWidget(), f.search);
+        QCOMPARE(f.search->text(), text);
+        QCOMPARE(f.tree->Selected(), expected);
+        QTest::keyClick(f.search, Qt::Key_Escape);
+        QCOMPARE(f.search->text(), QString());
         QVERIFY(f.msgs.shown.isEmpty());
     }
 
