@@ -11,6 +11,7 @@
 #include "main_window.h"
 
 #include "item_editor.h"
+#include "tree_memory.h"
 
 #include "book/category_tree.h"
 #include "util/error_reporter.h"
@@ -31,6 +32,7 @@ void TfrmMain::ConnectSearchHandlers()
         layout->insertWidget(layout->indexOf(tvwMain), edtSearch);
     setTabOrder(edtSearch, tvwMain);
 
+    new TTreeMemory(this, tvwMain, m_folder, AppFolder());
     tvwMain->SetUnsavedTyping([this] { return m_editor && m_editor->IsModified(); });
     connect(edtSearch, &QLineEdit::textChanged, this, [this](const QString &text) {
         ErrorReporter::Run([&] { tvwMain->SetSearchText(text); });

@@ -9,7 +9,11 @@
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
 #include "book/category_tree.h"
+#include "book/protected_book.h"
+#include "book/protected_file.h"
+#include "book/book_folder.h"
 #include "settings/branding_settings.h"
+#include "settings/window_settings.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -315,6 +319,105 @@ private slots:
         QTest::keyClick(f.search, Qt::Key_Escape);
         QCOMPARE(f.search->text(), QString());
         QVERIFY(f.msgs.shown.isEmpty());
+    }
+
+    // The tree comes back as it was left, in a second window on the folder.
+    void rememberedAcrossWindows_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QList<int>>("open");
+        QTest::addColumn<int>("category");
+        QTest::addColumn<int>("item"); // -1: the category itself
+        QTest::newRow("item in an open category") << "plain" << QList<int>{0, 2} << 0 << 1;
+        QTest::newRow("item of a closed category") << "plain" << QList<int>{1} << 2 << 0;
+        QTest::newRow("category") << "plain" << QList<int>{1} << 2 << -1;
+        QTest::newRow("item hidden by a search left on") << "search" << QList<int>{0} << 0 << 1;
+        QTest::newRow("nothing open or selected") << "plain" << QList<int>{} << -1 << -1;
+    }
+    void rememberedAcrossWindows()
+    {
+        QFETCH(QString, how);
+        QFETCH(QList<int>, open);
+        QFETCH(int, category);
+        QFETCH(int, item);
+        auto f = std::make_unique<TFixture>();
+        f->w->close();
+        // What an earlier run left comes back, and is replaced, not added to.
+        QVERIFY(TWindowSettings(f->dir.Path()).SaveTree({{"Shops", "Food"}, "Shops", "Books"}));
+        f->w = std::make_unique<TfrmMain>(f->dir.Path(), &f->msgs);
+        f->w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f->w.get()));
+        f->tree = Child<TCategoryTree>(f->w, "tvwMain");
+        f->search = Child<QLineEdit>(f->w, "edtSearch");
+        QCOMPARE(f->OpenCategories(), (QStringList{"Shops", "Food"}));
+        QCOMPARE(f->tree->Selected(), f->Book(1, 0));
+
+        f->tree->collapseAll();
+        for (int c : open)
+            f->tree->expand(f->Row(c));
+        const QModelIndex chosen = category < 0 ? QModelIndex() : item < 0 ? f->Book(category) : f->Book(category, item);
+        f->tree->setCurrentIndex(f->tree->ViewIndex(chosen));
+        QCOMPARE(f->tree->Selected(), chosen);
+        const QStringList openNames = f->OpenCategories();
+        if (how == "search")
+            QTest::keyClicks(f->search, "zzz");
+        QVERIFY(f->w->close());
+
+        TfrmMain second(f->dir.Path(), &f->msgs);
+        second.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&second));
+        auto *tree = Child<TCategoryTree>(&second, "tvwMain");
+        QStringList reopened;
+        for (int c = 0; c < tree->model()->rowCount(); ++c)
+            if (tree->isExpanded(tree->model()->index(c, 0)))
+                reopened << tree->model()->index(c, 0).data().toString();
+        QCOMPARE(reopened, openNames);
+        const QModelIndex selected = tree->Selected();
+        QCOMPARE(selected.isValid(), chosen.isValid());
+        if (chosen.isValid()) {
+            QCOMPARE(TCategoryTree::NodeName(selected), TCategoryTree::NodeName(chosen));
+            QCOMPARE(selected.parent().row(), chosen.parent().row());
+            if (item >= 0)
+                QCOMPARE(Child<QLineEdit>(&second, "edtTitle")->text(), chosen.data().toString());
+        }
+        QVERIFY(f->msgs.shown.isEmpty());
+    }
+
+    // A protected book's names never reach the plain file, and what a plain
+    // book of the folder left there goes.
+    void protectedBookLeavesNoNames()
+    {
+        SetKdfForTesting({2, 8192 * 4});
+        TTempAppFolder dir;
+        BrandingSettings() = TBrandingSettings{};
+        dir.Write("categories.dat", kCategories);
+        dir.Write("items.dat", kItems);
+        TWindowSettings(dir.Path()).SaveTree({{"Travel"}, "Travel", "Flights"});
+        {
+            TBookFolder folder(dir.Path());
+            QVERIFY(folder.Load().isEmpty());
+            const TProtection done = ProtectBook(folder, "pass word", {2, 8192 * 4});
+            QVERIFY(done.error.isEmpty());
+            QVERIFY(RemoveFiles(done.removable).isEmpty());
+        }
+        TScriptedMessages msgs;
+        auto w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        Child<QLineEdit>(w, "edtMasterPassword")->setText("pass word");
+        Child<QPushButton>(w, "btnUnlock")->click();
+        auto *tree = Child<TCategoryTree>(w, "tvwMain");
+        QCOMPARE(tree->model()->rowCount(), 3);
+        QCOMPARE(tree->Selected(), QModelIndex());
+        tree->expand(tree->model()->index(1, 0));
+        tree->setCurrentIndex(tree->model()->index(0, 0, tree->model()->index(1, 0)));
+        QCOMPARE(tree->Selected().data().toString(), QString("Books"));
+        QVERIFY(w->close());
+        const QByteArray ini = dir.Read("tarnwick.ini");
+        QVERIFY(!ini.isEmpty());
+        for (const QByteArray name : {"Travel", "Flights", "Shops", "Books"})
+            QVERIFY2(!ini.contains(name), name.constData());
+        QCOMPARE(TWindowSettings(dir.Path()).LoadTree(), TTreeState{});
     }
 
     void saveQuestionWhileFiltered_data()
