@@ -171,8 +171,10 @@ bool TBookFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParen
     const int categoryRow = sourceParent.row();
     if (size_t(categoryRow) < m_categoryNamed.size() && m_categoryNamed[size_t(categoryRow)])
         return true;
-    const qsizetype record = m_book->RecordAt(m_book->index(sourceRow, 0, sourceParent));
-    if (record >= 0 && size_t(record) < m_recordMatches.size() && m_recordMatches[size_t(record)])
+    // Called for every item row as the proxy maps a category: no index is made.
+    const std::vector<quint32> &records = m_book->CategoryRecords(categoryRow);
+    if (size_t(sourceRow) < records.size() && records[size_t(sourceRow)] < m_recordMatches.size()
+        && m_recordMatches[records[size_t(sourceRow)]])
         return true;
     return KeptItem(sourceRow, categoryRow);
 }
@@ -204,12 +206,15 @@ void TBookFilter::EnsureMatches() const
     if (m_stale > (qint64(1) << 20) && m_stale > m_folded.size() / 2) {
         QByteArray compact;
         compact.reserve(m_folded.size() - m_stale);
-        for (TSpan &s : m_spans) {
+        m_places.clear();
+        for (size_t r = 0; r < m_spans.size(); ++r) {
+            TSpan &s = m_spans[r];
             if (s.offset < 0)
                 continue;
             const qint64 at = compact.size();
             compact.append(m_folded.constData() + s.offset, s.size);
             s.offset = at;
+            m_places.push_back({at, qint32(s.size), qint32(r)});
         }
         m_folded = std::move(compact);
         m_stale = 0;
@@ -218,45 +223,75 @@ void TBookFilter::EnsureMatches() const
     m_categoryNamed.assign(size_t(categories), 0);
     m_categoryHolds.assign(size_t(categories), 0);
     m_recordMatches.assign(size_t(m_book->RecordCount()), 0);
+    FoldAll();
+    ScanBuffer();
     for (int c = 0; c < categories; ++c) {
         if (m_rule.MatchesCategory(m_book->CategoryName(c))) {
-            m_categoryNamed[size_t(c)] = 1; // all its items stay; none needs a look
+            m_categoryNamed[size_t(c)] = 1; // all its items stay
             continue;
         }
-        const QModelIndex category = m_book->CategoryIndex(c);
-        const int items = m_book->rowCount(category);
-        for (int i = 0; i < items; ++i) {
-            const qsizetype record = m_book->RecordAt(m_book->index(i, 0, category));
-            if (record >= 0 && RecordMatches(record)) {
-                m_recordMatches[size_t(record)] = 1;
+        for (const quint32 record : m_book->CategoryRecords(c)) {
+            if (record < m_recordMatches.size() && m_recordMatches[record]) {
                 m_categoryHolds[size_t(c)] = 1;
+                break;
             }
         }
     }
     m_matchesDirty = false;
 }
 
-bool TBookFilter::RecordMatches(qsizetype record) const
+void TBookFilter::ScanBuffer() const
 {
-    const char *data = nullptr;
-    qint64 size = 0;
-    FoldedText(record, &data, &size);
-    return m_rule.MatchesFolded(data, size);
+    // Records lie side by side in the buffer: a hit is credited to the record
+    // it lies wholly inside, and the scan goes on after that record.
+    const char *const data = m_folded.constData();
+    const qint64 size = m_folded.size();
+    const qint64 needle = std::max<qint64>(1, m_rule.FoldedSize());
+    size_t place = 0;
+    qint64 from = 0;
+    while (from < size && place < m_places.size()) {
+        const qsizetype found = m_rule.IndexInFolded(data + from, size - from);
+        if (found < 0)
+            break;
+        const qint64 at = from + found;
+        while (place + 1 < m_places.size() && m_places[place + 1].offset <= at)
+            ++place;
+        const TPlace &p = m_places[place];
+        const qint64 end = p.offset + p.size;
+        if (at < p.offset) {
+            from = p.offset; // bytes before the first record: none are written
+        } else if (p.record < 0 || at >= end) {
+            from = std::max(at + 1, end); // stale text
+        } else if (at + needle > end) {
+            from = at + 1; // runs into the next record
+        } else {
+            if (size_t(p.record) < m_recordMatches.size())
+                m_recordMatches[size_t(p.record)] = 1;
+            from = end;
+        }
+    }
 }
 
-void TBookFilter::FoldedText(qsizetype record, const char **data, qint64 *size) const
+void TBookFilter::FoldAll() const
 {
-    if (size_t(record) >= m_spans.size())
-        m_spans.resize(size_t(std::max(m_book->RecordCount(), record + 1)));
+    if (m_allFolded && m_spans.size() == size_t(m_book->RecordCount()))
+        return;
+    if (m_spans.size() < size_t(m_book->RecordCount()))
+        m_spans.resize(size_t(m_book->RecordCount()));
+    for (size_t r = 0; r < m_spans.size(); ++r)
+        if (m_spans[r].offset < 0)
+            FoldRecord(qsizetype(r));
+    m_allFolded = true;
+}
+
+void TBookFilter::FoldRecord(qsizetype record) const
+{
     TSpan &s = m_spans[size_t(record)];
-    if (s.offset < 0) {
-        const QByteArray folded = FoldedSearchText(m_book->ReadItem(record), m_book->Text());
-        s.offset = m_folded.size();
-        s.size = folded.size();
-        m_folded.append(folded);
-    }
-    *data = m_folded.constData() + s.offset;
-    *size = s.size;
+    const QByteArray folded = FoldedSearchText(m_book->ReadItem(record), m_book->Text());
+    s.offset = m_folded.size();
+    s.size = folded.size();
+    m_folded.append(folded);
+    m_places.push_back({s.offset, qint32(s.size), qint32(record)});
 }
 
 void TBookFilter::ForgetRecord(qsizetype record)
@@ -264,15 +299,23 @@ void TBookFilter::ForgetRecord(qsizetype record)
     if (record < 0 || size_t(record) >= m_spans.size())
         return;
     TSpan &s = m_spans[size_t(record)];
-    if (s.offset >= 0)
+    if (s.offset >= 0) {
         m_stale += s.size;
+        const auto place = std::lower_bound(m_places.begin(), m_places.end(), s.offset,
+                                            [](const TPlace &p, qint64 offset) { return p.offset < offset; });
+        if (place != m_places.end() && place->offset == s.offset)
+            place->record = -1;
+    }
     s = TSpan();
+    m_allFolded = false;
 }
 
 void TBookFilter::ForgetAll()
 {
     m_folded = QByteArray();
     m_spans = {};
+    m_places = {};
+    m_allFolded = false;
     m_stale = 0;
     m_matchesDirty = true;
 }
@@ -313,8 +356,10 @@ void TBookFilter::BookRowsInserted(const QModelIndex &parent, int first, int las
     }
     // New records are appended; any other change of the record numbers
     // leaves nothing of the folded text usable.
-    if (m_book->RecordCount() == qsizetype(known) + appended)
+    if (m_book->RecordCount() == qsizetype(known) + appended) {
         m_spans.resize(size_t(m_book->RecordCount()));
+        m_allFolded = false;
+    }
     else
         ForgetAll();
 }
@@ -348,6 +393,9 @@ void TBookFilter::BookRowsRemoved(const QModelIndex &parent, int, int)
         ForgetRecord(*r);
         m_spans.erase(m_spans.begin() + *r);
     }
+    for (TPlace &p : m_places)
+        if (p.record >= 0)
+            p.record -= qint32(std::upper_bound(gone.begin(), gone.end(), qsizetype(p.record)) - gone.begin());
 }
 
 void TBookFilter::BookRestructured()

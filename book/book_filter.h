@@ -83,9 +83,12 @@ private:
         qint64 size = 0;
     };
 
-    // The folded text of a record, folded now if it is not yet.
-    void FoldedText(qsizetype record, const char **data, qint64 *size) const;
-    bool RecordMatches(qsizetype record) const;
+    // Folds every record not yet folded, appending its text to the buffer.
+    void FoldAll() const;
+    void FoldRecord(qsizetype record) const;
+    // Marks in m_recordMatches every record whose folded text holds the
+    // text, in one pass of the rule over the whole buffer.
+    void ScanBuffer() const;
     void ForgetRecord(qsizetype record);
     void ForgetAll();
     void EnsureMatches() const;
@@ -111,6 +114,16 @@ private:
     mutable QByteArray m_folded;
     mutable std::vector<TSpan> m_spans; // by record number
     mutable qint64 m_stale = 0;
+    // The same spans by their place in the buffer, ascending; a record of -1
+    // marks stale bytes. Folding appends, so the order holds by itself.
+    struct TPlace
+    {
+        qint64 offset;
+        qint32 size;
+        qint32 record;
+    };
+    mutable std::vector<TPlace> m_places;
+    mutable bool m_allFolded = false;
     std::vector<qsizetype> m_removing; // records of item rows about to go
 
     // What the current text keeps; recomputed when m_matchesDirty.

@@ -258,18 +258,20 @@ void TSearchRule::InitFolded(const QByteArray &needle, bool impossible)
         m_rare2At = 0;
 }
 
-bool TSearchRule::Find(const char *data, size_t size) const
+qsizetype TSearchRule::Position(const char *data, size_t size) const
 {
     if (m_impossible)
-        return false;
+        return -1;
     if (m_empty)
-        return true;
+        return 0;
     const size_t m = size_t(m_needle.size());
     if (size < m)
-        return false;
+        return -1;
     const char *needle = m_needle.constData();
-    if (m == 1)
-        return std::memchr(data, needle[0], size) != nullptr;
+    if (m == 1) {
+        const void *at = std::memchr(data, needle[0], size);
+        return at ? static_cast<const char *>(at) - data : -1;
+    }
     // Sixteen starting places at a time are tested on the search text's two
     // rarest bytes; only where both agree is the whole text compared.
     const size_t a = m_rareAt;
@@ -284,16 +286,17 @@ bool TSearchRule::Find(const char *data, size_t size) const
         const __m128i bb = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i + b));
         unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(ba, va), _mm_cmpeq_epi8(bb, vb))));
         while (mask) {
-            if (std::memcmp(data + i + unsigned(__builtin_ctz(mask)), needle, m) == 0)
-                return true;
+            const size_t at = i + unsigned(__builtin_ctz(mask));
+            if (std::memcmp(data + at, needle, m) == 0)
+                return qsizetype(at);
             mask &= mask - 1;
         }
     }
 #endif
     for (; i < starts; ++i)
         if (data[i + a] == needle[a] && data[i + b] == needle[b] && std::memcmp(data + i, needle, m) == 0)
-            return true;
-    return false;
+            return qsizetype(i);
+    return -1;
 }
 
 bool TSearchRule::MatchesCategory(const QByteArray &name) const
@@ -334,4 +337,9 @@ bool TSearchRule::MatchesFolded(const QByteArray &foldedText) const
 bool TSearchRule::MatchesFolded(const char *foldedText, qsizetype size) const
 {
     return Find(foldedText, size > 0 ? size_t(size) : 0);
+}
+
+qsizetype TSearchRule::IndexInFolded(const char *foldedText, qsizetype size) const
+{
+    return Position(foldedText, size > 0 ? size_t(size) : 0);
 }
