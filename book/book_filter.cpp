@@ -224,12 +224,21 @@ void TBookFilter::EnsureMatches() const
     m_categoryHolds.assign(size_t(categories), 0);
     m_recordMatches.assign(size_t(m_book->RecordCount()), 0);
     FoldAll();
-    ScanBuffer();
+    std::vector<char> skip;
     for (int c = 0; c < categories; ++c) {
-        if (m_rule.MatchesCategory(m_book->CategoryName(c))) {
-            m_categoryNamed[size_t(c)] = 1; // all its items stay
+        if (!m_rule.MatchesCategory(m_book->CategoryName(c)))
             continue;
-        }
+        m_categoryNamed[size_t(c)] = 1; // all its items stay
+        if (skip.empty())
+            skip.assign(m_recordMatches.size(), 0);
+        for (const quint32 record : m_book->CategoryRecords(c))
+            if (record < skip.size())
+                skip[record] = 1;
+    }
+    ScanBuffer(skip);
+    for (int c = 0; c < categories; ++c) {
+        if (m_categoryNamed[size_t(c)])
+            continue;
         for (const quint32 record : m_book->CategoryRecords(c)) {
             if (record < m_recordMatches.size() && m_recordMatches[record]) {
                 m_categoryHolds[size_t(c)] = 1;
@@ -240,28 +249,48 @@ void TBookFilter::EnsureMatches() const
     m_matchesDirty = false;
 }
 
-void TBookFilter::ScanBuffer() const
+void TBookFilter::ScanBuffer(const std::vector<char> &skip) const
 {
-    // Records lie side by side in the buffer: a hit is credited to the record
-    // it lies wholly inside, and the scan goes on after that record.
+    // Records lie side by side in the buffer, in the order of m_places. Runs
+    // of them are scanned in one pass each; the items of a category whose
+    // name matches stay anyway and are left out.
+    const auto skipped = [&](const TPlace &p) {
+        return p.record >= 0 && size_t(p.record) < skip.size() && skip[size_t(p.record)];
+    };
+    size_t first = 0;
+    while (first < m_places.size()) {
+        if (skipped(m_places[first])) {
+            ++first;
+            continue;
+        }
+        size_t last = first;
+        while (last + 1 < m_places.size() && !skipped(m_places[last + 1]))
+            ++last;
+        ScanPlaces(first, last);
+        first = last + 1;
+    }
+}
+
+void TBookFilter::ScanPlaces(size_t first, size_t last) const
+{
+    // A hit is credited to the record it lies wholly inside, and the scan
+    // goes on after that record.
     const char *const data = m_folded.constData();
-    const qint64 size = m_folded.size();
+    const qint64 size = m_places[last].offset + m_places[last].size;
     const qint64 needle = std::max<qint64>(1, m_rule.FoldedSize());
-    size_t place = 0;
-    qint64 from = 0;
-    while (from < size && place < m_places.size()) {
+    size_t place = first;
+    qint64 from = m_places[first].offset;
+    while (from < size) {
         const qsizetype found = m_rule.IndexInFolded(data + from, size - from);
         if (found < 0)
             break;
         const qint64 at = from + found;
-        while (place + 1 < m_places.size() && m_places[place + 1].offset <= at)
+        while (place < last && m_places[place + 1].offset <= at)
             ++place;
         const TPlace &p = m_places[place];
         const qint64 end = p.offset + p.size;
-        if (at < p.offset) {
-            from = p.offset; // bytes before the first record: none are written
-        } else if (p.record < 0 || at >= end) {
-            from = std::max(at + 1, end); // stale text
+        if (p.record < 0) {
+            from = end; // stale text
         } else if (at + needle > end) {
             from = at + 1; // runs into the next record
         } else {

@@ -87,8 +87,10 @@ private:
     void FoldAll() const;
     void FoldRecord(qsizetype record) const;
     // Marks in m_recordMatches every record whose folded text holds the
-    // text, in one pass of the rule over the whole buffer.
-    void ScanBuffer() const;
+    // text, but those `skip` marks, in one pass of the rule per run of
+    // records the buffer holds side by side.
+    void ScanBuffer(const std::vector<char> &skip) const;
+    void ScanPlaces(size_t first, size_t last) const;
     void ForgetRecord(qsizetype record);
     void ForgetAll();
     void EnsureMatches() const;
