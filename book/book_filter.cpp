@@ -169,6 +169,8 @@ bool TBookFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParen
         return KeptCategory(sourceRow);
     }
     const int categoryRow = sourceParent.row();
+    if (categoryRow >= m_book->CategoryCount())
+        return false;
     if (size_t(categoryRow) < m_categoryNamed.size() && m_categoryNamed[size_t(categoryRow)])
         return true;
     // Called for every item row as the proxy maps a category: no index is made.
