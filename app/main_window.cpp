@@ -10,6 +10,7 @@
 #include "item_editor.h"
 #include "link_label.h"
 #include "login_controller.h"
+#include "password_field_controller.h"
 #include "publisher_services.h"
 #include "settings/branding_settings.h"
 #include "util/error_reporter.h"
@@ -98,6 +99,7 @@ TfrmMain::TfrmMain(const QString &appFolder, TMessageService *messages, QWidget 
     new TLoginController(*this, *msgMain);
     FormCreate();
     SetUpRemindersAndLayout();
+    new TPasswordFieldController(*this, *msgMain, m_windowState, AppFolder());
 }
 
 TfrmMain::~TfrmMain()

@@ -173,6 +173,12 @@ void TfrmMain::ConnectCommandHandlers()
                         });
                     }
                     menu->addSeparator();
+                    // What the field holds itself (the password's generator
+                    // and eye), with their keys.
+                    if (!field->actions().isEmpty()) {
+                        menu->addActions(field->actions());
+                        menu->addSeparator();
+                    }
                     // An entry of its own, without the key: Ctrl+C applies
                     // on the tree alone, and shown here beside "Copy
                     // Username" it would claim the field's own Ctrl+C. The

@@ -120,6 +120,7 @@ TWindowState TWindowSettings::Load() const
     s.endGroup();
     state.remindersOn = ReadBool(s, "Reminders/On", true);
     state.lastReminder = QDate::fromString(s.value("Reminders/LastShown").toString(), Qt::ISODate);
+    state.passwordShown = ReadBool(s, "Editor/ShowPassword", true);
     return state;
 }
 
@@ -213,6 +214,10 @@ bool TWindowSettings::Write(const TWindowState &state, const TBookLockSettings &
         text += "\n[Lock]\n";
         line(QStringLiteral("IdleMinutes"), QString::number(lock.idleMinutes));
         line(QStringLiteral("ProtectOfferDeclined"), yesNo(lock.protectOfferDeclined));
+    }
+    if (!state.passwordShown) {
+        text += "\n[Editor]\n";
+        line(QStringLiteral("ShowPassword"), yesNo(state.passwordShown));
     }
     if (tree != TTreeState{}) {
         text += "\n[Tree]\n";

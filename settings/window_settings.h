@@ -20,6 +20,9 @@ struct TWindowState
     QMap<QString, QList<int>> splitters;
     bool remindersOn = true;
     QDate lastReminder; // invalid when no reminder was shown yet
+    // The item's password as plain text (as the window always showed it)
+    // rather than as dots.
+    bool passwordShown = true;
 };
 
 // How a protected book of the folder locks itself, and whether the user

@@ -10,6 +10,7 @@
 #include "book/protected_file.h"
 #include "settings/branding_settings.h"
 #include "settings/window_settings.h"
+#include "support/find_child.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -94,7 +95,7 @@ struct TFixture
     void Open()
     {
         w = std::make_unique<TfrmMain>(dir.Path(), &msgs);
-        w->ui().Timer1->stop();
+        Child<QTimer>(w, "Timer1")->stop();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     }

@@ -31,6 +31,7 @@ private slots:
         s.splitters["_editor2"] = {300, 0, 200};
         s.remindersOn = false;
         s.lastReminder = QDate(2026, 12, 9);
+        s.passwordShown = false;
         const TWindowSettings settings(dir.path());
         QVERIFY(settings.Save(s));
         QCOMPARE(settings.Path(), dir.filePath("tarnwick.ini"));
@@ -40,6 +41,7 @@ private slots:
         QCOMPARE(r.splitters, s.splitters);
         QCOMPARE(r.remindersOn, false);
         QCOMPARE(r.lastReminder, s.lastReminder);
+        QCOMPARE(r.passwordShown, false);
         // Nothing but the file is left in the folder.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"tarnwick.ini"});
     }
@@ -101,6 +103,38 @@ private slots:
         QCOMPARE(r.splitters.value("bsSkinSplitter1").size(), mainPanes);
         QCOMPARE(r.remindersOn, remindersOn);
         QCOMPARE(r.lastReminder.isValid(), lastReminder);
+    }
+
+    // Dots only when the user chose them: anything else shows the password
+    // as the window always did.
+    void passwordShown_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("no file") << QByteArray() << true;
+        QTest::newRow("no entry") << QByteArray("[Reminders]\nOn=false\n") << true;
+        QTest::newRow("hidden") << QByteArray("[Editor]\nShowPassword=false\n") << false;
+        QTest::newRow("hidden as a number") << QByteArray("[Editor]\nShowPassword=0\n") << false;
+        QTest::newRow("unreadable") << QByteArray("[Editor]\nShowPassword=dots\n") << true;
+        QTest::newRow("in another section") << QByteArray("[Window]\nShowPassword=false\n") << true;
+    }
+    void passwordShown()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(bool, shown);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        if (!ini.isEmpty())
+            Write(settings.Path(), ini);
+        QCOMPARE(settings.Load().passwordShown, shown);
+        // A folder whose user never hid it keeps the file it had.
+        TWindowState state;
+        state.passwordShown = shown;
+        QVERIFY(settings.Save(state));
+        QFile f(settings.Path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().contains("[Editor]"), !shown);
+        QCOMPARE(settings.Load().passwordShown, shown);
     }
 
     // Only names the window could have written come back, and no more of
