@@ -98,6 +98,9 @@ public:
     QModelIndex IndexOfRecord(qsizetype record) const;
     // The record an item node shows.
     qsizetype RecordAt(const QModelIndex &item) const;
+    // The records a category's item rows show, in row order: a walk over
+    // every item without making an index for each.
+    const std::vector<quint32> &CategoryRecords(int row) const { return m_categories[size_t(row)]->items; }
 
     // The first record whose category and title equal the names byte for
     // byte, or -1.

@@ -42,6 +42,20 @@ public:
     // changes; a node the text hides is shown at once.
     void Keep(const QModelIndex &node);
 
+    // Whether anything matches the text itself: not counting nodes shown only
+    // because they were kept. True while the text is empty.
+    bool HasMatches() const;
+    // Whether a node of the book is shown for the text itself (an item that
+    // matches or whose category's name does; a category whose name does).
+    bool IsMatch(const QModelIndex &node) const;
+    // Whether the node would be in view under the text as it stands.
+    bool Accepts(const QModelIndex &node) const;
+
+    // True for a row shown only because it was kept; such a row's tool tip
+    // says so.
+    static constexpr int ShownKeptRole = Qt::UserRole + 1;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
     // The row that shows a node of the book, or an invalid index when the
     // node or its category is filtered out (mapFromSource alone answers for
     // an item whose category is hidden too).
@@ -53,6 +67,10 @@ public:
                       const QModelIndex &parent) override;
 
 signals:
+    // A new text is decided but not yet applied: a receiver may move the
+    // view's current row off a node the text is about to hide, which the
+    // selection model would otherwise move to a neighbour on its own.
+    void textAboutToApply();
     void moveRequested(const QModelIndex &item, const QModelIndex &category);
 
 protected:
@@ -65,9 +83,14 @@ private:
         qint64 size = 0;
     };
 
-    // The folded text of a record, folded now if it is not yet.
-    void FoldedText(qsizetype record, const char **data, qint64 *size) const;
-    bool RecordMatches(qsizetype record) const;
+    // Folds every record not yet folded, appending its text to the buffer.
+    void FoldAll() const;
+    void FoldRecord(qsizetype record) const;
+    // Marks in m_recordMatches every record whose folded text holds the
+    // text, but those `skip` marks, in one pass of the rule per run of
+    // records the buffer holds side by side.
+    void ScanBuffer(const std::vector<char> &skip) const;
+    void ScanPlaces(size_t first, size_t last) const;
     void ForgetRecord(qsizetype record);
     void ForgetAll();
     void EnsureMatches() const;
@@ -93,6 +116,16 @@ private:
     mutable QByteArray m_folded;
     mutable std::vector<TSpan> m_spans; // by record number
     mutable qint64 m_stale = 0;
+    // The same spans by their place in the buffer, ascending; a record of -1
+    // marks stale bytes. Folding appends, so the order holds by itself.
+    struct TPlace
+    {
+        qint64 offset;
+        qint32 size;
+        qint32 record;
+    };
+    mutable std::vector<TPlace> m_places;
+    mutable bool m_allFolded = false;
     std::vector<qsizetype> m_removing; // records of item rows about to go
 
     // What the current text keeps; recomputed when m_matchesDirty.

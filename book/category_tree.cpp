@@ -4,7 +4,28 @@
 #include "book_filter.h"
 #include "util/guarded_selection.h"
 
+#include <QLabel>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// A row the search keeps only for the selection is set apart from the results.
+class TKeptRowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(TBookFilter::ShownKeptRole).toBool())
+            option->font.setItalic(true);
+    }
+};
+
+} // namespace
 
 TCategoryTree::TCategoryTree(QWidget *parent) : QTreeView(parent)
 {
@@ -13,8 +34,22 @@ TCategoryTree::TCategoryTree(QWidget *parent) : QTreeView(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false);
     setUniformRowHeights(true);
+    setItemDelegate(new TKeptRowDelegate(this));
     m_filter = new TBookFilter(this);
     connect(m_filter, &TBookFilter::moveRequested, this, &TCategoryTree::itemMoveRequested);
+    connect(m_filter, &TBookFilter::textAboutToApply, this, &TCategoryTree::LetGoOfHidden);
+    // Not an item: the tree's rows stay the book's, and clicks go through.
+    m_emptyLine = new QLabel(viewport());
+    m_emptyLine->setObjectName(QStringLiteral("lblSearchEmpty"));
+    m_emptyLine->setTextFormat(Qt::PlainText);
+    m_emptyLine->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_emptyLine->setEnabled(false);
+    m_emptyLine->hide();
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_filter, signal, this, &TCategoryTree::UpdateEmptyLine);
+    connect(m_filter, &QAbstractItemModel::modelReset, this, &TCategoryTree::UpdateEmptyLine);
+    connect(this, &QTreeView::expanded, this, &TCategoryTree::UpdateEmptyLine);
+    connect(this, &QTreeView::collapsed, this, &TCategoryTree::UpdateEmptyLine);
 }
 
 void TCategoryTree::SetBook(TAccountBook *book)
@@ -22,6 +57,7 @@ void TCategoryTree::SetBook(TAccountBook *book)
     m_book = book;
     m_openBefore.clear();
     m_selectedBefore = QPersistentModelIndex();
+    m_hidden = QPersistentModelIndex();
     QItemSelectionModel *old = selectionModel();
     m_filter->SetBook(book);
     setModel(m_filter);
@@ -42,11 +78,15 @@ void TCategoryTree::SetBook(TAccountBook *book)
     connect(m_guard, &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current, const QModelIndex &previous) {
                 const QModelIndex node = NodeIndex(current);
-                // The node the user moves to stays in view while the search
-                // goes on, whatever is typed in the editor next.
-                m_filter->Keep(node);
-                if (m_filter->IsFiltering())
-                    m_selectionMovedInSearch = true;
+                if (!m_quiet) {
+                    // The node the user moves to stays in view while the
+                    // search text stays, whatever is typed in the editor next.
+                    m_filter->Keep(node);
+                    if (m_filter->IsFiltering())
+                        m_selectionMovedInSearch = true;
+                    if (node.isValid())
+                        m_hidden = QPersistentModelIndex();
+                }
                 emit currentNodeChanged(node, NodeIndex(previous));
             });
 }
@@ -109,14 +149,18 @@ void TCategoryTree::Reveal(const QModelIndex &node)
 
 void TCategoryTree::SetSearchText(const QString &text)
 {
+    // Unsaved typing is never hidden; a node merely selected is, when the
+    // text does not match it.
+    const QModelIndex keep = m_typing && m_typing() ? Selected() : QModelIndex();
     if (text.trimmed() == m_filter->Text().trimmed()) {
-        m_filter->SetText(text, Selected()); // blanks around the text change nothing
+        m_filter->SetText(text, keep); // blanks around the text change nothing
         return;
     }
     const bool wasFiltering = m_filter->IsFiltering();
     if (!wasFiltering && !text.trimmed().isEmpty())
         SaveTreeState();
-    m_filter->SetText(text, Selected());
+    m_filter->SetText(text, keep);
+    TakeBackHidden();
     if (m_filter->IsFiltering()) {
         expandAll();
         if (currentIndex().isValid())
@@ -124,6 +168,111 @@ void TCategoryTree::SetSearchText(const QString &text)
     } else if (wasFiltering) {
         RestoreTreeState();
     }
+    UpdateEmptyLine();
+}
+
+void TCategoryTree::LetGoOfHidden()
+{
+    const QModelIndex selected = Selected();
+    if (!selected.isValid() || m_filter->Accepts(selected))
+        return;
+    // Through the gate, which lets a move to nothing pass: the row the
+    // selection model would pick by itself would load another item.
+    m_quiet = true;
+    setCurrentIndex(QModelIndex());
+    m_quiet = false;
+    if (!currentIndex().isValid())
+        m_hidden = selected;
+}
+
+void TCategoryTree::TakeBackHidden()
+{
+    if (!m_hidden.isValid() || currentIndex().isValid() || !ViewIndex(m_hidden).isValid())
+        return;
+    const QModelIndex node = m_hidden;
+    m_quiet = true;
+    setCurrentIndex(ViewIndex(node));
+    m_quiet = false;
+    if (Selected() == node)
+        m_hidden = QPersistentModelIndex();
+}
+
+bool TCategoryTree::SelectFirstResult()
+{
+    QModelIndex target = Selected();
+    if (!target.isValid() || !m_filter->IsMatch(target) || !ViewIndex(target).isValid()) {
+        target = QModelIndex();
+        QModelIndex namedCategory;
+        for (int c = 0; c < m_filter->rowCount() && !target.isValid(); ++c) {
+            const QModelIndex row = m_filter->index(c, 0);
+            for (int i = 0; i < m_filter->rowCount(row) && !target.isValid(); ++i)
+                if (m_filter->IsMatch(NodeIndex(m_filter->index(i, 0, row))))
+                    target = NodeIndex(m_filter->index(i, 0, row));
+            if (!namedCategory.isValid() && m_filter->IsMatch(NodeIndex(row)))
+                namedCategory = NodeIndex(row);
+        }
+        if (!target.isValid())
+            target = namedCategory;
+        if (!target.isValid() || !SetCurrent(target))
+            return false;
+    }
+    Reveal(target);
+    return true;
+}
+
+QList<QModelIndex> TCategoryTree::OpenCategoriesBesideSearch() const
+{
+    QList<QModelIndex> open;
+    if (!m_book)
+        return open;
+    if (m_filter->IsFiltering()) {
+        for (const QPersistentModelIndex &category : m_openBefore)
+            if (category.isValid())
+                open.append(category);
+        // Clearing the search shows the node the user chose in it.
+        const QModelIndex chosen = Selected();
+        if (m_selectionMovedInSearch && chosen.parent().isValid() && !open.contains(chosen.parent()))
+            open.append(chosen.parent());
+        return open;
+    }
+    for (int c = 0; c < m_book->CategoryCount(); ++c)
+        if (isExpanded(ViewIndex(m_book->CategoryIndex(c))))
+            open.append(m_book->CategoryIndex(c));
+    return open;
+}
+
+QModelIndex TCategoryTree::SelectedBesideSearch() const
+{
+    const QModelIndex selected = Selected();
+    return selected.isValid() ? selected : QModelIndex(m_hidden);
+}
+
+void TCategoryTree::UpdateEmptyLine()
+{
+    if (!m_filter->IsFiltering() || m_filter->HasMatches()) {
+        m_emptyLine->hide();
+        return;
+    }
+    m_emptyLine->setText(QStringLiteral("No item matches \"%1\"").arg(m_filter->Text().trimmed()));
+    // Below the rows still shown (the node kept for its typing).
+    int top = 0;
+    if (const int rows = m_filter->rowCount(); rows > 0) {
+        QModelIndex last = m_filter->index(rows - 1, 0);
+        if (isExpanded(last) && m_filter->rowCount(last) > 0)
+            last = m_filter->index(m_filter->rowCount(last) - 1, 0, last);
+        top = std::max(0, visualRect(last).bottom() + 1);
+    }
+    const int margin = 4;
+    m_emptyLine->setGeometry(margin, top + margin, std::max(0, viewport()->width() - 2 * margin),
+                             m_emptyLine->sizeHint().height());
+    m_emptyLine->show();
+}
+
+void TCategoryTree::resizeEvent(QResizeEvent *event)
+{
+    QTreeView::resizeEvent(event);
+    if (m_emptyLine->isVisible())
+        UpdateEmptyLine();
 }
 
 void TCategoryTree::SaveTreeState()

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QLabel;
 class TAccountBook;
 class TBookFilter;
 class TGuardedSelectionModel;
@@ -51,10 +52,26 @@ public:
     QModelIndex NodeIndex(const QModelIndex &viewIndex) const;
 
     // Filters the tree. While a search text is set, every category shown is
-    // open and the current node stays in view; clearing the text brings back
-    // the categories that were open before the search began and the node that
-    // was selected then, or keeps and shows the node the user selected since.
+    // open; the current node stays in view while it matches or holds unsaved
+    // typing (then set in italics), else the tree selects nothing until the
+    // text shows it again. When nothing matches, a line over the tree says
+    // so. Clearing the text brings back the categories that were open before
+    // the search began and the node that was selected then, or keeps and
+    // shows the node the user selected since.
     void SetSearchText(const QString &text);
+    // Asked as the text changes: whether the editor holds unsaved typing of
+    // the selected node, which then stays in view. None: never.
+    void SetUnsavedTyping(std::function<bool()> typing) { m_typing = std::move(typing); }
+    // Moves into the results: keeps the selected node when it is one, else
+    // selects the first item the search found (the gate is asked), and
+    // shows it. False when there is no result to select.
+    bool SelectFirstResult();
+
+    // The tree as it stands apart from a search: the categories open (before
+    // the search began, while one is on) and the node selected or hidden by
+    // the search.
+    QList<QModelIndex> OpenCategoriesBesideSearch() const;
+    QModelIndex SelectedBesideSearch() const;
 
 signals:
     void currentNodeChanged(const QModelIndex &current, const QModelIndex &previous);
@@ -66,10 +83,16 @@ protected:
     // A press that is held and dragged does not walk the selection over the
     // rows it passes: each of them would ask the gate.
     void mouseMoveEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void SaveTreeState();
     void RestoreTreeState();
+    // Before a new text applies: the current node it would hide is let go.
+    void LetGoOfHidden();
+    // The node the search hid comes back as current once it is shown again.
+    void TakeBackHidden();
+    void UpdateEmptyLine();
 
     TAccountBook *m_book = nullptr;
     TBookFilter *m_filter = nullptr;
@@ -80,4 +103,9 @@ private:
     QList<QPersistentModelIndex> m_openBefore;
     QPersistentModelIndex m_selectedBefore;
     bool m_selectionMovedInSearch = false;
+    std::function<bool()> m_typing;
+    // The selected node the search hides; current again when shown.
+    QPersistentModelIndex m_hidden;
+    bool m_quiet = false; // the tree moves the current node, not the user
+    QLabel *m_emptyLine = nullptr;
 };

@@ -51,11 +51,17 @@ public:
     bool MatchesFolded(const QByteArray &foldedText) const;
     // The same text held elsewhere, such as one buffer for a whole book.
     bool MatchesFolded(const char *foldedText, qsizetype size) const;
+    // Where the search text first occurs in folded text, or -1. An empty
+    // rule answers 0; one that can match nothing, -1.
+    qsizetype IndexInFolded(const char *foldedText, qsizetype size) const;
+    // Bytes of the folded search text.
+    qsizetype FoldedSize() const { return m_needle.size(); }
 
 private:
     void Init(const QByteArray &ansiText, bool impossible);
     void InitFolded(const QByteArray &needle, bool impossible);
-    bool Find(const char *data, size_t size) const;
+    bool Find(const char *data, size_t size) const { return Position(data, size) >= 0; }
+    qsizetype Position(const char *data, size_t size) const;
 
     QByteArray m_needle;
     TBookText m_text = TBookText::Ansi;

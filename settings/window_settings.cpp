@@ -7,6 +7,8 @@
 #include <QSaveFile>
 #include <QSettings>
 
+#include <cctype>
+
 namespace {
 
 // The file holds a few numbers; anything larger was not written by us.
@@ -14,6 +16,24 @@ constexpr qint64 kMaxFileSize = 64 * 1024;
 constexpr int kMaxCoordinate = 100000;
 constexpr int kMaxPanes = 8;
 constexpr int kMaxSplitters = 16;
+// Room for the tree's names, well inside the file's limit.
+constexpr qsizetype kMaxTreeText = 32 * 1024;
+
+// Names are any bytes: percent-encoded, so that the line holds only letters,
+// digits, "-._~" and "%", which neither INI reader nor writer escapes.
+QByteArray Encoded(const QByteArray &name)
+{
+    return name.toPercentEncoding();
+}
+
+bool Decoded(const QByteArray &text, QByteArray *name)
+{
+    for (char c : text)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_' || c == '~' || c == '%'))
+            return false;
+    *name = QByteArray::fromPercentEncoding(text);
+    return !name->isEmpty();
+}
 
 // Object names only: a key that QSettings would read as a path or escape is
 // not one the window wrote.
@@ -121,17 +141,45 @@ TBookLockSettings TWindowSettings::LoadBookLock() const
     return lock;
 }
 
+TTreeState TWindowSettings::LoadTree() const
+{
+    TTreeState tree;
+    const QFileInfo info(m_path);
+    if (!info.isFile() || info.size() > kMaxFileSize)
+        return tree;
+    QSettings s(m_path, QSettings::IniFormat);
+    if (s.status() != QSettings::NoError)
+        return tree;
+    const QList<QByteArray> open = s.value("Tree/Open").toString().toLatin1().split(' ');
+    for (const QByteArray &text : open)
+        if (QByteArray name; Decoded(text, &name))
+            tree.open.append(name);
+    const QList<QByteArray> selected = s.value("Tree/Selected").toString().toLatin1().split('/');
+    QByteArray category, title;
+    if (selected.size() <= 2 && Decoded(selected[0], &category)
+        && (selected.size() == 1 || Decoded(selected[1], &title))) {
+        tree.category = category;
+        tree.title = title;
+    }
+    return tree;
+}
+
 bool TWindowSettings::Save(const TWindowState &state) const
 {
-    return Write(state, LoadBookLock());
+    return Write(state, LoadBookLock(), LoadTree());
 }
 
 bool TWindowSettings::SaveBookLock(const TBookLockSettings &lock) const
 {
-    return Write(Load(), lock);
+    return Write(Load(), lock, LoadTree());
 }
 
-bool TWindowSettings::Write(const TWindowState &state, const TBookLockSettings &lock) const
+bool TWindowSettings::SaveTree(const TTreeState &tree) const
+{
+    return Write(Load(), LoadBookLock(), tree);
+}
+
+bool TWindowSettings::Write(const TWindowState &state, const TBookLockSettings &lock, const TTreeState &tree) const
 {
     // Written whole rather than through QSettings, which would merge with
     // what the file holds (a damaged file would be carried along) and leave a
@@ -170,6 +218,21 @@ bool TWindowSettings::Write(const TWindowState &state, const TBookLockSettings &
     if (!state.passwordShown) {
         text += "\n[Editor]\n";
         line(QStringLiteral("ShowPassword"), yesNo(state.passwordShown));
+    }
+    if (tree != TTreeState{}) {
+        text += "\n[Tree]\n";
+        QByteArray open;
+        for (const QByteArray &name : tree.open) {
+            const QByteArray encoded = Encoded(name);
+            if (encoded.isEmpty() || open.size() + encoded.size() + 1 > kMaxTreeText)
+                continue;
+            open += (open.isEmpty() ? "" : " ") + encoded;
+        }
+        if (!open.isEmpty())
+            text += "Open=" + open + '\n';
+        const QByteArray selected = Encoded(tree.category) + (tree.title.isEmpty() ? "" : "/" + Encoded(tree.title));
+        if (!tree.category.isEmpty() && selected.size() <= kMaxTreeText)
+            text += "Selected=" + selected + '\n';
     }
 
     QSaveFile file(m_path);

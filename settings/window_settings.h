@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QDate>
 #include <QList>
 #include <QMap>
@@ -35,6 +36,18 @@ struct TBookLockSettings
     bool operator==(const TBookLockSettings &) const = default;
 };
 
+// The book's tree as it was left: the open categories and the selected node,
+// by the book's own bytes (category name, and title for an item). Owned by
+// the tree, carried over by the other saves like the lock's settings. A
+// protected book's names never go here.
+struct TTreeState
+{
+    QByteArrayList open;
+    QByteArray category; // empty: nothing selected
+    QByteArray title;    // empty: the category itself
+    bool operator==(const TTreeState &) const = default;
+};
+
 constexpr const char *kWindowSettingsFile = "tarnwick.ini";
 
 class TWindowSettings
@@ -59,8 +72,13 @@ public:
     // Writes them with the window's state as the file holds it.
     bool SaveBookLock(const TBookLockSettings &lock) const;
 
+    // Empty for a missing or damaged file or entry. Open categories beyond
+    // what the file has room for are left out when saved.
+    TTreeState LoadTree() const;
+    bool SaveTree(const TTreeState &tree) const;
+
 private:
-    bool Write(const TWindowState &state, const TBookLockSettings &lock) const;
+    bool Write(const TWindowState &state, const TBookLockSettings &lock, const TTreeState &tree) const;
 
     QString m_path;
 };

@@ -72,6 +72,10 @@ private slots:
         QTest::newRow("category without items") << "empty" << QStringList{"Empty:"};
         QTest::newRow("record of no category stays out") << "orphan" << QStringList{};
         QTest::newRow("never across two fields") << "paperbookuser" << QStringList{};
+        QTest::newRow("never across two items") << "novelscafe" << QStringList{};
+        QTest::newRow("named categories and matching items between them") << "e" << kWhole;
+        QTest::newRow("an item after a named category's") << "novels" << QStringList{"Shops:Books"};
+        QTest::newRow("never across two items, the first kept by its category") << "bruleegone" << QStringList{};
         QTest::newRow("character the book cannot hold") << QString::fromUtf8("書") << QStringList{};
         QTest::newRow("accent stripped to fit the book") << QString::fromUtf8("Novęls") << QStringList{"Shops:Books"};
     }

@@ -34,6 +34,40 @@ class TestSearchRule : public QObject
 {
     Q_OBJECT
 private slots:
+    // Wherever the text lies in a long folded text, on either side of the
+    // places the scan tests many at a time, it is found there and first.
+    void indexInFolded_everyPlace_data()
+    {
+        QTest::addColumn<QByteArray>("needle");
+        QTest::newRow("one byte") << QByteArray("q");
+        QTest::newRow("two bytes") << QByteArray("zq");
+        QTest::newRow("common letters") << QByteArray("tte");
+        QTest::newRow("rare bytes first and last") << QByteArray("zeeeeq");
+        QTest::newRow("longer than a block") << QByteArray("xyzzy-0123456789-abcdefghijklmnopqrstuvwxyz-9");
+    }
+    void indexInFolded_everyPlace()
+    {
+        QFETCH(QByteArray, needle);
+        const TSearchRule rule(needle);
+        for (const qsizetype size : QList<qsizetype>{needle.size(), 31, 32, 33, 64, 97, 200}) {
+            if (size < needle.size())
+                continue;
+            for (qsizetype at = 0; at + needle.size() <= size; ++at) {
+                // Near misses everywhere else: the needle with its last byte changed.
+                QByteArray text;
+                while (text.size() < size)
+                    text += needle.left(needle.size() - 1) + "x";
+                text.truncate(size);
+                text.replace(at, needle.size(), needle);
+                const qsizetype expected = text.indexOf(needle);
+                QCOMPARE(rule.IndexInFolded(text.constData(), text.size()), expected);
+                QVERIFY(rule.MatchesFolded(text));
+                text[at + needle.size() - 1] = '!';
+                QCOMPARE(rule.IndexInFolded(text.constData(), text.size()), text.indexOf(needle));
+            }
+        }
+    }
+
     void fold_data()
     {
         QTest::addColumn<QByteArray>("text");

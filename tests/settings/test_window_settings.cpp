@@ -226,6 +226,73 @@ private slots:
         QCOMPARE(settings.Load().splitters.value("bsSkinSplitter1"), (QList<int>{100, 200}));
     }
 
+    // Category names and titles are bytes the book holds: whatever they are,
+    // they come back as they were, and the layout and lock saved after them
+    // keep them.
+    void tree_roundTripOfAnyName_data()
+    {
+        QTest::addColumn<QByteArray>("category");
+        QTest::addColumn<QByteArray>("title");
+        QTest::newRow("plain") << QByteArray("Travel") << QByteArray("Hotels");
+        QTest::newRow("category only") << QByteArray("Travel") << QByteArray();
+        QTest::newRow("blanks, slash and percent") << QByteArray(" My / shops ") << QByteArray("50% off/now");
+        QTest::newRow("INI's own marks") << QByteArray("a=b;c,d") << QByteArray("\"q\" [x] #1 @Variant(");
+        QTest::newRow("Windows-1252 bytes") << QByteArray("Caf\xE9") << QByteArray("\xA5\x80\xFF");
+        QTest::newRow("line break") << QByteArray("two\r\nlines") << QByteArray("\n");
+    }
+    void tree_roundTripOfAnyName()
+    {
+        QFETCH(QByteArray, category);
+        QFETCH(QByteArray, title);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        const TTreeState tree{{category, "Other", "x y"}, category, title};
+        QVERIFY(settings.SaveTree(tree));
+        QCOMPARE(settings.LoadTree(), tree);
+        TWindowState layout;
+        layout.splitters["bsSkinSplitter1"] = {100, 200};
+        QVERIFY(settings.Save(layout));
+        QVERIFY(settings.SaveBookLock({5, true}));
+        QCOMPARE(settings.LoadTree(), tree);
+        QCOMPARE(settings.Load().splitters.value("bsSkinSplitter1"), (QList<int>{100, 200}));
+        QCOMPARE(settings.LoadBookLock(), (TBookLockSettings{5, true}));
+    }
+
+    void tree_damagedOrOversized_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArrayList>("open");
+        QTest::addColumn<QByteArray>("category");
+        QTest::newRow("characters never written") << QByteArray("[Tree]\nOpen=a b+c\nSelected=x/y/z\n")
+                                                  << QByteArrayList{"a"} << QByteArray();
+        QTest::newRow("empty selection part") << QByteArray("[Tree]\nSelected=/y\n") << QByteArrayList{} << QByteArray();
+        QTest::newRow("no tree") << QByteArray("[Window]\nMaximized=true\n") << QByteArrayList{} << QByteArray();
+    }
+    void tree_damagedOrOversized()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArrayList, open);
+        QFETCH(QByteArray, category);
+        QTemporaryDir dir;
+        const TWindowSettings settings(dir.path());
+        Write(settings.Path(), file);
+        QCOMPARE(settings.LoadTree().open, open);
+        QCOMPARE(settings.LoadTree().category, category);
+        // Far more open categories than the file has room for: the file stays
+        // readable, so the layout is not lost with them.
+        TTreeState many;
+        for (int i = 0; i < 20000; ++i)
+            many.open.append("Category " + QByteArray::number(i));
+        TWindowState layout;
+        layout.maximized = true;
+        QVERIFY(settings.Save(layout));
+        QVERIFY(settings.SaveTree(many));
+        QVERIFY(settings.Load().maximized);
+        const TTreeState back = settings.LoadTree();
+        QVERIFY(back.open.size() > 100 && back.open.size() < many.open.size());
+        QCOMPARE(back.open.first(), QByteArray("Category 0"));
+    }
+
     void bookLock_outOfRangeOrMissing_takesTheDefaults_data()
     {
         QTest::addColumn<QByteArray>("text");
