@@ -198,6 +198,70 @@ private slots:
         QCOMPARE(Snapshot(t.dir), before);
     }
 
+    // A book of several chunks, damaged past its first: the records of the
+    // sound chunks are found while the rest is still decrypted, yet the book
+    // already open stays whole and the whole file is refused.
+    void laterChunkRefused_leavesTheOpenBookAsItWas_data()
+    {
+        const qsizetype sealed = (qsizetype(1) << 20) + 17;
+        const qsizetype header = 104;
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<qsizetype>("at");
+        QTest::addColumn<TProtectedFault>("fault");
+        QTest::newRow("byte of the second chunk") << "flip" << header + sealed + 100 << TProtectedFault::Damaged;
+        QTest::newRow("byte of the last chunk") << "flip" << qsizetype(-20) << TProtectedFault::Damaged;
+        QTest::newRow("tag of the third chunk") << "flip" << header + 3 * sealed - 1 << TProtectedFault::Damaged;
+        QTest::newRow("cut at a chunk's border") << "cut" << header + 2 * sealed << TProtectedFault::CutShort;
+        QTest::newRow("a chunk left out") << "drop" << header + sealed << TProtectedFault::Damaged;
+    }
+    void laterChunkRefused_leavesTheOpenBookAsItWas()
+    {
+        QFETCH(QString, damage);
+        QFETCH(qsizetype, at);
+        QFETCH(TProtectedFault, fault);
+        const QByteArray password = "master";
+        TTempAppFolder dir;
+        dir.Write("categories.dat", kCategories);
+        QByteArray items;
+        for (int i = 0; i < 50000; ++i)
+            items += (i % 2 ? "Travel" : "Shops") + QByteArray("\xA5Program ") + QByteArray::number(i)
+                     + "\xA5p\xA5w\xA5l\xA5user\xA5secret\xA5" "a\xA5" "c\xA5" "5\xA5" "15th\xA5notes of the item\xA5\r\n";
+        dir.Write("items.dat", items);
+        {
+            TBookFolder plain(dir.Path());
+            QVERIFY(plain.Load().isEmpty());
+            const TProtection p = ProtectBook(plain, password, kFast);
+            QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
+        }
+        TBookFolder open(dir.Path());
+        QVERIFY(open.Unlock(password).Ok());
+        const TAccountBook &book = open.Book();
+        const qsizetype records = book.RecordCount();
+        QCOMPARE(records, 50000);
+        const QString lastItem = Item(book, records - 1);
+
+        QByteArray file = dir.Read("book.tarnwick");
+        QVERIFY(file.size() > 104 + 3 * ((1 << 20) + 17));
+        const qsizetype sealed = (qsizetype(1) << 20) + 17;
+        if (at < 0)
+            at += file.size();
+        if (damage == "flip")
+            file[at] = char(file[at] ^ 1);
+        else if (damage == "cut")
+            file.truncate(at);
+        else
+            file.remove(at, sealed);
+        dir.Write("book.tarnwick", file);
+
+        const TBookFolder::TUnlock again = open.Unlock(password);
+        QVERIFY(!again.Ok());
+        QCOMPARE(again.fault, fault);
+        QCOMPARE(book.RecordCount(), records);
+        QCOMPARE(book.CategoryCount(), 2);
+        QCOMPARE(Item(book, records - 1), lastItem);
+        QCOMPARE(book.FindItem("Travel", "Program 49999"), records - 1);
+    }
+
     void saves_keepEncryptedBackups_andRestore()
     {
         TProtected t;
