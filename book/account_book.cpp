@@ -563,6 +563,13 @@ void TAccountBook::LoadCategoryBytes(const QByteArray &bytes)
 
 void TAccountBook::LoadItemBytes(QByteArray bytes, const QString &path, std::shared_ptr<const void> keeper)
 {
+    const qsizetype size = bytes.size();
+    LoadItemBytes(std::move(bytes), path, std::move(keeper), [size](qsizetype) { return size; }, [] {});
+}
+
+void TAccountBook::LoadItemBytes(QByteArray bytes, const QString &path, std::shared_ptr<const void> keeper,
+                                 const std::function<qsizetype(qsizetype)> &ready, const std::function<void()> &settle)
+{
     const char delimiter = m_delimiter;
     // One pass finds the lines and groups the keyed records by category;
     // the record table is sized from the lines of the file's first part, so
@@ -571,7 +578,8 @@ void TAccountBook::LoadItemBytes(QByteArray bytes, const QString &path, std::sha
     {
         qsizetype sampled = 0;
         qsizetype lines = 0;
-        const QByteArray head = QByteArray::fromRawData(bytes.constData(), std::min<qsizetype>(bytes.size(), 1 << 16));
+        const QByteArray head = QByteArray::fromRawData(
+            bytes.constData(), std::min<qsizetype>(ready(std::min<qsizetype>(bytes.size(), 1 << 16)), 1 << 16));
         ForEachLine(head, [&](qsizetype start, qsizetype length) {
             ++lines;
             sampled = start + length;
@@ -589,7 +597,7 @@ void TAccountBook::LoadItemBytes(QByteArray bytes, const QString &path, std::sha
     TBucket *last = nullptr;
     bool tooLong = false;
     const char *base = bytes.constData();
-    ForEachLineCounting(bytes, delimiter, [&](qsizetype start, qsizetype length, qsizetype delimiters) {
+    ForEachReadyLineCounting(bytes, delimiter, ready, [&](qsizetype start, qsizetype length, qsizetype delimiters) {
         if (quint64(length) > 0xFFFFFFFFULL)
             tooLong = true;
         const auto record = quint32(records.size());
@@ -614,6 +622,7 @@ void TAccountBook::LoadItemBytes(QByteArray bytes, const QString &path, std::sha
         }
         last->records.push_back(record);
     });
+    settle();
     if (tooLong)
         throw EFileError(QStringLiteral("Cannot read file \"%1\". A line is longer than 4 GB.")
                              .arg(QDir::toNativeSeparators(path)));

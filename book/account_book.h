@@ -64,6 +64,12 @@ public:
     // to those bytes. `path` names them in a message.
     void LoadCategoryBytes(const QByteArray &bytes);
     void LoadItemBytes(QByteArray bytes, const QString &path, std::shared_ptr<const void> keeper = {});
+    // The same while `bytes` is still being decrypted: ready(n) waits until
+    // at least the first n bytes may be read, or all of them, and returns how
+    // many may; settle() runs once they are all read, before the book
+    // changes, and throws to leave the book as it was.
+    void LoadItemBytes(QByteArray bytes, const QString &path, std::shared_ptr<const void> keeper,
+                       const std::function<qsizetype(qsizetype)> &ready, const std::function<void()> &settle);
     // How the records spell their text (book/item_record.h); set on an
     // empty book, before loading. A plain book is Ansi.
     void SetText(TBookText text)

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -96,14 +97,22 @@ QString TBookFolder::LoadProtected(const TBookKeyPtr &key, const QByteArray &pas
             throw EProtectedFileError(TProtectedFault::Unreadable,
                                       QStringLiteral("Cannot open file \"%1\". %2")
                                           .arg(QDir::toNativeSeparators(ProtectedPath()), file.errorString()));
-        const TProtectedContents contents =
-            key ? ReadProtectedFile(file, ProtectedPath(), key) : ReadProtectedFile(file, ProtectedPath(), password);
+        // The records are found while the later chunks are still being
+        // decrypted; the book changes only once the whole file is sound.
+        TProtectedReading reading(file, ProtectedPath(), password, key);
+        const TSecureBufferPtr payload = reading.Payload();
         QByteArray categories;
         QByteArray items;
-        SplitPayload(*contents.payload, ProtectedPath(), &categories, &items);
+        reading.WaitFor(8);
+        SplitPayload(*payload, ProtectedPath(), &categories, &items);
+        const qsizetype itemsAt = payload->Size() - items.size();
+        TProtectedContents contents;
         m_book->SetText(TBookText::Utf8);
+        m_book->LoadItemBytes(
+            items, ProtectedPath(), payload,
+            [&](qsizetype n) { return std::max<qsizetype>(0, reading.WaitFor(itemsAt + n) - itemsAt); },
+            [&] { contents = reading.Finish(); });
         m_book->LoadCategoryBytes(categories);
-        m_book->LoadItemBytes(items, ProtectedPath(), contents.payload);
         m_key = contents.key;
     } catch (const EProtectedFileError &e) {
         *fault = e.Fault();

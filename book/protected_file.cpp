@@ -1,5 +1,7 @@
 #include "protected_file.h"
 
+#include "util/string_list.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QIODevice>
@@ -12,7 +14,10 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -93,9 +98,14 @@ TSecureBuffer::TSecureBuffer(qsizetype size)
         m_data = mapped == MAP_FAILED ? nullptr : static_cast<char *>(mapped);
         // Out of core dumps always; out of swap as far as the process's lock
         // limit allows (a large book exceeds the usual one, which is no
-        // reason to refuse it).
-        if (m_data)
+        // reason to refuse it). Locking faults every page in at once: large
+        // pages make that a few hundred faults instead of thousands, the
+        // largest part of opening a protected book beyond its decryption.
+        if (m_data) {
+            (void)madvise(m_data, bytes, MADV_DONTDUMP);
+            AdviseLargePages(m_data, qsizetype(bytes));
             (void)sodium_mlock(m_data, bytes);
+        }
     }
     if (!m_data)
         throw EFileError(QStringLiteral("There is not enough memory for %1 bytes of the protected book.").arg(size));
@@ -268,9 +278,38 @@ bool ReadFully(QIODevice &in, char *to, qsizetype size, const QString &name)
     return true;
 }
 
-TProtectedContents ReadWith(QIODevice &in, const QString &name, const QByteArray &password, TBookKeyPtr key)
+} // namespace
+
+struct TProtectedReading::TWork
+{
+    QIODevice &in;
+    QString name;
+    QByteArray head;
+    TBookKeyPtr key;
+    TSecureBufferPtr payload;
+    qint64 chunks = 0;
+    qint64 last = 0;
+    crypto_secretstream_xchacha20poly1305_state state{};
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable changed;
+    qsizetype verified = 0;
+    bool done = false;
+    std::optional<EProtectedFileError> error;
+    std::atomic<bool> stop{false};
+
+    explicit TWork(QIODevice &device) : in(device) {}
+    ~TWork() { sodium_memzero(&state, sizeof state); }
+    void Decrypt();
+    void Run();
+};
+
+TProtectedReading::TProtectedReading(QIODevice &in, const QString &name, const QByteArray &password, TBookKeyPtr key)
+    : m_work(std::make_unique<TWork>(in))
 {
     EnsureSodium();
+    TWork &w = *m_work;
+    w.name = name;
     QByteArray head(kHeaderBytes, '\0');
     const qint64 read = in.read(head.data(), kHeaderBytes);
     if (read < 0)
@@ -306,51 +345,112 @@ TProtectedContents ReadWith(QIODevice &in, const QString &name, const QByteArray
     if (sodium_memcmp(check, head.constData() + kCheckAt, sizeof check) != 0)
         Refuse(TProtectedFault::WrongPassword, name, QStringLiteral("The master password is wrong."));
 
-    crypto_secretstream_xchacha20poly1305_state state;
-    if (crypto_secretstream_xchacha20poly1305_init_pull(&state, UBytes(head) + 48, key->Bytes()) != 0)
+    if (crypto_secretstream_xchacha20poly1305_init_pull(&w.state, UBytes(head) + 48, key->Bytes()) != 0)
         Refuse(TProtectedFault::Damaged, name, QStringLiteral("Its header is damaged."));
-    TSecureBufferPtr payload;
     try {
-        payload = std::make_shared<TSecureBuffer>(qsizetype(plain));
+        w.payload = std::make_shared<TSecureBuffer>(qsizetype(plain));
     } catch (const EFileError &e) {
         Refuse(TProtectedFault::Unreadable, name, e.message());
     }
-    QByteArray cipher(sealed, '\0');
+    w.head = head;
+    w.key = key;
+    w.chunks = chunks;
+    w.last = last;
+    w.thread = std::thread([&w] { w.Run(); });
+}
+
+TProtectedReading::~TProtectedReading()
+{
+    m_work->stop = true;
+    if (m_work->thread.joinable())
+        m_work->thread.join();
+}
+
+void TProtectedReading::TWork::Run()
+{
+    try {
+        Decrypt();
+    } catch (const EProtectedFileError &e) {
+        std::lock_guard lock(mutex);
+        error = e;
+    }
+    sodium_memzero(&state, sizeof state);
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    changed.notify_all();
+}
+
+void TProtectedReading::TWork::Decrypt()
+{
+    const qsizetype sealed = kChunkBytes + kABytes;
+    QByteArray cipher(sealed, Qt::Uninitialized);
     qsizetype at = 0;
-    for (qint64 i = 0; i < chunks; ++i) {
+    for (qint64 i = 0; i < chunks && !stop; ++i) {
         const qsizetype size = qsizetype(i + 1 < chunks ? sealed : last);
         if (!ReadFully(in, cipher.data(), size, name))
             Refuse(TProtectedFault::CutShort, name, QStringLiteral("The file is cut short."));
         unsigned long long produced = 0;
         unsigned char tag = 0;
+        // libsodium writes a chunk's plain bytes only once its tag is
+        // verified, and the reader is told of them only after that.
         if (crypto_secretstream_xchacha20poly1305_pull(
                 &state, reinterpret_cast<unsigned char *>(payload->Data() + at), &produced, &tag, UBytes(cipher),
                 quint64(size), UBytes(head), kCheckAt)
             != 0)
             Refuse(TProtectedFault::Damaged, name, QStringLiteral("Part of it was altered or is missing."));
-        at += qsizetype(produced);
         const bool final = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
         // A final chunk before the end means bytes were added; no final chunk
         // at the end means the file lost its tail at a chunk's border.
         if (final != (i + 1 == chunks))
             Refuse(final ? TProtectedFault::Damaged : TProtectedFault::CutShort, name,
                    final ? QStringLiteral("Bytes were added after its end.") : QStringLiteral("The file is cut short."));
+        at += qsizetype(produced);
+        {
+            std::lock_guard lock(mutex);
+            verified = at;
+        }
+        changed.notify_all();
     }
-    sodium_memzero(&state, sizeof state);
-    payload->Shrink(at);
-    return {payload, key};
 }
 
-} // namespace
+const TSecureBufferPtr &TProtectedReading::Payload() const
+{
+    return m_work->payload;
+}
+
+qsizetype TProtectedReading::WaitFor(qsizetype bytes)
+{
+    TWork &w = *m_work;
+    const qsizetype want = std::min(bytes, w.payload->Size());
+    std::unique_lock lock(w.mutex);
+    w.changed.wait(lock, [&] { return w.verified >= want || w.done; });
+    if (w.error)
+        throw EProtectedFileError(*w.error);
+    return w.verified;
+}
+
+TProtectedContents TProtectedReading::Finish()
+{
+    TWork &w = *m_work;
+    if (w.thread.joinable())
+        w.thread.join();
+    if (w.error)
+        throw EProtectedFileError(*w.error);
+    if (w.verified != w.payload->Size())
+        Refuse(TProtectedFault::CutShort, w.name, QStringLiteral("The file is cut short."));
+    return {w.payload, w.key};
+}
 
 TProtectedContents ReadProtectedFile(QIODevice &in, const QString &name, const QByteArray &password)
 {
-    return ReadWith(in, name, password, nullptr);
+    return TProtectedReading(in, name, password, nullptr).Finish();
 }
 
 TProtectedContents ReadProtectedFile(QIODevice &in, const QString &name, const TBookKeyPtr &key)
 {
-    return ReadWith(in, name, {}, key);
+    return TProtectedReading(in, name, {}, key).Finish();
 }
 
 // --- Writing ---

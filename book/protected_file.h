@@ -136,6 +136,37 @@ struct TProtectedContents
 TProtectedContents ReadProtectedFile(QIODevice &in, const QString &name, const QByteArray &password);
 TProtectedContents ReadProtectedFile(QIODevice &in, const QString &name, const TBookKeyPtr &key);
 
+// Reads a protected file while the caller works on its payload: the header
+// is read and the key derived or checked at once (throwing as
+// ReadProtectedFile does), then a thread of its own decrypts chunk after
+// chunk into the payload while the caller reads the part already
+// authenticated. Only Finish tells that the whole file is sound: until then a
+// later chunk may still refuse it all.
+class TProtectedReading
+{
+public:
+    TProtectedReading(QIODevice &in, const QString &name, const QByteArray &password, TBookKeyPtr key);
+    // Stops the decryption and waits for it; the payload is wiped once
+    // nobody holds it.
+    ~TProtectedReading();
+    TProtectedReading(const TProtectedReading &) = delete;
+    TProtectedReading &operator=(const TProtectedReading &) = delete;
+
+    // Of its full size from the start; only the bytes below what WaitFor
+    // returned may be read.
+    const TSecureBufferPtr &Payload() const;
+    // Waits until at least the first `bytes` of the payload are
+    // authenticated, or all of it, and returns how many are. Throws
+    // EProtectedFileError when a chunk is refused.
+    qsizetype WaitFor(qsizetype bytes);
+    // Waits for the whole file. Throws EProtectedFileError.
+    TProtectedContents Finish();
+
+private:
+    struct TWork;
+    std::unique_ptr<TWork> m_work;
+};
+
 // Encrypts a payload of any length as it comes, one chunk at a time: the
 // plain bytes wait in secure memory, only ciphertext reaches `out`.
 class TProtectedWriter

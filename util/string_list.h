@@ -44,25 +44,52 @@ void ForEachLine(const QByteArray &text, F &&line)
 // LF nor NUL) before the break, in the same pass: *count receives how many.
 const char *FindLineBreakCounting(const char *from, const char *end, char counted, qsizetype *count);
 
-// ForEachLine that also tells each line how many bytes equal to `counted` it
-// holds: line(start, length, count). Still one look at every byte.
-template <class F>
-void ForEachLineCounting(const QByteArray &text, char counted, F &&line)
+// ForEachLineCounting over a text that becomes readable from its start on
+// while it is split (a book decrypted chunk by chunk): ready(n) waits until
+// at least the first n bytes may be read, or all of them, and returns how many
+// may. No byte at or beyond what ready last returned is looked at, and a
+// line is reported only once its end, or the text's, is readable.
+template <class R, class F>
+void ForEachReadyLineCounting(const QByteArray &text, char counted, R &&ready, F &&line)
 {
     const char *d = text.constData();
     const char *end = d + text.size();
     const char *start = d;
+    const char *from = d;
+    const char *limit = d + ready(qsizetype(0));
+    qsizetype count = 0;
     while (start < end) {
-        qsizetype count = 0;
-        const char *brk = FindLineBreakCounting(start, end, counted, &count);
+        qsizetype n = 0;
+        const char *brk = FindLineBreakCounting(from, limit, counted, &n);
+        count += n;
+        if (brk == limit && limit < end) {
+            // The line goes on past what is readable.
+            from = limit;
+            limit = d + ready(limit - d + 1);
+            continue;
+        }
         if (brk == end || *brk == '\0') {
             if (start < brk)
                 line(start - d, brk - start, count);
             return;
         }
+        // A CR at the edge may be the first half of a CR LF.
+        if (*brk == '\r' && brk + 1 == limit && limit < end)
+            limit = d + ready(limit - d + 1);
         line(start - d, brk - start, count);
         start = (*brk == '\r' && brk + 1 < end && brk[1] == '\n') ? brk + 2 : brk + 1;
+        from = start;
+        count = 0;
     }
+}
+
+// ForEachLine that also tells each line how many bytes equal to `counted` it
+// holds: line(start, length, count). Still one look at every byte.
+template <class F>
+void ForEachLineCounting(const QByteArray &text, char counted, F &&line)
+{
+    const qsizetype size = text.size();
+    ForEachReadyLineCounting(text, counted, [size](qsizetype) { return size; }, line);
 }
 
 // Splits a text into lines at CR LF, a lone CR or a lone LF. A last line

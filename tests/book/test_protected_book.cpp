@@ -198,6 +198,73 @@ private slots:
         QCOMPARE(Snapshot(t.dir), before);
     }
 
+    // The open book's file replaced by another book of several chunks,
+    // damaged past its first: the records of the sound chunks are found while
+    // the rest is still decrypted, yet the whole file is refused and the book
+    // already open keeps every category and record it had.
+    void laterChunkRefused_leavesTheOpenBookAsItWas_data()
+    {
+        const qsizetype sealed = (qsizetype(1) << 20) + 17;
+        const qsizetype header = 104;
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<qsizetype>("at");
+        QTest::addColumn<TProtectedFault>("fault");
+        QTest::newRow("byte of the second chunk") << "flip" << header + sealed + 100 << TProtectedFault::Damaged;
+        QTest::newRow("byte of the last chunk") << "flip" << qsizetype(-20) << TProtectedFault::Damaged;
+        QTest::newRow("tag of the third chunk") << "flip" << header + 3 * sealed - 1 << TProtectedFault::Damaged;
+        QTest::newRow("cut at a chunk's border") << "cut" << header + 2 * sealed << TProtectedFault::CutShort;
+        QTest::newRow("a chunk left out") << "drop" << header + sealed << TProtectedFault::Damaged;
+    }
+    void laterChunkRefused_leavesTheOpenBookAsItWas()
+    {
+        QFETCH(QString, damage);
+        QFETCH(qsizetype, at);
+        QFETCH(TProtectedFault, fault);
+        const QByteArray password = "master";
+        const auto protect = [&](const TTempAppFolder &dir, const QByteArray &categories, const QByteArray &title) {
+            dir.Write("categories.dat", categories);
+            QByteArray items;
+            for (int i = 0; i < 70000; ++i)
+                items += (i % 2 ? "Travel" : "Shops") + QByteArray("\xA5") + title + QByteArray::number(i)
+                         + "\xA5p\xA5w\xA5l\xA5user\xA5secret\xA5" "a\xA5" "c\xA5" "5\xA5" "15th\xA5notes\xA5\r\n";
+            dir.Write("items.dat", items);
+            TBookFolder plain(dir.Path());
+            QVERIFY(plain.Load().isEmpty());
+            const TProtection p = ProtectBook(plain, password, kFast);
+            QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
+        };
+        TTempAppFolder dir;
+        protect(dir, kCategories, "Program ");
+        TTempAppFolder other;
+        protect(other, "Travel\r\nShops\r\nGames\r\n", "Other ");
+        TBookFolder open(dir.Path());
+        QVERIFY(open.Unlock(password).Ok());
+        const TAccountBook &book = open.Book();
+        QCOMPARE(book.RecordCount(), 70000);
+        const QString lastItem = Item(book, 69999);
+
+        QByteArray file = other.Read("book.tarnwick");
+        const qsizetype sealed = (qsizetype(1) << 20) + 17;
+        QVERIFY(file.size() > 104 + 3 * sealed);
+        if (at < 0)
+            at += file.size();
+        if (damage == "flip")
+            file[at] = char(file[at] ^ 1);
+        else if (damage == "cut")
+            file.truncate(at);
+        else
+            file.remove(at, sealed);
+        dir.Write("book.tarnwick", file);
+
+        const TBookFolder::TUnlock again = open.Unlock(password);
+        QVERIFY(!again.Ok());
+        QCOMPARE(again.fault, fault);
+        QCOMPARE(book.CategoryCount(), 2);
+        QCOMPARE(book.RecordCount(), 70000);
+        QCOMPARE(Item(book, 69999), lastItem);
+        QCOMPARE(book.FindItem("Travel", "Program 69999"), 69999);
+    }
+
     void saves_keepEncryptedBackups_andRestore()
     {
         TProtected t;

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cstring>
+
 class TestStringList : public QObject
 {
     Q_OBJECT
@@ -94,6 +97,36 @@ private slots:
             QCOMPARE(lines, SplitLines(seen));
             for (qsizetype i = 0; i < lines.size(); ++i)
                 QCOMPARE(counts[i], lines[i].count('|'));
+        }
+    }
+
+    // The same text readable a few bytes at a time, as a protected book is
+    // decrypted: the bytes not yet readable are a line break or a NUL, so a
+    // look past what was made readable splits or ends a line wrongly.
+    void linesCountingAsReadable_data() { linesCounting_data(); }
+    void linesCountingAsReadable()
+    {
+        QFETCH(QByteArray, text);
+        for (const char hidden : {'\r', '\n', '\0', '|'}) {
+            for (const qsizetype step : {1, 2, 3, 7, 64}) {
+                QByteArray shown(text.size(), hidden);
+                qsizetype readable = 0;
+                const auto ready = [&](qsizetype n) {
+                    readable = std::min(text.size(), std::max(n, readable + step));
+                    std::memcpy(shown.data(), text.constData(), size_t(readable));
+                    return readable;
+                };
+                QByteArrayList lines;
+                QList<qsizetype> counts;
+                ForEachReadyLineCounting(shown, '|', ready, [&](qsizetype start, qsizetype length, qsizetype count) {
+                    QVERIFY(start + length <= readable);
+                    lines << shown.mid(start, length);
+                    counts << count;
+                });
+                QCOMPARE(lines, SplitLines(text));
+                for (qsizetype i = 0; i < lines.size(); ++i)
+                    QCOMPARE(counts[i], lines[i].count('|'));
+            }
         }
     }
 
