@@ -11,6 +11,7 @@
 //        (only writes the book, to start the program on it by hand)
 #include "app/application.h"
 #include "app/main_window.h"
+#include "bench/support/bench_book_files.h"
 #include "bench/support/bench_support.h"
 #include "util/text_utils.h"
 
@@ -35,43 +36,6 @@
 #include <unistd.h>
 
 namespace {
-
-// ---------------------------------------------------------------- the book
-
-// Writes a book of `items` records spread over `categories` categories the
-// way the program stores them, record after record (item i belongs to
-// category i mod categories).
-bool WriteBook(const QString &folder, int items, int categories)
-{
-    QSaveFile cats(folder + QStringLiteral("categories.dat"));
-    if (!cats.open(QIODevice::WriteOnly))
-        return false;
-    for (int c = 0; c < categories; ++c)
-        cats.write("Category " + QByteArray::number(c) + "\r\n");
-    if (!cats.commit())
-        return false;
-
-    QSaveFile out(folder + QStringLiteral("items.dat"));
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    const char sep = '\xA5';
-    const QByteArray description = EscapeLineBreaks("First line\r\nSecond line");
-    QByteArray chunk;
-    chunk.reserve(1 << 20);
-    for (int i = 0; i < items; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        chunk += "Category " + QByteArray::number(i % categories) + sep + "Program title " + n + sep
-                 + "Affiliate program" + sep + "http://www.example.com/" + sep + "http://www.example.com/login"
-                 + sep + "user" + n + sep + "secret" + sep + "http://www.example.com/?aff=123" + sep
-                 + "http://ex.am/ple" + sep + "$50" + sep + "15th" + sep + description + sep + "\r\n";
-        if (chunk.size() > (1 << 20) - 512) {
-            if (out.write(chunk) != chunk.size())
-                return false;
-            chunk.clear();
-        }
-    }
-    return out.write(chunk) == chunk.size() && out.commit();
-}
 
 // ---------------------------------------------------------------- one child
 
@@ -347,7 +311,7 @@ int main(int argc, char **argv)
         const QString to = QDir(QString::fromLocal8Bit(argv[2])).absolutePath() + QLatin1Char('/');
         const int n = argc > 3 ? std::max(1, QByteArray(argv[3]).toInt()) : 1000000;
         const int c = argc > 4 ? std::max(1, QByteArray(argv[4]).toInt()) : 500;
-        return QDir().mkpath(to) && WriteBook(to, n, c) ? 0 : 1;
+        return QDir().mkpath(to) && Bench::WriteBook(to, n, c) ? 0 : 1;
     }
     const int items = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 1000000;
     const int categories = argc > 2 ? std::max(1, QByteArray(argv[2]).toInt()) : 500;
@@ -356,7 +320,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/tarnwick-bench-book-XXXXXX"));
     const QString folder = dir.path() + QLatin1Char('/');
-    if (!dir.isValid() || !WriteBook(folder, items, categories)) {
+    if (!dir.isValid() || !Bench::WriteBook(folder, items, categories)) {
         std::fprintf(stderr, "cannot write the book in %s\n", qPrintable(dir.path()));
         return 1;
     }

@@ -9,6 +9,7 @@
 // runs in a fresh process, so a peak memory belongs to one task alone.
 //
 // Usage: bench_protected [items...]   (default 100000 1000000)
+#include "bench/support/bench_book_files.h"
 #include "bench/support/bench_support.h"
 #include "book/account_book.h"
 #include "book/book_folder.h"
@@ -29,35 +30,6 @@ namespace {
 
 const QByteArray kPassword = "bench master password";
 
-bool WriteBook(const QString &folder, int items, int categories)
-{
-    QSaveFile cats(folder + QStringLiteral("categories.dat"));
-    if (!cats.open(QIODevice::WriteOnly))
-        return false;
-    for (int c = 0; c < categories; ++c)
-        cats.write("Category " + QByteArray::number(c) + "\r\n");
-    if (!cats.commit())
-        return false;
-    QSaveFile out(folder + QStringLiteral("items.dat"));
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    const char sep = '\xA5';
-    const QByteArray description = EscapeLineBreaks("First line\r\nSecond line");
-    QByteArray chunk;
-    for (int i = 0; i < items; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        chunk += "Category " + QByteArray::number(i % categories) + sep + "Program title " + n + sep
-                 + "Affiliate program" + sep + "http://www.example.com/" + sep + "http://www.example.com/login"
-                 + sep + "user" + n + sep + "secret" + sep + "http://www.example.com/?aff=123" + sep
-                 + "http://ex.am/ple" + sep + "$50" + sep + "15th" + sep + description + sep + "\r\n";
-        if (chunk.size() > (1 << 20)) {
-            out.write(chunk);
-            chunk.clear();
-        }
-    }
-    out.write(chunk);
-    return out.commit();
-}
 
 // The peak so far starts anew (Linux: writing 5 to clear_refs).
 void ResetPeak()
@@ -169,7 +141,7 @@ int main(int argc, char *argv[])
         QTemporaryDir protectedDir(QDir::tempPath() + QStringLiteral("/bench-protected-XXXXXX"));
         const QString plain = plainDir.path() + u'/';
         const QString prot = protectedDir.path() + u'/';
-        if (!WriteBook(plain, items, 500) || !WriteBook(prot, items, 500))
+        if (!Bench::WriteBook(plain, items, 500) || !Bench::WriteBook(prot, items, 500))
             return 1;
         {
             TBookFolder folder(prot);

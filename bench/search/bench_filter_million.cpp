@@ -5,6 +5,7 @@
 // Wall and processor time, medians of several rounds; no display needed.
 //
 //   bench_filter_million [items] [rounds]
+#include "bench/support/bench_book_files.h"
 #include "bench/support/bench_support.h"
 #include "book/account_book.h"
 #include "book/book_filter.h"
@@ -20,35 +21,6 @@
 
 namespace {
 
-bool WriteBook(const QString &folder, int items, int categories)
-{
-    QSaveFile cats(folder + QStringLiteral("/categories.dat"));
-    if (!cats.open(QIODevice::WriteOnly))
-        return false;
-    for (int c = 0; c < categories; ++c)
-        cats.write("Category " + QByteArray::number(c) + "\r\n");
-    if (!cats.commit())
-        return false;
-    QSaveFile out(folder + QStringLiteral("/items.dat"));
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    const char sep = '\xA5';
-    const QByteArray description = EscapeLineBreaks("First line\r\nSecond line");
-    QByteArray chunk;
-    for (int i = 0; i < items; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        chunk += "Category " + QByteArray::number(i % categories) + sep + "Program title " + n + sep
-                 + "Affiliate program" + sep + "http://www.example.com/" + sep + "http://www.example.com/login"
-                 + sep + "user" + n + sep + "secret" + sep + "http://www.example.com/?aff=123" + sep
-                 + "http://ex.am/ple" + sep + "$50" + sep + "15th" + sep + description + sep + "\r\n";
-        if (chunk.size() > (1 << 20)) {
-            if (out.write(chunk) != chunk.size())
-                return false;
-            chunk.clear();
-        }
-    }
-    return out.write(chunk) == chunk.size() && out.commit();
-}
 
 struct TTimes
 {
@@ -81,7 +53,7 @@ int main(int argc, char **argv)
     const int items = argc > 1 ? std::atoi(argv[1]) : 1000000;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
     QTemporaryDir dir;
-    if (!dir.isValid() || !WriteBook(dir.path(), items, 500)) {
+    if (!dir.isValid() || !Bench::WriteBook(dir.path(), items, 500)) {
         std::fprintf(stderr, "cannot write the book\n");
         return 1;
     }
