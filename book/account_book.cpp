@@ -190,6 +190,12 @@ void TAccountBook::RemoveRecords(const std::vector<quint32> &sorted)
         m_records[kept++] = m_records[r];
     }
     m_records.resize(kept);
+    Renumber(newNumber);
+}
+
+// Everything that names records by number follows them to their new places.
+void TAccountBook::Renumber(const std::vector<quint32> &newNumber)
+{
     for (const auto &bucket : std::as_const(m_buckets)) {
         for (quint32 &slot : bucket->table)
             if (slot)
@@ -959,18 +965,7 @@ void TAccountBook::InsertRecords(const TRemovedRecords &records)
         moved[r] = m_records[old++];
     }
     m_records = std::move(moved);
-    for (const auto &bucket : std::as_const(m_buckets)) {
-        for (quint32 &slot : bucket->table)
-            if (slot)
-                slot = newNumber[slot - 1] + 1;
-        for (quint32 &r : bucket->records)
-            r = newNumber[r];
-    }
-    for (const auto &c : m_categories)
-        for (quint32 &r : c->items)
-            r = newNumber[r];
-    for (quint32 &r : m_short)
-        r = newNumber[r];
+    Renumber(newNumber);
 
     for (size_t i = 0; i < places.size(); ++i) {
         const quint32 record = places[i];

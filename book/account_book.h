@@ -235,6 +235,7 @@ private:
     void AttachRecords();
     void SetRecord(qsizetype record, const QByteArray &bytes);
     void RemoveRecords(const std::vector<quint32> &sorted);
+    void Renumber(const std::vector<quint32> &newNumber);
     qsizetype ChildRow(const TCategory &category, qsizetype record) const;
     bool HoldsRecordsOf(const TCategory *category) const;
 
