@@ -38,6 +38,22 @@ QByteArray TakeText(QLineEdit *edit)
     return bytes;
 }
 
+// OK (the default) and Cancel at the right of a row, below the dialog's
+// fields; Cancel rejects, OK is the caller's to connect.
+QPushButton *AddOkCancel(QDialog *dialog, QBoxLayout *layout)
+{
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto *ok = Named(new QPushButton(QStringLiteral("OK"), dialog), "btnOk");
+    auto *cancel = Named(new QPushButton(QStringLiteral("Cancel"), dialog), "btnCancel");
+    ok->setDefault(true);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    return ok;
+}
+
 } // namespace
 
 TUnlockPage::TUnlockPage(QWidget *parent) : QWidget(parent)
@@ -107,17 +123,9 @@ TfrmMasterPassword::TfrmMasterPassword(TMode mode, TMessageService &messages, QW
                        "lblPasswordNote");
     note->setWordWrap(true);
     layout->addWidget(note);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto *ok = Named(new QPushButton(QStringLiteral("OK"), this), "btnOk");
-    auto *cancel = Named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
-    ok->setDefault(true);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    auto *ok = AddOkCancel(this, layout);
     connect(m_new, &QLineEdit::textChanged, this, [this](const QString &text) { m_hint->setText(PasswordHint(text)); });
     connect(ok, &QPushButton::clicked, this, Guarded(this, &TfrmMasterPassword::btnOkClick));
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TfrmMasterPassword::btnOkClick()
@@ -168,16 +176,8 @@ TfrmAutoLock::TfrmAutoLock(QWidget *parent) : QDialog(parent)
     m_minutes->setSuffix(QStringLiteral(" min"));
     form->addRow(QStringLiteral("Lock the book after this long without input:"), m_minutes);
     layout->addLayout(form);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto *ok = Named(new QPushButton(QStringLiteral("OK"), this), "btnOk");
-    auto *cancel = Named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
-    ok->setDefault(true);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    auto *ok = AddOkCancel(this, layout);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool TfrmAutoLock::Ask(int *minutes)
