@@ -2,61 +2,167 @@
 
 #include "util/codepage.h"
 
-#include <QStringDecoder>
+#include <QByteArrayView>
+#include <QFile>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
-QString Decode(const QByteArray &data, bool *ansi)
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+bool IsContinuation(char c)
 {
-    QByteArray bytes = data;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    *ansi = utf8.hasError();
-    if (*ansi)
-        text = FromAnsi(bytes);
-    return text;
+    return (uchar(c) & 0xC0) == 0x80;
 }
+
+QString LargerThan(qsizetype maxBytes)
+{
+    return QStringLiteral("The file is larger than %1 MB.").arg(maxBytes / (1024 * 1024));
+}
+
+QString Unreadable()
+{
+    return QStringLiteral("The file cannot be read to its end.");
+}
+
+// Tells whether a file is UTF-8 a piece at a time: a piece ends after its
+// last byte that starts a character, so no character is cut in two.
+class TUtf8Check
+{
+public:
+    void Add(const char *data, qsizetype size)
+    {
+        m_pending.append(data, size);
+        qsizetype cut = m_pending.size();
+        for (qsizetype back = 1; back <= 4 && back <= m_pending.size(); ++back) {
+            if (!IsContinuation(m_pending[m_pending.size() - back])) {
+                cut = m_pending.size() - back;
+                break;
+            }
+        }
+        Check(cut);
+    }
+    bool Valid()
+    {
+        Check(m_pending.size());
+        return m_valid;
+    }
+
+private:
+    void Check(qsizetype cut)
+    {
+        m_valid = m_valid && QByteArrayView(m_pending.constData(), cut).isValidUtf8();
+        m_pending.remove(0, cut);
+    }
+
+    QByteArray m_pending;
+    bool m_valid = true;
+};
 
 } // namespace
 
+TCsvSource::TCsvSource(QByteArray bytes, qsizetype chunk) : m_bytes(std::move(bytes)), m_chunk(std::max<qsizetype>(chunk, 1))
+{
+}
+
+TCsvSource TCsvSource::File(const QString &path, qsizetype chunk)
+{
+    TCsvSource source(QByteArray(), chunk);
+    source.m_path = path;
+    return source;
+}
+
+TCsvSource::TFeed TCsvSource::Open() const
+{
+    if (m_path.isEmpty()) {
+        return [bytes = m_bytes, at = qsizetype(0)](char *to, qsizetype max) mutable {
+            const qsizetype n = std::min(max, bytes.size() - at);
+            std::memcpy(to, bytes.constData() + at, size_t(n));
+            at += n;
+            return n;
+        };
+    }
+    auto file = std::make_shared<QFile>(m_path);
+    if (!file->open(QIODevice::ReadOnly) || file->isSequential())
+        return [](char *, qsizetype) { return qsizetype(-1); };
+    return [file](char *to, qsizetype max) { return qsizetype(file->read(to, max)); };
+}
+
+// Reads records from a window over the file: bytes come in a chunk at a time
+// as the parse reaches them, and those of records already read are dropped
+// before the next record starts.
 class TCsvReader::TParser
 {
 public:
-    TParser(QString text, int maxRows) : m_text(std::move(text)), m_maxRows(maxRows) {}
+    TParser(TCsvSource::TFeed feed, qsizetype chunk, bool ansi, qsizetype maxBytes, int maxRows)
+        : m_feed(std::move(feed)), m_chunk(chunk), m_ansi(ansi), m_maxBytes(maxBytes), m_maxRows(maxRows)
+    {
+        if (Have(2) && m_buf.startsWith(kByteOrderMark))
+            m_pos = 3;
+    }
 
     // The next row; false at the end or at a fault of the whole file.
     bool Next(TCsvRow &row, QString &fault)
     {
-        while (m_pos < m_text.size()) {
+        for (;;) {
+            if (m_pos >= m_chunk) {
+                m_buf.remove(0, m_pos);
+                m_pos = 0;
+            }
+            if (!Have(m_pos))
+                break;
             if (m_rowNumber >= m_maxRows) {
                 fault = QStringLiteral("The file has more than %1 rows.").arg(m_maxRows);
                 return false;
             }
             row = TCsvRow();
             row.line = m_line;
-            if (ReadRecord(row))
-                continue; // an empty line
+            const bool empty = ReadRecord(row);
+            if (!m_fault.isEmpty())
+                break; // the file changed or failed under the reader: the row may be cut short
+            if (empty)
+                continue;
             row.row = ++m_rowNumber;
             return true;
         }
-        m_text = QString(); // all read: the decoded file goes before its rows are used
+        fault = m_fault;
         return false;
     }
 
 private:
-    QChar At(qsizetype i) const { return i < m_text.size() ? m_text[i] : QChar(); }
+    // Whether byte i of the window exists, reading on to it if need be.
+    bool Have(qsizetype i)
+    {
+        while (i >= m_buf.size() && !m_end) {
+            const qsizetype old = m_buf.size();
+            m_buf.resize(old + m_chunk);
+            const qsizetype got = m_feed(m_buf.data() + old, m_chunk);
+            m_buf.resize(old + std::max<qsizetype>(got, 0));
+            m_read += std::max<qsizetype>(got, 0);
+            if (got < 0)
+                m_fault = Unreadable();
+            else if (m_read > m_maxBytes)
+                m_fault = LargerThan(m_maxBytes);
+            m_end = got <= 0 || !m_fault.isEmpty();
+        }
+        return i < m_buf.size();
+    }
+    char At(qsizetype i) { return Have(i) ? m_buf.at(i) : '\0'; }
+
+    QString Text(const char *data, qsizetype size) const
+    {
+        return m_ansi ? FromAnsi(QByteArray::fromRawData(data, size)) : QString::fromUtf8(data, size);
+    }
 
     // Consumes a line end at m_pos if there is one.
     bool LineEnd()
     {
-        const QChar c = At(m_pos);
-        if (c == u'\r') {
-            m_pos += At(m_pos + 1) == u'\n' ? 2 : 1;
-        } else if (c == u'\n') {
+        const char c = At(m_pos);
+        if (c == '\r') {
+            m_pos += At(m_pos + 1) == '\n' ? 2 : 1;
+        } else if (c == '\n') {
             ++m_pos;
         } else {
             return false;
@@ -80,27 +186,25 @@ private:
         row.fields.reserve(m_width);
         for (;;) {
             QString field;
-            if (At(m_pos) == u'"') {
-                ReadQuoted(row, field);
+            if (At(m_pos) == '"') {
+                field = ReadQuoted(row);
             } else {
-                // Cut out whole: a field built a character at a time holds
-                // spare room, which a file of many rows multiplies.
                 const qsizetype start = m_pos;
-                while (m_pos < m_text.size()) {
-                    const QChar c = m_text[m_pos];
-                    if (c == u',' || c == u'\r' || c == u'\n')
+                while (Have(m_pos)) {
+                    const char c = m_buf.at(m_pos);
+                    if (c == ',' || c == '\r' || c == '\n')
                         break;
-                    if (c == u'"')
+                    if (c == '"')
                         Fault(row, QStringLiteral("a double quote inside a field that does not start with one"));
                     ++m_pos;
                 }
-                field = m_text.mid(start, m_pos - start);
+                field = Text(m_buf.constData() + start, m_pos - start);
             }
             if (row.fields.size() < kCsvMaxFields)
                 row.fields.append(std::move(field));
             else
                 Fault(row, QStringLiteral("more than %1 fields").arg(kCsvMaxFields));
-            if (m_pos >= m_text.size() || LineEnd()) {
+            if (!Have(m_pos) || LineEnd()) {
                 m_width = std::max<qsizetype>(row.fields.size(), 1);
                 return false;
             }
@@ -108,21 +212,22 @@ private:
         }
     }
 
-    void ReadQuoted(TCsvRow &row, QString &field)
+    QString ReadQuoted(TCsvRow &row)
     {
         ++m_pos; // opening quote
-        // Taken in runs between doubled quotes, for the reason above.
+        // Gathered in runs between doubled quotes, and decoded once.
+        m_field.truncate(0);
         qsizetype run = m_pos;
-        const auto take = [&](qsizetype end) { field.append(QStringView(m_text).mid(run, end - run)); };
+        const auto take = [&](qsizetype end) { m_field.append(m_buf.constData() + run, end - run); };
         for (;;) {
-            if (m_pos >= m_text.size()) {
+            if (!Have(m_pos)) {
                 take(m_pos);
                 Fault(row, QStringLiteral("a quoted field is not closed before the end of the file"));
-                return;
+                return Text(m_field.constData(), m_field.size());
             }
-            const QChar c = m_text[m_pos];
-            if (c == u'"') {
-                if (At(m_pos + 1) == u'"') {
+            const char c = m_buf.at(m_pos);
+            if (c == '"') {
+                if (At(m_pos + 1) == '"') {
                     take(m_pos + 1); // one of the two
                     m_pos += 2;
                     run = m_pos;
@@ -132,33 +237,77 @@ private:
                 ++m_pos;
                 break;
             }
-            if (c == u'\n' || (c == u'\r' && At(m_pos + 1) != u'\n'))
+            if (c == '\n' || (c == '\r' && At(m_pos + 1) != '\n'))
                 ++m_line;
             ++m_pos;
         }
         // After the closing quote only a comma or the end of the record may follow.
-        if (m_pos < m_text.size() && At(m_pos) != u',' && At(m_pos) != u'\r' && At(m_pos) != u'\n') {
+        const auto ends = [this] {
+            const char c = m_buf.at(m_pos);
+            return c == ',' || c == '\r' || c == '\n';
+        };
+        if (Have(m_pos) && !ends()) {
             Fault(row, QStringLiteral("text after the closing quote of a field"));
-            while (m_pos < m_text.size() && At(m_pos) != u',' && At(m_pos) != u'\r' && At(m_pos) != u'\n')
-                field += m_text[m_pos++];
+            while (Have(m_pos) && !ends())
+                m_field.append(m_buf.at(m_pos++));
         }
+        return Text(m_field.constData(), m_field.size());
     }
 
-    QString m_text;
+    TCsvSource::TFeed m_feed;
+    const qsizetype m_chunk;
+    const bool m_ansi;
+    const qsizetype m_maxBytes;
     const int m_maxRows;
+    QByteArray m_buf;   // the window: bytes from the start of the current record on
+    QByteArray m_field; // a quoted field's bytes
+    QString m_fault;
+    qsizetype m_read = 0;
+    bool m_end = false;
     qsizetype m_width = 1;
     qsizetype m_pos = 0;
     int m_line = 1;
     int m_rowNumber = 0;
 };
 
-TCsvReader::TCsvReader(const QByteArray &data, qsizetype maxBytes, int maxRows)
+TCsvReader::TCsvReader(const TCsvSource &source, qsizetype maxBytes, int maxRows)
 {
-    if (data.size() > maxBytes) {
-        m_fault = QStringLiteral("The file is larger than %1 MB.").arg(maxBytes / (1024 * 1024));
-        return;
+    // The first pass: the size bound, the encoding and the line breaks.
+    TCsvSource::TFeed feed = source.Open();
+    QByteArray chunk(source.Chunk(), Qt::Uninitialized);
+    TUtf8Check utf8;
+    QByteArray head; // the first bytes, until it is known whether they are a byte-order mark
+    bool headDone = false;
+    qsizetype size = 0;
+    for (;;) {
+        const qsizetype got = feed(chunk.data(), chunk.size());
+        if (got < 0) {
+            m_fault = Unreadable();
+            return;
+        }
+        size += got;
+        if (size > maxBytes) {
+            m_fault = LargerThan(maxBytes);
+            return;
+        }
+        const char *data = chunk.constData();
+        m_lineBreaks += std::count(data, data + got, '\n') + std::count(data, data + got, '\r');
+        if (headDone) {
+            utf8.Add(data, got);
+        } else {
+            head.append(data, got);
+            if (head.size() >= 3 || got == 0) {
+                const qsizetype skip = head.startsWith(kByteOrderMark) ? 3 : 0;
+                utf8.Add(head.constData() + skip, head.size() - skip);
+                head = QByteArray();
+                headDone = true;
+            }
+        }
+        if (got == 0)
+            break;
     }
-    m_parser = std::make_unique<TParser>(Decode(data, &m_readAsAnsi), maxRows);
+    m_readAsAnsi = !utf8.Valid();
+    m_parser = std::make_unique<TParser>(source.Open(), source.Chunk(), m_readAsAnsi, maxBytes, maxRows);
 }
 
 TCsvReader::~TCsvReader() = default;
@@ -173,16 +322,21 @@ bool TCsvReader::Next(TCsvRow &row)
     return false;
 }
 
-TCsvTable ReadCsv(const QByteArray &data, qsizetype maxBytes, int maxRows)
+TCsvTable ReadCsv(const TCsvSource &source, qsizetype maxBytes, int maxRows)
 {
     TCsvTable table;
-    TCsvReader reader(data, maxBytes, maxRows);
+    TCsvReader reader(source, maxBytes, maxRows);
     table.readAsAnsi = reader.ReadAsAnsi();
     TCsvRow row;
     while (reader.Next(row))
         table.rows.append(std::move(row));
     table.fault = reader.Fault();
     return table;
+}
+
+TCsvTable ReadCsv(const QByteArray &data, qsizetype maxBytes, int maxRows)
+{
+    return ReadCsv(TCsvSource(data), maxBytes, maxRows);
 }
 
 QByteArray CsvRecord(const QStringList &fields)

@@ -1,6 +1,6 @@
-// A CSV file to import: the reader, the header detection and the import plan
-// take any bytes, and what the plan gives the book is text the book's files
-// can hold.
+// A CSV file to import: the reader (whole or a chunk at a time alike), the
+// header detection and the import plan take any bytes, and what the plan
+// gives the book is text the book's files can hold.
 #include "book/csv.h"
 #include "book/csv_book.h"
 #include "fuzz_check.h"
@@ -15,6 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(row.fields.size() <= kCsvMaxFields && row.row > 0 && row.line > 0);
     if (!table.rows.isEmpty())
         DetectCsvColumns(table.rows.first().fields);
+    // Read a few bytes at a time, as a file on disk is, it gives the same.
+    const TCsvTable chunked = ReadCsv(TCsvSource(csv, 3));
+    FUZZ_CHECK(chunked.fault == table.fault && chunked.readAsAnsi == table.readAsAnsi
+               && chunked.rows.size() == table.rows.size());
+    for (qsizetype i = 0; i < table.rows.size(); ++i) {
+        const TCsvRow &a = table.rows[i];
+        const TCsvRow &b = chunked.rows[i];
+        FUZZ_CHECK(a.row == b.row && a.line == b.line && a.fields == b.fields && a.fault == b.fault);
+    }
 
     // Half the titles count as taken in the book, so the renaming runs too.
     const TImportPlan plan = PlanCsvImportInto(csv, TImportBook{{"Imported", "WORK"}, [](const QByteArray &, const QByteArray &t) {

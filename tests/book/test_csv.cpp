@@ -3,6 +3,7 @@
 #include "util/codepage.h"
 
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 using TRows = QList<QStringList>;
@@ -96,16 +97,25 @@ private slots:
         QTest::newRow("utf-8") << QByteArray("caf\xC3\xA9,\xE2\x82\xAC\r\n") << TRows{{"caf\u00E9", "\u20AC"}};
         QTest::newRow("not utf-8: read as windows-1252") << QByteArray("caf\xE9,\x80\r\n")
                                                          << TRows{{"caf\u00E9", "\u20AC"}};
+        QTest::newRow("one byte that is not utf-8 at the end: the whole file is windows-1252")
+            << QByteArray("caf\xC3\xA9\r\nx\xE9\r\n") << TRows{{"caf\u00C3\u00A9"}, {"x\u00E9"}};
+        QTest::newRow("a character cut short at the end") << QByteArray("a\r\n\xE2\x82")
+                                                          << TRows{{"a"}, {"\u00E2\u201A"}};
     }
     void read()
     {
         QFETCH(QByteArray, csv);
         QFETCH(TRows, rows);
-        const TCsvTable t = ReadCsv(csv);
-        QVERIFY(t.fault.isEmpty());
-        QCOMPARE(Fields(t), rows);
-        for (const TCsvRow &r : t.rows)
-            QVERIFY2(r.fault.isEmpty(), qPrintable(r.fault));
+        // Read a few bytes at a time too, so that every row also meets a
+        // chunk's end inside a field, a line end, a quote pair, a character
+        // and the byte-order mark.
+        for (const qsizetype chunk : {qsizetype(1), qsizetype(2), qsizetype(5), TCsvSource::kChunk}) {
+            const TCsvTable t = ReadCsv(TCsvSource(csv, chunk));
+            QVERIFY(t.fault.isEmpty());
+            QCOMPARE(Fields(t), rows);
+            for (const TCsvRow &r : t.rows)
+                QVERIFY2(r.fault.isEmpty(), qPrintable(r.fault));
+        }
     }
 
     void malformed_data()
@@ -127,14 +137,16 @@ private slots:
         QFETCH(int, badRow);
         QFETCH(int, badLine);
         QFETCH(int, rowCount);
-        const TCsvTable t = ReadCsv(csv);
-        QCOMPARE(t.rows.size(), rowCount);
-        for (const TCsvRow &r : t.rows) {
-            QCOMPARE(!r.fault.isEmpty(), r.row == badRow);
-            if (r.row == badRow)
-                QCOMPARE(r.line, badLine);
+        for (const qsizetype chunk : {qsizetype(1), qsizetype(3), TCsvSource::kChunk}) {
+            const TCsvTable t = ReadCsv(TCsvSource(csv, chunk));
+            QCOMPARE(t.rows.size(), rowCount);
+            for (const TCsvRow &r : t.rows) {
+                QCOMPARE(!r.fault.isEmpty(), r.row == badRow);
+                if (r.row == badRow)
+                    QCOMPARE(r.line, badLine);
+            }
+            QVERIFY(t.rows.back().fields.size() <= kCsvMaxFields);
         }
-        QVERIFY(t.rows.back().fields.size() <= kCsvMaxFields);
     }
 
     void bounds()
@@ -144,6 +156,41 @@ private slots:
         const TCsvTable many = ReadCsv("a\nb\nc\nd\n", kCsvMaxBytes, 3);
         QVERIFY(!many.fault.isEmpty());
         QCOMPARE(many.rows.size(), 3);
+    }
+
+    // A file on disk is read again at every pass and never whole; the bound
+    // holds for it too, and one that cannot be read is a fault, not an
+    // empty file.
+    void fileSource_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<qsizetype>("bound");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("fault");
+        QTest::newRow("read in chunks") << QByteArray("a,\"b\r\nc\"\r\n").repeated(5000) << true << kCsvMaxBytes << 5000
+                                        << false;
+        QTest::newRow("over the bound") << QByteArray(101, 'a') << true << qsizetype(100) << 0 << true;
+        QTest::newRow("missing") << QByteArray() << false << kCsvMaxBytes << 0 << true;
+    }
+    void fileSource()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, exists);
+        QFETCH(qsizetype, bound);
+        QFETCH(int, rows);
+        QFETCH(bool, fault);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("list.csv");
+        if (exists) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        }
+        const TCsvTable t = ReadCsv(TCsvSource::File(path, 4096), bound);
+        QCOMPARE(t.rows.size(), rows);
+        QCOMPARE(!t.fault.isEmpty(), fault);
+        if (rows > 0)
+            QCOMPARE(t.rows.last().fields, (QStringList{"a", "b\r\nc"}));
     }
 
     void record_data()
