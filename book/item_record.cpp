@@ -143,13 +143,22 @@ QByteArray BuildStoredRecord(const QByteArray &category, const std::array<QByteA
                              const QByteArray &description, TBookText text)
 {
     const char delimiter = FieldDelimiterOf(text);
-    QByteArray out = category;
+    const QByteArray escaped = EscapeDescription(description, text);
+    // Sized once: a record starting as a copy of the shared category name
+    // would grow by doubling and keep the spare room for as long as the book
+    // holds it.
+    qsizetype size = category.size() + escaped.size() + 12;
+    for (const QByteArray &f : fields1to10)
+        size += f.size();
+    QByteArray out;
+    out.reserve(size);
+    out.append(category);
     out.append(delimiter);
     for (const QByteArray &f : fields1to10) {
         out.append(f);
         out.append(delimiter);
     }
-    out.append(EscapeDescription(description, text));
+    out.append(escaped);
     out.append(delimiter);
     return out;
 }
@@ -157,10 +166,12 @@ QByteArray BuildStoredRecord(const QByteArray &category, const std::array<QByteA
 QByteArray BuildNewItemRecord(const QByteArray &category, const QByteArray &title, TBookText text)
 {
     const char delimiter = FieldDelimiterOf(text);
-    QByteArray out = category;
+    QByteArray out;
+    out.reserve(category.size() + title.size() + 14);
+    out.append(category);
     out.append(delimiter);
     out.append(title);
-    out.append(QByteArray(13, delimiter));
+    out.append(13, delimiter);
     return out;
 }
 
