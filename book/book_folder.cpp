@@ -387,28 +387,59 @@ TImportPlan TBookFolder::PlanImport(const QByteArray &csv) const
     return PlanCsvImportInto(csv, ImportBookOf(*m_book));
 }
 
+TImportPlan TBookFolder::DryRunImport(const TCsvSource &csv) const
+{
+    return MapCsvImport(csv, ImportBookOf(*m_book), nullptr);
+}
+
 TBookImport TBookFolder::Import(const TImportPlan &plan)
+{
+    return ImportWith([&](TImportDone &done, const std::function<void()> &backUp) {
+        backUp();
+        done = ApplyCsvImport(*m_book, plan);
+    });
+}
+
+TBookImport TBookFolder::ImportCsv(const TCsvSource &csv, TImportPlan &plan)
+{
+    return ImportWith([&](TImportDone &done, const std::function<void()> &backUp) {
+        plan = ImportCsvInto(*m_book, csv, &done, backUp);
+        if (!plan.fault.isEmpty() && (done.items > 0 || done.newCategories > 0))
+            throw EAppError(plan.fault);
+    });
+}
+
+TBookImport TBookFolder::ImportWith(const std::function<void(TImportDone &, const std::function<void()> &)> &add)
 {
     using TOutcome = TBookImport::TOutcome;
     TBookImport result;
     // An import changes much at once: the book as it was is kept whatever
     // the spacing of backups, and without a backup nothing is imported. A
     // save still being written goes first, so the backup holds it.
-    WaitForSaves();
-    TBookBackups backups = MakeBackups();
-    if (backups.KeepNow() == TBookBackups::TOutcome::Failed) {
-        result.outcome = TOutcome::NoBackup;
-        result.backupFolder = backups.Folder();
-        result.error = backups.Error();
-        return result;
-    }
+    struct TNoBackup
+    {
+    };
+    const auto backUp = [&] {
+        WaitForSaves();
+        TBookBackups backups = MakeBackups();
+        if (backups.KeepNow() == TBookBackups::TOutcome::Failed) {
+            result.backupFolder = backups.Folder();
+            result.error = backups.Error();
+            throw TNoBackup{};
+        }
+    };
     try {
-        result.done = ApplyCsvImport(*m_book, plan);
+        add(result.done, backUp);
+    } catch (const TNoBackup &) {
+        result.outcome = TOutcome::NoBackup;
+        return result;
     } catch (const std::exception &e) {
         result.outcome = TOutcome::Refused;
         result.error = Describe(e);
         return result;
     }
+    if (result.done.items == 0 && result.done.newCategories == 0)
+        return result;
     // Both files or neither: new categories never stand beside the old items.
     result.save = SaveBook(result.done.newCategories > 0);
     if (!result.save.written.Ok())

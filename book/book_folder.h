@@ -174,6 +174,14 @@ public:
     // nothing is imported), adds the plan to the book and saves it: both
     // files when the plan brings new categories.
     TBookImport Import(const TImportPlan &plan);
+    // What importing `csv` would do, told without holding its items.
+    TImportPlan DryRunImport(const TCsvSource &csv) const;
+    // Import without a plan made first: the items go into the book as the
+    // rows are read and `plan` comes back without them. The backup is kept
+    // before the first change, so a file that adds nothing keeps none and
+    // writes nothing. A fault of the file found after the first item (it
+    // grew while it was read) is told as Refused.
+    TBookImport ImportCsv(const TCsvSource &csv, TImportPlan &plan);
 
     // --- The program's lock on the folder ---
     // Holds the lock of the running program (util/single_instance.h) for
@@ -189,6 +197,9 @@ signals:
     void backgroundSaveFinished(const QString &error, const QString &backupFolder, const QString &backupError);
 
 private:
+    // The backup, `add`'s change of the book (it calls the backup step it
+    // is given before the first change) and the save.
+    TBookImport ImportWith(const std::function<void(TImportDone &, const std::function<void()> &)> &add);
     TBookBackupStep KeepBackup();
     TBookBackups MakeBackups() const;
     QString LoadProtected(const TBookKeyPtr &key, const QByteArray &password, TProtectedFault *fault);

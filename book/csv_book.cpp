@@ -6,10 +6,13 @@
 #include "util/text_utils.h"
 
 #include <QHash>
+#include <QRandomGenerator>
 #include <QSet>
+#include <QUrl>
+
+#include <sodium.h>
 
 #include <algorithm>
-#include <QUrl>
 
 namespace {
 
@@ -278,7 +281,7 @@ QStringList Addresses(const QString &field)
 // The root group that every group path of the file starts with, when at
 // least one path goes below it; empty otherwise, and then no path is
 // shortened: a list whose paths start differently has no root to drop.
-QString CommonRootGroup(const QByteArray &csv, qsizetype maxBytes, int column)
+QString CommonRootGroup(const TCsvSource &csv, qsizetype maxBytes, int column)
 {
     QString root;
     bool nested = false;
@@ -326,62 +329,103 @@ QByteArray UnnumberedTitle(const QByteArray &title)
     return digits.toInt() >= 2 ? title.left(open) : QByteArray();
 }
 
-// The items of the book and of the rows so far, by category, as the
-// duplicate check compares them. The book's items of a category are asked
-// for at the first row that lands in it, so a large book is not walked
-// for categories the file never names.
+// A 128-bit digest of byte strings under a key drawn for each import, so
+// that what the import remembers of every row takes 16 bytes instead of the
+// row's text, and no file can be made whose rows collide.
+struct TDigest
+{
+    quint64 low = 0;
+    quint64 high = 0;
+    bool operator==(const TDigest &o) const { return low == o.low && high == o.high; }
+};
+size_t qHash(const TDigest &d, size_t seed = 0)
+{
+    return size_t(d.low) ^ seed;
+}
+
+class TKeyedDigest
+{
+public:
+    TKeyedDigest()
+    {
+        static_assert(sizeof m_key == crypto_shorthash_siphashx24_KEYBYTES);
+        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(m_key), sizeof m_key / sizeof(quint32));
+    }
+
+    // Of the parts, each with its length, so that no two lists of parts
+    // give the same bytes.
+    TDigest Of(std::initializer_list<QByteArrayView> parts)
+    {
+        m_bytes.truncate(0);
+        for (const QByteArrayView part : parts) {
+            const quint32 size = quint32(part.size());
+            m_bytes.append(reinterpret_cast<const char *>(&size), sizeof size).append(part);
+        }
+        TDigest d;
+        static_assert(sizeof d == crypto_shorthash_siphashx24_BYTES);
+        crypto_shorthash_siphashx24(reinterpret_cast<unsigned char *>(&d),
+                                    reinterpret_cast<const unsigned char *>(m_bytes.constData()),
+                                    quint64(m_bytes.size()), m_key);
+        return d;
+    }
+
+private:
+    alignas(quint32) unsigned char m_key[16];
+    QByteArray m_bytes;
+};
+
+// The items of the book and of the rows so far, as the duplicate check
+// compares them. The book's items of a category are asked for at the first
+// row that lands in it, so a large book is not walked for categories the
+// file never names.
 class TKnownLogins
 {
 public:
-    explicit TKnownLogins(const TBookLoginsIn &book) : m_book(book) {}
+    TKnownLogins(const TBookLoginsIn &book, TKeyedDigest &digest) : m_book(book), m_digest(digest) {}
 
     // The row that gave the same item first, 0 when the book holds it, -1
     // when nothing does.
     int Find(const QByteArray &category, const TItemRecord &item)
     {
-        return Of(category).value(Key(item.Title(), item.Login(), item.Password()), -1);
+        Load(category);
+        return m_keys.value(Key(category, item.Title(), item.Login(), item.Password()), -1);
     }
 
     void Add(const QByteArray &category, const QByteArray &title, const TItemRecord &item, int row)
     {
-        Insert(Of(category), title, item.Login(), item.Password(), row);
+        Load(category);
+        Insert(category, title, item.Login(), item.Password(), row);
     }
 
 private:
-    using TKeys = QHash<QByteArray, int>;
-
-    // Fields of the book never hold the delimiter, and those of a row have
-    // lost it while they were fitted, so the joined key is unambiguous.
-    static QByteArray Key(const QByteArray &title, const QByteArray &username, const QByteArray &password)
+    TDigest Key(const QByteArray &category, const QByteArray &title, const QByteArray &username,
+                const QByteArray &password)
     {
-        QByteArray key;
-        key.reserve(title.size() + username.size() + password.size() + 2);
-        key.append(title).append(kFieldDelimiter).append(username).append(kFieldDelimiter).append(password);
-        return key;
+        return m_digest.Of({category, title, username, password});
     }
 
-    static void Insert(TKeys &keys, const QByteArray &title, const QByteArray &username, const QByteArray &password,
-                       int row)
+    void Insert(const QByteArray &category, const QByteArray &title, const QByteArray &username,
+                const QByteArray &password, int row)
     {
-        keys.insert(Key(title, username, password), row);
+        m_keys.insert(Key(category, title, username, password), row);
         if (const QByteArray plain = UnnumberedTitle(title); !plain.isEmpty())
-            keys.insert(Key(plain, username, password), row);
+            m_keys.insert(Key(category, plain, username, password), row);
     }
 
-    TKeys &Of(const QByteArray &category)
+    void Load(const QByteArray &category)
     {
-        auto it = m_known.find(category);
-        if (it == m_known.end()) {
-            it = m_known.insert(category, {});
-            if (m_book)
-                for (const TBookLogin &login : m_book(category))
-                    Insert(*it, login.title, login.username, login.password, 0);
-        }
-        return *it;
+        if (m_loaded.contains(category))
+            return;
+        m_loaded.insert(category);
+        if (m_book)
+            for (const TBookLogin &login : m_book(category))
+                Insert(category, login.title, login.username, login.password, 0);
     }
 
     const TBookLoginsIn &m_book;
-    QHash<QByteArray, TKeys> m_known;
+    TKeyedDigest &m_digest;
+    QSet<QByteArray> m_loaded;
+    QHash<TDigest, int> m_keys;
 };
 
 } // namespace
@@ -455,15 +499,41 @@ TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTit
 
 TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes)
 {
+    struct TKeep final : TImportSink
+    {
+        QList<TImportItem> items;
+        QList<TImportItem> refused;
+        void AddCategory(const QByteArray &) override {}
+        void AddItem(TImportItem &&item) override { items.append(std::move(item)); }
+        void Refuse(TImportItem &&row) override { refused.append(std::move(row)); }
+    } keep;
+    TImportPlan plan = MapCsvImport(csv, book, &keep, maxBytes);
+    if (plan.fault.isEmpty()) {
+        plan.items = std::move(keep.items);
+        plan.refused = std::move(keep.refused);
+    }
+    return plan;
+}
+
+TImportPlan MapCsvImport(const TCsvSource &csv, const TImportBook &book, TImportSink *sink, qsizetype maxBytes)
+{
     TImportPlan plan;
     plan.text = book.text;
     const auto shownText = [&book](const QByteArray &bytes) { return DecodeBookText(bytes, book.text); };
     // Row by row, so that the file's rows and the items they give are not
     // held whole at once. A fault of the whole file, which may show only at
     // its end, still leaves nothing but itself.
+    TCsvReader reader(csv, maxBytes);
+    const auto fileFault = [&reader] {
+        TImportPlan failed;
+        failed.fault = reader.Fault();
+        return failed;
+    };
+    if (!reader.Fault().isEmpty())
+        return fileFault();
     // A file of more lines than rows may be is read once first, so that one
     // of too many rows is refused before its rows are planned.
-    if (csv.count('\n') + csv.count('\r') >= kCsvMaxRows) {
+    if (reader.LineBreaks() >= kCsvMaxRows) {
         TCsvReader probe(csv, maxBytes);
         for (TCsvRow row; probe.Next(row);) {
         }
@@ -472,12 +542,6 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             return plan;
         }
     }
-    TCsvReader reader(csv, maxBytes);
-    const auto fileFault = [&reader] {
-        TImportPlan failed;
-        failed.fault = reader.Fault();
-        return failed;
-    };
     TCsvRow header;
     if (!reader.Next(header)) {
         if (!reader.Fault().isEmpty())
@@ -504,16 +568,15 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
         plan.notes.append({0, {}, QStringLiteral("columns without a place in the book: %1").arg(c.ignored.join(", ")),
                            QStringLiteral("they are not imported")});
 
-    QSet<QPair<QByteArray, QByteArray>> given;
+    TKeyedDigest digest;
+    QSet<TDigest> given; // category and title of the items given
     // The next number worth trying after a title; a file of many rows of one
     // title would otherwise try every number given before, for every row.
     QHash<QPair<QByteArray, QByteArray>, qint64> nextNumber;
     TCategoryNames categories(book.categories);
-    TKnownLogins known(book.loginsIn);
+    TKnownLogins known(book.loginsIn, digest);
     const QString rootGroup = c.groupPath ? CommonRootGroup(csv, maxBytes, c.category) : QString();
     const QStringList &names = FieldNames();
-    // About a row a line: the list is made once instead of grown by copies.
-    plan.items.reserve(std::min<qsizetype>(std::max(csv.count('\n'), csv.count('\r')) + 1, kCsvMaxRows));
     for (TCsvRow row; reader.Next(row);) {
         if (!row.fault.isEmpty()) {
             plan.notes.append({row.row, {}, QStringLiteral("malformed: %1").arg(row.fault),
@@ -578,7 +641,8 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
             out.item.WebsiteURL() = shown.Line(names[3], text(c.website));
             out.item.Login() = shown.Line(names[5], text(c.username));
             out.item.Password() = shown.Line(names[6], text(c.password));
-            plan.refused.append(std::move(out));
+            if (sink)
+                sink->Refuse(std::move(out));
             continue;
         }
 
@@ -648,9 +712,7 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
                                    QStringLiteral("the row is skipped"), TImportSkip::Repeated});
             continue;
         }
-        if (isNew)
-            plan.newCategories.append(item.Category());
-        else if (item.Category() != spelt)
+        if (!isNew && item.Category() != spelt)
             fit.Note(names[0], QStringLiteral("the category \"%1\" is spelt \"%2\" in the book")
                                    .arg(shownText(spelt), shownText(item.Category())),
                      QStringLiteral("the item goes into \"%1\"").arg(shownText(item.Category())));
@@ -658,7 +720,8 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
         const QByteArray &category = item.Category();
         const QByteArray wanted = item.Title();
         const auto taken = [&](const QByteArray &t) {
-            return given.contains({category, t}) || (book.hasTitle && book.hasTitle(category, t));
+            return (!book.holdsGiven && given.contains(digest.Of({category, t})))
+                || (book.hasTitle && book.hasTitle(category, t));
         };
         if (taken(wanted)) {
             // As ImportTitle counts, from the first number not yet found taken.
@@ -672,12 +735,20 @@ TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qs
         if (item.Title() != wanted)
             fit.Note(names[1], QStringLiteral("the title \"%1\" is taken in \"%2\"").arg(shownText(wanted), shownText(category)),
                      QStringLiteral("the item is titled \"%1\"").arg(shownText(item.Title())));
-        given.insert({category, item.Title()});
+        if (!book.holdsGiven)
+            given.insert(digest.Of({category, item.Title()}));
         known.Add(category, wanted, item, row.row);
         if (item.Title() != wanted)
             known.Add(category, item.Title(), item, row.row);
         plan.notes += rowNotes;
-        plan.items.append(std::move(in));
+        if (isNew) {
+            plan.newCategories.append(category);
+            if (sink)
+                sink->AddCategory(category);
+        }
+        ++plan.itemCount;
+        if (sink)
+            sink->AddItem(std::move(in));
     }
     if (!reader.Fault().isEmpty())
         return fileFault();

@@ -92,7 +92,8 @@ struct TImportPlan
 {
     TCsvColumns columns;
     QStringList header;       // the file's header row as read
-    QList<TImportItem> items; // in file order
+    QList<TImportItem> items; // in file order; empty when a sink took them (MapCsvImport)
+    qsizetype itemCount = 0;  // the items the file gives, held in `items` or not
     // Categories the items need that the book lacks, in the order of first
     // use; the import adds them before the items.
     QByteArrayList newCategories;
@@ -100,7 +101,7 @@ struct TImportPlan
     // Rows left out because their username or password cannot be stored
     // exactly, as far as they can be shown: category, title, address and
     // username as the book would have held them. Their notes say why.
-    QList<TImportItem> refused;
+    QList<TImportItem> refused; // empty when a sink took them
     QString fault;            // the file cannot be imported at all; items is empty
     TBookText text = TBookText::Ansi; // how the items spell their text: the book's own way
 
@@ -140,6 +141,10 @@ struct TImportBook
     // break or a NUL, which no field but the description can hold.
     TBookText text = TBookText::Ansi;
     TBookLoginsIn loginsIn = {}; // none: nothing counts as already in the book
+    // `hasTitle` answers for the items given so far too, because the sink
+    // adds them to this very book: the import then keeps no list of the
+    // titles it gave.
+    bool holdsGiven = false;
 };
 
 // Reads a CSV file and maps it to items without touching the book. Rows that
@@ -168,6 +173,28 @@ struct TImportBook
 //   differently;
 // each with its row and field in the notes.
 TImportPlan PlanCsvImportInto(const QByteArray &csv, const TImportBook &book, qsizetype maxBytes = kCsvMaxBytes);
+
+// Takes what an import gives as the rows are read, so that a large file's
+// items are never all held apart from the book.
+class TImportSink
+{
+public:
+    virtual ~TImportSink() = default;
+    // A category the items need that the book lacks, before its first item.
+    virtual void AddCategory(const QByteArray &name) = 0;
+    virtual void AddItem(TImportItem &&item) = 0;
+    // A row left out for its username or password (TImportPlan::refused).
+    virtual void Refuse(TImportItem &&row) = 0;
+};
+
+// PlanCsvImportInto with every new category, item and refused row handed to
+// `sink` (none when it is null) instead of being kept in the plan. A fault
+// of the whole file is found before the first item whenever the file stays
+// as it was between the reader's passes; one found later (a file that grew
+// meanwhile) comes back in `fault` after the sink has had part of it.
+// An exception of the sink ends the import and goes to the caller.
+TImportPlan MapCsvImport(const TCsvSource &csv, const TImportBook &book, TImportSink *sink,
+                         qsizetype maxBytes = kCsvMaxBytes);
 // The same for a book whose categories need not be known: every category
 // the file names counts as new unless it is spelt as an earlier row spelt it.
 TImportPlan PlanCsvImport(const QByteArray &csv, const TBookHasTitle &bookHasTitle,

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -29,6 +30,12 @@ QString Resolved(const QString &path)
 QString Native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
+}
+
+EFileError TooLarge(const QString &path, qsizetype maxBytes)
+{
+    return EFileError(
+        QStringLiteral("\"%1\" is larger than %2 MB; it is not read.").arg(Native(path)).arg(maxBytes / (1024 * 1024)));
 }
 
 } // namespace
@@ -77,13 +84,11 @@ void SaveCsvExport(const QString &path, const QByteArray &csv)
 
 QByteArray ReadCsvFile(const QString &path, qsizetype maxBytes)
 {
-    const QString tooLarge =
-        QStringLiteral("\"%1\" is larger than %2 MB; it is not read.").arg(Native(path)).arg(maxBytes / (1024 * 1024));
     QFile file(path);
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
         throw EFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(Native(path), file.errorString()));
     if (file.size() > maxBytes)
-        throw EFileError(tooLarge);
+        throw TooLarge(path, maxBytes);
     // A pipe or a device tells no size: read one byte past the bound to know.
     // A file that tells one is read into a buffer of its size (and a byte
     // more, to notice one that grows), not into one of the bound's.
@@ -102,8 +107,19 @@ QByteArray ReadCsvFile(const QString &path, qsizetype maxBytes)
     if (file.error() != QFileDevice::NoError)
         throw EFileError(QStringLiteral("Cannot read file \"%1\". %2").arg(Native(path), file.errorString()));
     if (bytes.size() > maxBytes)
-        throw EFileError(tooLarge);
+        throw TooLarge(path, maxBytes);
     return bytes;
+}
+
+TCsvSource OpenCsvFile(const QString &path, qsizetype maxBytes)
+{
+    QFile file(path);
+    if (QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) && !file.isSequential()) {
+        if (file.size() > maxBytes)
+            throw TooLarge(path, maxBytes);
+        return TCsvSource::File(path);
+    }
+    return TCsvSource(ReadCsvFile(path, maxBytes));
 }
 
 TImportBook ImportBookOf(const TAccountBook &book)
@@ -133,47 +149,99 @@ TImportBook ImportBookOf(const TAccountBook &book)
     return out;
 }
 
-TImportDone ApplyCsvImport(TAccountBook &book, const TImportPlan &plan)
-{
-    TImportDone done;
-    const auto Shown = [&book](const QByteArray &bytes) { return DecodeBookText(bytes, book.Text()); };
-    const auto changed = [](const QString &what) {
-        throw EAppError(QStringLiteral("The account book changed while the import was prepared (%1). "
-                                       "Import the file again.")
-                            .arg(what));
-    };
-    for (const QByteArray &name : plan.newCategories) {
-        if (book.AddCategory(name) != TBookOutcome::Done)
-            changed(QStringLiteral("the category \"%1\" is there now").arg(Shown(name)));
-        ++done.newCategories;
-    }
-    // Items show under the first category of their name.
-    QHash<QByteArray, int> rowOf;
-    for (int c = book.CategoryCount() - 1; c >= 0; --c)
-        rowOf.insert(book.CategoryName(c), c);
+namespace {
 
-    for (const TImportItem &in : plan.items) {
+// Adds what an import gives to the book, in the order given: each new
+// category before its first item, items after the book's own.
+class TBookImportSink final : public TImportSink
+{
+public:
+    TBookImportSink(TAccountBook &book, const std::function<void()> &beforeFirstChange)
+        : m_book(book), m_beforeFirstChange(beforeFirstChange)
+    {
+        // Items show under the first category of their name.
+        for (int c = book.CategoryCount() - 1; c >= 0; --c)
+            m_rowOf.insert(book.CategoryName(c), c);
+    }
+
+    void AddCategory(const QByteArray &name) override
+    {
+        Changing();
+        if (m_book.AddCategory(name) != TBookOutcome::Done)
+            Changed(QStringLiteral("the category \"%1\" is there now").arg(Shown(name)));
+        if (!m_rowOf.contains(name))
+            m_rowOf.insert(name, m_book.CategoryCount() - 1);
+        ++m_done.newCategories;
+    }
+
+    void AddItem(TImportItem &&in) override
+    {
+        Changing();
         const TItemRecord &item = in.item;
-        const auto row = rowOf.constFind(item.Category());
-        if (row == rowOf.constEnd())
-            changed(QStringLiteral("the category \"%1\" is gone").arg(Shown(item.Category())));
-        const QModelIndex category = book.CategoryIndex(*row);
+        const auto row = m_rowOf.constFind(item.Category());
+        if (row == m_rowOf.constEnd())
+            Changed(QStringLiteral("the category \"%1\" is gone").arg(Shown(item.Category())));
+        const QModelIndex category = m_book.CategoryIndex(*row);
         // Adding compares titles ignoring case, as for a title the user
         // types in; the plan made titles unique byte for byte, as storing an
         // edited item does. A title that differs from one of the category
         // only in case is added under a stand-in and stored under its own.
         QModelIndex node;
-        TBookOutcome added = book.AddItem(category, item.Title(), &node);
+        TBookOutcome added = m_book.AddItem(category, item.Title(), &node);
         for (int n = 1; added == TBookOutcome::ItemExists && n < 1000; ++n)
-            added = book.AddItem(category, "\x7F" "import " + QByteArray::number(n), &node);
+            added = m_book.AddItem(category, "\x7F" "import " + QByteArray::number(n), &node);
         if (added != TBookOutcome::Done)
-            changed(QStringLiteral("no place for \"%1\"").arg(Shown(item.Title())));
-        std::array<QByteArray, 10> rest;
-        std::copy(item.fields.begin() + 1, item.fields.end(), rest.begin());
-        if (book.StoreItem(node, rest, item.description) != TBookOutcome::Done)
-            changed(QStringLiteral("the title \"%1\" is taken in \"%2\"")
+            Changed(QStringLiteral("no place for \"%1\"").arg(Shown(item.Title())));
+        if (m_book.StoreItem(node, item.FieldsAfterCategory(), item.description) != TBookOutcome::Done)
+            Changed(QStringLiteral("the title \"%1\" is taken in \"%2\"")
                         .arg(Shown(item.Title()), Shown(item.Category())));
-        ++done.items;
+        ++m_done.items;
     }
-    return done;
+
+    void Refuse(TImportItem &&) override {}
+
+    const TImportDone &Done() const { return m_done; }
+
+private:
+    QString Shown(const QByteArray &bytes) const { return DecodeBookText(bytes, m_book.Text()); }
+
+    void Changing()
+    {
+        if (m_done.items == 0 && m_done.newCategories == 0 && m_beforeFirstChange)
+            m_beforeFirstChange();
+    }
+
+    [[noreturn]] static void Changed(const QString &what)
+    {
+        throw EAppError(QStringLiteral("The account book changed while the import was prepared (%1). "
+                                       "Import the file again.")
+                            .arg(what));
+    }
+
+    TAccountBook &m_book;
+    const std::function<void()> m_beforeFirstChange;
+    QHash<QByteArray, int> m_rowOf;
+    TImportDone m_done;
+};
+
+} // namespace
+
+TImportDone ApplyCsvImport(TAccountBook &book, const TImportPlan &plan)
+{
+    TBookImportSink sink(book, {});
+    for (const QByteArray &name : plan.newCategories)
+        sink.AddCategory(name);
+    for (const TImportItem &in : plan.items)
+        sink.AddItem(TImportItem(in));
+    return sink.Done();
+}
+
+TImportPlan ImportCsvInto(TAccountBook &book, const TCsvSource &csv, TImportDone *done,
+                          const std::function<void()> &beforeFirstChange)
+{
+    TBookImportSink sink(book, beforeFirstChange);
+    const auto report = qScopeGuard([&] { *done = sink.Done(); });
+    TImportBook into = ImportBookOf(book);
+    into.holdsGiven = true;
+    return MapCsvImport(csv, into, &sink);
 }

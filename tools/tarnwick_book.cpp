@@ -300,16 +300,25 @@ int Export(const TToolContext &context)
 
 int Import(const TToolContext &context)
 {
-    QByteArray csv = ReadCsvFile(context.csv);
+    const TCsvSource csv = OpenCsvFile(context.csv);
     TBookFolder folder(context.folder);
     // A dry run writes nothing and may look while the program runs.
     if (!context.dryRun && RefuseWhileOpen(folder, context))
         return ExitBookOpen;
     LoadBook(folder, context);
-    const TImportPlan plan = folder.PlanImport(csv);
-    csv = QByteArray(); // the plan holds all it needs while the book grows
+    // The items go into the book as the file is read, never held beside it.
+    TImportPlan plan;
+    TBookImport imported;
+    if (context.dryRun)
+        plan = folder.DryRunImport(csv);
+    else
+        imported = folder.ImportCsv(csv, plan);
     if (!plan.fault.isEmpty()) {
         Fail(QStringLiteral("\"%1\" cannot be imported. %2 Nothing was written.").arg(Native(context.csv), plan.fault));
+        return ExitFailed;
+    }
+    if (imported.outcome == TBookImport::TOutcome::NoBackup) {
+        Fail(QStringLiteral("No backup of the book could be kept, so nothing was written. %1").arg(imported.error));
         return ExitFailed;
     }
     Print(stdout, QStringLiteral("\"%1\": %2.\n").arg(Native(context.csv), plan.columns.format));
@@ -318,7 +327,7 @@ int Import(const TToolContext &context)
     for (const QByteArray &name : plan.newCategories)
         newCategories << QStringLiteral("\"%1\"").arg(Shown(name, plan.text));
     const QString summary = QStringLiteral("%1 item(s), %2 new categor%3%4")
-                                .arg(plan.items.size())
+                                .arg(plan.itemCount)
                                 .arg(newCategories.size())
                                 .arg(newCategories.size() == 1 ? QStringLiteral("y") : QStringLiteral("ies"))
                                 .arg(newCategories.isEmpty() ? QString() : QStringLiteral(": ") + newCategories.join(", "));
@@ -336,17 +345,13 @@ int Import(const TToolContext &context)
         tellSkipped();
         return status;
     }
-    if (plan.items.isEmpty()) {
+    if (plan.itemCount == 0) {
         Print(stdout, QStringLiteral("Nothing to import; nothing was written.\n"));
         tellSkipped();
         return status;
     }
-    // A backup first, then both files or neither.
-    const TBookImport imported = folder.Import(plan);
     switch (imported.outcome) {
     case TBookImport::TOutcome::NoBackup:
-        Fail(QStringLiteral("No backup of the book could be kept, so nothing was written. %1").arg(imported.error));
-        return ExitFailed;
     case TBookImport::TOutcome::Refused:
         Fail(imported.error);
         return ExitFailed;

@@ -274,31 +274,49 @@ private slots:
     void import_data()
     {
         using TOutcome = TBookImport::TOutcome;
+        QTest::addColumn<bool>("streamed"); // ImportCsv, not a plan made first
         QTest::addColumn<QByteArray>("csv");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("after"); // empty: as loaded
+        QTest::addColumn<bool>("backedUp");
         const QByteArray intoTravel = "name,url,username,password,note,folder\r\nMail,https://m,u,p,n,Travel\r\n";
         const QByteArray intoNew = "name,url,username,password,note\r\nMail,https://m,u,p,n\r\n";
-        QTest::newRow("into a category of the book")
-            << intoTravel << "" << int(TOutcome::Imported) << "Travel,Shops|Travel/Hotels,Shops/Books,Travel/Mail";
-        QTest::newRow("with a new category") << intoNew << "" << int(TOutcome::Imported)
-                                             << "Travel,Shops,Imported|Travel/Hotels,Shops/Books,Imported/Mail";
-        QTest::newRow("no backup can be kept") << intoNew << "backups" << int(TOutcome::NoBackup) << "";
-        QTest::newRow("the book changed since the plan") << intoNew << "changed" << int(TOutcome::Refused) << "";
-        QTest::newRow("items.dat refused: no new category alone")
-            << intoNew << "items.dat" << int(TOutcome::NotWritten) << "";
+        for (const bool streamed : {false, true}) {
+            const char *how = streamed ? "streamed: " : "planned: ";
+            QTest::addRow("%sinto a category of the book", how)
+                << streamed << intoTravel << "" << int(TOutcome::Imported) << "Travel,Shops|Travel/Hotels,Shops/Books,Travel/Mail"
+                << true;
+            QTest::addRow("%swith a new category", how)
+                << streamed << intoNew << "" << int(TOutcome::Imported)
+                << "Travel,Shops,Imported|Travel/Hotels,Shops/Books,Imported/Mail" << true;
+            QTest::addRow("%sno backup can be kept", how)
+                << streamed << intoNew << "backups" << int(TOutcome::NoBackup) << "" << false;
+            QTest::addRow("%sitems.dat refused: no new category alone", how)
+                << streamed << intoNew << "items.dat" << int(TOutcome::NotWritten) << "" << true;
+        }
+        QTest::newRow("planned: the book changed since the plan")
+            << false << intoNew << "changed" << int(TOutcome::Refused) << "" << true;
+        // Nothing to add: no backup, no write.
+        QTest::newRow("streamed: every row already there")
+            << true << QByteArray("name,password,folder\r\nHotels,,Travel\r\n") << "" << int(TOutcome::Imported) << ""
+            << false;
     }
     void import()
     {
+        QFETCH(bool, streamed);
         QFETCH(QByteArray, csv);
         QFETCH(QString, fault);
         QFETCH(int, outcome);
         QFETCH(QString, after);
+        QFETCH(bool, backedUp);
         TFixture f;
         QVERIFY(f.folder->Load().isEmpty());
-        const TImportPlan plan = f.folder->PlanImport(csv);
-        QVERIFY2(plan.fault.isEmpty(), qPrintable(plan.fault));
+        TImportPlan plan;
+        if (!streamed) {
+            plan = f.folder->PlanImport(csv);
+            QVERIFY2(plan.fault.isEmpty(), qPrintable(plan.fault));
+        }
         if (fault == u"backups")
             f.dir.Write("backups", "a file where the folder would be");
         if (fault == u"changed")
@@ -306,15 +324,18 @@ private slots:
         std::optional<TWriteFault> refused;
         if (fault == u"items.dat")
             refused.emplace("items.dat", TAtomicWriter::TStep::Replace, EROFS);
-        const TBookImport imported = f.folder->Import(plan);
+        const TBookImport imported = streamed ? f.folder->ImportCsv(TCsvSource(csv, 7), plan) : f.folder->Import(plan);
         refused.reset();
+        QVERIFY2(plan.fault.isEmpty(), qPrintable(plan.fault));
         QCOMPARE(int(imported.outcome), outcome);
         QCOMPARE(imported.error.isEmpty(), outcome != int(TBookImport::TOutcome::NoBackup)
                                                && outcome != int(TBookImport::TOutcome::Refused));
         QCOMPARE(imported.save.written.Ok(), outcome != int(TBookImport::TOutcome::NotWritten));
         QCOMPARE(f.OnDisk(), after.isEmpty() ? kLoaded : after);
         // Whatever reached the files, the book as it was is kept.
-        if (outcome != int(TBookImport::TOutcome::NoBackup))
+        if (fault != u"backups")
+            QCOMPARE(f.folder->Backups().size(), backedUp ? 1 : 0);
+        if (backedUp)
             QCOMPARE(f.folder->Backups().value(0).items, 2);
     }
 

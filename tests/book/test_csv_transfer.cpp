@@ -31,6 +31,26 @@ QByteArray Lines(const char *s)
     return QByteArray(s).replace('|', '\xA5');
 }
 
+// Every record whole, in file order.
+QList<QByteArray> Records(const TAccountBook &book)
+{
+    QList<QByteArray> out;
+    for (qsizetype r = 0; r < book.RecordCount(); ++r) {
+        const TItemRecord item = book.ReadItem(r);
+        out << QByteArrayList(item.fields.begin(), item.fields.end()).join('|') + '|' + item.description;
+    }
+    return out;
+}
+
+// "row field: problem" of every note.
+QStringList Where(const TImportPlan &plan)
+{
+    QStringList out;
+    for (const TImportNote &n : plan.notes)
+        out << DescribeNote(n);
+    return out;
+}
+
 // "category/title" of every record, in file order.
 QStringList Keys(const TAccountBook &book)
 {
@@ -73,6 +93,13 @@ private slots:
         QTest::newRow("after records of no category shown")
             << QByteArray("A\r\n") << Lines("Gone|T|||||||||||\r\n") << list + "T,p,Gone\r\n"
             << QStringList{"A", "Gone"} << QStringList{"Gone/T", "Gone/T (2)"};
+        // What the rows before have given decides a row: the book must
+        // answer as the plan's own records do.
+        QTest::newRow("repeated rows, numbered titles and another spelling")
+            << QByteArray("Work\r\n") << Lines("Work|Mail||||u|p||||||\r\nWork|Mail (2)||||v|q||||||\r\n")
+            << list.left(list.size() - 2) + ",username\r\nMail,p,work,u\r\nMail,r,Work,u\r\nMail,r,Work,u\r\n"
+                   "Mail,q,Work,v\r\nNew,p,Z,\r\nNew,p,z,\r\nNew,s,Z,\r\n"
+            << QStringList{"Work", "Z"} << QStringList{"Work/Mail", "Work/Mail (2)", "Work/Mail (3)", "Z/New", "Z/New (2)"};
     }
     void apply()
     {
@@ -97,6 +124,20 @@ private slots:
         // Every imported item can be opened: its node leads back to its record.
         for (qsizetype r = book.RecordCount() - done.items; r < book.RecordCount(); ++r)
             QCOMPARE(book.RecordAt(book.IndexOfRecord(r)), r);
+
+        // Read in small chunks straight into the book, the file gives the
+        // same book byte for byte.
+        TAccountBook streamed;
+        LoadInto(streamed, dir, categories, items);
+        TImportDone streamedDone;
+        const TImportPlan told = ImportCsvInto(streamed, TCsvSource(csv, 3), &streamedDone);
+        QCOMPARE(told.itemCount, plan.items.size());
+        QVERIFY(told.items.isEmpty());
+        QCOMPARE(told.newCategories, plan.newCategories);
+        QCOMPARE(Where(told), Where(plan));
+        QCOMPARE(streamedDone.items, done.items);
+        QCOMPARE(CategoryList(streamed), CategoryList(book));
+        QCOMPARE(Records(streamed), Records(book));
     }
 
     // Importing a file a second time adds nothing, whatever its shape and
@@ -131,6 +172,15 @@ private slots:
         QCOMPARE(second.newCategories, QByteArrayList{});
         QCOMPARE(second.LostRows(), first.LostRows());
         QCOMPARE(second.SkippedRows(), first.SkippedRows() + first.items.size());
+        QCOMPARE(Keys(book), keys);
+        // Nor does reading it straight into the book, which then never
+        // changes.
+        bool changed = false;
+        TImportDone done;
+        const TImportPlan streamed = ImportCsvInto(book, csv, &done, [&] { changed = true; });
+        QCOMPARE(streamed.itemCount, 0);
+        QCOMPARE(Where(streamed), Where(second));
+        QVERIFY(!changed);
         QCOMPARE(Keys(book), keys);
     }
 
@@ -213,10 +263,13 @@ private slots:
         QFETCH(bool, read);
         TTempAppFolder dir;
         dir.Write("in.csv", QByteArray(size, 'a'));
-        if (read)
+        if (read) {
             QCOMPARE(ReadCsvFile(dir.File("in.csv"), 100).size(), size);
-        else
+            QCOMPARE(ReadCsv(OpenCsvFile(dir.File("in.csv"), 100), 100).fault, QString());
+        } else {
             QVERIFY_THROWS_EXCEPTION(EFileError, ReadCsvFile(dir.File("in.csv"), 100));
+            QVERIFY_THROWS_EXCEPTION(EFileError, OpenCsvFile(dir.File("in.csv"), 100));
+        }
     }
     void readUnreadable()
     {
@@ -225,6 +278,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EFileError, ReadCsvFile(dir.Path()));
         // A device tells no size; it is read only up to the bound.
         QVERIFY_THROWS_EXCEPTION(EFileError, ReadCsvFile("/dev/zero", 1000));
+        for (const QString &path : {dir.File("missing.csv"), dir.Path(), QStringLiteral("/dev/zero")})
+            QVERIFY_THROWS_EXCEPTION(EFileError, OpenCsvFile(path, 1000));
     }
 
     void preview()
