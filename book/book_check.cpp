@@ -16,7 +16,7 @@ QString Utf8Refusal(const QByteArray &bytes)
 {
     if (bytes.contains('\0'))
         return QStringLiteral("A field or a name cannot hold a NUL character.");
-    if (QString::fromUtf8(bytes).toUtf8() != bytes)
+    if (!QByteArrayView(bytes).isValidUtf8())
         return QStringLiteral("The text is not valid UTF-8.");
     return {};
 }

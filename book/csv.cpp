@@ -153,7 +153,7 @@ private:
 
     QString Text(const char *data, qsizetype size) const
     {
-        return m_ansi ? FromAnsi(QByteArray::fromRawData(data, size)) : QString::fromUtf8(data, size);
+        return m_ansi ? FromAnsi(QByteArray::fromRawData(data, size)) : FromUtf8(QByteArrayView(data, size));
     }
 
     // Consumes a line end at m_pos if there is one.

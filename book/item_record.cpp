@@ -34,7 +34,7 @@ QByteArray UnescapeDescription(const QByteArray &escaped, TBookText text)
 
 QString DecodeBookText(const QByteArray &bytes, TBookText text)
 {
-    return text == TBookText::Utf8 ? QString::fromUtf8(bytes) : FromAnsi(bytes);
+    return text == TBookText::Utf8 ? FromUtf8(bytes) : FromAnsi(bytes);
 }
 
 QByteArray EncodeBookText(const QString &shown, TBookText text, bool *lossless)

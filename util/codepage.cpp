@@ -1,5 +1,7 @@
 #include "codepage.h"
 
+#include <QStringDecoder>
+
 #include <array>
 
 namespace {
@@ -25,6 +27,12 @@ int ByteFor(char16_t u)
 }
 
 } // namespace
+
+QString FromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8.decode(bytes);
+}
 
 QString FromAnsi(const QByteArray &bytes)
 {

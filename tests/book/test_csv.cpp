@@ -87,6 +87,8 @@ private slots:
         QTest::newRow("LF and no final line end") << QByteArray("a,b\nc,d") << TRows{{"a", "b"}, {"c", "d"}};
         QTest::newRow("lone CR") << QByteArray("a\rb\r") << TRows{{"a"}, {"b"}};
         QTest::newRow("byte-order mark skipped") << QByteArray("\xEF\xBB\xBFname,url\r\n") << TRows{{"name", "url"}};
+        QTest::newRow("a field starting with U+FEFF keeps it")
+            << QByteArray("\xEF\xBB\xBF" "a,\xEF\xBB\xBF" "pw\r\n\xEF\xBB\xBF\r\n") << TRows{{"a", QChar(0xFEFF) + QStringLiteral("pw")}, {QString(QChar(0xFEFF))}};
         QTest::newRow("quoted comma and quotes") << QByteArray("\"a,b\",\"say \"\"hi\"\"\"\r\n")
                                                  << TRows{{"a,b", "say \"hi\""}};
         QTest::newRow("quoted line breaks kept as they are")

@@ -3,6 +3,7 @@
 // loads and writes nothing, saves and backups go through the same steps as the
 // plain book's, and protect, change and remove each read back what they wrote.
 #include "book/account_book.h"
+#include "book/book_check.h"
 #include "book/book_folder.h"
 #include "book/protected_book.h"
 #include "book/search_rule.h"
@@ -130,6 +131,7 @@ private slots:
         QTest::newRow("combining accents") << QString::fromUtf8("e\xCC\x81\x61\xCC\x88");
         QTest::newRow("right to left") << QString::fromUtf8("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xD8\xB3\xD9\x84\xD8\xA7\xD9\x85");
         QTest::newRow("Devanagari double danda, A5 A5 in UTF-8") << QString::fromUtf8("\xE0\xA5\xA5");
+        QTest::newRow("starting with U+FEFF, which a byte-order mark is too") << QChar(0xFEFF) + QStringLiteral("pw");
     }
     void everyField_keepsAnyCharacter()
     {
@@ -150,8 +152,17 @@ private slots:
         const auto again = t.Reopen();
         const TItemRecord read = again->Book().ReadItem(0);
         for (size_t f = 0; f < fields.size(); ++f)
-            QCOMPARE(QString::fromUtf8(read.fields[f + 1]), text + QString::number(f));
-        QCOMPARE(QString::fromUtf8(read.description), description);
+            QCOMPARE(DecodeBookText(read.fields[f + 1], TBookText::Utf8), text + QString::number(f));
+        QCOMPARE(DecodeBookText(read.description, TBookText::Utf8), description);
+        // Nor does the book's check take any of it for text that is not UTF-8.
+        TStringList categories;
+        TStringList items;
+        for (int c = 0; c < again->Book().CategoryCount(); ++c)
+            categories << again->Book().CategoryName(c);
+        for (qsizetype r = 0; r < again->Book().RecordCount(); ++r)
+            items << again->Book().Record(r);
+        for (const TBookFinding &f : CheckBook(categories, items, TBookText::Utf8))
+            QVERIFY2(f.kind != TBookFinding::TKind::RefusedText, qPrintable(f.text));
         QCOMPARE(again->Book().CategoryIndex(2).data().toString(), text);
         QCOMPARE(again->Book().FindItem(text.toUtf8(), (text + " new").toUtf8()), 3);
         QCOMPARE(again->Book().index(0, 0, again->Book().CategoryIndex(2)).data().toString(), text + " new");
