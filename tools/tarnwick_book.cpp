@@ -24,9 +24,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <termios.h>
 #include <unistd.h>
@@ -79,6 +81,50 @@ QByteArray PasswordLine()
     return line;
 }
 
+// The terminal's modes while its echo is off, for a signal that ends the
+// tool at the prompt to put back.
+int g_quietTerminal = -1;
+termios g_terminalBefore{};
+constexpr int kPromptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void EndAtPrompt(int signal)
+{
+    tcsetattr(g_quietTerminal, TCSAFLUSH, &g_terminalBefore);
+    struct sigaction fallback{};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(signal, &fallback, nullptr);
+    raise(signal);
+}
+
+// While echo is off, a signal that ends the tool first gives the terminal
+// its modes back: a shell left without echo shows nothing typed.
+class TQuietTerminal
+{
+public:
+    TQuietTerminal(int fd, const termios &before)
+    {
+        g_terminalBefore = before;
+        g_quietTerminal = fd;
+        struct sigaction restore{};
+        restore.sa_handler = EndAtPrompt;
+        sigemptyset(&restore.sa_mask);
+        for (size_t i = 0; i < std::size(kPromptSignals); ++i)
+            sigaction(kPromptSignals[i], &restore, &m_before[i]);
+    }
+    ~TQuietTerminal()
+    {
+        tcsetattr(g_quietTerminal, TCSAFLUSH, &g_terminalBefore);
+        for (size_t i = 0; i < std::size(kPromptSignals); ++i)
+            sigaction(kPromptSignals[i], &m_before[i], nullptr);
+        g_quietTerminal = -1;
+    }
+    TQuietTerminal(const TQuietTerminal &) = delete;
+    TQuietTerminal &operator=(const TQuietTerminal &) = delete;
+
+private:
+    struct sigaction m_before[std::size(kPromptSignals)]{};
+};
+
 // Asks on the terminal with echo off; the terminal's own line editing works.
 QByteArray PasswordFromTerminal(const QString &prompt)
 {
@@ -88,17 +134,17 @@ QByteArray PasswordFromTerminal(const QString &prompt)
     Print(tty, prompt);
     std::fflush(tty);
     termios before{};
-    const bool terminal = tcgetattr(fileno(tty), &before) == 0;
-    if (terminal) {
-        termios quiet = before;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        quiet.c_lflag |= ECHONL;
-        tcsetattr(fileno(tty), TCSAFLUSH, &quiet);
+    std::optional<TQuietTerminal> quiet;
+    if (tcgetattr(fileno(tty), &before) == 0) {
+        quiet.emplace(fileno(tty), before);
+        termios silent = before;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        silent.c_lflag |= ECHONL;
+        tcsetattr(fileno(tty), TCSAFLUSH, &silent);
     }
     char buffer[kMaxPassword + 2];
     const bool read = std::fgets(buffer, sizeof buffer, tty) != nullptr;
-    if (terminal)
-        tcsetattr(fileno(tty), TCSAFLUSH, &before);
+    quiet.reset();
     std::fclose(tty);
     QByteArray line = read ? QByteArray(buffer) : QByteArray();
     std::memset(buffer, 0, sizeof buffer);

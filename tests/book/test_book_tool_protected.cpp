@@ -12,6 +12,10 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -212,6 +216,53 @@ private slots:
         QCOMPARE(dir.Read("categories.dat"), kCategories);
         QCOMPARE(Tool(dir, {"search", "hotel"}, {}).out, QString("Travel / Hotels\n"));
         QVERIFY(dir.Read("items.dat").contains("hotel-s3cret"));
+    }
+
+    // Ended by a signal at the password prompt, where echo is off, the tool
+    // gives the terminal its echo back: else the shell shows nothing typed.
+    void signalAtThePrompt_leavesTheTerminalEchoing_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("Ctrl+C") << SIGINT;
+        QTest::newRow("terminated") << SIGTERM;
+        QTest::newRow("hung up") << SIGHUP;
+    }
+    void signalAtThePrompt_leavesTheTerminalEchoing()
+    {
+        QFETCH(int, signal);
+        TTempAppFolder dir;
+        dir.Write("categories.dat", kCategories);
+        dir.Write("items.dat", kItems);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const QByteArray terminal = ::ptsname(master);
+        const QByteArray tool = TARNWICK_BOOK_PATH;
+        const QByteArray folder = dir.Path().toLocal8Bit();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            // A session whose controlling terminal is the new one.
+            ::setsid();
+            const int fd = ::open(terminal.constData(), O_RDWR);
+            ::dup2(fd, 0);
+            ::dup2(fd, 1);
+            ::dup2(fd, 2);
+            ::execl(tool.constData(), "tarnwick-book", "--folder", folder.constData(), "protect", nullptr);
+            ::_exit(127);
+        }
+        const int watch = ::open(terminal.constData(), O_RDWR | O_NOCTTY);
+        const auto echoing = [watch] {
+            termios modes{};
+            return ::tcgetattr(watch, &modes) == 0 && (modes.c_lflag & ECHO);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!echoing(), 20000);
+        ::kill(pid, signal);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+        QVERIFY(echoing());
+        QVERIFY(!dir.Exists("book.tarnwick"));
+        ::close(watch);
+        ::close(master);
     }
 };
 
