@@ -5,6 +5,8 @@
 #include <QByteArrayView>
 #include <QFile>
 
+#include <sodium.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -26,6 +28,40 @@ QString Unreadable()
 {
     return QStringLiteral("The file cannot be read to its end.");
 }
+
+QString Changed()
+{
+    return QStringLiteral("The file changed while it was read.");
+}
+
+// What a pass read, so that a later pass over a file on disk knows it read
+// the same bytes: a file cut short or rewritten between them would else give
+// rows the first pass never saw, the last one perhaps cut in two.
+class TPassDigest
+{
+public:
+    TPassDigest()
+    {
+        // For the processor's fastest BLAKE2b; the digest is the same without.
+        static const bool ready = sodium_init() >= 0;
+        Q_UNUSED(ready);
+        crypto_generichash_init(&m_state, nullptr, 0, crypto_generichash_BYTES);
+    }
+    void Add(const char *data, qsizetype size)
+    {
+        if (size > 0)
+            crypto_generichash_update(&m_state, reinterpret_cast<const unsigned char *>(data), quint64(size));
+    }
+    QByteArray Final()
+    {
+        QByteArray out(crypto_generichash_BYTES, Qt::Uninitialized);
+        crypto_generichash_final(&m_state, reinterpret_cast<unsigned char *>(out.data()), size_t(out.size()));
+        return out;
+    }
+
+private:
+    crypto_generichash_state m_state;
+};
 
 // Tells whether a file is UTF-8 a piece at a time: a piece ends after its
 // last byte that starts a character, so no character is cut in two.
@@ -85,7 +121,7 @@ TCsvSource::TFeed TCsvSource::Open() const
         };
     }
     auto file = std::make_shared<QFile>(m_path);
-    if (!file->open(QIODevice::ReadOnly) || file->isSequential())
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file->isSequential())
         return [](char *, qsizetype) { return qsizetype(-1); };
     return [file](char *to, qsizetype max) { return qsizetype(file->read(to, max)); };
 }
@@ -96,8 +132,10 @@ TCsvSource::TFeed TCsvSource::Open() const
 class TCsvReader::TParser
 {
 public:
-    TParser(TCsvSource::TFeed feed, qsizetype chunk, bool ansi, qsizetype maxBytes, int maxRows)
-        : m_feed(std::move(feed)), m_chunk(chunk), m_ansi(ansi), m_maxBytes(maxBytes), m_maxRows(maxRows)
+    // `read`: the digest of the first pass, which this one must match.
+    TParser(TCsvSource::TFeed feed, qsizetype chunk, bool ansi, qsizetype maxBytes, int maxRows, QByteArray read)
+        : m_feed(std::move(feed)), m_chunk(chunk), m_ansi(ansi), m_maxBytes(maxBytes), m_maxRows(maxRows),
+          m_firstPass(std::move(read))
     {
         if (Have(2) && m_buf.startsWith(kByteOrderMark))
             m_pos = 3;
@@ -141,10 +179,13 @@ private:
             const qsizetype got = m_feed(m_buf.data() + old, m_chunk);
             m_buf.resize(old + std::max<qsizetype>(got, 0));
             m_read += std::max<qsizetype>(got, 0);
+            m_digest.Add(m_buf.constData() + old, got);
             if (got < 0)
                 m_fault = Unreadable();
             else if (m_read > m_maxBytes)
                 m_fault = LargerThan(m_maxBytes);
+            else if (got == 0 && m_digest.Final() != m_firstPass)
+                m_fault = Changed();
             m_end = got <= 0 || !m_fault.isEmpty();
         }
         return i < m_buf.size();
@@ -262,6 +303,8 @@ private:
     QByteArray m_buf;   // the window: bytes from the start of the current record on
     QByteArray m_field; // a quoted field's bytes
     QString m_fault;
+    const QByteArray m_firstPass;
+    TPassDigest m_digest;
     qsizetype m_read = 0;
     bool m_end = false;
     qsizetype m_width = 1;
@@ -276,6 +319,7 @@ TCsvReader::TCsvReader(const TCsvSource &source, qsizetype maxBytes, int maxRows
     TCsvSource::TFeed feed = source.Open();
     QByteArray chunk(source.Chunk(), Qt::Uninitialized);
     TUtf8Check utf8;
+    TPassDigest digest;
     QByteArray head; // the first bytes, until it is known whether they are a byte-order mark
     bool headDone = false;
     qsizetype size = 0;
@@ -291,6 +335,7 @@ TCsvReader::TCsvReader(const TCsvSource &source, qsizetype maxBytes, int maxRows
             return;
         }
         const char *data = chunk.constData();
+        digest.Add(data, got);
         m_lineBreaks += std::count(data, data + got, '\n') + std::count(data, data + got, '\r');
         if (headDone) {
             utf8.Add(data, got);
@@ -307,7 +352,7 @@ TCsvReader::TCsvReader(const TCsvSource &source, qsizetype maxBytes, int maxRows
             break;
     }
     m_readAsAnsi = !utf8.Valid();
-    m_parser = std::make_unique<TParser>(source.Open(), source.Chunk(), m_readAsAnsi, maxBytes, maxRows);
+    m_parser = std::make_unique<TParser>(source.Open(), source.Chunk(), m_readAsAnsi, maxBytes, maxRows, digest.Final());
 }
 
 TCsvReader::~TCsvReader() = default;

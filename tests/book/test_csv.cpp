@@ -195,6 +195,45 @@ private slots:
             QCOMPARE(t.rows.last().fields, (QStringList{"a", "b\r\nc"}));
     }
 
+    // A file changed between the first pass and the rows gives a fault, never
+    // rows the first pass did not see (the last one perhaps cut in two).
+    void fileChangedWhileRead_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("fault");
+        QTest::newRow("unchanged") << "" << false;
+        QTest::newRow("cut short inside a row") << "cut" << true;
+        QTest::newRow("rewritten in place, same size") << "rewrite" << true;
+        QTest::newRow("grown") << "append" << true;
+    }
+    void fileChangedWhileRead()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, fault);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("list.csv");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray row = "title,secret-password\r\n";
+        QVERIFY(file.write(row.repeated(1000)) == row.size() * 1000);
+        TCsvReader reader(TCsvSource::File(path, 1024));
+        if (change == u"cut")
+            QVERIFY(file.resize(row.size() * 500 + 15));
+        if (change == u"rewrite")
+            QVERIFY(file.seek(row.size() * 900) && file.write("T") == 1);
+        if (change == u"append")
+            QVERIFY(file.seek(file.size()) && file.write(row) == row.size());
+        file.close();
+        // A row rewritten in place is given as it now reads; the fault at the
+        // end tells the reader's caller to drop what it took.
+        int rows = 0;
+        for (TCsvRow r; reader.Next(r); ++rows)
+            QVERIFY(change == u"rewrite" || r.fields == (QStringList{"title", "secret-password"}));
+        QCOMPARE(!reader.Fault().isEmpty(), fault);
+        if (!fault)
+            QCOMPARE(rows, 1000);
+    }
+
     void record_data()
     {
         QTest::addColumn<QStringList>("fields");

@@ -184,6 +184,28 @@ private slots:
         QCOMPARE(Keys(book), keys);
     }
 
+    // Streamed from a file that is cut short under it, the import ends in a
+    // fault of the file, which its caller takes for a refusal, rather than
+    // in a last item whose password was cut in two.
+    void streamedFromAFileCutShort_endsInAFault()
+    {
+        TTempAppFolder dir;
+        QByteArray csv = "name,password\r\n";
+        for (int i = 0; i < 2000; ++i)
+            csv += "t" + QByteArray::number(i) + ",secret-password-" + QByteArray::number(i) + "\r\n";
+        dir.Write("list.csv", csv);
+        TAccountBook book;
+        TImportDone done;
+        const TImportPlan plan = ImportCsvInto(book, TCsvSource::File(dir.File("list.csv"), 512), &done, [&] {
+            QFile file(dir.File("list.csv"));
+            QVERIFY(file.resize(csv.indexOf("secret-password-1500") + 10));
+        });
+        QVERIFY(!plan.fault.isEmpty());
+        QVERIFY(done.items > 0);
+        for (qsizetype r = 0; r < book.RecordCount(); ++r)
+            QVERIFY(book.ReadItem(r).Password().startsWith("secret-password-"));
+    }
+
     void exportThenImport_givesTheSameItems()
     {
         TTempAppFolder from;
