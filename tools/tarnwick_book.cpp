@@ -108,8 +108,12 @@ public:
         struct sigaction restore{};
         restore.sa_handler = EndAtPrompt;
         sigemptyset(&restore.sa_mask);
-        for (size_t i = 0; i < std::size(kPromptSignals); ++i)
-            sigaction(kPromptSignals[i], &restore, &m_before[i]);
+        for (size_t i = 0; i < std::size(kPromptSignals); ++i) {
+            sigaction(kPromptSignals[i], nullptr, &m_before[i]);
+            // One ignored (nohup) stays ignored: it never ends the tool.
+            if (m_before[i].sa_handler != SIG_IGN)
+                sigaction(kPromptSignals[i], &restore, nullptr);
+        }
     }
     ~TQuietTerminal()
     {
@@ -363,9 +367,17 @@ int Import(const TToolContext &context)
         Fail(QStringLiteral("\"%1\" cannot be imported. %2 Nothing was written.").arg(Native(context.csv), plan.fault));
         return ExitFailed;
     }
-    if (imported.outcome == TBookImport::TOutcome::NoBackup) {
+    // Both end the import before its plan is whole: nothing of it to tell.
+    switch (imported.outcome) {
+    case TBookImport::TOutcome::NoBackup:
         Fail(QStringLiteral("No backup of the book could be kept, so nothing was written. %1").arg(imported.error));
         return ExitFailed;
+    case TBookImport::TOutcome::Refused:
+        Fail(imported.error);
+        return ExitFailed;
+    case TBookImport::TOutcome::NotWritten:
+    case TBookImport::TOutcome::Imported:
+        break;
     }
     Print(stdout, QStringLiteral("\"%1\": %2.\n").arg(Native(context.csv), plan.columns.format));
     PrintNotes(plan);
@@ -396,16 +408,9 @@ int Import(const TToolContext &context)
         tellSkipped();
         return status;
     }
-    switch (imported.outcome) {
-    case TBookImport::TOutcome::NoBackup:
-    case TBookImport::TOutcome::Refused:
-        Fail(imported.error);
-        return ExitFailed;
-    case TBookImport::TOutcome::NotWritten:
+    if (imported.outcome == TBookImport::TOutcome::NotWritten) {
         Fail(imported.save.written.Message());
         return ExitFailed;
-    case TBookImport::TOutcome::Imported:
-        break;
     }
     Print(stdout, QStringLiteral("Imported %1.\n").arg(summary));
     tellSkipped();
