@@ -11,6 +11,7 @@
 #include "settings/branding_settings.h"
 #include "settings/window_settings.h"
 #include "support/find_child.h"
+#include "support/on_dialog.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -38,22 +39,6 @@ const QByteArray kItems = "Travel\xA5Hotels\xA5hp\xA5\xA5\xA5hu\xA5hpw\xA5\xA5\x
                           "Shops\xA5" "Books\xA5" "bp\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n";
 const QByteArray kPassword = "correct horse";
 
-// Acts on the next modal dialog of type T that opens.
-template <typename T>
-void OnDialog(std::function<void(T *)> act)
-{
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        auto *dlg = qobject_cast<T *>(QApplication::activeModalWidget());
-        if (!dlg)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        act(dlg);
-    });
-    poll->start();
-}
 
 void FillPasswords(QDialog *dlg, const QString &current, const QString &chosen, const QString &repeated)
 {

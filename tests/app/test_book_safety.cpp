@@ -11,6 +11,7 @@
 #include "settings/branding_settings.h"
 #include "support/book_fixture.h"
 #include "support/find_child.h"
+#include "support/on_dialog.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -39,22 +40,6 @@ const QByteArray kItems = "Travel\xA5Hotels\xA5hp\xA5hw\xA5hl\xA5hu\xA5hpw\xA5ha
                           "Travel\xA5" "Flights\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n"
                           "Shops\xA5" "Books\xA5" "bp\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\xA5\r\n";
 
-// Acts on the next modal dialog of type T that opens.
-template <typename T>
-void OnDialog(std::function<void(T *)> act)
-{
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        auto *dlg = qobject_cast<T *>(QApplication::activeModalWidget());
-        if (!dlg)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        act(dlg);
-    });
-    poll->start();
-}
 
 int Mode(const QString &path)
 {

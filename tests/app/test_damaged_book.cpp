@@ -8,6 +8,7 @@
 #include "book/restore_backup_dialog.h"
 #include "settings/branding_settings.h"
 #include "support/find_child.h"
+#include "support/on_dialog.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -56,17 +57,7 @@ struct TWindow
     // Restores the newest backup through the toolbar, answering Yes.
     void RestoreNewest()
     {
-        auto *poll = new QTimer;
-        poll->setInterval(10);
-        QObject::connect(poll, &QTimer::timeout, [poll] {
-            auto *dlg = qobject_cast<TfrmRestoreBackup *>(QApplication::activeModalWidget());
-            if (!dlg)
-                return;
-            poll->stop();
-            poll->deleteLater();
-            dlg->btnRestore->click();
-        });
-        poll->start();
+        OnDialog<TfrmRestoreBackup>([](TfrmRestoreBackup *dlg) { dlg->btnRestore->click(); });
         msgs.Answer(TModalResult::mrYes);
         w->findChild<QAction *>("actRestoreBackup")->trigger();
     }

@@ -1,21 +1,22 @@
 // The search field over the tree, driven through the real main window: typing
 // filters, Ctrl+F and Esc, clearing brings the tree back, and the save
 // question guards the selection on a filtered tree as on the whole one.
-#include "support/book_fixture.h"
-#include "support/find_child.h"
-#include "support/window_fixture.h"
 #include "app/item_editor.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
+#include "book/book_folder.h"
 #include "book/category_tree.h"
 #include "book/protected_book.h"
 #include "book/protected_file.h"
-#include "book/book_folder.h"
 #include "settings/branding_settings.h"
 #include "settings/window_settings.h"
+#include "support/book_fixture.h"
+#include "support/find_child.h"
+#include "support/on_dialog.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -95,18 +96,10 @@ public:
 // Answers the input dialog the next command opens.
 void AnswerDialog(const QString &text)
 {
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, text] {
-        auto *dlg = qobject_cast<TfrmAddElement *>(QApplication::activeModalWidget());
-        if (!dlg)
-            return;
-        poll->stop();
-        poll->deleteLater();
+    OnDialog<TfrmAddElement>([text](TfrmAddElement *dlg) {
         QTest::keyClicks(dlg->edtElement, text);
         QTest::mouseClick(dlg->findChild<QPushButton *>("btnOk"), Qt::LeftButton);
     });
-    poll->start();
 }
 
 } // namespace

@@ -1,13 +1,14 @@
 // The item editor and the book commands, driven through the real main window
 // with mouse and key events; every message is answered by the scripted double.
-#include "support/book_fixture.h"
 #include "app/item_editor.h"
 #include "app/main_window.h"
 #include "book/account_book.h"
 #include "book/add_element_dialog.h"
 #include "book/category_tree.h"
 #include "settings/branding_settings.h"
+#include "support/book_fixture.h"
 #include "support/find_child.h"
+#include "support/on_dialog.h"
 #include "support/scripted_messages.h"
 #include "support/temp_app_folder.h"
 
@@ -39,21 +40,6 @@ const QByteArray kItems = R("Travel|Hotels|hp|hw|hl|hu|hpw|ha|hc|h10|h1|hotel no
                             "Travel|Flights|||||||||||| \r\n"
                             "Shops|Books|bp||||||||||\r\n");
 
-// Answers the input dialog the next command opens.
-void AnswerDialog(std::function<void(TfrmAddElement *)> act)
-{
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        auto *dlg = qobject_cast<TfrmAddElement *>(QApplication::activeModalWidget());
-        if (!dlg)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        act(dlg);
-    });
-    poll->start();
-}
 
 // Types text, also characters QTest's key table does not know.
 void Keys(QWidget *w, const QString &text)
@@ -68,7 +54,7 @@ void Keys(QWidget *w, const QString &text)
 
 void Type(const QString &text, const char *button = "btnOk")
 {
-    AnswerDialog([text, button](TfrmAddElement *dlg) {
+    OnDialog<TfrmAddElement>([text, button](TfrmAddElement *dlg) {
         Keys(dlg->edtElement, text);
         QTest::mouseClick(dlg->findChild<QPushButton *>(button), Qt::LeftButton);
     });
@@ -79,8 +65,8 @@ void Type(const QString &text, const char *button = "btnOk")
 // Esc closes it.
 void TypeRefused(const QString &text, QString *cameBack)
 {
-    AnswerDialog([text, cameBack](TfrmAddElement *first) {
-        AnswerDialog([cameBack](TfrmAddElement *again) {
+    OnDialog<TfrmAddElement>([text, cameBack](TfrmAddElement *first) {
+        OnDialog<TfrmAddElement>([cameBack](TfrmAddElement *again) {
             *cameBack = again->edtElement->text();
             QTest::keyClick(again->edtElement, Qt::Key_Escape);
         });
@@ -378,7 +364,7 @@ private slots:
     {
         TFixture f;
         bool checked = false;
-        AnswerDialog([&](TfrmAddElement *dlg) {
+        OnDialog<TfrmAddElement>([&](TfrmAddElement *dlg) {
             QCOMPARE(dlg->windowTitle(), QString("Add Category"));
             QCOMPARE(dlg->lblLabel->text(), QString("Category:"));
             QCOMPARE(dlg->size(), QSize(359, 95));
@@ -430,7 +416,7 @@ private slots:
         TFixture f;
         f.Click(f.Node(0));
         bool open = false;
-        AnswerDialog([&](TfrmAddElement *dlg) {
+        OnDialog<TfrmAddElement>([&](TfrmAddElement *dlg) {
             QTest::keyClicks(dlg->edtElement, "Cars");
             QTest::keyClick(dlg->edtElement, Qt::Key(key));
             open = dlg->isVisible();
@@ -528,11 +514,11 @@ private slots:
         TFixture f;
         f.Click(f.Node(0));
         QString cameBack;
-        AnswerDialog([&](TfrmAddElement *dlg) {
+        OnDialog<TfrmAddElement>([&](TfrmAddElement *dlg) {
             QCOMPARE(dlg->windowTitle(), QString("Edit Category"));
             QCOMPARE(dlg->edtElement->text(), QString()); // the old name is not filled in
             if (!refusal.isEmpty()) {
-                AnswerDialog([&cameBack](TfrmAddElement *again) {
+                OnDialog<TfrmAddElement>([&cameBack](TfrmAddElement *again) {
                     cameBack = again->edtElement->text();
                     QTest::mouseClick(again->btnCancel, Qt::LeftButton);
                 });
@@ -768,7 +754,7 @@ private slots:
     void refusedInput_inTheDialog()
     {
         TFixture f;
-        AnswerDialog([&](TfrmAddElement *dlg) {
+        OnDialog<TfrmAddElement>([&](TfrmAddElement *dlg) {
             Keys(dlg->edtElement, QString::fromUtf8("A¥B"));
             QCOMPARE(dlg->edtElement->text(), QString("AB"));
             QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
