@@ -260,15 +260,24 @@ int Protect(const TToolContext &context)
     return ExitOk;
 }
 
-int Unprotect(const TToolContext &context)
+// Unprotect and passwd rewrite a protected book: ExitOk when it is one the
+// tool may write now.
+int RefuseUnlessProtected(TBookFolder &folder, const TToolContext &context)
 {
-    TBookFolder folder(context.folder);
     if (RefuseWhileOpen(folder, context))
         return ExitBookOpen;
     if (!folder.IsProtected()) {
         Fail(QStringLiteral("The account book is not protected. Nothing was written."));
         return ExitFailed;
     }
+    return ExitOk;
+}
+
+int Unprotect(const TToolContext &context)
+{
+    TBookFolder folder(context.folder);
+    if (const int refused = RefuseUnlessProtected(folder, context); refused != ExitOk)
+        return refused;
     LoadBook(folder, context);
     const QList<TUnstorable> unstorable = FindUnstorable(folder.Book());
     for (const TUnstorable &u : unstorable)
@@ -294,12 +303,8 @@ int Unprotect(const TToolContext &context)
 int ChangePassword(const TToolContext &context)
 {
     TBookFolder folder(context.folder);
-    if (RefuseWhileOpen(folder, context))
-        return ExitBookOpen;
-    if (!folder.IsProtected()) {
-        Fail(QStringLiteral("The account book is not protected. Nothing was written."));
-        return ExitFailed;
-    }
+    if (const int refused = RefuseUnlessProtected(folder, context); refused != ExitOk)
+        return refused;
     QByteArray old = AskPassword(context, QStringLiteral("Master password: "));
     const TBookFolder::TUnlock unlock = folder.Unlock(old);
     if (!unlock.Ok()) {

@@ -77,6 +77,18 @@ void MakeProtected(const TTempAppFolder &dir)
     QCOMPARE(RemoveFiles(done.removable), QString());
 }
 
+// A protected book beside a list to import, with "@name" in `arguments`
+// made the path of that file.
+QStringList ProtectedWithList(const TTempAppFolder &dir, QStringList arguments)
+{
+    MakeProtected(dir);
+    dir.Write("in.csv", "name,password\r\nNew,p\r\n");
+    for (QString &a : arguments)
+        if (a.startsWith('@'))
+            a = dir.File(a.mid(1));
+    return arguments;
+}
+
 } // namespace
 
 class TestBookToolProtected : public QObject
@@ -123,11 +135,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, input);
         TTempAppFolder dir;
-        MakeProtected(dir);
-        dir.Write("in.csv", "name,password\r\nNew,p\r\n");
-        for (QString &a : arguments)
-            if (a.startsWith('@'))
-                a = dir.File(a.mid(1));
+        arguments = ProtectedWithList(dir, arguments);
         const auto before = Snapshot(dir);
         const TRun run = Tool(dir, QStringList{"--password-stdin"} + arguments, input);
         QCOMPARE(run.exit, 6);
@@ -157,11 +165,7 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         TTempAppFolder dir;
-        MakeProtected(dir);
-        dir.Write("in.csv", "name,password\r\nNew,p\r\n");
-        for (QString &a : arguments)
-            if (a.startsWith('@'))
-                a = dir.File(a.mid(1));
+        arguments = ProtectedWithList(dir, arguments);
         QLockFile held(dir.File("tarnwick.lock"));
         QVERIFY(held.tryLock(0));
         const auto before = Snapshot(dir);
